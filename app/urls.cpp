@@ -1,0 +1,300 @@
+#include "app/urls.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTextStream>
+
+namespace {
+
+QStringList FolderList(const char* variable, const QString& fallback)
+{
+    QString value = qEnvironmentVariable(variable);
+    if (value.isEmpty()) {
+        value = fallback;
+    }
+    QStringList folders;
+    for (const QString& folder : value.split(':', Qt::SkipEmptyParts)) {
+        // The XDG rules ignore relative entries.
+        if (QDir::isAbsolutePath(folder)) {
+            folders << QDir::cleanPath(folder);
+        }
+    }
+    return folders;
+}
+
+QString SingleFolder(const char* variable, const QString& fallback)
+{
+    const QStringList folders = FolderList(variable, fallback);
+    return folders.isEmpty() ? QDir::cleanPath(fallback) : folders.first();
+}
+
+// The general string escapes of desktop entries.
+QString Unescape(const QString& value)
+{
+    QString out;
+    out.reserve(value.size());
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        const QChar c = value[i];
+        if (c != '\\' || i + 1 == value.size()) {
+            out += c;
+            continue;
+        }
+        const QChar next = value[++i];
+        switch (next.unicode()) {
+        case 's': out += ' '; break;
+        case 'n': out += '\n'; break;
+        case 't': out += '\t'; break;
+        case 'r': out += '\r'; break;
+        case '\\': out += '\\'; break;
+        default: out += c; out += next; break;
+        }
+    }
+    return out;
+}
+
+// Reads "key=value" lines of one [group] of a desktop-entry style file, in file order.
+QList<std::pair<QString, QString>> ReadGroup(const QString& path, const QString& group)
+{
+    QList<std::pair<QString, QString>> entries;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        return entries;
+    }
+    QTextStream in(&file);
+    bool inGroup = false;
+    while (!in.atEnd()) {
+        const QString line = in.readLine().trimmed();
+        if (line.isEmpty() || line.startsWith('#')) {
+            continue;
+        }
+        if (line.startsWith('[')) {
+            inGroup = line == '[' + group + ']';
+            continue;
+        }
+        const qsizetype equals = line.indexOf('=');
+        if (inGroup && equals > 0) {
+            entries.append({ line.left(equals).trimmed(), line.mid(equals + 1).trimmed() });
+        }
+    }
+    return entries;
+}
+
+QStringList MimeAppsFiles(const TXdgFolders& folders)
+{
+    QStringList configFolders { folders.ConfigHome };
+    configFolders += folders.ConfigDirs;
+    QStringList dataFolders { folders.DataHome };
+    dataFolders += folders.DataDirs;
+    for (QString& folder : dataFolders) {
+        folder += "/applications";
+    }
+    QStringList files;
+    for (const QString& folder : configFolders + dataFolders) {
+        for (const QString& desktop : folders.CurrentDesktops) {
+            files << folder + '/' + desktop + "-mimeapps.list";
+        }
+        files << folder + "/mimeapps.list";
+    }
+    return files;
+}
+
+bool NamesProgram(const QString& path)
+{
+    if (path.isEmpty()) {
+        return false;
+    }
+    if (path.contains('/')) {
+        return QFileInfo(path).isFile();
+    }
+    return !QStandardPaths::findExecutable(path).isEmpty();
+}
+
+// Stands for the shell's "open" of a program until the platform shell service is wired.
+void StartProgram(const QString& program, const QString& argument)
+{
+    QProcess::startDetached(program, { argument });
+}
+
+} // namespace
+
+std::function<QString()> DesktopBrowserQuestion = AskXdgSettings;
+
+TXdgFolders TXdgFolders::FromEnvironment()
+{
+    const QString home = QDir::homePath();
+    TXdgFolders folders;
+    folders.ConfigHome = SingleFolder("XDG_CONFIG_HOME", home + "/.config");
+    folders.ConfigDirs = FolderList("XDG_CONFIG_DIRS", "/etc/xdg");
+    folders.DataHome = SingleFolder("XDG_DATA_HOME", home + "/.local/share");
+    folders.DataDirs = FolderList("XDG_DATA_DIRS", "/usr/local/share:/usr/share");
+    for (const QString& desktop : qEnvironmentVariable("XDG_CURRENT_DESKTOP").split(':', Qt::SkipEmptyParts)) {
+        folders.CurrentDesktops << desktop.toLower();
+    }
+    return folders;
+}
+
+QString StripFieldCodes(const QString& exec)
+{
+    static const QString codes = QStringLiteral("uUfFickdDnNvm");
+    QString out;
+    out.reserve(exec.size());
+    for (qsizetype i = 0; i < exec.size(); ++i) {
+        const QChar c = exec[i];
+        if (c != '%' || i + 1 == exec.size()) {
+            out += c;
+            continue;
+        }
+        const QChar code = exec[i + 1];
+        ++i;
+        if (code == '%') {
+            out += '%';
+        } else if (codes.contains(code)) {
+            // A code standing as its own word takes the space before it along.
+            const bool wordEnds = i + 1 == exec.size() || exec[i + 1].isSpace();
+            if (wordEnds) {
+                while (out.endsWith(' ') || out.endsWith('\t')) {
+                    out.chop(1);
+                }
+            }
+        } else {
+            out += c;
+            out += code;
+        }
+    }
+    return out.trimmed();
+}
+
+QString CleanBrowserCommand(const QString& command, const std::function<bool(const QString&)>& fileExists)
+{
+    QString cleaned = command;
+    if (cleaned.startsWith('"')) {
+        // The path ends at its closing mark. Cutting at the last mark instead would keep
+        // the switches of "path" -x "%1" as part of the path.
+        cleaned.remove(0, 1);
+        if (const qsizetype quote = cleaned.indexOf('"'); quote >= 0) {
+            cleaned.truncate(quote);
+        }
+    } else if (cleaned.endsWith('"')) {
+        cleaned.truncate(cleaned.indexOf('"'));
+        cleaned = cleaned.trimmed();
+        if (!fileExists(cleaned)) {
+            if (const qsizetype space = cleaned.lastIndexOf(' '); space >= 1) {
+                cleaned.truncate(space);
+            }
+        }
+    } else if (const qsizetype space = cleaned.indexOf(' '); space >= 1 && !fileExists(cleaned)) {
+        // Desktop entries often follow the program with switches ("browser --new-window");
+        // when the whole line names no program but its first word does, the first word is it.
+        if (fileExists(cleaned.left(space))) {
+            cleaned.truncate(space);
+        }
+    }
+    if (cleaned.endsWith(" -h")) {
+        cleaned.chop(3);
+    }
+    return cleaned;
+}
+
+QString DesktopEntryExec(const QString& desktopFile)
+{
+    QString exec;
+    for (const auto& [key, value] : ReadGroup(desktopFile, "Desktop Entry")) {
+        if (key == "Hidden" && value == "true") {
+            return {};
+        }
+        if (key == "Exec") {
+            exec = Unescape(value);
+        }
+    }
+    return exec;
+}
+
+QString FindDesktopEntry(const QString& desktopId, const TXdgFolders& folders)
+{
+    // An id is a file name; anything that could walk out of the applications folder is refused.
+    if (!desktopId.endsWith(".desktop") || desktopId.contains('/') || desktopId.startsWith('.')) {
+        return {};
+    }
+    QStringList candidates { desktopId };
+    // "vendor-name.desktop" may also live at "vendor/name.desktop".
+    if (const qsizetype dash = desktopId.indexOf('-'); dash > 0) {
+        candidates << desktopId.left(dash) + '/' + desktopId.mid(dash + 1);
+    }
+    QStringList dataFolders { folders.DataHome };
+    dataFolders += folders.DataDirs;
+    for (const QString& folder : dataFolders) {
+        for (const QString& candidate : candidates) {
+            const QString path = folder + "/applications/" + candidate;
+            if (QFileInfo(path).isFile()) {
+                return path;
+            }
+        }
+    }
+    return {};
+}
+
+QString MimeAppsBrowserId(const TXdgFolders& folders)
+{
+    for (const QString& list : MimeAppsFiles(folders)) {
+        for (const auto& [key, value] : ReadGroup(list, "Default Applications")) {
+            if (key != "x-scheme-handler/http") {
+                continue;
+            }
+            for (const QString& id : value.split(';', Qt::SkipEmptyParts)) {
+                if (!FindDesktopEntry(id.trimmed(), folders).isEmpty()) {
+                    return id.trimmed();
+                }
+            }
+        }
+    }
+    return {};
+}
+
+QString RegisteredBrowserCommand(const TXdgFolders& folders, const std::function<QString()>& askDesktop)
+{
+    QString entry;
+    if (askDesktop) {
+        entry = FindDesktopEntry(askDesktop().trimmed(), folders);
+    }
+    if (entry.isEmpty()) {
+        const QString id = MimeAppsBrowserId(folders);
+        if (!id.isEmpty()) {
+            entry = FindDesktopEntry(id, folders);
+        }
+    }
+    return entry.isEmpty() ? QString() : StripFieldCodes(DesktopEntryExec(entry));
+}
+
+QString AskXdgSettings()
+{
+    const QString tool = QStandardPaths::findExecutable("xdg-settings");
+    if (tool.isEmpty()) {
+        return {};
+    }
+    QProcess process;
+    process.start(tool, { "get", "default-web-browser" });
+    if (!process.waitForFinished(3000)) {
+        process.kill();
+        process.waitForFinished(500);
+        return {};
+    }
+    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
+        return {};
+    }
+    return QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed();
+}
+
+void OpenURL(const QString& url)
+{
+    const QString command = RegisteredBrowserCommand(TXdgFolders::FromEnvironment(), DesktopBrowserQuestion);
+    if (command.isEmpty()) {
+        return;
+    }
+    const QString program = CleanBrowserCommand(command, NamesProgram);
+    if (!program.isEmpty()) {
+        StartProgram(program, url);
+    }
+}

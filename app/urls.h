@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+/// The XDG base folders that decide which program handles web addresses.
+struct TXdgFolders {
+    QString ConfigHome;
+    QStringList ConfigDirs;
+    QString DataHome;
+    QStringList DataDirs;
+    QStringList CurrentDesktops; // lower case, as used in "<desktop>-mimeapps.list"
+
+    /// The folders of this session, with the XDG defaults for unset variables.
+    static TXdgFolders FromEnvironment();
+};
+
+/// Removes the desktop-entry field codes (%u %U %f ...) from an Exec= line; "%%" stays a "%".
+QString StripFieldCodes(const QString& exec);
+
+/// Cuts a registered browser command down to the browser program's path
+/// (quotes, switches and the address placeholder go). fileExists decides whether a
+/// candidate path names an existing file.
+QString CleanBrowserCommand(const QString& command, const std::function<bool(const QString&)>& fileExists);
+
+/// The Exec= value of a .desktop file's [Desktop Entry] group; empty when there is none
+/// or the entry is hidden.
+QString DesktopEntryExec(const QString& desktopFile);
+
+/// The .desktop file for a desktop-file id in the XDG data folders; empty when not installed.
+QString FindDesktopEntry(const QString& desktopId, const TXdgFolders& folders);
+
+/// The default handler of x-scheme-handler/http from the mimeapps.list files, first installed one.
+QString MimeAppsBrowserId(const TXdgFolders& folders);
+
+/// The command registered for web addresses: the default browser's Exec= line without its
+/// field codes. askDesktop (may be empty) names the desktop's own choice of browser as a
+/// desktop-file id; the mimeapps.list files answer when it does not. Empty: no browser.
+QString RegisteredBrowserCommand(const TXdgFolders& folders, const std::function<QString()>& askDesktop);
+
+/// Asks `xdg-settings get default-web-browser`; empty when the tool is missing or says nothing.
+QString AskXdgSettings();
+
+/// Where OpenURL learns the desktop's own choice of browser; tests replace it.
+extern std::function<QString()> DesktopBrowserQuestion;
+
+/// Starts the user's web browser with the address as its only argument. No browser found, or
+/// one that fails to start, does nothing and reports nothing.
+void OpenURL(const QString& url);

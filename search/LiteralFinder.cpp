@@ -1,0 +1,246 @@
+#include "search/LiteralFinder.h"
+
+#include <immintrin.h>
+
+#include <cstring>
+
+namespace sifton {
+
+namespace {
+
+// Rough frequency of each byte in log-like and prose text (higher is more common); used only
+// to pick the two needle bytes that the lanes compare, so that candidates stay rare.
+int ByteRank(unsigned char c)
+{
+    static const char* const common = " etaoinsrhldcumfpgwybvk0123456789:/.-=_,\"'()[]";
+    if (c == '\t') {
+        return 200;
+    }
+    if (const char* hit = std::strchr(common, c); hit != nullptr && c != 0) {
+        return 255 - static_cast<int>(hit - common);
+    }
+    if (c >= 'A' && c <= 'Z') {
+        return 120;  // capitals are rarer than their small letters
+    }
+    if (c >= 'a' && c <= 'z') {
+        return 150;
+    }
+    if (c < 32 || c >= 127) {
+        return 10;
+    }
+    return 100;
+}
+
+int FoldedRank(unsigned char c, bool folded)
+{
+    if (folded && c >= 'A' && c <= 'Z') {
+        return ByteRank(c) + ByteRank(static_cast<unsigned char>(c | 0x20));
+    }
+    return ByteRank(c);
+}
+
+template <typename T>
+T Load(const char* p)
+{
+    T v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+}  // namespace
+
+LiteralFinder::Kernel LiteralFinder::BestKernel()
+{
+    static const Kernel best = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2") ? Kernel::Avx2 : Kernel::Sse2;
+    }();
+    return best;
+}
+
+LiteralFinder::LiteralFinder(std::string_view needle, bool fold, Kernel kernel)
+    : FNeedle(needle), FMask(needle.size(), '\0')
+{
+    for (std::size_t i = 0; i < FNeedle.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(FNeedle[i]);
+        const unsigned char lower = c | 0x20;
+        if (fold && lower >= 'a' && lower <= 'z') {
+            FMask[i] = 0x20;
+            FNeedle[i] = static_cast<char>(lower);
+        }
+    }
+    // The rarest byte first, then the rarest byte at another offset (ties: the farther apart).
+    const std::size_t n = FNeedle.size();
+    auto rank = [&](std::size_t i) {
+        return FoldedRank(static_cast<unsigned char>(needle[i]), FMask[i] != 0);
+    };
+    for (std::size_t i = 1; i < n; ++i) {
+        if (rank(i) < rank(FOffset1)) {
+            FOffset1 = i;
+        }
+    }
+    FOffset2 = FOffset1;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (i == FOffset1) {
+            continue;
+        }
+        if (FOffset2 == FOffset1 || rank(i) < rank(FOffset2)) {
+            FOffset2 = i;
+        }
+    }
+    FKernel = kernel == Kernel::Auto ? BestKernel() : kernel;
+    if (FKernel == Kernel::Avx2 && BestKernel() != Kernel::Avx2) {
+        FKernel = Kernel::Sse2;
+    }
+}
+
+bool LiteralFinder::MatchesAt(const char* p) const
+{
+    const std::size_t n = FNeedle.size();
+    const char* needle = FNeedle.data();
+    const char* mask = FMask.data();
+    if (n >= 8) {
+        for (std::size_t k = 0; k + 8 <= n; k += 8) {
+            if ((Load<std::uint64_t>(p + k) | Load<std::uint64_t>(mask + k)) != Load<std::uint64_t>(needle + k)) {
+                return false;
+            }
+        }
+        const std::size_t k = n - 8;
+        return (Load<std::uint64_t>(p + k) | Load<std::uint64_t>(mask + k)) == Load<std::uint64_t>(needle + k);
+    }
+    if (n >= 4) {
+        const std::size_t k = n - 4;
+        return (Load<std::uint32_t>(p) | Load<std::uint32_t>(mask)) == Load<std::uint32_t>(needle) &&
+               (Load<std::uint32_t>(p + k) | Load<std::uint32_t>(mask + k)) == Load<std::uint32_t>(needle + k);
+    }
+    if (n >= 2) {
+        const std::size_t k = n - 2;
+        return (Load<std::uint16_t>(p) | Load<std::uint16_t>(mask)) == Load<std::uint16_t>(needle) &&
+               (Load<std::uint16_t>(p + k) | Load<std::uint16_t>(mask + k)) == Load<std::uint16_t>(needle + k);
+    }
+    return n == 1 && static_cast<char>(p[0] | mask[0]) == needle[0];
+}
+
+const char* LiteralFinder::Find(const char* begin, const char* end) const
+{
+    if (FNeedle.empty() || begin == nullptr || end - begin < static_cast<std::ptrdiff_t>(FNeedle.size())) {
+        return nullptr;
+    }
+    switch (FKernel) {
+    case Kernel::Avx2:
+        return FindAvx2(begin, end);
+    case Kernel::Sse2:
+        return FindSse2(begin, end);
+    default:
+        return FindScalar(begin, end);
+    }
+}
+
+const char* LiteralFinder::FindScalar(const char* p, const char* end) const
+{
+    const char* last = end - FNeedle.size();
+    const char b1 = FNeedle[FOffset1];
+    const char m1 = FMask[FOffset1];
+    for (; p <= last; ++p) {
+        if (static_cast<char>(p[FOffset1] | m1) == b1 && MatchesAt(p)) {
+            return p;
+        }
+    }
+    return nullptr;
+}
+
+const char* LiteralFinder::FindSse2(const char* p, const char* end) const
+{
+    const char* first = p;
+    const char* last = end - FNeedle.size();  // last start that fits
+    const __m128i c1 = _mm_set1_epi8(FNeedle[FOffset1]);
+    const __m128i c2 = _mm_set1_epi8(FNeedle[FOffset2]);
+    const __m128i m1 = _mm_set1_epi8(FMask[FOffset1]);
+    const __m128i m2 = _mm_set1_epi8(FMask[FOffset2]);
+    auto candidates = [&](const char* q) {
+        const __m128i h1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + FOffset1));
+        const __m128i h2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + FOffset2));
+        const __m128i e = _mm_and_si128(_mm_cmpeq_epi8(_mm_or_si128(h1, m1), c1),
+                                        _mm_cmpeq_epi8(_mm_or_si128(h2, m2), c2));
+        return static_cast<unsigned>(_mm_movemask_epi8(e));
+    };
+    for (; p + 15 <= last; p += 16) {
+        for (unsigned bits = candidates(p); bits != 0; bits &= bits - 1) {
+            const char* q = p + __builtin_ctz(bits);
+            if (MatchesAt(q)) {
+                return q;
+            }
+        }
+    }
+    if (p <= last) {
+        if (last - first >= 15) {
+            // One overlapping lane over the last 16 starts; drop the starts already tried.
+            const char* q = last - 15;
+            for (unsigned bits = candidates(q) >> (p - q); bits != 0; bits &= bits - 1) {
+                const char* r = p + __builtin_ctz(bits);
+                if (MatchesAt(r)) {
+                    return r;
+                }
+            }
+            return nullptr;
+        }
+        return FindScalar(p, end);
+    }
+    return nullptr;
+}
+
+__attribute__((target("avx2"))) const char* LiteralFinder::FindAvx2(const char* p, const char* end) const
+{
+    const char* first = p;
+    const char* last = end - FNeedle.size();
+    const __m256i c1 = _mm256_set1_epi8(FNeedle[FOffset1]);
+    const __m256i c2 = _mm256_set1_epi8(FNeedle[FOffset2]);
+    const __m256i m1 = _mm256_set1_epi8(FMask[FOffset1]);
+    const __m256i m2 = _mm256_set1_epi8(FMask[FOffset2]);
+    // A macro, not a lambda: a lambda would not inherit this function's target.
+#define SIFTON_LANE(q)                                                                                    \
+    _mm256_and_si256(                                                                                     \
+        _mm256_cmpeq_epi8(                                                                                \
+            _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>((q) + FOffset1)), m1), c1), \
+        _mm256_cmpeq_epi8(                                                                                \
+            _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>((q) + FOffset2)), m2), c2))
+    auto verify = [&](const char* q, std::uint32_t bits) -> const char* {
+        for (; bits != 0; bits &= bits - 1) {
+            const char* r = q + __builtin_ctz(bits);
+            if (MatchesAt(r)) {
+                return r;
+            }
+        }
+        return nullptr;
+    };
+    // Two lanes per step; most steps find no candidate and cost one test.
+    for (; p + 63 <= last; p += 64) {
+        const __m256i a = SIFTON_LANE(p);
+        const __m256i b = SIFTON_LANE(p + 32);
+        if (!_mm256_testz_si256(_mm256_or_si256(a, b), _mm256_or_si256(a, b))) {
+            if (const char* r = verify(p, static_cast<std::uint32_t>(_mm256_movemask_epi8(a)))) {
+                return r;
+            }
+            if (const char* r = verify(p + 32, static_cast<std::uint32_t>(_mm256_movemask_epi8(b)))) {
+                return r;
+            }
+        }
+    }
+    for (; p + 31 <= last; p += 32) {
+        if (const char* r = verify(p, static_cast<std::uint32_t>(_mm256_movemask_epi8(SIFTON_LANE(p))))) {
+            return r;
+        }
+    }
+    if (p <= last) {
+        if (last - first >= 31) {
+            const char* q = last - 31;
+            const auto bits = static_cast<std::uint32_t>(_mm256_movemask_epi8(SIFTON_LANE(q))) >> (p - q);
+            return verify(p, bits);
+        }
+        return FindSse2(p, end);
+    }
+    return nullptr;
+#undef SIFTON_LANE
+}
+
+}  // namespace sifton

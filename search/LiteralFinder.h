@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace sifton {
+
+/// Finds one byte string in a buffer with explicit SIMD kernels (AVX2 or SSE2, chosen at run time).
+/// With folding, the needle is expected folded (a..z already turned to A..Z) and a..z in the
+/// buffer compare equal to A..Z; no other byte folds. The buffer itself is never copied or changed.
+class LiteralFinder {
+public:
+    enum class Kernel { Auto, Scalar, Sse2, Avx2 };
+
+    LiteralFinder() = default;
+    LiteralFinder(std::string_view needle, bool fold, Kernel kernel = Kernel::Auto);
+
+    /// First occurrence in [begin, end), or nullptr. An empty needle is found nowhere.
+    const char* Find(const char* begin, const char* end) const;
+
+    /// True when the needle occurs in [begin, end).
+    bool In(const char* begin, const char* end) const { return Find(begin, end) != nullptr; }
+
+    /// Whether the needle, compared under this finder's folding, starts at p (p + Size() readable).
+    bool MatchesAt(const char* p) const;
+
+    std::size_t Size() const { return FNeedle.size(); }
+    bool Empty() const { return FNeedle.empty(); }
+    Kernel UsedKernel() const { return FKernel; }
+
+    /// The best kernel this processor offers.
+    static Kernel BestKernel();
+
+private:
+    const char* FindScalar(const char* p, const char* end) const;
+    const char* FindSse2(const char* p, const char* end) const;
+    const char* FindAvx2(const char* p, const char* end) const;
+
+    std::string FNeedle;        // needle with letters OR 0x20 where folding applies
+    std::string FMask;          // 0x20 at folded letter positions, else 0
+    std::size_t FOffset1 = 0;   // the two bytes compared in the lanes
+    std::size_t FOffset2 = 0;
+    Kernel FKernel = Kernel::Scalar;
+};
+
+}  // namespace sifton

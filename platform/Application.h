@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QApplication>
+#include <QString>
+
+#include <functional>
+
+/// The application-wide mouse cursor shapes the program uses.
+enum TCursor {
+    crDefault, ///< normal arrow
+    crAppStart, ///< busy in the background: arrow with hourglass
+    crHourGlass, ///< hourglass
+};
+
+/// The program's QApplication: every event a widget handles runs inside the central error guard.
+class TApplication final : public QApplication {
+public:
+    TApplication(int& argc, char** argv);
+    /// Delivers an event; an escaping exception is shown in the error box instead of crossing the event loop.
+    bool notify(QObject* receiver, QEvent* event) override;
+};
+
+namespace Application {
+
+/// The application title: task-bar text, product name and caption of error boxes ("Sifton" once set).
+QString Title();
+/// Sets the application title from any thread; the title-change handler runs on the GUI thread.
+void SetTitle(const QString& title);
+/// Called on the GUI thread after every SetTitle (the main window mirrors the title to the task bar).
+void SetOnTitleChange(std::function<void(const QString& Title)> handler);
+
+/// The current application-wide cursor.
+TCursor Cursor();
+/// Sets the application-wide cursor from any thread (carried out on the GUI thread).
+void SetCursor(TCursor cursor);
+
+/// Lets pending events through (on the GUI thread; does nothing elsewhere).
+void ProcessMessages();
+
+/// The program's own full path (/proc/self/exe).
+QString ExeName();
+/// The path with the extension of its file name replaced by ext (".ini"), or ext appended when it has none.
+QString ChangeFileExt(const QString& path, const QString& ext);
+/// A file beside the program named after it: FileBeside(".ini") gives /opt/sifton/sifton.ini.
+QString FileBeside(const QString& ext);
+
+} // namespace Application

@@ -1,0 +1,215 @@
+#include "platform/Dialogs.h"
+
+#include "platform/GuiDispatcher.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include <atomic>
+
+namespace {
+
+QWidget* DialogParent()
+{
+    return QApplication::activeWindow();
+}
+
+QString DisplayText(QString text)
+{
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return text;
+}
+
+QMessageBox::Icon IconOf(unsigned flags)
+{
+    switch (flags & MB_ICONMASK) {
+    case MB_ICONHAND:
+        return QMessageBox::Critical;
+    case MB_ICONQUESTION:
+        return QMessageBox::Question;
+    case MB_ICONEXCLAMATION:
+        return QMessageBox::Warning;
+    case MB_ICONASTERISK:
+        return QMessageBox::Information;
+    default:
+        return QMessageBox::NoIcon;
+    }
+}
+
+struct TButtonSpec {
+    QMessageBox::StandardButton Button;
+    int Id;
+};
+
+std::vector<TButtonSpec> ButtonsOf(unsigned flags)
+{
+    switch (flags & MB_TYPEMASK) {
+    case MB_OKCANCEL:
+        return { { QMessageBox::Ok, IDOK }, { QMessageBox::Cancel, IDCANCEL } };
+    case MB_ABORTRETRYIGNORE:
+        return { { QMessageBox::Abort, IDABORT }, { QMessageBox::Retry, IDRETRY }, { QMessageBox::Ignore, IDIGNORE } };
+    case MB_YESNOCANCEL:
+        return { { QMessageBox::Yes, IDYES }, { QMessageBox::No, IDNO }, { QMessageBox::Cancel, IDCANCEL } };
+    case MB_YESNO:
+        return { { QMessageBox::Yes, IDYES }, { QMessageBox::No, IDNO } };
+    case MB_RETRYCANCEL:
+        return { { QMessageBox::Retry, IDRETRY }, { QMessageBox::Cancel, IDCANCEL } };
+    default:
+        return { { QMessageBox::Ok, IDOK } };
+    }
+}
+
+// Qt reads "*.*" literally (a dot required); "All Files" must list names without an extension too.
+QString QtFilterOf(const TFileFilter& filter)
+{
+    QString mask = filter.Mask;
+    mask.replace(QLatin1Char(';'), QLatin1Char(' '));
+    if (mask.trimmed() == QLatin1String("*.*")) {
+        mask = QStringLiteral("*");
+    }
+    return filter.Name + QStringLiteral(" (") + mask + QLatin1Char(')');
+}
+
+class TQtDialogs final : public TDialogService {
+public:
+    int MessageBox(const QString& text, const QString& caption, unsigned flags) override
+    {
+        QMessageBox box(IconOf(flags), caption, DisplayText(text), QMessageBox::NoButton, DialogParent());
+        const std::vector<TButtonSpec> buttons = ButtonsOf(flags);
+        for (const TButtonSpec& b : buttons) {
+            box.addButton(b.Button);
+        }
+        const std::size_t defaultIndex = (flags & MB_DEFMASK) >> 8;
+        if (defaultIndex < buttons.size()) {
+            box.setDefaultButton(buttons[defaultIndex].Button);
+        }
+        box.setWindowModality((flags & MB_TASKMODAL) != 0 || DialogParent() == nullptr ? Qt::ApplicationModal
+                                                                                        : Qt::WindowModal);
+        if ((flags & MB_TOPMOST) != 0) {
+            box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+        }
+        const int pressed = box.exec();
+        for (const TButtonSpec& b : buttons) {
+            if (b.Button == pressed) {
+                return b.Id;
+            }
+        }
+        // Closed from the title bar: the box's cancel button, or the only button.
+        return buttons.size() == 1 ? buttons.front().Id : IDCANCEL;
+    }
+
+    std::optional<QStringList> FileDialog(const TFileDialogRequest& request) override
+    {
+        QFileDialog dialog(DialogParent(), request.Title, request.InitialDir);
+        QStringList filters;
+        for (const TFileFilter& f : request.Filters) {
+            filters << QtFilterOf(f);
+        }
+        dialog.setNameFilters(filters);
+        if (request.FilterIndex >= 0 && request.FilterIndex < filters.size()) {
+            dialog.selectNameFilter(filters[request.FilterIndex]);
+        }
+        if (request.Save) {
+            dialog.setAcceptMode(QFileDialog::AcceptSave);
+            dialog.setFileMode(QFileDialog::AnyFile);
+            dialog.setOption(QFileDialog::DontConfirmOverwrite, (request.Options & ofOverwritePrompt) == 0);
+        } else {
+            dialog.setAcceptMode(QFileDialog::AcceptOpen);
+            const bool many = (request.Options & ofAllowMultiSelect) != 0;
+            dialog.setFileMode(many ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
+        }
+        dialog.setDefaultSuffix(request.DefaultExt);
+        if (!request.FileName.isEmpty()) {
+            dialog.selectFile(request.FileName);
+        }
+        while (dialog.exec() == QDialog::Accepted) {
+            const QStringList files = dialog.selectedFiles();
+            if (request.Save && (request.Options & ofNoReadOnlyReturn) != 0 && !files.isEmpty()) {
+                const QFileInfo chosen(files.front());
+                if (chosen.exists() && !chosen.isWritable()) {
+                    QMessageBox::warning(&dialog, dialog.windowTitle(),
+                        chosen.fileName()
+                            + QStringLiteral("\nThis file is set to read-only.\nTry again with a different file name."));
+                    continue;
+                }
+            }
+            return files;
+        }
+        return std::nullopt;
+    }
+
+    std::optional<QString> InputQuery(const QString& caption, const QString& prompt, const QString& value) override
+    {
+        bool ok = false;
+        QString text = QInputDialog::getText(DialogParent(), caption, prompt, QLineEdit::Normal, value, &ok);
+        if (!ok) {
+            return std::nullopt;
+        }
+        return text;
+    }
+};
+
+TQtDialogs RealDialogs;
+std::atomic<TDialogService*> CurrentDialogs { nullptr };
+
+} // namespace
+
+TDialogService& Dialogs()
+{
+    TDialogService* service = CurrentDialogs.load();
+    return service != nullptr ? *service : RealDialogs;
+}
+
+TDialogService* SetDialogService(TDialogService* service)
+{
+    TDialogService* previous = CurrentDialogs.exchange(service);
+    return previous;
+}
+
+int MessageBox(const QString& text, const QString& caption, unsigned flags)
+{
+    return CallOnGuiThread([&] { return Dialogs().MessageBox(text, caption, flags); });
+}
+
+QString InputBox(const QString& caption, const QString& prompt, const QString& value)
+{
+    std::optional<QString> answer = CallOnGuiThread([&] { return Dialogs().InputQuery(caption, prompt, value); });
+    return answer ? *answer : value;
+}
+
+TFileDialog::TFileDialog(bool save)
+    : FSave(save)
+{
+}
+
+bool TFileDialog::Execute()
+{
+    TFileDialogRequest request;
+    request.Save = FSave;
+    request.Title = Title;
+    request.Filters = Filters;
+    request.FilterIndex = FilterIndex;
+    request.DefaultExt = DefaultExt;
+    request.FileName = FileName;
+    request.InitialDir = InitialDir;
+    request.Options = Options;
+    std::optional<QStringList> chosen = CallOnGuiThread([&] { return Dialogs().FileDialog(request); });
+    if (!chosen || chosen->isEmpty()) {
+        return false;
+    }
+    Files.clear();
+    for (QString file : *chosen) {
+        // A name typed without an extension gets the default one (the real dialog does this already).
+        if (FSave && !DefaultExt.isEmpty() && QFileInfo(file).suffix().isEmpty()) {
+            file += QLatin1Char('.') + DefaultExt;
+        }
+        Files << file;
+    }
+    FileName = Files.front();
+    return true;
+}

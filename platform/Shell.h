@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QString>
+
+#include <utility>
+#include <vector>
+
+/// The desktop shell: the real one, or a recording stand-in in tests.
+class TShellService {
+public:
+    virtual ~TShellService() = default;
+    /// Opens a document, folder or address (file path, http:, mailto:) with the desktop's default handler.
+    virtual bool OpenDocument(const QString& target) = 0;
+    /// Starts a program detached; command is the program, possibly followed by its own fixed arguments,
+    /// and argument is passed as one more argument, unsplit. False when it cannot be started.
+    virtual bool StartProgram(const QString& command, const QString& argument) = 0;
+};
+
+/// The shell service in use.
+TShellService& Shell();
+/// Installs a service (nullptr = the real one); returns the one it replaces.
+TShellService* SetShellService(TShellService* service);
+
+/// The shell service of tests: installs itself for its lifetime, records each call and answers Result.
+class TScriptedShell final : public TShellService {
+public:
+    TScriptedShell();
+    ~TScriptedShell() override;
+    TScriptedShell(const TScriptedShell&) = delete;
+    TScriptedShell& operator=(const TScriptedShell&) = delete;
+
+    bool Result = true;
+    std::vector<QString> Opened; ///< targets of OpenDocument, in order
+    std::vector<std::pair<QString, QString>> Started; ///< (command, argument) of StartProgram, in order
+
+    bool OpenDocument(const QString& target) override;
+    bool StartProgram(const QString& command, const QString& argument) override;
+
+private:
+    TShellService* FPrevious;
+};

@@ -1,0 +1,156 @@
+#include "platform/Dialogs.h"
+
+#include "platform/GuiDispatcher.h"
+#include "platform/ScriptedDialogs.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QThread>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+namespace {
+
+TEST(ScriptedDialogsTest, RecordsTextCaptionAndFlagsAndAnswersFromTheScript)
+{
+    TScriptedDialogs dialogs;
+    dialogs.MessageAnswers = { IDCANCEL };
+    const int first = MessageBox(QStringLiteral("Search complete.\r"), QStringLiteral("Sifton"),
+        MB_OKCANCEL | MB_ICONASTERISK | MB_TASKMODAL | MB_TOPMOST);
+    const int second = MessageBox(QStringLiteral("Wrong filename!"), QStringLiteral("Error:"), MB_OK | MB_ICONHAND);
+
+    EXPECT_EQ(first, IDCANCEL);
+    EXPECT_EQ(second, IDOK);
+    ASSERT_EQ(dialogs.Messages.size(), 2u);
+    EXPECT_EQ(dialogs.Messages[0].Text, QStringLiteral("Search complete.\r"));
+    EXPECT_EQ(dialogs.Messages[0].Icon(), MB_ICONASTERISK);
+    EXPECT_EQ(dialogs.Messages[0].Buttons(), MB_OKCANCEL);
+    EXPECT_TRUE(dialogs.Messages[0].TaskModal());
+    EXPECT_TRUE(dialogs.Messages[0].TopMost());
+    EXPECT_EQ(dialogs.Messages[1].Caption, QStringLiteral("Error:"));
+    EXPECT_FALSE(dialogs.Messages[1].TaskModal());
+    EXPECT_FALSE(dialogs.Messages[1].TopMost());
+}
+
+TEST(ScriptedDialogsTest, RemovedStandInRestoresThePreviousService)
+{
+    TScriptedDialogs outer;
+    {
+        TScriptedDialogs inner;
+        EXPECT_EQ(&Dialogs(), &inner);
+    }
+    EXPECT_EQ(&Dialogs(), &outer);
+}
+
+TEST(ScriptedDialogsTest, MessageBoxFromAWorkerIsShownOnTheGuiThreadAndTheWorkerGetsTheAnswer)
+{
+    TScriptedDialogs dialogs;
+    dialogs.MessageAnswers = { IDNO };
+    std::atomic<bool> returned { false };
+    int answer = 0;
+    std::thread worker([&] {
+        answer = MessageBox(QStringLiteral("Enter the filename first"), QStringLiteral("Sifton"), MB_YESNO);
+        returned = true;
+    });
+    WaitProcessingEvents([&] { return returned.load(); });
+    worker.join();
+    EXPECT_EQ(answer, IDNO);
+    ASSERT_EQ(dialogs.Messages.size(), 1u);
+    EXPECT_EQ(dialogs.Messages[0].Text, QStringLiteral("Enter the filename first"));
+}
+
+TEST(FileDialogTest, SaveDialogPassesItsSettingsAndAddsTheDefaultExtension)
+{
+    TScriptedDialogs dialogs;
+    dialogs.FileAnswers = { QStringList { QStringLiteral("/tmp/out/result") } };
+    TSaveDialog save;
+    save.Title = QStringLiteral("Select or type an output file.");
+    save.Filters = { { QStringLiteral("Text Files"), QStringLiteral("*.txt") },
+        { QStringLiteral("All Files"), QStringLiteral("*.*") } };
+    save.DefaultExt = QStringLiteral("txt");
+    save.Options = ofOverwritePrompt | ofPathMustExist | ofNoReadOnlyReturn | ofHideReadOnly;
+
+    ASSERT_TRUE(save.Execute());
+    EXPECT_EQ(save.FileName, QStringLiteral("/tmp/out/result.txt"));
+    ASSERT_EQ(dialogs.FileDialogs.size(), 1u);
+    const TFileDialogRequest& asked = dialogs.FileDialogs[0];
+    EXPECT_TRUE(asked.Save);
+    EXPECT_EQ(asked.Title, QStringLiteral("Select or type an output file."));
+    EXPECT_EQ(asked.Filters, save.Filters);
+    EXPECT_EQ(asked.DefaultExt, QStringLiteral("txt"));
+    EXPECT_NE(asked.Options & ofOverwritePrompt, 0u);
+}
+
+TEST(FileDialogTest, ANameWithAnExtensionKeepsIt)
+{
+    TScriptedDialogs dialogs;
+    dialogs.FileAnswers = { QStringList { QStringLiteral("/tmp/result.log") } };
+    TSaveDialog save;
+    save.DefaultExt = QStringLiteral("txt");
+    ASSERT_TRUE(save.Execute());
+    EXPECT_EQ(save.FileName, QStringLiteral("/tmp/result.log"));
+}
+
+TEST(FileDialogTest, OpenDialogReturnsEveryChosenFileAndRemembersTheFirst)
+{
+    TScriptedDialogs dialogs;
+    dialogs.FileAnswers = { QStringList { QStringLiteral("/a/one.txt"), QStringLiteral("/a/two.txt") }, std::nullopt };
+    TOpenDialog open;
+    open.Options = ofAllowMultiSelect | ofFileMustExist;
+
+    ASSERT_TRUE(open.Execute());
+    EXPECT_EQ(open.Files, (QStringList { QStringLiteral("/a/one.txt"), QStringLiteral("/a/two.txt") }));
+    EXPECT_EQ(open.FileName, QStringLiteral("/a/one.txt"));
+
+    EXPECT_FALSE(open.Execute()) << "the second answer is Cancel";
+    EXPECT_EQ(open.FileName, QStringLiteral("/a/one.txt"));
+    ASSERT_EQ(dialogs.FileDialogs.size(), 2u);
+    EXPECT_FALSE(dialogs.FileDialogs[1].Save);
+    EXPECT_EQ(dialogs.FileDialogs[1].FileName, QStringLiteral("/a/one.txt")) << "the last name is shown again";
+}
+
+TEST(InputBoxTest, AnswerOrTheValueWhenCancelled)
+{
+    TScriptedDialogs dialogs;
+    dialogs.InputAnswers = { QStringLiteral("typed"), std::nullopt };
+    EXPECT_EQ(InputBox(QStringLiteral("TIconOle"), QStringLiteral("Prompt"), QStringLiteral("old")), QStringLiteral("typed"));
+    EXPECT_EQ(InputBox(QStringLiteral("TIconOle"), QStringLiteral("Prompt"), QStringLiteral("old")), QStringLiteral("old"));
+    ASSERT_EQ(dialogs.Inputs.size(), 2u);
+    EXPECT_EQ(dialogs.Inputs[0].Caption, QStringLiteral("TIconOle"));
+    EXPECT_EQ(dialogs.Inputs[0].Value, QStringLiteral("old"));
+}
+
+// The real service, driven headless: the box that opens is inspected and answered by a timer.
+TEST(QtDialogsTest, MessageBoxHonoursIconButtonsTopMostAndLineBreaks)
+{
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QString text;
+    QString caption;
+    bool onTop = false;
+    Qt::WindowModality modality = Qt::NonModal;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        icon = box->icon();
+        text = box->text();
+        caption = box->windowTitle();
+        onTop = box->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+        modality = box->windowModality();
+        box->button(QMessageBox::Cancel)->click();
+    });
+    const int answer = Dialogs().MessageBox(QStringLiteral("first\rsecond"), QStringLiteral("Sifton"),
+        MB_OKCANCEL | MB_ICONHAND | MB_TASKMODAL | MB_TOPMOST);
+    EXPECT_EQ(answer, IDCANCEL);
+    EXPECT_EQ(icon, QMessageBox::Critical);
+    EXPECT_EQ(text, QStringLiteral("first\nsecond"));
+    EXPECT_EQ(caption, QStringLiteral("Sifton"));
+    EXPECT_TRUE(onTop);
+    EXPECT_EQ(modality, Qt::ApplicationModal);
+}
+
+} // namespace

@@ -1,0 +1,216 @@
+#include "search/ResultLog.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <filesystem>
+#include <stdexcept>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr std::size_t PendingLimit = 1 << 20;
+
+std::string FullPath(const std::string& path)
+{
+    std::error_code error;
+    const std::filesystem::path full = std::filesystem::absolute(path, error);
+    return error ? path : full.lexically_normal().string();
+}
+
+bool WriteAll(int fd, std::int64_t offset, std::string_view bytes)
+{
+    while (!bytes.empty()) {
+        const ssize_t done = ::pwrite(fd, bytes.data(), bytes.size(), offset);
+        if (done < 0 && errno == EINTR) {
+            continue;
+        }
+        if (done <= 0) {
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(done));
+        offset += done;
+    }
+    return true;
+}
+
+bool SameFile(int fd, const std::string& path)
+{
+    struct stat a {};
+    struct stat b {};
+    return ::fstat(fd, &a) == 0 && ::stat(path.c_str(), &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+} // namespace
+
+ResultLog::~ResultLog()
+{
+    std::lock_guard guard(FLock);
+    if (FFd >= 0) {
+        try {
+            FlushLocked();
+        } catch (const std::exception&) {
+            // Nothing can report it any more.
+        }
+        ::close(FFd); // also drops the lock on the file
+    }
+}
+
+std::string ResultLog::PathFor(const std::string& programPath)
+{
+    return std::filesystem::path(programPath).replace_extension(".out").string();
+}
+
+void ResultLog::Create(const std::string& path)
+{
+    std::lock_guard guard(FLock);
+    const std::string full = FullPath(path);
+    if (FFd >= 0) {
+        ::close(FFd);
+        FFd = -1;
+    }
+    FPath = full;
+    FPending.clear();
+    FPosition = FLength = 0;
+    // Locked before it is emptied, so that a second copy of the program cannot wipe the first one's log.
+    const int fd = ::open(full.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        throw std::runtime_error("Cannot create file " + full);
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ftruncate(fd, 0) != 0) {
+        ::close(fd);
+        throw std::runtime_error("Cannot create file " + full);
+    }
+    FFd = fd;
+}
+
+bool ResultLog::IsOpen() const
+{
+    std::lock_guard guard(FLock);
+    return FFd >= 0;
+}
+
+std::string ResultLog::Path() const
+{
+    std::lock_guard guard(FLock);
+    return FPath;
+}
+
+void ResultLog::WriteAt(std::int64_t offset, std::string_view bytes)
+{
+    if (FFd < 0 || !WriteAll(FFd, offset, bytes)) {
+        throw std::runtime_error("Unable to write to " + FPath);
+    }
+}
+
+void ResultLog::FlushLocked()
+{
+    if (FPending.empty()) {
+        return;
+    }
+    std::string pending;
+    pending.swap(FPending);
+    WriteAt(FPosition - static_cast<std::int64_t>(pending.size()), pending);
+}
+
+void ResultLog::WriteLogLine(std::string_view text)
+{
+    std::lock_guard guard(FLock);
+    if (FFd < 0) {
+        throw std::runtime_error("Unable to write to " + FPath);
+    }
+    FPending.append(text);
+    FPending += '\r';
+    FPosition += static_cast<std::int64_t>(text.size()) + 1;
+    FLength = std::max(FLength, FPosition);
+    if (FPending.size() >= PendingLimit) {
+        FlushLocked();
+    }
+}
+
+void ResultLog::Flush()
+{
+    std::lock_guard guard(FLock);
+    FlushLocked();
+}
+
+void ResultLog::CopyLogTo(const std::string& fileName)
+{
+    std::lock_guard guard(FLock);
+    FlushLocked();
+    const std::string full = FullPath(fileName);
+    if (FFd >= 0 && SameFile(FFd, full)) {
+        FPosition = FLength; // it already holds the whole log; opening it for writing would empty it
+        return;
+    }
+    const int out = ::open(full.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (out < 0) {
+        throw std::runtime_error("Cannot create file " + full);
+    }
+    std::string chunk(1 << 16, '\0');
+    std::int64_t offset = 0;
+    bool ok = true;
+    while (ok && FFd >= 0 && offset < FLength) {
+        const ssize_t got = ::pread(FFd, chunk.data(), chunk.size(), offset);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            break;
+        }
+        ok = WriteAll(out, offset, std::string_view(chunk.data(), static_cast<std::size_t>(got)));
+        offset += got;
+    }
+    ok = ::close(out) == 0 && ok;
+    if (!ok) {
+        throw std::runtime_error("Unable to write to " + full);
+    }
+    FPosition = FLength;
+}
+
+void ResultLog::Clear()
+{
+    std::lock_guard guard(FLock);
+    FPending.clear();
+    FPosition = FLength = 0;
+    if (FFd >= 0 && ::ftruncate(FFd, 0) != 0) {
+        throw std::runtime_error("Unable to write to " + FPath);
+    }
+}
+
+void ResultLog::Rewind()
+{
+    std::lock_guard guard(FLock);
+    FlushLocked();
+    FPosition = 0;
+}
+
+std::string ResultLog::ReadAll()
+{
+    std::lock_guard guard(FLock);
+    FlushLocked();
+    std::string all(static_cast<std::size_t>(FLength), '\0');
+    std::size_t done = 0;
+    while (FFd >= 0 && done < all.size()) {
+        const ssize_t got = ::pread(FFd, all.data() + done, all.size() - done, static_cast<off_t>(done));
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            break;
+        }
+        done += static_cast<std::size_t>(got);
+    }
+    all.resize(done);
+    FPosition = FLength;
+    return all;
+}
+
+std::int64_t ResultLog::Size() const
+{
+    std::lock_guard guard(FLock);
+    return FLength;
+}

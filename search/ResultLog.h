@@ -1,0 +1,68 @@
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+/// Where a run writes its entries: each entry is its text followed by one byte 13.
+class EntrySink {
+public:
+    virtual ~EntrySink() = default;
+    /// Appends one entry: the text bytes as they are, then byte 13 (or the sink's own terminator).
+    virtual void WriteLogLine(std::string_view text) = 0;
+};
+
+/// The program's result log: one byte file beside the program, created anew at start-up, held open and
+/// locked against other copies of the program until it ends. Every operation takes one lock.
+/// Entries are buffered; the file holds all of them after Flush, Rewind, ReadAll, CopyLogTo and Clear.
+class ResultLog final : public EntrySink {
+public:
+    ResultLog() = default;
+    ~ResultLog() override;
+    ResultLog(const ResultLog&) = delete;
+    ResultLog& operator=(const ResultLog&) = delete;
+
+    /// The log's path for a program path: its extension replaced by ".out" ("sifton" gives "sifton.out").
+    static std::string PathFor(const std::string& programPath);
+
+    /// Creates the file anew (emptied if it exists) and holds it; throws std::runtime_error
+    /// "Cannot create file <full path>" when that fails or another program holds it.
+    void Create(const std::string& path);
+    bool IsOpen() const;
+    /// The full path given to Create.
+    std::string Path() const;
+
+    /// Writes the entry at the log's current position; throws "Unable to write to <path>" on failure.
+    void WriteLogLine(std::string_view text) override;
+
+    /// Creates fileName (replacing it) holding the whole log; leaves the position at the log's end.
+    /// Throws "Cannot create file <full path>" or "Unable to write to <full path>".
+    void CopyLogTo(const std::string& fileName);
+
+    /// Empties the log: length 0, position at its start.
+    void Clear();
+
+    /// Sets the position to the start; the next entry would be written there.
+    void Rewind();
+
+    /// The whole log from its first byte to its last; leaves the position at the end.
+    std::string ReadAll();
+
+    /// Writes what is buffered.
+    void Flush();
+
+    /// The log's length in bytes, buffered entries included.
+    std::int64_t Size() const;
+
+private:
+    void FlushLocked();
+    void WriteAt(std::int64_t offset, std::string_view bytes);
+
+    mutable std::mutex FLock;
+    int FFd = -1; // guarded by FLock
+    std::string FPath; // guarded by FLock
+    std::int64_t FPosition = 0; // guarded by FLock; where the next entry goes, buffered ones counted
+    std::int64_t FLength = 0; // guarded by FLock; buffered entries counted
+    std::string FPending; // guarded by FLock; entries not yet written, ending at FPosition
+};

@@ -1,0 +1,165 @@
+#include "search/SearchRun.h"
+
+#include <charconv>
+
+#include "search/LineReader.h"
+#include "search/RunFlags.h"
+#include "search/StatusTexts.h"
+
+std::string FileHeaderLine(const SearchRequest& request, std::string_view fileName)
+{
+    std::string line = "***** File: \"";
+    line += fileName;
+    line += "\"- Search Pattern=";
+    line += request.Pattern1Text;
+    line += request.OperatorText;
+    line += " *****";
+    return line;
+}
+
+SearchRun::SearchRun(SearchRequest request, EntrySink& log, SearchHost& host, std::string separator)
+    : FRequest(std::move(request))
+    , FLog(log)
+    , FHost(host)
+    , FSeparator(std::move(separator))
+    , FPredicate(ChoosePredicate(FRequest.Operator))
+{
+}
+
+void SearchRun::Walk()
+{
+    FCounters = {};
+    FFailedFiles = 0;
+    SearchRunning = true;
+    if (FRequest.Verbose) {
+        FLog.WriteLogLine(NewSearchLine);
+    }
+    // The list may change while the run works: its length is asked before every file.
+    for (std::int64_t i = 0; i < FHost.FileCount() && !CancelRequested; ++i) {
+        const std::optional<std::string> fileName = FHost.FileName(i);
+        if (!fileName) {
+            break;
+        }
+        if (FRequest.Verbose) {
+            FLog.WriteLogLine(FileHeaderLine(FRequest, *fileName));
+        }
+        FHost.SetCaption("Searching " + *fileName);
+        ScanFile(*fileName);
+    }
+}
+
+bool SearchRun::ScanFile(const std::string& fileName)
+{
+    return ScanFileByLines(fileName);
+}
+
+void SearchRun::ReportFailure(const std::string& fileName, const std::string& reason)
+{
+    ++FFailedFiles;
+    FHost.FileFailed(fileName, reason);
+}
+
+bool SearchRun::OpenForScan(LineReader& reader, const std::string& fileName)
+{
+    std::string reason;
+    if (!reader.Open(FHost.PathToOpen(fileName), reason)) {
+        ReportFailure(fileName, reason);
+        return false;
+    }
+    return true;
+}
+
+bool SearchRun::ScanFileByLines(const std::string& fileName)
+{
+    LineReader reader;
+    if (!OpenForScan(reader, fileName)) {
+        return false;
+    }
+    const std::int64_t sizeBlocks = reader.SizeBlocks();
+    const std::int64_t firstLineMark = FCounters.LinesSearched;
+    std::int32_t refreshCount = 0;
+    const bool dos = FRequest.LineFormat == LineFormat::Dos;
+    std::string line;
+    std::string folded;
+    while (!reader.AtEnd() && !CancelRequested.load(std::memory_order_relaxed)) {
+        if (dos) {
+            reader.ReadDosLine(line);
+        } else {
+            reader.ReadUnixLine(line);
+        }
+        if (reader.Failed()) {
+            break; // an incomplete line is not a line
+        }
+        std::string_view compared = line;
+        if (!FRequest.CaseSensitive) {
+            FoldAsciiInto(folded, line);
+            compared = folded;
+        }
+        ++FCounters.LinesSearched;
+        if (++refreshCount == FRequest.RefreshRate) {
+            refreshCount = 0;
+            PeriodicStatusUpdate(reader.PositionBlocks());
+        }
+        if (!IsReported(FPredicate, FRequest, compared)) {
+            continue;
+        }
+        WriteReported(FCounters.LinesSearched - firstLineMark, line);
+        if (FRequest.OneOccurrence) {
+            break;
+        }
+        if (FRequest.CountWords) {
+            FCounters.WordsFound += CountOccurrences(FRequest.Pattern1, compared);
+        }
+    }
+    const bool failed = reader.Failed();
+    const std::string reason = reader.FailReason();
+    // A file without a size (a pipe) shows what was read from it.
+    const std::int64_t endBlocks = sizeBlocks >= 0 ? sizeBlocks : reader.FetchedBytes() / StatusBlockSize;
+    reader.Close();
+    EndOfFileStatusUpdate(endBlocks);
+    if (failed) {
+        ReportFailure(fileName, reason);
+    }
+    return !failed;
+}
+
+void SearchRun::WriteReported(std::int64_t lineNumber, std::string_view line)
+{
+    ++FCounters.LinesFound;
+    if (!FRequest.LineNumbering) {
+        FLog.WriteLogLine(line);
+        return;
+    }
+    char digits[24];
+    const auto [end, error] = std::to_chars(digits, digits + sizeof digits, lineNumber);
+    (void)error;
+    FEntry.assign(digits, end);
+    FEntry += " : ";
+    FEntry += line;
+    FLog.WriteLogLine(FEntry);
+}
+
+void SearchRun::ShowCounters(std::int64_t blocks)
+{
+    if (FRequest.LineCounting) {
+        FHost.SetStatusText(LinesSearchedPanel, "Lines Searched: " + FormatCount(FCounters.LinesSearched, FSeparator));
+    }
+    if (FRequest.ProgressIndication) {
+        FHost.SetStatusText(FilePositionPanel, "File Position: " + FormatCount(BlockFigure(blocks), FSeparator) + " Kb");
+        FHost.SetStatusText(LinesFoundPanel, "Lines Found: " + FormatCount(FCounters.LinesFound, FSeparator));
+    }
+    if (FRequest.WordCounting) {
+        FHost.SetStatusText(WordsFoundPanel, "Words Found: " + FormatCount(FCounters.WordsFound, FSeparator));
+    }
+}
+
+void SearchRun::PeriodicStatusUpdate(std::int64_t positionBlocks)
+{
+    FHost.ShowCaptionAsTitle();
+    ShowCounters(positionBlocks);
+}
+
+void SearchRun::EndOfFileStatusUpdate(std::int64_t sizeBlocks)
+{
+    ShowCounters(sizeBlocks);
+}

@@ -1,0 +1,93 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "search/Matching.h"
+#include "search/ResultLog.h"
+#include "search/SearchRequest.h"
+
+class LineReader;
+
+/// What a run needs from the one who shows it (the window through its thread, or the console).
+/// Every call comes from the run's thread, in the order the run makes them.
+class SearchHost {
+public:
+    virtual ~SearchHost() = default;
+    /// Sets the text of status panel 0..3 (see StatusPanel).
+    virtual void SetStatusText(int panel, const std::string& text) = 0;
+    /// Sets the window caption ("Searching " and the file name).
+    virtual void SetCaption(const std::string& caption) = 0;
+    /// Sets the application title to the current window caption (the periodic status update's first step).
+    virtual void ShowCaptionAsTitle() = 0;
+    /// The file list's current number of entries; may change between calls.
+    virtual std::int64_t FileCount() = 0;
+    /// The full path of entry index, or nothing when the list no longer has it.
+    virtual std::optional<std::string> FileName(std::int64_t index) = 0;
+    /// A listed file could not be opened or its reading failed; the walk goes on with the next one.
+    virtual void FileFailed(const std::string& fileName, const std::string& reason) = 0;
+    /// The path to open for a listed name (the console maps "-" to standard input).
+    virtual std::string PathToOpen(const std::string& fileName) { return fileName; }
+};
+
+/// Totals of one run over all its files. 64-bit, so line numbers stay right past 2^31 lines.
+struct RunCounters {
+    std::int64_t LinesSearched = 0;
+    std::int64_t LinesFound = 0;
+    std::int64_t WordsFound = 0;
+};
+
+/// The entry written before the first file of a verbose run.
+inline constexpr std::string_view NewSearchLine = "*****  New Search  *****";
+
+/// The entry written before each file of a verbose run.
+std::string FileHeaderLine(const SearchRequest& request, std::string_view fileName);
+
+/// One run's walk over the file list and the scan of each file: reading, testing, writing reported
+/// lines to the sink, keeping the counters and making the status updates.
+class SearchRun {
+public:
+    /// separator: the locale's thousands separator used in the status texts.
+    SearchRun(SearchRequest request, EntrySink& log, SearchHost& host, std::string separator);
+
+    /// Counters to 0, SearchRunning set, the new-search line, then for each entry while the list has one
+    /// and CancelRequested is clear: its header line, the caption, ScanFile. SearchRunning is left set:
+    /// the caller clears it as its last step. Throws only what the sink throws.
+    void Walk();
+
+    /// Scans one file; a file that cannot be opened or read is reported to the host and gives false.
+    bool ScanFile(const std::string& fileName);
+
+    /// The plain line-by-line scan: the reference every faster scan must agree with byte for byte.
+    bool ScanFileByLines(const std::string& fileName);
+
+    const SearchRequest& Request() const { return FRequest; }
+    const RunCounters& Counters() const { return FCounters; }
+    /// Number of files that could not be opened or read in this run.
+    std::int64_t FailedFiles() const { return FFailedFiles; }
+
+    // Pieces shared by every scan, so that all of them write the same bytes and texts.
+
+    /// Writes a reported line's entry ("12 : text" with LineNumbering) and counts it as found.
+    void WriteReported(std::int64_t lineNumber, std::string_view line);
+    /// The update every RefreshRate lines: title, then panels 0, 2, 1, 3 as the options say.
+    void PeriodicStatusUpdate(std::int64_t positionBlocks);
+    /// The update at the end of a file: panels 0, 2, 1, 3 as the options say.
+    void EndOfFileStatusUpdate(std::int64_t sizeBlocks);
+
+private:
+    void ShowCounters(std::int64_t blocks);
+    bool OpenForScan(LineReader& reader, const std::string& fileName);
+    void ReportFailure(const std::string& fileName, const std::string& reason);
+
+    SearchRequest FRequest;
+    EntrySink& FLog;
+    SearchHost& FHost;
+    std::string FSeparator;
+    LinePredicate FPredicate;
+    RunCounters FCounters;
+    std::int64_t FFailedFiles = 0;
+    std::string FEntry; // reused for numbered entries
+};

@@ -1,0 +1,209 @@
+#include "search/ResultLog.h"
+
+#include <filesystem>
+#include <stdexcept>
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "TempDir.h"
+
+namespace {
+
+TEST(ResultLog, PathForReplacesTheExtension)
+{
+    EXPECT_EQ(ResultLog::PathFor("/opt/sifton/sifton"), "/opt/sifton/sifton.out");
+    EXPECT_EQ(ResultLog::PathFor("/opt/a.b/search.exe"), "/opt/a.b/search.out");
+}
+
+TEST(ResultLog, EntriesEndWithByte13Only)
+{
+    TempDir dir;
+    ResultLog log;
+    log.Create((dir.Path() / "s.out").string());
+    log.WriteLogLine("one");
+    log.WriteLogLine("");
+    log.WriteLogLine("two\nlines");
+    log.Flush();
+    EXPECT_EQ(TempDir::Read(dir.Path() / "s.out"), "one\r\rtwo\nlines\r");
+    EXPECT_EQ(log.ReadAll(), "one\r\rtwo\nlines\r");
+}
+
+TEST(ResultLog, CreateEmptiesAnExistingFile)
+{
+    TempDir dir;
+    const std::string path = dir.Write("s.out", "old contents");
+    ResultLog log;
+    log.Create(path);
+    EXPECT_EQ(TempDir::Read(path), "");
+    EXPECT_EQ(log.Path(), path);
+}
+
+TEST(ResultLog, EmptyingThenWritingHoldsOnlyTheNewEntry)
+{
+    TempDir dir;
+    ResultLog log;
+    log.Create((dir.Path() / "s.out").string());
+    log.WriteLogLine("before");
+    log.Flush();
+    log.WriteLogLine("buffered");
+    log.Clear();
+    log.WriteLogLine("after");
+    EXPECT_EQ(log.ReadAll(), "after\r");
+    EXPECT_EQ(TempDir::Read(dir.Path() / "s.out"), "after\r");
+}
+
+TEST(ResultLog, RewindThenReadLeavesPositionAtEndSoRunsAppend)
+{
+    TempDir dir;
+    ResultLog log;
+    log.Create((dir.Path() / "s.out").string());
+    log.WriteLogLine("run1");
+    log.Rewind();
+    EXPECT_EQ(log.ReadAll(), "run1\r");
+    log.WriteLogLine("run2");
+    log.Rewind();
+    EXPECT_EQ(log.ReadAll(), "run1\rrun2\r");
+}
+
+TEST(ResultLog, WritingAfterRewindOverwritesFromTheStart)
+{
+    TempDir dir;
+    ResultLog log;
+    log.Create((dir.Path() / "s.out").string());
+    log.WriteLogLine("abcdef");
+    log.Rewind();
+    log.WriteLogLine("xy");
+    EXPECT_EQ(log.ReadAll(), "xy\rdef\r");
+}
+
+TEST(ResultLog, CopyHoldsTheWholeLogAndReplacesTheTarget)
+{
+    TempDir dir;
+    ResultLog log;
+    log.Create((dir.Path() / "s.out").string());
+    const std::string target = dir.Write("copy.txt", "something much longer than the log");
+    log.WriteLogLine("a");
+    log.WriteLogLine("b");
+    log.CopyLogTo(target);
+    EXPECT_EQ(TempDir::Read(target), "a\rb\r");
+    log.WriteLogLine("c"); // the position is left at the end
+    EXPECT_EQ(log.ReadAll(), "a\rb\rc\r");
+}
+
+TEST(ResultLog, CopyOfAnEmptyLogIsAnEmptyFile)
+{
+    TempDir dir;
+    ResultLog log;
+    log.Create((dir.Path() / "s.out").string());
+    const std::string target = (dir.Path() / "empty.txt").string();
+    log.CopyLogTo(target);
+    ASSERT_TRUE(std::filesystem::exists(target));
+    EXPECT_EQ(std::filesystem::file_size(target), 0u);
+}
+
+TEST(ResultLog, CopyOntoItselfKeepsTheLog)
+{
+    TempDir dir;
+    const std::string path = (dir.Path() / "s.out").string();
+    ResultLog log;
+    log.Create(path);
+    log.WriteLogLine("keep me");
+    log.CopyLogTo(path);
+    EXPECT_EQ(log.ReadAll(), "keep me\r");
+}
+
+TEST(ResultLog, FailuresNameTheFullPath)
+{
+    TempDir dir;
+    ResultLog log;
+    EXPECT_THROW(
+        {
+            try {
+                log.Create("/nonexistent-folder/s.out");
+            } catch (const std::runtime_error& e) {
+                EXPECT_STREQ(e.what(), "Cannot create file /nonexistent-folder/s.out");
+                throw;
+            }
+        },
+        std::runtime_error);
+    log.Create((dir.Path() / "s.out").string());
+    log.WriteLogLine("x");
+    try {
+        log.CopyLogTo(dir.Path().string()); // a folder where a file is expected
+        FAIL() << "no error";
+    } catch (const std::runtime_error& e) {
+        EXPECT_EQ(std::string(e.what()), "Cannot create file " + dir.Path().string());
+    }
+    try {
+        log.CopyLogTo("/dev/full");
+        FAIL() << "no error";
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "Unable to write to /dev/full");
+    }
+}
+
+TEST(ResultLog, RelativePathIsReportedInFull)
+{
+    ResultLog log;
+    try {
+        log.Create("no-such-folder-here/s.out");
+        FAIL() << "no error";
+    } catch (const std::runtime_error& e) {
+        const std::string expected
+            = "Cannot create file " + (std::filesystem::current_path() / "no-such-folder-here/s.out").string();
+        EXPECT_EQ(std::string(e.what()), expected);
+    }
+}
+
+TEST(ResultLog, SecondCopyCannotCreateItAndLeavesTheFirstOnesEntries)
+{
+    TempDir dir;
+    const std::string path = (dir.Path() / "s.out").string();
+    ResultLog first;
+    first.Create(path);
+    first.WriteLogLine("mine");
+    first.Flush();
+
+    const pid_t child = ::fork();
+    ASSERT_NE(child, -1);
+    if (child == 0) {
+        int code = 1;
+        try {
+            ResultLog second;
+            second.Create(path);
+            code = 0;
+        } catch (const std::runtime_error& e) {
+            code = std::string(e.what()) == "Cannot create file " + path ? 3 : 2;
+        }
+        ::_exit(code);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 3);
+    EXPECT_EQ(TempDir::Read(path), "mine\r");
+}
+
+TEST(ResultLog, ReleasedWhenTheOwnerEnds)
+{
+    TempDir dir;
+    const std::string path = (dir.Path() / "s.out").string();
+    {
+        ResultLog first;
+        first.Create(path);
+        first.WriteLogLine("unflushed");
+    }
+    EXPECT_EQ(TempDir::Read(path), "unflushed\r");
+    ResultLog second;
+    EXPECT_NO_THROW(second.Create(path));
+}
+
+TEST(ResultLog, WritingWithoutALogFails)
+{
+    ResultLog log;
+    EXPECT_THROW(log.WriteLogLine("x"), std::runtime_error);
+}
+
+} // namespace

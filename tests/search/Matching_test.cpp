@@ -81,8 +81,9 @@ TEST(ReportDecision, FoldedComparisonIsAsciiOnly)
     for (const char* line : {"FOO", "Foo", "fOo", "a foo b"}) {
         EXPECT_TRUE(IsReported(p, r, FoldAscii(line))) << line;
     }
-    in.String1 = "\xe9"; // é in an 8-bit code page
-    const SearchRequest accent = PrepareRequest(in);
+    SearchInputs accented;
+    accented.String1 = std::string(1, '\xe9'); // é in an 8-bit code page
+    const SearchRequest accent = PrepareRequest(accented);
     EXPECT_FALSE(IsReported(p, accent, FoldAscii("\xc9"))); // É
     EXPECT_TRUE(IsReported(p, accent, FoldAscii("caf\xe9")));
 }

@@ -1,5 +1,7 @@
 #include "app/urls.h"
 
+#include "platform/Shell.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -112,10 +114,15 @@ bool NamesProgram(const QString& path)
     return !QStandardPaths::findExecutable(path).isEmpty();
 }
 
-// Stands for the shell's "open" of a program until the platform shell service is wired.
-void StartProgram(const QString& program, const QString& argument)
+// The shell service splits its command into words; a path with blanks must stay one word.
+QString AsCommand(const QString& program)
 {
-    QProcess::startDetached(program, { argument });
+    if (!program.contains(' ') && !program.contains('\t') && !program.contains('"')) {
+        return program;
+    }
+    QString quoted = program;
+    quoted.replace("\"", "\"\"\"");
+    return '"' + quoted + '"';
 }
 
 } // namespace
@@ -295,6 +302,6 @@ void OpenURL(const QString& url)
     }
     const QString program = CleanBrowserCommand(command, NamesProgram);
     if (!program.isEmpty()) {
-        StartProgram(program, url);
+        Shell().StartProgram(AsCommand(program), url);
     }
 }

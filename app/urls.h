@@ -49,3 +49,12 @@ extern std::function<QString()> DesktopBrowserQuestion;
 /// Starts the user's web browser with the address as its only argument. No browser found, or
 /// one that fails to start, does nothing and reports nothing.
 void OpenURL(const QString& url);
+
+/// The maker's pages behind the Help menu's web items.
+namespace QuorvalePages {
+inline constexpr const char* Feedback = "mailto:sifton-feedback@quorvale.example";
+inline constexpr const char* Support = "http://www.quorvale.example/support/";
+inline constexpr const char* NewFeatures = "http://www.quorvale.example/sifton/whatsnew.html";
+inline constexpr const char* News = "http://www.quorvale.example/news/";
+inline constexpr const char* Software = "http://www.quorvale.example/software/";
+} // namespace QuorvalePages

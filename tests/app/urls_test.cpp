@@ -1,8 +1,11 @@
 #include "app/urls.h"
 
+#include "platform/Shell.h"
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -273,6 +276,39 @@ TEST_F(OpenURLTest, MissingBrowserProgramDoesNothing)
     OpenURL("http://www.quorvale.example/");
     QThread::msleep(200);
     EXPECT_FALSE(QFile::exists(Record));
+}
+
+TEST_F(OpenURLTest, ShellGetsExactlyTheProgramAndTheAddress)
+{
+    Write("bin/webby", "#!/bin/sh\n");
+    Entry("data", "webby.desktop", Root.filePath("bin/webby").toLocal8Bit() + " -h \"%u\"");
+    Write("config/mimeapps.list", "[Default Applications]\nx-scheme-handler/http=webby.desktop\n");
+    TScriptedShell shell;
+    OpenURL("http://www.quorvale.example/support/");
+    ASSERT_EQ(shell.Started.size(), 1u);
+    EXPECT_EQ(shell.Started[0].first, Root.filePath("bin/webby"));
+    EXPECT_EQ(shell.Started[0].second, "http://www.quorvale.example/support/");
+    EXPECT_TRUE(shell.Opened.empty());
+}
+
+TEST_F(OpenURLTest, ProgramPathWithBlanksReachesTheShellAsOneWord)
+{
+    Entry("data", "fake.desktop", "\"" + Root.filePath("bin/fake browser").toLocal8Bit() + "\" %u");
+    TScriptedShell shell;
+    OpenURL("mailto:feedback@quorvale.example");
+    ASSERT_EQ(shell.Started.size(), 1u);
+    EXPECT_EQ(QProcess::splitCommand(shell.Started[0].first), QStringList { Root.filePath("bin/fake browser") });
+    EXPECT_EQ(shell.Started[0].second, "mailto:feedback@quorvale.example");
+    EXPECT_TRUE(shell.Opened.empty());
+}
+
+TEST_F(OpenURLTest, NoRegisteredBrowserAsksNothingOfTheShell)
+{
+    Write("config/mimeapps.list", "[Default Applications]\ntext/html=fake.desktop\n");
+    TScriptedShell shell;
+    OpenURL("http://www.quorvale.example/");
+    EXPECT_TRUE(shell.Started.empty());
+    EXPECT_TRUE(shell.Opened.empty());
 }
 
 TEST(XdgFolders, ReadFromEnvironmentWithDefaultsForUnsetOnes)

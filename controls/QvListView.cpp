@@ -82,16 +82,17 @@ void ExpandOnePath(const QString& path, QStringList& out)
 TQvListView::TQvListView(QWidget* parent) : QTreeWidget(parent)
 {
     setHeader(new TQvListHeader(this));
-    header()->setSectionsClickable(true);
     header()->setSectionsMovable(false);
-    header()->setSortIndicatorShown(false);
     header()->setStretchLastSection(false);
     setColumnCount(0);
     setRootIsDecorated(false);
     setItemsExpandable(false);
     setUniformRowHeights(true);
     setAllColumnsShowFocus(true);
+    // Sorting off also makes the header unclickable, so clicks are switched back on after it.
     setSortingEnabled(false);
+    header()->setSortIndicatorShown(false);
+    header()->setSectionsClickable(true);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     // Rows are never dragged out, so there is never a drag image either.
     setDragEnabled(false);

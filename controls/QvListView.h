@@ -3,6 +3,7 @@
 #include <QFlags>
 #include <QIcon>
 #include <QList>
+#include <QPainter>
 #include <QStringList>
 #include <QTimer>
 #include <QTreeWidget>

@@ -42,7 +42,7 @@ QList<QIcon> Images(int count)
     QList<QIcon> images;
     for (int i = 0; i < count; ++i) {
         QPixmap pixmap(16, 16);
-        pixmap.fill(QColor::fromHsv(i * 40, 255, 200));
+        pixmap.fill(QColor::fromHsv(i * 30, 255, 200));
         images.append(QIcon(pixmap));
     }
     return images;
@@ -165,8 +165,10 @@ TEST(QvListViewDrop, DropEventFromFileManagerReachesHandlerOnlyWhenAccepted)
     mime.setUrls({QUrl::fromLocalFile(file), QUrl::fromLocalFile(drop.Folder)});
 
     const auto send = [&] {
-        QDropEvent event(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(view.viewport(), &event);
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(view.viewport(), &enter);
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(view.viewport(), &drop);
     };
     send();
     EXPECT_EQ(calls, 0);
@@ -239,6 +241,7 @@ TEST_F(QvListViewMarker, HeaderMouseClickMovesMarkerAndFiresOnColumnClick)
     };
     View.resize(500, 200);
     View.show();
+    Wait(0);
     QHeaderView* head = View.header();
     const QPoint at(head->sectionViewportPosition(1) + 20, head->height() / 2);
     QMouseEvent press(QEvent::MouseButtonPress, at, head->viewport()->mapToGlobal(at), Qt::LeftButton,

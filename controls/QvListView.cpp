@@ -1,10 +1,12 @@
 #include "controls/QvListView.h"
 
+#include "platform/Application.h"
+#include "platform/ErrorGuard.h"
+
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
 #include <QFontMetrics>
-#include <QGuiApplication>
 #include <QHeaderView>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -43,8 +45,8 @@ private:
 // Restores the normal cursor however the drop handling ends.
 class TBusyCursor final {
 public:
-    TBusyCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~TBusyCursor() { QGuiApplication::restoreOverrideCursor(); }
+    TBusyCursor() { Application::SetCursor(crHourGlass); }
+    ~TBusyCursor() { Application::SetCursor(crDefault); }
     TBusyCursor(const TBusyCursor&) = delete;
     TBusyCursor& operator=(const TBusyCursor&) = delete;
 };
@@ -443,12 +445,8 @@ void TQvListView::dropEvent(QDropEvent* event)
         }
     }
     event->acceptProposedAction();
-    // No exception may cross the event loop; the application's guard reports it.
-    try {
-        DropFiles(paths);
-    } catch (const std::exception& e) {
-        qWarning("%s", e.what());
-    }
+    // No exception may cross the event loop; the central handler reports it.
+    Guarded([&] { DropFiles(paths); });
 }
 
 void TQvListView::mouseMoveEvent(QMouseEvent* event)
@@ -575,11 +573,8 @@ void TQvListView::SelectTimerTick()
         return;
     }
     TListItem* row = Selected();
-    try {
-        OnSelectRow(row);
-    } catch (...) {
-        // The control calls this on its own; a failing handler must not take it down.
-    }
+    // The control calls this on its own; a failing handler must not take it down.
+    Shielded([&] { OnSelectRow(row); });
     FLastRow = row;
 }
 

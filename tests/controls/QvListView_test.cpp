@@ -1,5 +1,8 @@
 #include "controls/QvListView.h"
 
+#include "platform/Application.h"
+#include "platform/ScriptedDialogs.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QEventLoop>
@@ -131,11 +134,13 @@ TEST(QvListViewDrop, HandlerGetsExpandedListUnderBusyCursor)
     view.OnDragDropFiles = [&](const QStringList& FileList) {
         received = FileList;
         during = QGuiApplication::overrideCursor() ? QGuiApplication::overrideCursor()->shape() : Qt::ArrowCursor;
+        EXPECT_EQ(Application::Cursor(), crHourGlass);
     };
     view.DropFiles({drop.Folder});
     EXPECT_EQ(received, drop.Listed());
     EXPECT_EQ(during, Qt::WaitCursor);
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(Application::Cursor(), crDefault);
 }
 
 TEST(QvListViewDrop, CursorComesBackWithoutHandlerAndWhenHandlerThrows)
@@ -143,10 +148,12 @@ TEST(QvListViewDrop, CursorComesBackWithoutHandlerAndWhenHandlerThrows)
     TQvListView view;
     view.DropFiles({"/tmp"});
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(Application::Cursor(), crDefault);
 
     view.OnDragDropFiles = [](const QStringList&) { throw std::runtime_error("boom"); };
     EXPECT_THROW(view.DropFiles({"/tmp"}), std::runtime_error);
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(Application::Cursor(), crDefault);
 }
 
 TEST(QvListViewDrop, DropEventFromFileManagerReachesHandlerOnlyWhenAccepted)
@@ -177,6 +184,24 @@ TEST(QvListViewDrop, DropEventFromFileManagerReachesHandlerOnlyWhenAccepted)
     send();
     EXPECT_EQ(calls, 1);
     EXPECT_EQ(received, QStringList{file} + drop.Listed());
+}
+
+TEST(QvListViewDrop, HandlerErrorDuringDropGoesToErrorBox)
+{
+    TScriptedDialogs dialogs;
+    TQvListView view;
+    view.SetDragAccept(true);
+    view.OnDragDropFiles = [](const QStringList&) { throw std::runtime_error("Cannot open file /x"); };
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile("/tmp")});
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(view.viewport(), &enter);
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(view.viewport(), &drop);
+    ASSERT_EQ(dialogs.Messages.size(), 1u);
+    EXPECT_EQ(dialogs.Messages[0].Text, "Cannot open file /x");
+    EXPECT_EQ(dialogs.Messages[0].Icon(), MB_ICONHAND);
+    EXPECT_EQ(Application::Cursor(), crDefault);
 }
 
 class QvListViewMarker : public ::testing::Test {

@@ -117,9 +117,8 @@ void TFindDialog::CloseDialog()
 
 void TFindDialog::done(int result)
 {
-    const bool wasVisible = isVisible();
     QDialog::done(result);
-    if (wasVisible && OnClose) {
+    if (OnClose) {
         OnClose();
     }
 }

@@ -1,6 +1,8 @@
 #include "controls/qvtext.h"
 
 #include "controls/FindDialog.h"
+#include "platform/Application.h"
+#include "platform/Dialogs.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
@@ -11,7 +13,6 @@
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMenu>
-#include <QMessageBox>
 #include <QMimeData>
 #include <QPainter>
 #include <QScrollBar>
@@ -87,13 +88,9 @@ bool IsWordChar(QChar c)
 }
 
 // The control library's message boxes: application title as caption, task-modal and on top.
-int ShowLibraryMessage(QWidget* parent, const QString& text, QMessageBox::Icon icon,
-                       QMessageBox::StandardButtons buttons)
+int ShowLibraryMessage(const QString& text, unsigned flags)
 {
-    QMessageBox box(icon, QApplication::applicationDisplayName(), text, buttons, parent);
-    box.setWindowModality(Qt::ApplicationModal);
-    box.setWindowFlag(Qt::WindowStaysOnTopHint);
-    return box.exec();
+    return MessageBox(text, Application::Title(), flags | MB_TASKMODAL | MB_TOPMOST);
 }
 
 // A standard input stream seen as a device, so that loading reads it in chunks like a file.
@@ -510,7 +507,7 @@ void TQvEdit::LoadFromStream(std::istream& stream)
 bool TQvEdit::LoadFromFile(const QString& fileName)
 {
     if (!QFileInfo::exists(fileName)) {
-        ShowLibraryMessage(this, MissingFileText, QMessageBox::Critical, QMessageBox::Ok);
+        ShowLibraryMessage(MissingFileText, MB_OK | MB_ICONHAND);
         return false;
     }
     QFile file(fileName);
@@ -687,8 +684,7 @@ void TQvEdit::Find()
 
 bool TQvEdit::AskToWrap()
 {
-    return ShowLibraryMessage(this, WrapQuestionText, QMessageBox::Information,
-                              QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
+    return ShowLibraryMessage(WrapQuestionText, MB_OKCANCEL | MB_ICONASTERISK) == IDOK;
 }
 
 void TQvEdit::FindNext()
@@ -735,7 +731,7 @@ void TQvEdit::FindNext()
             return;
         }
         if (FFindState != FreshSearch) {
-            ShowLibraryMessage(this, SearchCompleteText, QMessageBox::Information, QMessageBox::Ok);
+            ShowLibraryMessage(SearchCompleteText, MB_OK | MB_ICONASTERISK);
             FFindDialog->CloseDialog();
             return;
         }

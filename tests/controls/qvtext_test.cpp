@@ -1,5 +1,8 @@
 #include "controls/qvtext.h"
 
+#include "platform/Application.h"
+#include "platform/ScriptedDialogs.h"
+
 #include <QApplication>
 #include <QBuffer>
 #include <QClipboard>
@@ -491,4 +494,22 @@ TEST(QvEditSelection, ParagraphBreakCountsAsOneCharacter)
     edit.SetSelStart(1);
     edit.SetSelLength(3);
     EXPECT_EQ(edit.SelText(), "b\nc");
+}
+
+TEST(QvEditLoad, MissingFileShowsTheMessageAndKeepsTheContents)
+{
+    TScriptedDialogs dialogs;
+    Application::SetTitle("Sifton");
+    QTemporaryDir dir;
+    TQvEdit edit;
+    edit.SetText("kept");
+    EXPECT_FALSE(edit.LoadFromFile(dir.filePath("Readme.RTF")));
+    EXPECT_EQ(edit.Text(), "kept");
+    ASSERT_EQ(dialogs.Messages.size(), 1u);
+    const TMessageBoxCall& box = dialogs.Messages[0];
+    EXPECT_EQ(box.Text, "     This application could not open the file for viewing because\r"
+                        "the path or file name no longer exists. Please try again later.\r\r"
+                        "     Press Ok to continue.\r");
+    EXPECT_EQ(box.Caption, "Sifton");
+    EXPECT_EQ(box.Flags, MB_OK | MB_ICONHAND | MB_TASKMODAL | MB_TOPMOST);
 }

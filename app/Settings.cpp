@@ -1,0 +1,86 @@
+#include "app/Settings.h"
+
+#include "platform/Application.h"
+
+#include <algorithm>
+
+namespace Settings {
+
+namespace {
+
+QString Text(const char* latin1)
+{
+    return QString::fromLatin1(latin1);
+}
+
+} // namespace
+
+QString FileName()
+{
+    static const QString fileName = Application::FileBeside(QStringLiteral(".ini"));
+    return fileName;
+}
+
+TSettings::TSettings(const QString& fileName)
+    : FFile(fileName)
+{
+}
+
+bool TSettings::ReadFlag(TOptionFlag flag) const
+{
+    const TFlagKey& key = OptionFlags[flag];
+    return FFile.ReadBool(Text(OptionsSection), Text(key.Key), key.Default);
+}
+
+int TSettings::ReadDefaultOperator() const
+{
+    const int stored = FFile.ReadInteger(Text(OptionsSection), Text(DefaultOperatorKey), DefaultOperatorDefault);
+    return stored < OperatorCount ? stored : DefaultOperatorDefault;
+}
+
+int TSettings::ReadRefreshRate() const
+{
+    return FFile.ReadInteger(Text(OptionsSection), Text(RefreshRateKey), RefreshRateDefault);
+}
+
+TOptions TSettings::ReadOptions() const
+{
+    TOptions options;
+    for (int i = 0; i < OptionFlagCount; ++i) {
+        options.Flags[i] = ReadFlag(static_cast<TOptionFlag>(i));
+    }
+    options.DefaultOperator = ReadDefaultOperator();
+    options.RefreshRate = ReadRefreshRate();
+    return options;
+}
+
+void TSettings::WriteOptions(const TOptions& options)
+{
+    for (int i = 0; i < OptionFlagCount; ++i) {
+        FFile.WriteBool(Text(OptionsSection), Text(OptionFlags[i].Key), options.Flags[i]);
+    }
+    FFile.WriteInteger(Text(OptionsSection), Text(DefaultOperatorKey), options.DefaultOperator);
+    FFile.WriteInteger(Text(OptionsSection), Text(RefreshRateKey), options.RefreshRate);
+}
+
+TReseller TSettings::ReadReseller() const
+{
+    const QString section = Text(ResellerSection);
+    return { FFile.ReadString(section, Text(CompanyKey), Text(CompanyDefault)),
+        FFile.ReadString(section, Text(UrlKey), Text(UrlDefault)),
+        FFile.ReadString(section, Text(EmailKey), Text(EmailDefault)),
+        FFile.ReadString(section, Text(PhoneKey), Text(PhoneDefault)) };
+}
+
+int RefreshRateFromText(const QString& text)
+{
+    int value = 0;
+    return ParseProfileInteger(text.trimmed().toLocal8Bit(), value) ? value : RefreshRateDefault;
+}
+
+int ClampRefreshRate(int value)
+{
+    return std::clamp(value, RefreshRateMin, RefreshRateMax);
+}
+
+} // namespace Settings

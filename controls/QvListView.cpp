@@ -107,6 +107,11 @@ TQvListView::TQvListView(QWidget* parent) : QTreeWidget(parent)
     connect(header(), &QHeaderView::sectionClicked, this, &TQvListView::ColumnClick);
     connect(model(), &QAbstractItemModel::rowsInserted, this, &TQvListView::RowsInserted);
     connect(model(), &QAbstractItemModel::rowsAboutToBeRemoved, this, &TQvListView::RowsAboutToBeRemoved);
+    // The base clear() empties the model without row removals; the reported row must not dangle.
+    connect(model(), &QAbstractItemModel::modelAboutToBeReset, this, [this] {
+        FLastRow = nullptr;
+        FHotRow = -1;
+    });
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, &TQvListView::SelectionChanged);
     connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
         [this](const QModelIndex& current, const QModelIndex& previous) {

@@ -86,6 +86,7 @@ TQvListView::TQvListView(QWidget* parent) : QTreeWidget(parent)
     setHeader(new TQvListHeader(this));
     header()->setSectionsMovable(false);
     header()->setStretchLastSection(false);
+    header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     setColumnCount(0);
     setRootIsDecorated(false);
     setItemsExpandable(false);

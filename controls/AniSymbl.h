@@ -1,0 +1,89 @@
+#pragma once
+
+#include <QLabel>
+#include <QList>
+#include <QPixmap>
+#include <QTimer>
+
+/// A silent animation played from a file or from a clip in the program's resources.
+class TAnimatedSymbol : public QLabel {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TAnimatedSymbol)
+    Q_PROPERTY(int PlayFrom READ PlayFrom WRITE setPlayFrom)
+    Q_PROPERTY(int PlayTo READ PlayTo WRITE setPlayTo)
+    Q_PROPERTY(int Cycles READ Cycles WRITE setCycles)
+    Q_PROPERTY(int Resource READ Resource WRITE setResource)
+    Q_PROPERTY(TAnimatedState State READ State WRITE setState)
+    Q_PROPERTY(QString AVIName READ AVIName WRITE setAVIName)
+    Q_PROPERTY(bool AutoPlay READ AutoPlay WRITE setAutoPlay)
+    Q_PROPERTY(bool Center READ Center WRITE setCenter)
+    Q_PROPERTY(bool Transparent READ Transparent WRITE setTransparent)
+    Q_PROPERTY(QString Hint READ toolTip WRITE setToolTip)
+    Q_PROPERTY(bool ShowHint READ ShowHint WRITE setShowHint)
+
+public:
+    enum TAnimatedState { acmOpen, acmClosed, acmPlaying };
+    Q_ENUM(TAnimatedState)
+
+    explicit TAnimatedSymbol(QWidget* parent = nullptr);
+
+    int PlayFrom() const { return FPlayFrom; }
+    void setPlayFrom(int value);
+    int PlayTo() const { return FPlayTo; }
+    void setPlayTo(int value);
+    int Cycles() const { return FCycles; }
+    void setCycles(int value);
+    int Resource() const { return FResource; }
+    void setResource(int value);
+    TAnimatedState State() const { return FState; }
+    void setState(TAnimatedState value);
+    QString AVIName() const { return FAVIName; }
+    void setAVIName(const QString& value);
+    bool AutoPlay() const { return FAutoPlay; }
+    void setAutoPlay(bool value);
+    bool Center() const { return FCenter; }
+    void setCenter(bool value);
+    bool Transparent() const { return FTransparent; }
+    void setTransparent(bool value);
+    bool ShowHint() const { return FShowHint; }
+    void setShowHint(bool value) { FShowHint = value; }
+
+    // The open clip, as played.
+    int FrameCount() const { return static_cast<int>(FFrames.size()); }
+    int CurrentFrame() const { return FCurrent; }
+    bool IsPlaying() const { return FTimer.isActive(); }
+
+    // Where resource clip number n lives in the program's resources.
+    static QString ResourcePath(int number);
+
+private:
+    // Opens the file clip named by AVIName, or closes the clip (raises on a clip that cannot be opened).
+    void Open();
+    // Plays the frame range the requested number of times, when State asks for it.
+    void Play();
+    bool LoadClip(const QString& path);
+    void CloseClip();
+    void StartPlaying(int from, int to, int cycles);
+    void ShowFrame(int index);
+    void NextFrame();
+    void ApplyLook();
+
+    int FPlayFrom{0};
+    int FPlayTo{-1};
+    int FCycles{-1};
+    int FResource{0};
+    TAnimatedState FState{acmClosed};
+    QString FAVIName;
+    bool FAutoPlay{true};
+    bool FCenter{true};
+    bool FTransparent{true};
+    bool FShowHint{false};
+
+    QList<QPixmap> FFrames;
+    QList<int> FDelays;
+    QTimer FTimer;
+    int FCurrent{-1};
+    int FFrom{0};
+    int FTo{0};
+    int FCyclesLeft{-1};
+};

@@ -1,0 +1,154 @@
+#include "controls/W97Slide.h"
+
+#include "controls/FlatFrame.h"
+
+#include <QFontMetrics>
+#include <QPainter>
+
+TSwitchBox::TSwitchBox(QWidget* parent)
+    : QWidget(parent)
+{
+    // Every pixel comes from paintEvent, so the background is never erased first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAutoFillBackground(false);
+}
+
+QColor TSwitchBox::Color() const
+{
+    return FColor.value_or(palette().color(QPalette::Button));
+}
+
+void TSwitchBox::setColor(const QColor& value)
+{
+    FColor = value;
+    update();
+}
+
+void TSwitchBox::resetColor()
+{
+    FColor.reset();
+    update();
+}
+
+void TSwitchBox::setAlignment(TAlignment value)
+{
+    FAlignment = value;
+    update();
+}
+
+void TSwitchBox::setCaption(const QString& value)
+{
+    FCaption = value;
+    update();
+}
+
+void TSwitchBox::setBevelOuter(TPanelBevel value)
+{
+    FBevelOuter = value;
+    update();
+}
+
+void TSwitchBox::setBevelInner(TPanelBevel value)
+{
+    FBevelInner = value;
+    update();
+}
+
+void TSwitchBox::setBevelWidth(int value)
+{
+    FBevelWidth = qMax(1, value);
+    update();
+}
+
+void TSwitchBox::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    PaintBorder(p);
+    QRect r = PanelRect();
+    const QColor light = palette().color(QPalette::Light);
+    const QColor dark = palette().color(QPalette::Dark);
+    for (TPanelBevel bevel : {FBevelOuter, FBevelInner}) {
+        if (bevel == bvRaised) {
+            FlatFrame::Frame3D(p, r, light, dark, FBevelWidth);
+        } else if (bevel == bvLowered) {
+            FlatFrame::Frame3D(p, r, dark, light, FBevelWidth);
+        }
+    }
+    p.fillRect(r, Color());
+    if (FCaption.isEmpty()) {
+        return;
+    }
+    p.setFont(font());
+    p.setPen(palette().color(QPalette::WindowText));
+    int flags = Qt::TextExpandTabs;
+    flags |= FAlignment == taLeftJustify ? Qt::AlignLeft
+        : FAlignment == taRightJustify   ? Qt::AlignRight
+                                         : Qt::AlignHCenter;
+    const QFontMetrics metrics(font());
+    if (metrics.horizontalAdvance(FCaption) <= r.width()) {
+        p.drawText(r, flags | Qt::AlignVCenter | Qt::TextSingleLine, FCaption);
+    } else {
+        // Too wide for one line: break only where the caption itself does, from the top.
+        p.setClipRect(r);
+        p.drawText(r, flags | Qt::AlignTop, FCaption);
+    }
+}
+
+TQvSizeBox::TQvSizeBox(QWidget* parent)
+    : TSwitchBox(parent)
+{
+}
+
+void TQvSizeBox::setBorderStyle(TBorderStyle value)
+{
+    FBorderStyle = value;
+    update();
+}
+
+void TQvSizeBox::setCtl3D(bool value)
+{
+    FCtl3D = value;
+    update();
+}
+
+int TQvSizeBox::EdgeWidth() const
+{
+    // A single border shows only as the sunken client edge, and only with the 3D look.
+    return FBorderStyle == bsSingle && FCtl3D ? 2 : 0;
+}
+
+QRect TQvSizeBox::PanelRect() const
+{
+    const int edge = EdgeWidth();
+    return rect().adjusted(edge, edge, -edge, -edge);
+}
+
+void TQvSizeBox::PaintBorder(QPainter& p)
+{
+    if (EdgeWidth() == 0) {
+        return;
+    }
+    // The two-pixel sunken client edge: shadow outside, dark shadow inside.
+    const QRect r = rect();
+    p.setPen(palette().color(QPalette::Dark));
+    p.drawLine(r.left(), r.top(), r.right() - 1, r.top());
+    p.drawLine(r.left(), r.top(), r.left(), r.bottom() - 1);
+    p.setPen(palette().color(QPalette::Light));
+    p.drawLine(r.right(), r.top(), r.right(), r.bottom());
+    p.drawLine(r.left(), r.bottom(), r.right(), r.bottom());
+    const QRect in = r.adjusted(1, 1, -1, -1);
+    p.setPen(palette().color(QPalette::Shadow));
+    p.drawLine(in.left(), in.top(), in.right() - 1, in.top());
+    p.drawLine(in.left(), in.top(), in.left(), in.bottom() - 1);
+    p.setPen(palette().color(QPalette::Button));
+    p.drawLine(in.right(), in.top(), in.right(), in.bottom());
+    p.drawLine(in.left(), in.bottom(), in.right(), in.bottom());
+}
+
+void TQvSizeBox::resizeEvent(QResizeEvent* event)
+{
+    TSwitchBox::resizeEvent(event);
+    if (OnResize) {
+        OnResize(this);
+    }
+}

@@ -1,0 +1,155 @@
+#include "controls/qvedit98.h"
+
+#include "controls/FlatFrame.h"
+
+#include <QApplication>
+#include <QFocusEvent>
+#include <QFontMetrics>
+#include <QPainter>
+
+TEdit98::TEdit98(QWidget* parent)
+    : QLineEdit(parent)
+{
+    setFrame(false);
+    setContentsMargins(FrameWidth, FrameWidth, FrameWidth, FrameWidth);
+    setAttribute(Qt::WA_Hover);
+    resize(121, 19);
+    setColor(QApplication::palette().color(QPalette::Base));
+    connect(this, &QLineEdit::textEdited, this, [this] { ApplyCharCase(); });
+}
+
+void TEdit98::setCharCase(TEditCharCase value)
+{
+    FCharCase = value;
+    ApplyCharCase();
+}
+
+void TEdit98::ApplyCharCase()
+{
+    if (FCharCase == ecNormal) {
+        return;
+    }
+    const QString cased = FCharCase == ecUpperCase ? text().toUpper() : text().toLower();
+    if (cased != text()) {
+        const int pos = cursorPosition();
+        setText(cased);
+        setCursorPosition(pos);
+    }
+}
+
+QColor TEdit98::Color() const
+{
+    return palette().color(QPalette::Base);
+}
+
+void TEdit98::setColor(const QColor& value)
+{
+    QPalette pal = palette();
+    for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        pal.setColor(group, QPalette::Base, value);
+    }
+    setPalette(pal);
+    ApplySelectionColours();
+}
+
+void TEdit98::setHideSelection(bool value)
+{
+    FHideSelection = value;
+    ApplySelectionColours();
+}
+
+void TEdit98::ApplySelectionColours()
+{
+    // A hidden selection is one drawn like plain text while the field has no focus.
+    QPalette pal = palette();
+    const QPalette app = QApplication::palette();
+    if (FHideSelection) {
+        pal.setColor(QPalette::Inactive, QPalette::Highlight, pal.color(QPalette::Inactive, QPalette::Base));
+        pal.setColor(QPalette::Inactive, QPalette::HighlightedText, pal.color(QPalette::Inactive, QPalette::Text));
+    } else {
+        pal.setColor(QPalette::Inactive, QPalette::Highlight, app.color(QPalette::Inactive, QPalette::Highlight));
+        pal.setColor(QPalette::Inactive, QPalette::HighlightedText,
+            app.color(QPalette::Inactive, QPalette::HighlightedText));
+    }
+    setPalette(pal);
+}
+
+void TEdit98::setMaxLength(int value)
+{
+    FMaxLength = value;
+    QLineEdit::setMaxLength(value > 0 ? value : 32767);
+}
+
+void TEdit98::setPasswordChar(const QString& value)
+{
+    FPasswordChar = value.left(1);
+    setEchoMode(FPasswordChar.isEmpty() ? QLineEdit::Normal : QLineEdit::Password);
+}
+
+void TEdit98::AdjustHeight()
+{
+    setFixedHeight(QFontMetrics(font()).height() + 6);
+}
+
+bool TEdit98::event(QEvent* event)
+{
+    const bool result = QLineEdit::event(event);
+    if (event->type() == QEvent::Polish) {
+        // Once set up, the field always hides its selection when unfocused.
+        setHideSelection(true);
+        AdjustHeight();
+    }
+    return result;
+}
+
+void TEdit98::paintEvent(QPaintEvent* event)
+{
+    QLineEdit::paintEvent(event);
+    QPainter p(this);
+    const QPalette app = QApplication::palette();
+    FlatFrame::PaintRings(p, rect(), Hot(), app.color(QPalette::Button), app.color(QPalette::Base), app);
+}
+
+void TEdit98::changeEvent(QEvent* event)
+{
+    QLineEdit::changeEvent(event);
+    switch (event->type()) {
+    case QEvent::EnabledChange:
+        setColor(QApplication::palette().color(isEnabled() ? QPalette::Base : QPalette::Button));
+        break;
+    case QEvent::FontChange:
+        AdjustHeight();
+        break;
+    default:
+        break;
+    }
+}
+
+void TEdit98::enterEvent(QEnterEvent* event)
+{
+    QLineEdit::enterEvent(event);
+    FMouseInside = true;
+    update();
+}
+
+void TEdit98::leaveEvent(QEvent* event)
+{
+    QLineEdit::leaveEvent(event);
+    FMouseInside = false;
+    update();
+}
+
+void TEdit98::focusInEvent(QFocusEvent* event)
+{
+    QLineEdit::focusInEvent(event);
+    if (!FAutoSelect && event->reason() == Qt::TabFocusReason) {
+        deselect();
+    }
+    update();
+}
+
+void TEdit98::focusOutEvent(QFocusEvent* event)
+{
+    QLineEdit::focusOutEvent(event);
+    update();
+}

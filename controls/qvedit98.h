@@ -1,0 +1,74 @@
+#pragma once
+
+#include <QColor>
+#include <QLineEdit>
+
+/// A single-line text field with the flat, hot-tracking frame; its height follows its font.
+class TEdit98 : public QLineEdit {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TEdit98)
+    Q_PROPERTY(bool AutoSelect READ AutoSelect WRITE setAutoSelect)
+    Q_PROPERTY(TEditCharCase CharCase READ CharCase WRITE setCharCase)
+    Q_PROPERTY(QColor Color READ Color WRITE setColor)
+    Q_PROPERTY(bool HideSelection READ HideSelection WRITE setHideSelection)
+    Q_PROPERTY(int MaxLength READ MaxLength WRITE setMaxLength)
+    Q_PROPERTY(bool OEMConvert READ OEMConvert WRITE setOEMConvert)
+    Q_PROPERTY(QString PasswordChar READ PasswordChar WRITE setPasswordChar)
+    Q_PROPERTY(bool ReadOnly READ ReadOnly WRITE setReadOnly)
+    Q_PROPERTY(QString Text READ text WRITE setText)
+    Q_PROPERTY(bool ShowHint READ ShowHint WRITE setShowHint)
+
+public:
+    enum TEditCharCase { ecNormal, ecUpperCase, ecLowerCase };
+    Q_ENUM(TEditCharCase)
+
+    // Pixels of the flat frame on every side.
+    static constexpr int FrameWidth = 3;
+
+    explicit TEdit98(QWidget* parent = nullptr);
+
+    bool AutoSelect() const { return FAutoSelect; }
+    void setAutoSelect(bool value) { FAutoSelect = value; }
+    TEditCharCase CharCase() const { return FCharCase; }
+    void setCharCase(TEditCharCase value);
+    QColor Color() const;
+    void setColor(const QColor& value);
+    bool HideSelection() const { return FHideSelection; }
+    void setHideSelection(bool value);
+    int MaxLength() const { return FMaxLength; }
+    void setMaxLength(int value);
+    bool OEMConvert() const { return FOEMConvert; }
+    void setOEMConvert(bool value) { FOEMConvert = value; }
+    QString PasswordChar() const { return FPasswordChar; }
+    void setPasswordChar(const QString& value);
+    bool ReadOnly() const { return isReadOnly(); }
+    void setReadOnly(bool value) { QLineEdit::setReadOnly(value); }
+    bool ShowHint() const { return FShowHint; }
+    void setShowHint(bool value) { FShowHint = value; }
+
+    bool Hot() const { return FMouseInside || hasFocus(); }
+    // Height = the font's character height + 6.
+    void AdjustHeight();
+
+protected:
+    bool event(QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+
+private:
+    void ApplySelectionColours();
+    void ApplyCharCase();
+
+    bool FMouseInside{false};
+    bool FAutoSelect{true};
+    TEditCharCase FCharCase{ecNormal};
+    bool FHideSelection{true};
+    int FMaxLength{0};
+    bool FOEMConvert{false};
+    QString FPasswordChar;
+    bool FShowHint{false};
+};

@@ -1,0 +1,365 @@
+#include "controls/qvbutton98.h"
+
+#include "FlatPixels.h"
+
+#include <QMenu>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+namespace {
+
+const QColor Blue(0, 0, 255);
+const QColor Green(0, 160, 0);
+
+void Enter(QWidget& w)
+{
+    QEnterEvent event(QPointF(2, 2), QPointF(2, 2), w.mapToGlobal(QPointF(2, 2)));
+    QApplication::sendEvent(&w, &event);
+}
+
+void Leave(QWidget& w)
+{
+    QEvent event(QEvent::Leave);
+    QApplication::sendEvent(&w, &event);
+}
+
+TImageList* SolidImages(QObject* owner)
+{
+    auto* list = new TImageList(16, 16, owner);
+    QPixmap image(16, 16);
+    image.fill(Green);
+    list->Add(image);
+    return list;
+}
+
+TEST(TButton98, ConstructionDefaults)
+{
+    TButton98 b;
+    EXPECT_EQ(b.size(), QSize(40, 20));
+    EXPECT_EQ(b.Kind(), TButton98::BkNormal);
+    EXPECT_EQ(b.Index(), 0);
+    EXPECT_EQ(b.XOffset(), 0);
+    EXPECT_EQ(b.GroupIndex(), 0);
+    EXPECT_FALSE(b.AllowUp());
+    EXPECT_FALSE(b.Down());
+    EXPECT_EQ(b.PressState(), TButton98::psUp);
+}
+
+struct FaceCase {
+    const char* name;
+    bool hot;
+    bool pressed;
+    QColor top, bottom; // invalid = face colour (no frame)
+};
+
+class ButtonFace : public testing::TestWithParam<FaceCase> { };
+
+TEST_P(ButtonFace, FrameFollowsHotAndPressed)
+{
+    const FaceCase& c = GetParam();
+    TButton98 b;
+    b.resize(40, 20);
+    if (c.hot) {
+        Enter(b);
+    }
+    if (c.pressed) {
+        QTest::mousePress(&b, Qt::LeftButton, {}, QPoint(5, 5));
+    }
+    const QImage image = Paint(b);
+    const QColor face = Role(QPalette::Button);
+    EXPECT_EQ(At(image, 20, 0), c.top.isValid() ? c.top : face);
+    EXPECT_EQ(At(image, 0, 10), c.top.isValid() ? c.top : face);
+    EXPECT_EQ(At(image, 20, 19), c.bottom.isValid() ? c.bottom : face);
+    EXPECT_EQ(At(image, 39, 10), c.bottom.isValid() ? c.bottom : face);
+    EXPECT_EQ(At(image, 20, 10), face);
+}
+
+INSTANTIATE_TEST_SUITE_P(States, ButtonFace,
+    testing::Values(FaceCase { "flat_when_cold", false, false, QColor(), QColor() },
+        FaceCase { "raised_when_hot", true, false, Role(QPalette::Light), Role(QPalette::Dark) },
+        FaceCase { "sunken_when_pressed", true, true, Role(QPalette::Dark), Role(QPalette::Light) }),
+    [](const testing::TestParamInfo<FaceCase>& info) { return std::string(info.param.name); });
+
+TEST(TButton98, CaptionIsBlueOnlyWhileHot)
+{
+    TButton98 b;
+    b.resize(65, 25);
+    b.setCaption("Clear");
+    QImage image = Paint(b);
+    EXPECT_EQ(CountColour(image, image.rect(), Blue), 0);
+    EXPECT_GT(CountColour(image, image.rect(), Role(QPalette::ButtonText)), 5);
+
+    Enter(b);
+    image = Paint(b);
+    EXPECT_GT(CountColour(image, image.rect(), Blue), 5);
+    Leave(b);
+    EXPECT_EQ(CountColour(Paint(b), image.rect(), Blue), 0);
+}
+
+TEST(TButton98, ImageAndShortCaptionSitSideBySide)
+{
+    QWidget owner;
+    TButton98 b(&owner);
+    b.resize(65, 25);
+    b.setImageList(SolidImages(&owner));
+    b.setXOffset(4);
+    b.setCaption("Add");
+    const QImage image = Paint(b);
+    // Image at x = 2, y = 25 div 2 - 16 div 2 = 4.
+    EXPECT_EQ(CountColour(image, QRect(2, 4, 16, 16), Green), 256);
+    EXPECT_EQ(CountColour(image, image.rect(), Green), 256);
+    // Caption to the right of the image.
+    EXPECT_GT(CountColour(image, QRect(22, 0, 43, 25), Role(QPalette::ButtonText)), 5);
+}
+
+TEST(TButton98, ImageAndLongCaptionAreStacked)
+{
+    QWidget owner;
+    TButton98 b(&owner);
+    b.resize(65, 40);
+    b.setImageList(SolidImages(&owner));
+    b.setXOffset(4);
+    b.setCaption("Add more files");
+    const QImage image = Paint(b);
+    // Image at x = 65 div 2 - 8 = 24, y = 2.
+    EXPECT_EQ(CountColour(image, QRect(24, 2, 16, 16), Green), 256);
+    EXPECT_EQ(At(image, 2, 20), Role(QPalette::Button));
+    EXPECT_GT(CountColour(image, QRect(0, 20, 65, 20), Role(QPalette::ButtonText)), 5);
+}
+
+TEST(TButton98, ImageWithoutCaptionIsCentredAndShiftedByOffsets)
+{
+    QWidget owner;
+    TButton98 b(&owner);
+    b.resize(40, 24);
+    b.setImageList(SolidImages(&owner));
+    b.setXOffset(3);
+    b.setYOffset(-2);
+    const QImage image = Paint(b);
+    // x = 20 - 8 + 3, y = 12 - 8 - 2.
+    EXPECT_EQ(CountColour(image, QRect(15, 2, 16, 16), Green), 256);
+}
+
+// Arrow rows of a 60 x 22 drop-down button: rectangle (47, 7, 60, 15), centre x 54, base 14.
+void ExpectArrow(const QImage& image, const QColor& colour)
+{
+    const struct {
+        int y, from, to;
+    } rows[] = {{10, 50, 56}, {11, 51, 55}, {12, 52, 54}, {13, 53, 53}};
+    for (const auto& row : rows) {
+        for (int x = row.from; x <= row.to; ++x) {
+            EXPECT_EQ(At(image, x, row.y), colour) << "arrow pixel " << x << "," << row.y;
+        }
+        EXPECT_NE(At(image, row.from - 1, row.y), colour);
+        EXPECT_NE(At(image, row.to + 1, row.y), colour);
+    }
+    EXPECT_NE(At(image, 53, 14), colour);
+    EXPECT_NE(At(image, 54, 9), colour);
+}
+
+TEST(TButton98, DropDownArrowAndSeparatorWhenUp)
+{
+    TButton98 b;
+    b.resize(60, 22);
+    b.setKind(TButton98::BkDropDown);
+    QImage image = Paint(b);
+    ExpectArrow(image, QColor(Qt::black));
+    EXPECT_EQ(At(image, 48, 0), Role(QPalette::Dark));
+    EXPECT_EQ(At(image, 48, 20), Role(QPalette::Dark));
+    EXPECT_EQ(At(image, 49, 0), Role(QPalette::Light));
+    EXPECT_EQ(At(image, 48, 21), Role(QPalette::Button));
+
+    Enter(b);
+    ExpectArrow(Paint(b), Blue);
+}
+
+TEST(TButton98, ArrowPressedShiftsTheSeparatorAndOpensTheMenuBelow)
+{
+    QWidget owner;
+    owner.resize(200, 100);
+    TButton98 b(&owner);
+    b.setGeometry(10, 10, 60, 22);
+    b.setKind(TButton98::BkDropDown);
+    QMenu menu;
+    menu.addAction("One");
+    b.setDropDownMenu(&menu);
+    owner.show();
+
+    QImage during;
+    QPoint menuAt;
+    TButton98::TPressState stateDuring = TButton98::psUp;
+    QTimer::singleShot(50, [&] {
+        during = Paint(b);
+        stateDuring = b.PressState();
+        menuAt = menu.pos();
+        menu.close();
+    });
+    QTest::mousePress(&b, Qt::LeftButton, {}, QPoint(55, 10));
+    EXPECT_EQ(stateDuring, TButton98::psArrowPressed);
+    ASSERT_FALSE(during.isNull());
+    ExpectArrow(during, QColor(Qt::black));
+    EXPECT_EQ(At(during, 49, 1), Role(QPalette::Dark));
+    EXPECT_EQ(At(during, 50, 1), Role(QPalette::Light));
+    EXPECT_EQ(At(during, 49, 0), Role(QPalette::Dark)); // the sunken face's top row
+    EXPECT_EQ(menuAt, b.mapToGlobal(QPoint(0, 22)));
+    EXPECT_EQ(b.PressState(), TButton98::psUp);
+    EXPECT_FALSE(b.Hot());
+    QTest::mouseRelease(&b, Qt::LeftButton, {}, QPoint(55, 10));
+}
+
+TEST(TButton98, ArrowPressWithoutMenuReturnsUpBeforeRelease)
+{
+    TButton98 b;
+    b.resize(60, 22);
+    b.setKind(TButton98::BkDropDown);
+    int clicks = 0;
+    b.OnClick = [&](QObject*) { ++clicks; };
+    Enter(b);
+    QTest::mousePress(&b, Qt::LeftButton, {}, QPoint(55, 10));
+    EXPECT_EQ(b.PressState(), TButton98::psUp);
+    EXPECT_FALSE(b.Hot());
+    QTest::mouseRelease(&b, Qt::LeftButton, {}, QPoint(55, 10));
+    EXPECT_EQ(clicks, 0);
+}
+
+TEST(TButton98, MainPartPressedDrawsOnlyTheMainFaceSunken)
+{
+    TButton98 b;
+    b.resize(60, 22);
+    b.setKind(TButton98::BkDropDown);
+    int clicks = 0;
+    b.OnClick = [&](QObject*) { ++clicks; };
+    QTest::mousePress(&b, Qt::LeftButton, {}, QPoint(10, 10));
+    EXPECT_EQ(b.PressState(), TButton98::psMainPressed);
+    const QImage image = Paint(b);
+    EXPECT_EQ(At(image, 20, 0), Role(QPalette::Dark));
+    EXPECT_EQ(At(image, 47, 21), Role(QPalette::Light));
+    EXPECT_NE(At(image, 55, 21), Role(QPalette::Light));
+    QTest::mouseRelease(&b, Qt::LeftButton, {}, QPoint(10, 10));
+    EXPECT_EQ(clicks, 1);
+    EXPECT_EQ(b.PressState(), TButton98::psUp);
+}
+
+TEST(TButton98, PressAndReleaseInsideClicksOnceAndStaysRaisedWhileHot)
+{
+    TButton98 b;
+    b.resize(40, 20);
+    int clicks = 0;
+    QObject* sender = nullptr;
+    b.OnClick = [&](QObject* Sender) {
+        ++clicks;
+        sender = Sender;
+    };
+    Enter(b);
+    QTest::mouseClick(&b, Qt::LeftButton, {}, QPoint(5, 5));
+    EXPECT_EQ(clicks, 1);
+    EXPECT_EQ(sender, &b);
+    EXPECT_EQ(b.PressState(), TButton98::psUp);
+    EXPECT_EQ(At(Paint(b), 20, 0), Role(QPalette::Light));
+    Leave(b);
+    EXPECT_EQ(At(Paint(b), 20, 0), Role(QPalette::Button));
+}
+
+TEST(TButton98, ReleaseOutsideDoesNotClick)
+{
+    TButton98 b;
+    b.resize(40, 20);
+    int clicks = 0;
+    b.OnClick = [&](QObject*) { ++clicks; };
+    QTest::mousePress(&b, Qt::LeftButton, {}, QPoint(5, 5));
+    EXPECT_EQ(b.PressState(), TButton98::psPressed);
+    QTest::mouseRelease(&b, Qt::LeftButton, {}, QPoint(80, 5));
+    EXPECT_EQ(clicks, 0);
+    EXPECT_EQ(b.PressState(), TButton98::psUp);
+}
+
+TEST(TButton98, GroupButtonsReleaseEachOther)
+{
+    QWidget form;
+    TButton98 a(&form), b(&form), c(&form), other(&form);
+    for (TButton98* button : {&a, &b, &c}) {
+        button->setGroupIndex(1);
+    }
+    other.setGroupIndex(2);
+    QTest::mouseClick(&other, Qt::LeftButton, {}, QPoint(3, 3));
+    QTest::mouseClick(&a, Qt::LeftButton, {}, QPoint(3, 3));
+    EXPECT_TRUE(a.Down());
+    EXPECT_EQ(a.PressState(), TButton98::psPressed);
+
+    QTest::mouseClick(&b, Qt::LeftButton, {}, QPoint(3, 3));
+    EXPECT_FALSE(a.Down());
+    EXPECT_EQ(a.PressState(), TButton98::psUp);
+    EXPECT_TRUE(b.Down());
+    EXPECT_FALSE(c.Down());
+    EXPECT_TRUE(other.Down()) << "another group is left alone";
+    // A latched button is drawn sunken.
+    EXPECT_EQ(At(Paint(b), 20, 0), Role(QPalette::Dark));
+}
+
+TEST(TButton98, SettingDownLatchesWithoutClicking)
+{
+    TButton98 b;
+    int clicks = 0;
+    b.OnClick = [&](QObject*) { ++clicks; };
+    b.setDown(true);
+    EXPECT_EQ(b.PressState(), TButton98::psPressed);
+    EXPECT_TRUE(b.Hot());
+    b.setDown(false);
+    EXPECT_EQ(b.PressState(), TButton98::psUp);
+    EXPECT_FALSE(b.Hot());
+    EXPECT_EQ(clicks, 0);
+}
+
+TEST(TButton98, ThrowingOnClickLeavesTheButtonUsable)
+{
+    TButton98 b;
+    b.resize(40, 20);
+    int calls = 0;
+    b.OnClick = [&](QObject*) {
+        ++calls;
+        throw std::runtime_error("handler failed");
+    };
+    EXPECT_NO_THROW(QTest::mouseClick(&b, Qt::LeftButton, {}, QPoint(5, 5)));
+    EXPECT_EQ(b.PressState(), TButton98::psUp);
+    EXPECT_NO_THROW(QTest::mouseClick(&b, Qt::LeftButton, {}, QPoint(5, 5)));
+    EXPECT_EQ(calls, 2);
+}
+
+TEST(TButton98, KeysClick)
+{
+    TButton98 b;
+    b.resize(40, 20);
+    int clicks = 0;
+    b.OnClick = [&](QObject*) { ++clicks; };
+    QTest::keyClick(&b, Qt::Key_Return);
+    EXPECT_EQ(clicks, 1);
+    QTest::keyPress(&b, Qt::Key_Space);
+    EXPECT_EQ(b.PressState(), TButton98::psPressed);
+    EXPECT_EQ(clicks, 1);
+    QTest::keyRelease(&b, Qt::Key_Space);
+    EXPECT_EQ(clicks, 2);
+    EXPECT_EQ(b.PressState(), TButton98::psUp);
+}
+
+TEST(TButton98, AcceleratorClicksAnEnabledButtonOnly)
+{
+    QWidget form;
+    TButton98 b(&form);
+    b.setCaption("&Load");
+    int clicks = 0;
+    b.OnClick = [&](QObject*) { ++clicks; };
+    form.show();
+    QApplication::setActiveWindow(&form);
+    QTest::keyClick(&form, Qt::Key_L, Qt::AltModifier);
+    EXPECT_EQ(clicks, 1);
+    EXPECT_EQ(b.PressState(), TButton98::psUp);
+    b.setEnabled(false);
+    QTest::keyClick(&form, Qt::Key_L, Qt::AltModifier);
+    EXPECT_EQ(clicks, 1);
+}
+
+} // namespace

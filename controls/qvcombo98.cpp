@@ -350,7 +350,6 @@ bool TQvCustomComboBox::event(QEvent* event)
     if (event->type() == QEvent::Polish) {
         // The frame colour is the button face as it is once the control is set up.
         FFrameColor = QApplication::palette().color(QPalette::Button);
-        FMouseInside = false;
     }
     return result;
 }

@@ -4,6 +4,7 @@
 
 #include <QAbstractItemView>
 #include <QLineEdit>
+#include <QPainter>
 #include <QStyleOptionViewItem>
 #include <QTest>
 
@@ -165,6 +166,9 @@ TEST_P(DroppedListHeight, IsSizedForTheVisibleItems)
         combo.Items().Add(QString("item %1").arg(i));
     }
     EXPECT_EQ(combo.DroppedHeight(), 16 * c.visible + 22 + 2);
+    if (c.items == 0) {
+        return; // an empty list does not open; only its size is computed
+    }
     window.show();
     int dropDowns = 0;
     combo.OnDropDown = [&](QObject*) { ++dropDowns; };
@@ -274,10 +278,10 @@ TEST(TComboBox98, DefaultItemDrawingFillsAndWritesTheText)
     QImage image = DrawItem(op.combo, 0, QStyle::State_Selected);
     EXPECT_EQ(At(image, 58, 14), Role(QPalette::Highlight));
     EXPECT_EQ(CountColour(image, image.rect(), Qt::magenta), 0);
-    EXPECT_EQ(CountColour(image, QRect(0, 0, 2, 16), Role(QPalette::HighlightedText)), 0) << "text starts at left + 2";
+    EXPECT_EQ(CountNear(image, QRect(0, 0, 2, 16), Role(QPalette::HighlightedText), 30), 0) << "text starts at left + 2";
     image = DrawItem(op.combo, 0, {});
     EXPECT_EQ(At(image, 58, 14), Role(QPalette::Base));
-    EXPECT_GT(CountColour(image, image.rect(), Role(QPalette::Text)), 3);
+    EXPECT_GT(CountNear(image, image.rect(), Role(QPalette::Text)), 3);
 }
 
 TEST(TComboBox98, ExceptionsInItemDrawingAreSwallowed)

@@ -6,8 +6,6 @@
 #include <cstdint>
 #include <cstring>
 
-namespace sifton {
-
 namespace {
 
 std::atomic<bool> gScalar{false};
@@ -267,4 +265,3 @@ WindowFlags ScanWindow(const char* begin, const char* end)
     return flags;
 }
 
-}  // namespace sifton

@@ -2,8 +2,6 @@
 
 #include <cstddef>
 
-namespace sifton {
-
 /// Counts of line-end bytes in a buffer, found with SIMD kernels chosen at run time.
 struct TerminatorCounts {
     std::size_t Lf = 0;    // line feeds (10)
@@ -32,4 +30,3 @@ WindowFlags ScanWindow(const char* begin, const char* end);
 /// Forces the portable kernels (tests compare them with the SIMD ones).
 void UseScalarLineEnds(bool scalar);
 
-}  // namespace sifton

@@ -4,8 +4,6 @@
 
 #include <cstring>
 
-namespace sifton {
-
 namespace {
 
 // Rough frequency of each byte in log-like and prose text (higher is more common); used only
@@ -243,4 +241,3 @@ __attribute__((target("avx2"))) const char* LiteralFinder::FindAvx2(const char* 
 #undef SIFTON_LANE
 }
 
-}  // namespace sifton

@@ -5,8 +5,6 @@
 #include <string>
 #include <string_view>
 
-namespace sifton {
-
 /// Finds one byte string in a buffer with explicit SIMD kernels (AVX2 or SSE2, chosen at run time).
 /// With folding, the needle is expected folded (a..z already turned to A..Z) and a..z in the
 /// buffer compare equal to A..Z; no other byte folds. The buffer itself is never copied or changed.
@@ -45,4 +43,3 @@ private:
     Kernel FKernel = Kernel::Scalar;
 };
 
-}  // namespace sifton

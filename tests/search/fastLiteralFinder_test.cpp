@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-using sifton::LiteralFinder;
+
 
 namespace {
 
@@ -143,9 +143,9 @@ TEST(LiteralFinder, MatchesAtUsesTheSameFolding)
     EXPECT_FALSE(f.MatchesAt("ab{"));
 }
 
-sifton::TerminatorCounts NaiveCounts(const std::string& s)
+TerminatorCounts NaiveCounts(const std::string& s)
 {
-    sifton::TerminatorCounts c;
+    TerminatorCounts c;
     for (std::size_t i = 0; i < s.size(); ++i) {
         c.Lf += s[i] == '\n';
         c.Cr += s[i] == '\r';
@@ -169,21 +169,21 @@ TEST(LineEnds, RandomBuffersMatchTheNaiveCounts)
         const auto first26 = s.find('\x1a');
         const bool crBefore26 = s.substr(0, first26).find('\r') != std::string::npos;
         for (bool scalar : {false, true}) {
-            sifton::UseScalarLineEnds(scalar);
-            const auto got = sifton::CountTerminators(b, e);
+            UseScalarLineEnds(scalar);
+            const auto got = CountTerminators(b, e);
             ASSERT_EQ(got.Lf, expected.Lf);
             ASSERT_EQ(got.Cr, expected.Cr);
             ASSERT_EQ(got.CrLf, expected.CrLf) << s.size();
-            ASSERT_EQ(sifton::CountByte(b, e, '\r'), expected.Cr);
-            const char* either = sifton::FindEither(b, e, '\n', '\x1a');
+            ASSERT_EQ(CountByte(b, e, '\r'), expected.Cr);
+            const char* either = FindEither(b, e, '\n', '\x1a');
             ASSERT_EQ(either == nullptr ? std::string::npos : static_cast<std::size_t>(either - b),
                       s.find_first_of(std::string("\n\x1a", 2)));
-            const auto flags = sifton::ScanWindow(b, e);
+            const auto flags = ScanWindow(b, e);
             ASSERT_EQ(flags.First26 == nullptr ? std::string::npos : static_cast<std::size_t>(flags.First26 - b),
                       first26);
             ASSERT_EQ(flags.HasCr, crBefore26);
         }
-        sifton::UseScalarLineEnds(false);
+        UseScalarLineEnds(false);
     }
 }
 
@@ -191,7 +191,7 @@ TEST(LineEnds, CountsBeyondTheLaneCounterLimit)
 {
     // More than 255 lanes of line feeds: the byte-wide counters must be folded before they wrap.
     const std::string s(300000, '\n');
-    EXPECT_EQ(sifton::CountByte(s.data(), s.data() + s.size(), '\n'), s.size());
+    EXPECT_EQ(CountByte(s.data(), s.data() + s.size(), '\n'), s.size());
     const std::string crlf = [] {
         std::string t;
         for (int i = 0; i < 50000; ++i) {
@@ -199,7 +199,7 @@ TEST(LineEnds, CountsBeyondTheLaneCounterLimit)
         }
         return t;
     }();
-    const auto c = sifton::CountTerminators(crlf.data(), crlf.data() + crlf.size());
+    const auto c = CountTerminators(crlf.data(), crlf.data() + crlf.size());
     EXPECT_EQ(c.CrLf, 50000u);
     EXPECT_EQ(c.Lf, 50000u);
 }

@@ -131,6 +131,20 @@ void ResultLog::WriteLogLine(std::string_view text)
     }
 }
 
+void ResultLog::WriteLogEntries(std::string_view entries)
+{
+    std::lock_guard guard(FLock);
+    if (FFd < 0) {
+        throw std::runtime_error("Unable to write to " + FPath);
+    }
+    FPending.append(entries);
+    FPosition += static_cast<std::int64_t>(entries.size());
+    FLength = std::max(FLength, FPosition);
+    if (FPending.size() >= PendingLimit) {
+        FlushLocked();
+    }
+}
+
 void ResultLog::Flush()
 {
     std::lock_guard guard(FLock);

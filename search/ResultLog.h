@@ -11,6 +11,9 @@ public:
     virtual ~EntrySink() = default;
     /// Appends one entry: the text bytes as they are, then byte 13 (or the sink's own terminator).
     virtual void WriteLogLine(std::string_view text) = 0;
+    /// Appends several entries at once: entries holds each text followed by its byte 13.
+    /// The default hands them to WriteLogLine one by one.
+    virtual void WriteLogEntries(std::string_view entries);
 };
 
 /// The program's result log: one byte file beside the program, created anew at start-up, held open and
@@ -35,6 +38,7 @@ public:
 
     /// Writes the entry at the log's current position; throws "Unable to write to <path>" on failure.
     void WriteLogLine(std::string_view text) override;
+    void WriteLogEntries(std::string_view entries) override;
 
     /// Creates fileName (replacing it) holding the whole log; leaves the position at the log's end.
     /// Throws "Cannot create file <full path>" or "Unable to write to <full path>".

@@ -50,7 +50,7 @@ void SearchRun::Walk()
 
 bool SearchRun::ScanFile(const std::string& fileName)
 {
-    return ScanFileByLines(fileName);
+    return ScanFileFast(fileName);
 }
 
 void SearchRun::ReportFailure(const std::string& fileName, const std::string& reason)

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "search/FastScan.h"
 #include "search/Matching.h"
 #include "search/ResultLog.h"
 #include "search/SearchRequest.h"
@@ -59,6 +60,10 @@ public:
 
     /// Scans one file; a file that cannot be opened or read is reported to the host and gives false.
     bool ScanFile(const std::string& fileName);
+
+    /// The windowed scan ScanFile uses: the same entries, counters and status updates as the
+    /// line-by-line scan, without reading the lines one by one.
+    bool ScanFileFast(const std::string& fileName, const FastScanOptions& options = {});
 
     /// The plain line-by-line scan: the reference every faster scan must agree with byte for byte.
     bool ScanFileByLines(const std::string& fileName);

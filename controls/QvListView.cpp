@@ -119,11 +119,12 @@ TQvListView::TQvListView(QWidget* parent) : QTreeWidget(parent)
             if (FClearing) {
                 return;
             }
+            TListItem* const firstSelected = Selected();
             if (previous.isValid()) {
-                ItemChanged(itemFromIndex(previous.siblingAtColumn(0)));
+                ItemChanged(itemFromIndex(previous.siblingAtColumn(0)), firstSelected);
             }
             if (current.isValid()) {
-                ItemChanged(itemFromIndex(current.siblingAtColumn(0)));
+                ItemChanged(itemFromIndex(current.siblingAtColumn(0)), firstSelected);
             }
         });
 }
@@ -272,10 +273,11 @@ void TQvListView::Clear()
 
 TListItem* TQvListView::Selected() const
 {
+    // Ranges, not rows: a long selection is usually one range.
     int first = -1;
-    for (const QModelIndex& index : selectionModel()->selectedRows()) {
-        if (first < 0 || index.row() < first) {
-            first = index.row();
+    for (const QItemSelectionRange& range : selectionModel()->selection()) {
+        if (!range.parent().isValid() && (first < 0 || range.top() < first)) {
+            first = range.top();
         }
     }
     return first < 0 ? nullptr : topLevelItem(first);
@@ -542,19 +544,21 @@ void TQvListView::SelectionChanged(const QItemSelection& selected, const QItemSe
     if (FClearing) {
         return;
     }
+    // One look at the selection per batch, not per row: selecting all of a long list stays linear.
+    TListItem* const firstSelected = Selected();
     for (const QItemSelection* changes : {&deselected, &selected}) {
         for (const QItemSelectionRange& range : *changes) {
             if (range.parent().isValid()) {
                 continue;
             }
             for (int row = range.top(); row <= range.bottom(); ++row) {
-                ItemChanged(topLevelItem(row));
+                ItemChanged(topLevelItem(row), firstSelected);
             }
         }
     }
 }
 
-void TQvListView::ItemChanged(TListItem* item)
+void TQvListView::ItemChanged(TListItem* item, TListItem* firstSelected)
 {
     if (item == nullptr) {
         return;
@@ -564,7 +568,7 @@ void TQvListView::ItemChanged(TListItem* item)
     }
     const bool qualifies = OnSelectRow && item != FLastRow;
     if (!qualifies) {
-        if (FLastRow == Selected() || state() == QAbstractItemView::DraggingState) {
+        if (FLastRow == firstSelected || state() == QAbstractItemView::DraggingState) {
             return;
         }
     }

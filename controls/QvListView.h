@@ -145,7 +145,7 @@ protected:
 private:
     void ClearColumnMarkers();
     void SetColumnImage(int column, int image, bool shown);
-    void ItemChanged(TListItem* item);
+    void ItemChanged(TListItem* item, TListItem* firstSelected);
     void SelectTimerTick();
     void RowsInserted(const QModelIndex& parent, int first, int last);
     void RowsAboutToBeRemoved(const QModelIndex& parent, int first, int last);

@@ -1,6 +1,7 @@
 #include "controls/qvtext.h"
 
 #include "controls/FindDialog.h"
+#include "controls/RtfReader.h"
 #include "platform/Application.h"
 #include "platform/Dialogs.h"
 
@@ -469,7 +470,26 @@ void TQvEdit::LoadBytes(QIODevice& stream, TConversion& converter)
     QByteArray buffer(StreamChunk, Qt::Uninitialized);
     const int limit = EffectiveMaxLength();
 
-    {
+    if (!FPlainText) {
+        QByteArray rtf;
+        while (true) {
+            const qint64 count = converter.ConvertReadStream(stream, buffer.data(), buffer.size());
+            if (count <= 0) {
+                break;
+            }
+            rtf.append(buffer.constData(), count);
+        }
+        if (FMultiLine) {
+            ReadRtf(rtf, *document());
+            TrimToMaxLength();
+            document()->clearUndoRedoStacks();
+            moveCursor(QTextCursor::Start);
+        } else {
+            QTextDocument loaded;
+            ReadRtf(rtf, loaded);
+            setPlainText(FitToControl(loaded.toPlainText()));
+        }
+    } else {
         QStringDecoder decoder(QStringDecoder::System);
         QString text;
         bool pendingCr = false;

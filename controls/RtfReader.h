@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QByteArrayView>
+
+class QTextDocument;
+
+/// Reads rich text format (RTF) into a document, replacing its contents: text in the document's code
+/// page, fonts, colours, bold/italic/underline/strike, sizes, paragraphs with alignment, indents,
+/// spacing and tab stops, list bullets as written by the writer. Destinations it does not show
+/// (pictures, objects, headers, document information, style sheets) are left out. Any input is
+/// accepted: malformed or truncated data yields whatever text could be read. Data that does not
+/// start with "{\rtf" is taken as plain text.
+void ReadRtf(QByteArrayView rtf, QTextDocument& document);
+
+/// Pixels (at 96 per inch, the document's unit) for a length in twips, and back.
+double TwipsToPixels(int twips);
+int PixelsToTwips(double pixels);

@@ -1,0 +1,140 @@
+#include "cli/Cli.h"
+
+#include <cerrno>
+#include <clocale>
+#include <csignal>
+#include <cstdio>
+#include <memory>
+
+#include <unistd.h>
+
+#include "cli/CliOptions.h"
+#include "cli/Console.h"
+#include "cli/FileArgs.h"
+#include "search/LineReader.h"
+#include "search/RunFlags.h"
+#include "search/SearchRun.h"
+#include "search/StatusTexts.h"
+
+namespace {
+
+constexpr int Found = 0;
+constexpr int NoneFound = 1;
+constexpr int Trouble = 2;
+constexpr int Interrupted = 130;
+
+void OnInterrupt(int)
+{
+    CancelRequested = true; // the run ends after the line in hand; its totals are still written
+    std::signal(SIGINT, SIG_DFL); // a second Ctrl+C ends the program at once
+}
+
+std::string ThousandsSeparator()
+{
+    const std::lconv* conventions = std::localeconv();
+    return conventions != nullptr && conventions->thousands_sep != nullptr ? conventions->thousands_sep : "";
+}
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+} // namespace
+
+int RunCli(int argc, char** argv)
+{
+    std::setlocale(LC_ALL, "");
+    CliOptions options;
+    std::string error;
+    const CliCommand command = ParseCliArguments(std::vector<std::string>(argv + 1, argv + argc), options, error);
+    switch (command) {
+    case CliCommand::Help:
+        std::fputs(CliUsage, stdout);
+        return std::fflush(stdout) == 0 ? 0 : Trouble;
+    case CliCommand::Version:
+        std::puts("sifton-cli 1.0");
+        return std::fflush(stdout) == 0 ? 0 : Trouble;
+    case CliCommand::BadArguments:
+        std::fprintf(stderr, "sifton-cli: %s\nTry 'sifton-cli --help' for more information.\n", error.c_str());
+        return Trouble;
+    case CliCommand::Search:
+        break;
+    }
+
+    bool trouble = false;
+    const ReadFailure failed = [&](const std::string& path, const std::string& reason) {
+        ReportError(path, reason);
+        trouble = true;
+    };
+    std::vector<std::string> files;
+    for (const std::string& file : options.Files) {
+        AddPath(file, options.Recursive, files, failed);
+    }
+    for (const std::string& list : options.Lists) {
+        std::vector<std::string> listed;
+        ReadListFile(list, listed, failed);
+        for (const std::string& path : listed) {
+            AddPath(path, options.Recursive, files, failed);
+        }
+    }
+    if (options.Files.empty() && options.Lists.empty()) {
+        files.push_back("-");
+    }
+
+    std::unique_ptr<std::FILE, FileCloser> log;
+    if (options.HasLogFile) {
+        log.reset(std::fopen(options.LogFile.c_str(), "wb"));
+        if (!log) {
+            ReportError(options.LogFile, SystemReason(errno));
+            return Trouble;
+        }
+    }
+
+    const bool progress = options.ProgressGiven ? options.Progress : ::isatty(STDERR_FILENO) != 0;
+    SearchInputs inputs = options.Inputs;
+    inputs.LineCounting = inputs.ProgressIndication = progress;
+    static char outBuffer[1 << 16];
+    if (!::isatty(STDOUT_FILENO)) {
+        std::setvbuf(stdout, outBuffer, _IOFBF, sizeof outBuffer);
+    }
+
+    ProgressLine line(progress);
+    ConsoleSink sink(options.Quiet ? nullptr : stdout, options.CrEntries ? '\r' : '\n', log.get(), line);
+    ConsoleHost host(std::move(files), line);
+    SearchRun run(PrepareRequest(inputs), sink, host, ThousandsSeparator());
+    CancelRequested = false;
+    std::signal(SIGINT, OnInterrupt);
+    run.Walk();
+    SearchRunning = false;
+    line.Erase();
+
+    errno = 0;
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        ReportError("standard output", SystemReason(errno));
+        trouble = true;
+    }
+    if (log) {
+        errno = 0;
+        bool written = std::fflush(log.get()) == 0 && !std::ferror(log.get());
+        const int flushError = errno;
+        written = std::fclose(log.release()) == 0 && written;
+        if (!written) {
+            ReportError(options.LogFile, SystemReason(flushError != 0 ? flushError : errno));
+            trouble = true;
+        }
+    }
+    if (options.Stats) {
+        const std::string separator = ThousandsSeparator();
+        const RunCounters& counters = run.Counters();
+        std::fprintf(stderr, "Lines Searched: %s\nLines Found: %s\nWords Found: %s\n",
+            FormatCount(counters.LinesSearched, separator).c_str(), FormatCount(counters.LinesFound, separator).c_str(),
+            FormatCount(counters.WordsFound, separator).c_str());
+    }
+    if (CancelRequested) {
+        return Interrupted;
+    }
+    if (trouble || run.FailedFiles() != 0) {
+        return Trouble;
+    }
+    return run.Counters().LinesFound != 0 ? Found : NoneFound;
+}

@@ -1,0 +1,145 @@
+#include "cli/Console.h"
+
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include "search/StatusTexts.h"
+
+namespace {
+
+constexpr auto RedrawEvery = std::chrono::milliseconds(100);
+
+std::size_t TerminalWidth()
+{
+    winsize size {};
+    if (::isatty(STDERR_FILENO) && ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 1) {
+        return size.ws_col;
+    }
+    return 0;
+}
+
+} // namespace
+
+void ReportError(const std::string& path, const std::string& reason)
+{
+    std::fflush(stdout);
+    std::fprintf(stderr, "sifton-cli: %s: %s\n", path.c_str(), reason.c_str());
+}
+
+ProgressLine::ProgressLine(bool enabled)
+    : FEnabled(enabled)
+{
+    for (std::size_t i = 0; i < FPanels.size(); ++i) {
+        FPanels[i] = StartingStatusTexts[i];
+    }
+}
+
+void ProgressLine::SetCaption(const std::string& caption)
+{
+    FCaption = caption;
+    Draw(false);
+}
+
+void ProgressLine::SetPanel(int panel, const std::string& text)
+{
+    FPanels[static_cast<std::size_t>(panel) % FPanels.size()] = text;
+    Draw(false);
+}
+
+void ProgressLine::Draw(bool force)
+{
+    if (!FEnabled) {
+        return;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (!force && FShownWidth != 0 && now - FLastDraw < RedrawEvery) {
+        return;
+    }
+    FLastDraw = now;
+    std::string text = FCaption;
+    for (const std::string& panel : FPanels) {
+        text += "  ";
+        text += panel;
+    }
+    // A line longer than the terminal would wrap, and "\r" could then not take it back.
+    if (const std::size_t width = TerminalWidth(); width != 0 && text.size() >= width) {
+        text.resize(width - 1);
+    }
+    std::string line = "\r" + text;
+    if (text.size() < FShownWidth) {
+        line.append(FShownWidth - text.size(), ' ');
+    }
+    FShownWidth = std::max<std::size_t>(text.size(), 1);
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    std::fflush(stderr);
+}
+
+void ProgressLine::Erase()
+{
+    if (!FEnabled || FShownWidth == 0) {
+        return;
+    }
+    std::string line = "\r" + std::string(FShownWidth, ' ') + "\r";
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    std::fflush(stderr);
+    FShownWidth = 0;
+}
+
+ConsoleSink::ConsoleSink(std::FILE* out, char terminator, std::FILE* log, ProgressLine& progress)
+    : FOut(out)
+    , FTerminator(terminator)
+    , FLog(log)
+    , FProgress(progress)
+    , FOutIsTerminal(out != nullptr && ::isatty(::fileno(out)))
+{
+}
+
+void ConsoleSink::WriteLogLine(std::string_view text)
+{
+    if (FOut != nullptr) {
+        if (FOutIsTerminal) {
+            FProgress.Erase();
+        }
+        std::fwrite(text.data(), 1, text.size(), FOut);
+        std::fputc(FTerminator, FOut);
+    }
+    if (FLog != nullptr) {
+        std::fwrite(text.data(), 1, text.size(), FLog);
+        std::fputc('\r', FLog);
+    }
+}
+
+ConsoleHost::ConsoleHost(std::vector<std::string> files, ProgressLine& progress)
+    : FFiles(std::move(files))
+    , FProgress(progress)
+{
+}
+
+void ConsoleHost::SetStatusText(int panel, const std::string& text)
+{
+    FProgress.SetPanel(panel, text);
+}
+
+void ConsoleHost::SetCaption(const std::string& caption)
+{
+    FProgress.SetCaption(caption);
+}
+
+std::optional<std::string> ConsoleHost::FileName(std::int64_t index)
+{
+    if (index < 0 || index >= FileCount()) {
+        return std::nullopt;
+    }
+    return FFiles[static_cast<std::size_t>(index)];
+}
+
+void ConsoleHost::FileFailed(const std::string& fileName, const std::string& reason)
+{
+    FProgress.Erase();
+    ReportError(fileName, reason);
+}
+
+std::string ConsoleHost::PathToOpen(const std::string& fileName)
+{
+    return fileName == "-" ? "/dev/stdin" : fileName;
+}

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "search/ResultLog.h"
+#include "search/SearchRun.h"
+
+/// The live progress line on standard error: the caption and the four status panels.
+class ProgressLine {
+public:
+    explicit ProgressLine(bool enabled);
+    void SetCaption(const std::string& caption);
+    void SetPanel(int panel, const std::string& text);
+    /// Removes the line so that other output starts on a clean line.
+    void Erase();
+
+private:
+    void Draw(bool force);
+
+    bool FEnabled;
+    std::string FCaption;
+    std::array<std::string, 4> FPanels;
+    std::size_t FShownWidth = 0;
+    std::chrono::steady_clock::time_point FLastDraw{};
+};
+
+/// Entries to standard output (LF or CR after each) and, with --log, to the log file (CR after each).
+class ConsoleSink final : public EntrySink {
+public:
+    ConsoleSink(std::FILE* out, char terminator, std::FILE* log, ProgressLine& progress);
+    void WriteLogLine(std::string_view text) override;
+
+private:
+    std::FILE* FOut;
+    char FTerminator;
+    std::FILE* FLog;
+    ProgressLine& FProgress;
+    bool FOutIsTerminal;
+};
+
+/// The run's host on the console: the file list, the progress line and the error messages.
+class ConsoleHost final : public SearchHost {
+public:
+    ConsoleHost(std::vector<std::string> files, ProgressLine& progress);
+    void SetStatusText(int panel, const std::string& text) override;
+    void SetCaption(const std::string& caption) override;
+    void ShowCaptionAsTitle() override { }
+    std::int64_t FileCount() override { return static_cast<std::int64_t>(FFiles.size()); }
+    std::optional<std::string> FileName(std::int64_t index) override;
+    void FileFailed(const std::string& fileName, const std::string& reason) override;
+    std::string PathToOpen(const std::string& fileName) override;
+
+private:
+    std::vector<std::string> FFiles;
+    ProgressLine& FProgress;
+};
+
+/// Writes "sifton-cli: <path>: <reason>" to standard error.
+void ReportError(const std::string& path, const std::string& reason);

@@ -1,0 +1,269 @@
+// Transcripts of sifton-cli runs on files made in a temporary folder, compared byte for byte.
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "tests/search/TempDir.h"
+
+namespace {
+
+using namespace std::string_literals;
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string Program()
+{
+    const char* bin = std::getenv("SIFTON_BIN");
+    return std::string(bin != nullptr ? bin : "build/bin") + "/sifton-cli";
+}
+
+/// Runs sifton-cli in folder with args, stdin fed from input; stdout goes to outPath when given.
+Outcome RunIn(const TempDir& folder, const std::vector<std::string>& args, const std::string& input = "",
+    const char* outPath = nullptr, const char* locale = "C")
+{
+    const std::string in = folder.Write(".stdin", input);
+    const std::string out = (folder.Path() / ".stdout").string();
+    const std::string err = (folder.Path() / ".stderr").string();
+    const std::string program = Program();
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::chdir(folder.Path().c_str()) != 0) {
+            ::_exit(99);
+        }
+        ::setenv("LC_ALL", locale, 1);
+        const int inFd = ::open(in.c_str(), O_RDONLY);
+        const int outFd = ::open(outPath != nullptr ? outPath : out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int errFd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ::dup2(inFd, 0);
+        ::dup2(outFd, 1);
+        ::dup2(errFd, 2);
+        std::vector<char*> argv{const_cast<char*>(program.c_str())};
+        for (const std::string& a : args) {
+            argv.push_back(const_cast<char*>(a.c_str()));
+        }
+        argv.push_back(nullptr);
+        ::execv(program.c_str(), argv.data());
+        ::_exit(98);
+    }
+    Outcome outcome;
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    outcome.out = outPath != nullptr ? "" : TempDir::Read(out);
+    outcome.err = TempDir::Read(err);
+    std::filesystem::remove(in);
+    std::filesystem::remove(out);
+    std::filesystem::remove(err);
+    return outcome;
+}
+
+const std::map<std::string, std::string> Files{
+    {"a.txt", "foo bar\r\nbaz\r\nFOO\r\n\r\nfoofoo\r\n"},
+    {"b.txt", "nothing\nhere foo\n"},
+    {"c.txt", "one\rtwo foo\rthree\r"},
+    {"eof.txt", "keep foo\r\nfoo before\x1a" "foo after\r\nfoo never\r\n"},
+    {"dir/d1.txt", "foo in d1\n"},
+    {"dir/d2.txt", "foo in d2\n"},
+    {"dir/.hidden", "foo hidden\n"},
+    {"dir/sub/d3.txt", "foo in d3\n"},
+    {"list.lst", "a.txt\r\nb.txt\rmissing.txt\n\nc.txt"},
+};
+
+struct Transcript {
+    const char* name;
+    std::vector<std::string> args;
+    std::string input;
+    std::string out;
+    std::string err;
+    int status;
+};
+
+void PrintTo(const Transcript& t, std::ostream* os)
+{
+    *os << t.name;
+}
+
+class SiftonCliTest : public testing::TestWithParam<Transcript> { };
+
+TEST_P(SiftonCliTest, Transcript)
+{
+    TempDir dir;
+    for (const auto& [name, bytes] : Files) {
+        dir.Write(name, bytes);
+    }
+    const Transcript& t = GetParam();
+    const Outcome got = RunIn(dir, t.args, t.input);
+    EXPECT_EQ(got.out, t.out);
+    EXPECT_EQ(got.err, t.err);
+    EXPECT_EQ(got.status, t.status);
+}
+
+const char* const Hint = "Try 'sifton-cli --help' for more information.\n";
+
+INSTANTIATE_TEST_SUITE_P(Rows, SiftonCliTest,
+    testing::Values(Transcript{"folded_match", {"foo", "a.txt"}, "", "foo bar\nFOO\nfoofoo\n", "", 0},
+        Transcript{"nothing_found", {"zzz", "a.txt"}, "", "", "", 1},
+        Transcript{"case_sensitive", {"-s", "FOO", "a.txt"}, "", "FOO\n", "", 0},
+        Transcript{"numbers_start_again_per_file", {"-n", "foo", "a.txt", "b.txt"}, "",
+            "1 : foo bar\n3 : FOO\n5 : foofoo\n2 : here foo\n", "", 0},
+        Transcript{"cr_terminator", {"--cr", "-n", "foo", "b.txt"}, "", "2 : here foo\r", "", 0},
+        Transcript{"reverse_reports_empty_lines", {"-v", "-n", "foo", "a.txt"}, "", "2 : baz\n4 : \n", "", 0},
+        Transcript{"one_per_file", {"-1", "-n", "foo", "a.txt", "b.txt"}, "", "1 : foo bar\n2 : here foo\n", "", 0},
+        Transcript{"grouped_short_options", {"-1n", "foo", "a.txt"}, "", "1 : foo bar\n", "", 0},
+        Transcript{"or", {"--or", "baz", "foo", "a.txt"}, "", "foo bar\nbaz\nFOO\nfoofoo\n", "", 0},
+        Transcript{"and", {"--and", "BAR", "foo", "a.txt"}, "", "foo bar\n", "", 0},
+        Transcript{"xor", {"--xor=bar", "foo", "a.txt"}, "", "FOO\nfoofoo\n", "", 0},
+        Transcript{"and_not", {"--and-not", "bar", "foo", "a.txt"}, "", "FOO\nfoofoo\n", "", 0},
+        Transcript{"empty_second_string_means_none", {"--and", "", "foo", "b.txt"}, "", "here foo\n", "", 0},
+        Transcript{"empty_first_string_found_nowhere", {"", "a.txt"}, "", "", "", 1},
+        Transcript{"verbose_headers", {"-V", "-n", "--or", "Baz", "foo", "a.txt", "b.txt"}, "",
+            "*****  New Search  *****\n***** File: \"a.txt\"- Search Pattern=foo or Baz *****\n1 : foo bar\n2 : baz\n"
+            "3 : FOO\n5 : foofoo\n***** File: \"b.txt\"- Search Pattern=foo or Baz *****\n2 : here foo\n",
+            "", 0},
+        Transcript{"verbose_without_a_reported_line_exits_1", {"-V", "zzz", "b.txt"}, "",
+            "*****  New Search  *****\n***** File: \"b.txt\"- Search Pattern=zzz *****\n", "", 1},
+        Transcript{"dos_keeps_line_feeds_inside", {"--dos", "--cr", "here", "b.txt"}, "", "nothing\nhere foo\n\r", "", 0},
+        Transcript{"unix_is_the_default", {"here", "b.txt"}, "", "here foo\n", "", 0},
+        Transcript{"carriage_returns_end_lines", {"-n", "foo", "c.txt"}, "", "2 : two foo\n", "", 0},
+        Transcript{"byte_26_ends_the_file", {"-n", "foo", "eof.txt"}, "", "1 : keep foo\n2 : foo before\n", "", 0},
+        Transcript{"standard_input_by_default", {"-n", "b"}, "a\nb\r\nab", "2 : b\n3 : ab\n", "", 0},
+        Transcript{"dash_is_standard_input", {"-V", "foo", "b.txt", "-"}, "x foo\n",
+            "*****  New Search  *****\n***** File: \"b.txt\"- Search Pattern=foo *****\nhere foo\n"
+            "***** File: \"-\"- Search Pattern=foo *****\nx foo\n",
+            "", 0},
+        Transcript{"missing_file_reported_others_searched", {"foo", "missing.txt", "b.txt"}, "", "here foo\n",
+            "sifton-cli: missing.txt: No such file or directory\n", 2},
+        Transcript{"folder_gives_its_ordinary_files", {"-V", "foo", "dir"}, "",
+            "*****  New Search  *****\n***** File: \"dir/d1.txt\"- Search Pattern=foo *****\nfoo in d1\n"
+            "***** File: \"dir/d2.txt\"- Search Pattern=foo *****\nfoo in d2\n",
+            "", 0},
+        Transcript{"recursive_goes_below", {"-r", "foo", "dir/"}, "", "foo in d1\nfoo in d2\nfoo in d3\n", "", 0},
+        Transcript{"list_file_any_line_end", {"-L", "list.lst", "-n", "foo"}, "",
+            "1 : foo bar\n3 : FOO\n5 : foofoo\n2 : here foo\n2 : two foo\n",
+            "sifton-cli: missing.txt: No such file or directory\n", 2},
+        Transcript{"operands_come_before_list_entries", {"--list=list.lst", "-1", "foo", "eof.txt"}, "",
+            "keep foo\nfoo bar\nhere foo\ntwo foo\n", "sifton-cli: missing.txt: No such file or directory\n", 2},
+        Transcript{"unreadable_list_file", {"-L", "nolist.lst", "foo", "b.txt"}, "", "here foo\n",
+            "sifton-cli: nolist.lst: No such file or directory\n", 2},
+        Transcript{"quiet", {"-q", "foo", "a.txt"}, "", "", "", 0},
+        Transcript{"stats", {"--stats", "-q", "foo", "a.txt", "b.txt"}, "", "",
+            "Lines Searched: 7\nLines Found: 4\nWords Found: 0\n", 0},
+        Transcript{"stats_count_words", {"--stats", "-w", "-q", "foo", "a.txt", "b.txt"}, "", "",
+            "Lines Searched: 7\nLines Found: 4\nWords Found: 5\n", 0},
+        Transcript{"words_not_counted_with_reverse", {"--stats", "-wvq", "foo", "a.txt"}, "", "",
+            "Lines Searched: 5\nLines Found: 2\nWords Found: 0\n", 0},
+        Transcript{"words_not_counted_with_second_string", {"--stats", "-wq", "--or", "x", "foo", "a.txt"}, "", "",
+            "Lines Searched: 5\nLines Found: 3\nWords Found: 0\n", 0},
+        Transcript{"words_not_counted_with_one", {"--stats", "-w1q", "foo", "a.txt"}, "", "",
+            "Lines Searched: 1\nLines Found: 1\nWords Found: 0\n", 0},
+        Transcript{"double_dash_ends_options", {"--", "-n", "a.txt"}, "", "", "", 1},
+        Transcript{"options_after_string1_are_files", {"foo", "b.txt", "-n"}, "", "here foo\n",
+            "sifton-cli: -n: No such file or directory\n", 2},
+        Transcript{"unknown_option", {"--bogus", "foo"}, "", "", "sifton-cli: unknown option '--bogus'\n"s + Hint, 2},
+        Transcript{"unknown_short_option", {"-x", "foo"}, "", "", "sifton-cli: unknown option '-x'\n"s + Hint, 2},
+        Transcript{"missing_string1", {"-n"}, "", "", "sifton-cli: STRING1 is missing\n"s + Hint, 2},
+        Transcript{"operator_without_its_string", {"--and"}, "", "",
+            "sifton-cli: option '--and' needs an argument\n"s + Hint, 2},
+        Transcript{"option_needs_an_argument", {"--log"}, "", "",
+            "sifton-cli: option '--log' needs an argument\n"s + Hint, 2},
+        Transcript{"refresh_out_of_range", {"--refresh", "5", "foo"}, "", "",
+            "sifton-cli: --refresh: '5' is not a whole number from 1000 to 1000000\n"s + Hint, 2},
+        Transcript{"refresh_in_range", {"--refresh", "5000", "foo", "b.txt"}, "", "here foo\n", "", 0},
+        Transcript{"version", {"--version"}, "", "sifton-cli 1.0\n", "", 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(SiftonCli, LogFileHoldsTheEntriesEndedByByte13)
+{
+    TempDir dir;
+    dir.Write("b.txt", "nothing\nhere foo\n");
+    const Outcome got = RunIn(dir, {"-V", "--dos", "--log", "out.log", "here", "b.txt"});
+    EXPECT_EQ(got.status, 0);
+    EXPECT_EQ(TempDir::Read(dir.Path() / "out.log"),
+        "*****  New Search  *****\r***** File: \"b.txt\"- Search Pattern=here *****\rnothing\nhere foo\n\r");
+    EXPECT_EQ(got.out, "*****  New Search  *****\n***** File: \"b.txt\"- Search Pattern=here *****\nnothing\nhere foo\n\n");
+}
+
+TEST(SiftonCli, LogFileIsReplacedEvenWhenNothingIsReported)
+{
+    TempDir dir;
+    dir.Write("b.txt", "nothing\n");
+    const std::string log = dir.Write("out.log", "old contents");
+    const Outcome got = RunIn(dir, {"--log", "out.log", "zzz", "b.txt"});
+    EXPECT_EQ(got.status, 1);
+    ASSERT_TRUE(std::filesystem::exists(log));
+    EXPECT_EQ(std::filesystem::file_size(log), 0u);
+}
+
+TEST(SiftonCli, LogFileThatCannotBeCreatedStopsBeforeSearching)
+{
+    TempDir dir;
+    dir.Write("b.txt", "foo\n");
+    const Outcome got = RunIn(dir, {"--log", "no-folder/out.log", "foo", "b.txt"});
+    EXPECT_EQ(got.status, 2);
+    EXPECT_EQ(got.out, "");
+    EXPECT_EQ(got.err, "sifton-cli: no-folder/out.log: No such file or directory\n");
+}
+
+TEST(SiftonCli, FullOutputIsAFailure)
+{
+    TempDir dir;
+    dir.Write("b.txt", "foo\n");
+    const Outcome got = RunIn(dir, {"foo", "b.txt"}, "", "/dev/full");
+    EXPECT_EQ(got.status, 2);
+    EXPECT_EQ(got.err, "sifton-cli: standard output: No space left on device\n");
+}
+
+TEST(SiftonCli, FolderAndUnreadableFileAreReportedWithTheirReasons)
+{
+    TempDir dir;
+    dir.Write("b.txt", "foo\n");
+    const Outcome got = RunIn(dir, {"foo", "/proc/self/mem", "b.txt"});
+    EXPECT_EQ(got.status, 2);
+    EXPECT_EQ(got.out, "foo\n");
+    EXPECT_EQ(got.err, "sifton-cli: /proc/self/mem: Input/output error\n");
+}
+
+TEST(SiftonCli, ProgressLineIsDrawnAndErasedOnStandardError)
+{
+    TempDir dir;
+    dir.Write("b.txt", "foo\n");
+    const Outcome got = RunIn(dir, {"--progress", "foo", "b.txt"});
+    EXPECT_EQ(got.status, 0);
+    EXPECT_EQ(got.out, "foo\n");
+    const std::string first = "\rSearching b.txt  Lines Searched = None  Lines Found = None  File Position 0 (KB)  "
+                              "Words Found = None";
+    EXPECT_EQ(got.err.substr(0, first.size()), first);
+    ASSERT_FALSE(got.err.empty());
+    EXPECT_EQ(got.err.back(), '\r');
+    EXPECT_EQ(got.err.find('\n'), std::string::npos);
+}
+
+TEST(SiftonCli, HelpShowsTheUsage)
+{
+    TempDir dir;
+    const Outcome got = RunIn(dir, {"--help"});
+    EXPECT_EQ(got.status, 0);
+    EXPECT_EQ(got.out.rfind("Usage: sifton-cli [OPTION]... STRING1 [FILE]...\n", 0), 0u);
+    EXPECT_NE(got.out.find("  --and S2 | --or S2 | --xor S2 | --and-not S2"), std::string::npos);
+}
+
+TEST(SiftonCli, KeepsNoFilesBesideItself)
+{
+    const std::filesystem::path bin = std::filesystem::path(Program()).parent_path();
+    TempDir dir;
+    dir.Write("b.txt", "foo\n");
+    RunIn(dir, {"-V", "foo", "b.txt"});
+    EXPECT_FALSE(std::filesystem::exists(bin / "sifton-cli.out"));
+    EXPECT_FALSE(std::filesystem::exists(bin / "sifton-cli.ini"));
+}
+
+} // namespace

@@ -65,7 +65,8 @@ void ProgressLine::Draw(bool force)
     if (const std::size_t width = TerminalWidth(); width != 0 && text.size() >= width) {
         text.resize(width - 1);
     }
-    std::string line = "\r" + text;
+    std::string line(1, '\r');
+    line += text;
     if (text.size() < FShownWidth) {
         line.append(FShownWidth - text.size(), ' ');
     }
@@ -79,7 +80,8 @@ void ProgressLine::Erase()
     if (!FEnabled || FShownWidth == 0) {
         return;
     }
-    std::string line = "\r" + std::string(FShownWidth, ' ') + "\r";
+    std::string line(FShownWidth + 2, ' ');
+    line.front() = line.back() = '\r';
     std::fwrite(line.data(), 1, line.size(), stderr);
     std::fflush(stderr);
     FShownWidth = 0;

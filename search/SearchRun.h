@@ -70,6 +70,8 @@ public:
 
     const SearchRequest& Request() const { return FRequest; }
     const RunCounters& Counters() const { return FCounters; }
+    /// For a faster scan that keeps the counters itself.
+    RunCounters& Counters() { return FCounters; }
     /// Number of files that could not be opened or read in this run.
     std::int64_t FailedFiles() const { return FFailedFiles; }
 
@@ -81,11 +83,14 @@ public:
     void PeriodicStatusUpdate(std::int64_t positionBlocks);
     /// The update at the end of a file: panels 0, 2, 1, 3 as the options say.
     void EndOfFileStatusUpdate(std::int64_t sizeBlocks);
+    /// Counts a file that could not be opened or read and tells the host.
+    void ReportFailure(const std::string& fileName, const std::string& reason);
+    LinePredicate Predicate() const { return FPredicate; }
+    SearchHost& Host() { return FHost; }
 
 private:
     void ShowCounters(std::int64_t blocks);
     bool OpenForScan(LineReader& reader, const std::string& fileName);
-    void ReportFailure(const std::string& fileName, const std::string& reason);
 
     SearchRequest FRequest;
     EntrySink& FLog;

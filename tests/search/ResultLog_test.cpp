@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <stdexcept>
+#include <thread>
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -198,6 +199,30 @@ TEST(ResultLog, ReleasedWhenTheOwnerEnds)
     EXPECT_EQ(TempDir::Read(path), "unflushed\r");
     ResultLog second;
     EXPECT_NO_THROW(second.Create(path));
+}
+
+TEST(ResultLog, EmptyingWhileAnotherThreadWritesNeverSplitsAnEntry)
+{
+    TempDir dir;
+    ResultLog log;
+    log.Create((dir.Path() / "s.out").string());
+    const std::string entry(300, 'e');
+    std::thread writer([&] {
+        for (int i = 0; i < 20000; ++i) {
+            log.WriteLogLine(entry);
+        }
+    });
+    for (int i = 0; i < 50; ++i) {
+        log.Clear();
+        std::this_thread::yield();
+    }
+    writer.join();
+    const std::string all = log.ReadAll();
+    ASSERT_EQ(all.size() % (entry.size() + 1), 0u);
+    for (std::size_t at = 0; at < all.size(); at += entry.size() + 1) {
+        ASSERT_EQ(all.compare(at, entry.size() + 1, entry + "\r"), 0) << "at " << at;
+    }
+    EXPECT_EQ(TempDir::Read(dir.Path() / "s.out"), all);
 }
 
 TEST(ResultLog, WritingWithoutALogFails)

@@ -329,6 +329,18 @@ TEST_F(SearchRunTest, EntriesAddedDuringTheRunAreSearched)
     EXPECT_EQ(sink.bytes, "hit a\rhit b\r");
 }
 
+TEST_F(SearchRunTest, LineNumbersPast32BitsStayPositive)
+{
+    SearchInputs in = Find("x");
+    in.LineNumbering = true;
+    SearchRun run(PrepareRequest(in), sink, host, ",");
+    run.WriteReported(3000000000LL, "x");
+    run.Counters().LinesFound = 2147483647;
+    run.WriteReported(2147483648LL, "y");
+    EXPECT_EQ(sink.bytes, "3000000000 : x\r2147483648 : y\r");
+    EXPECT_EQ(run.Counters().LinesFound, 2147483648LL);
+}
+
 TEST(FileHeaderLine, OneStringSearchHasNoOperatorText)
 {
     SearchInputs in;

@@ -172,6 +172,10 @@ public:
     /// One search step, as the find dialog's Find Next button runs it.
     void FindNext();
 
+    /// Prints the whole text on the default printer, page by page, with the progress window;
+    /// margins in inches.
+    void Print(const QString& title, float top, float left, float bottom, float right);
+
     bool Highlighted() const { return FHighlighted; }
     QString CurrentURL() const { return FCurrentURL; }
 

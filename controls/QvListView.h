@@ -19,31 +19,6 @@ using TListItem = QTreeWidgetItem;
 /// Direction shown by the header marker; the control never reorders its rows.
 enum class TSort { Ascending, Descending };
 
-/// Owner-draw state of one row.
-enum class TOwnerDrawStateFlag {
-    odSelected = 0x01,
-    odGrayed = 0x02,
-    odDisabled = 0x04,
-    odChecked = 0x08,
-    odFocused = 0x10,
-};
-Q_DECLARE_FLAGS(TOwnerDrawState, TOwnerDrawStateFlag)
-Q_DECLARE_OPERATORS_FOR_FLAGS(TOwnerDrawState)
-
-class TQvListView;
-
-using TNotifyEvent = std::function<void(QObject* Sender)>;
-using TDragFileEvent = std::function<void(const QStringList& FileList)>;
-using TRowSelectEvent = std::function<void(TListItem* LVItem)>;
-using TDrawItemEvent =
-    std::function<void(QPainter* Canvas, TListItem* LVItem, const QRect& Rect, TOwnerDrawState State)>;
-using TLVChangeEvent = std::function<void(QObject* Sender, TListItem* Item)>;
-using TLVChangingEvent = std::function<void(QObject* Sender, TListItem* Item, bool& AllowChange)>;
-using TLVDeletedEvent = std::function<void(QObject* Sender, TListItem* Item)>;
-using TLVCompareEvent =
-    std::function<void(QObject* Sender, TListItem* Item1, TListItem* Item2, int Data, int& Compare)>;
-using TLVColumnClickEvent = std::function<void(QObject* Sender, int Column)>;
-
 /// Report-style list that holds the file list: dropped files and folders arrive as one path list,
 /// a header marker shows the sort direction, a settled selection is reported once, and emptying the
 /// whole list is one event.
@@ -58,6 +33,28 @@ class TQvListView : public QTreeWidget {
     Q_PROPERTY(bool MultiSelect READ MultiSelect WRITE SetMultiSelect)
 
 public:
+    /// Owner-draw state of one row.
+    enum class TOwnerDrawStateFlag {
+        odSelected = 0x01,
+        odGrayed = 0x02,
+        odDisabled = 0x04,
+        odChecked = 0x08,
+        odFocused = 0x10,
+    };
+    Q_DECLARE_FLAGS(TOwnerDrawState, TOwnerDrawStateFlag)
+
+    using TNotifyEvent = std::function<void(QObject* Sender)>;
+    using TDragFileEvent = std::function<void(const QStringList& FileList)>;
+    using TRowSelectEvent = std::function<void(TListItem* LVItem)>;
+    using TDrawItemEvent =
+        std::function<void(QPainter* Canvas, TListItem* LVItem, const QRect& Rect, TOwnerDrawState State)>;
+    using TLVChangeEvent = std::function<void(QObject* Sender, TListItem* Item)>;
+    using TLVChangingEvent = std::function<void(QObject* Sender, TListItem* Item, bool& AllowChange)>;
+    using TLVDeletedEvent = std::function<void(QObject* Sender, TListItem* Item)>;
+    using TLVCompareEvent =
+        std::function<void(QObject* Sender, TListItem* Item1, TListItem* Item2, int Data, int& Compare)>;
+    using TLVColumnClickEvent = std::function<void(QObject* Sender, int Column)>;
+
     static constexpr int SelectDelayMs = 450;
 
     explicit TQvListView(QWidget* parent = nullptr);
@@ -173,3 +170,5 @@ private:
     std::vector<TColumnImage> FColumnImages;
     int FHotRow{-1};
 };
+
+Q_DECLARE_OPERATORS_FOR_FLAGS(TQvListView::TOwnerDrawState)

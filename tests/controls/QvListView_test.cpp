@@ -469,16 +469,16 @@ TEST(QvListViewOwnerDraw, FocusedRowGetsRedFrameAndHandlersRunInOrder)
     list.View.SetManualDraw(true);
     list.View.setCurrentItem(list.View.Item(1), 0, QItemSelectionModel::NoUpdate);
     QStringList calls;
-    list.View.OnBeginDrawRow = [&](QPainter* Canvas, TListItem* LVItem, const QRect&, TOwnerDrawState) {
+    list.View.OnBeginDrawRow = [&](QPainter* Canvas, TListItem* LVItem, const QRect&, TQvListView::TOwnerDrawState) {
         calls.append("begin " + LVItem->text(0));
         if (LVItem == list.View.Item(2)) {
             Canvas->setBrush(QColor(255, 255, 0)); // unselected rows take the handler's colours
         }
     };
-    list.View.OnDrawRow = [&](QPainter*, TListItem* LVItem, const QRect& Rect, TOwnerDrawState State) {
+    list.View.OnDrawRow = [&](QPainter*, TListItem* LVItem, const QRect& Rect, TQvListView::TOwnerDrawState State) {
         calls.append("draw " + LVItem->text(0));
         EXPECT_EQ(Rect.top(), list.RowRect(list.View.indexOfTopLevelItem(LVItem)).top() + 1);
-        EXPECT_EQ(State.testFlag(TOwnerDrawStateFlag::odFocused), LVItem == list.View.Item(1));
+        EXPECT_EQ(State.testFlag(TQvListView::TOwnerDrawStateFlag::odFocused), LVItem == list.View.Item(1));
     };
     const QImage shot = list.Shot();
     EXPECT_TRUE(calls.contains("begin file0.txt"));
@@ -497,7 +497,7 @@ TEST(QvListViewOwnerDraw, SelectedRowIgnoresHandlerColours)
     TShownList list;
     list.View.SetManualDraw(true);
     list.View.Item(0)->setSelected(true);
-    list.View.OnBeginDrawRow = [&](QPainter* Canvas, TListItem*, const QRect&, TOwnerDrawState) {
+    list.View.OnBeginDrawRow = [&](QPainter* Canvas, TListItem*, const QRect&, TQvListView::TOwnerDrawState) {
         Canvas->setBrush(QColor(255, 255, 0));
     };
     const QImage shot = list.Shot();
@@ -509,12 +509,12 @@ TEST(QvListViewOwnerDraw, ThrowingHookStillPaintsOtherRows)
 {
     TShownList list;
     list.View.SetManualDraw(true);
-    list.View.OnDrawRow = [&](QPainter*, TListItem* LVItem, const QRect&, TOwnerDrawState) {
+    list.View.OnDrawRow = [&](QPainter*, TListItem* LVItem, const QRect&, TQvListView::TOwnerDrawState) {
         if (LVItem == list.View.Item(0)) {
             throw std::runtime_error("paint failed");
         }
     };
-    list.View.OnBeginDrawRow = [&](QPainter* Canvas, TListItem*, const QRect&, TOwnerDrawState) {
+    list.View.OnBeginDrawRow = [&](QPainter* Canvas, TListItem*, const QRect&, TQvListView::TOwnerDrawState) {
         Canvas->setBrush(QColor(0, 0, 255));
     };
     const QImage shot = list.Shot();

@@ -1,7 +1,5 @@
 #include "controls/pndlg.h"
 
-#include "controls/AniSymbl.h"
-#include "controls/W97Slide.h"
 #include "ui_pndlg.h"
 
 #include <QGuiApplication>
@@ -10,27 +8,41 @@
 
 TFrmPrint* FrmPrint = nullptr;
 
+void CreateFrmPrint()
+{
+    if (FrmPrint) {
+        return;
+    }
+    FrmPrint = new TFrmPrint();
+    // Freed with the application, before the window system goes away.
+    qAddPostRoutine(DestroyFrmPrint);
+}
+
+void DestroyFrmPrint()
+{
+    delete FrmPrint;
+    FrmPrint = nullptr;
+}
+
 TFrmPrint::TFrmPrint(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
+    : QDialog(parent, Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::Dialog)
     , FUi(std::make_unique<Ui::TFrmPrint>())
 {
-    // The form's font is fixed in pixels, whatever the screen's scaling.
-    QFont formFont(QStringLiteral("Arial"));
-    formFont.setPixelSize(12);
-    setFont(formFont);
-
     FUi->setupUi(this);
     SwitchBox1 = FUi->SwitchBox1;
     AnimatedSymbol1 = FUi->AnimatedSymbol1;
     StatusLabel = FUi->StatusLabel;
     BitBtn1 = FUi->BitBtn1;
-
-    QFont boldFont = formFont;
-    boldFont.setBold(true);
-    StatusLabel->setFont(boldFont);
+    // Arial of character height 12, unscaled by the screen's resolution.
+    QFont formFont(QStringLiteral("Arial"));
+    formFont.setPixelSize(12);
+    setFont(formFont);
+    QFont statusFont = formFont;
+    statusFont.setBold(true);
+    StatusLabel->setFont(statusFont);
     setFixedSize(259, 129);
-
-    connect(BitBtn1, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
+    setModal(false);
+    connect(BitBtn1, &QPushButton::clicked, this, [this] { FModalResult = Cancelled; });
     FormCreate();
 }
 
@@ -38,47 +50,57 @@ TFrmPrint::~TFrmPrint() = default;
 
 void TFrmPrint::FormCreate()
 {
-    FModalResult = mrOk;
+    FModalResult = NotCancelled;
 }
 
-void TFrmPrint::BitBtn1Click()
+void TFrmPrint::FormKeyPress(QChar& Key)
 {
-    // Not modal: the result only records the request, the window stays until Print hides it.
-    FModalResult = mrCancel;
+    if (Key == QChar(27)) {
+        Key = QChar();
+        FModalResult = Cancelled;
+    }
 }
 
-void TFrmPrint::FormKeyPress(QKeyEvent* e)
+void TFrmPrint::SetStatus(const QString& text)
 {
-    if (e->key() == Qt::Key_Escape) {
-        FModalResult = mrCancel;
-        e->accept();
+    StatusLabel->setText(text);
+    if (OnStatus) {
+        OnStatus(text);
+    }
+}
+
+QString TFrmPrint::Status() const
+{
+    return StatusLabel->text();
+}
+
+void TFrmPrint::keyPressEvent(QKeyEvent* event)
+{
+    // Esc only asks to cancel; the window stays until the job has stopped.
+    if (event->key() == Qt::Key_Escape) {
+        QChar key(27);
+        FormKeyPress(key);
+        event->accept();
         return;
     }
-    QDialog::keyPressEvent(e);
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        BitBtn1->click();
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
-void TFrmPrint::keyPressEvent(QKeyEvent* e)
+void TFrmPrint::showEvent(QShowEvent* event)
 {
-    FormKeyPress(e);
-}
-
-void TFrmPrint::showEvent(QShowEvent* e)
-{
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
         move(screen->availableGeometry().center() - rect().center());
     }
-    QDialog::showEvent(e);
+    QDialog::showEvent(event);
 }
 
-void CreateFrmPrint()
+void TFrmPrint::resizeEvent(QResizeEvent* event)
 {
-    if (FrmPrint == nullptr) {
-        FrmPrint = new TFrmPrint;
-    }
-}
-
-void DestroyFrmPrint()
-{
-    delete FrmPrint;
-    FrmPrint = nullptr;
+    QDialog::resizeEvent(event);
+    SwitchBox1->setGeometry(rect());
 }

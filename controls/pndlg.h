@@ -2,56 +2,58 @@
 
 #include <QDialog>
 
+#include <functional>
 #include <memory>
 
-namespace Ui {
-class TFrmPrint;
-}
 class QLabel;
 class QPushButton;
 class TAnimatedSymbol;
 class TSwitchBox;
 
-/// The print progress window: page and share of text done, an animation, and a Cancel button.
-/// Shown without being modal; the printing loop polls ModalResult.
-class TFrmPrint : public QDialog
-{
+namespace Ui {
+class TFrmPrint;
+}
+
+/// The print progress window: an animation, the status and a Cancel button; never modal.
+class TFrmPrint : public QDialog {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TFrmPrint)
 
 public:
-    /// ModalResult values: still printing, and cancelled by the user.
-    enum : int { mrOk = 1, mrCancel = 2 };
+    // Values of the cancel request.
+    enum : int { NotCancelled = 1, Cancelled = 2 };
 
     explicit TFrmPrint(QWidget* parent = nullptr);
     ~TFrmPrint() override;
-
-    /// The cancel request: mrOk until the user cancels, then mrCancel.
-    int ModalResult() const { return FModalResult; }
-    void SetModalResult(int value) { FModalResult = value; }
 
     TSwitchBox* SwitchBox1;
     TAnimatedSymbol* AnimatedSymbol1;
     QLabel* StatusLabel;
     QPushButton* BitBtn1;
 
+    // The cancel request, polled by the printing loop.
+    int ModalResult() const { return FModalResult; }
+    void SetModalResult(int value) { FModalResult = value; }
+    void SetStatus(const QString& text);
+    QString Status() const;
+
+    void FormCreate();
+    void FormKeyPress(QChar& Key);
+
+    // Called with every status text shown (a seam for watching a job's progress).
+    std::function<void(const QString& Status)> OnStatus;
+
 protected:
-    void keyPressEvent(QKeyEvent* e) override;
-    void showEvent(QShowEvent* e) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
-    void FormCreate();
-    /// Esc cancels; the key goes no further.
-    void FormKeyPress(QKeyEvent* e);
-    void BitBtn1Click();
-
     std::unique_ptr<Ui::TFrmPrint> FUi;
-    int FModalResult = 0;
+    int FModalResult{NotCancelled};
 };
 
-/// The one print progress window; exists between CreateFrmPrint and DestroyFrmPrint.
+/// The one print progress window; created by CreateFrmPrint and freed when the application ends.
 extern TFrmPrint* FrmPrint;
-/// Creates FrmPrint (without owner) at program start; once.
 void CreateFrmPrint();
-/// Destroys FrmPrint at program end.
 void DestroyFrmPrint();

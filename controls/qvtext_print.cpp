@@ -1,11 +1,11 @@
-#include "controls/qvtext.h"
 #include "controls/qvtext_print.h"
 
 #include "controls/pndlg.h"
+#include "controls/qvtext.h"
 #include "platform/Application.h"
 
 #include <QAbstractTextDocumentLayout>
-#include <QLabel>
+#include <QFile>
 #include <QPainter>
 #include <QPrinter>
 #include <QPrinterInfo>
@@ -13,19 +13,16 @@
 #include <QTextDocument>
 #include <QTextLayout>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
-
-constexpr int TwipsPerInch = 1440;
 
 TPrinterSource& PrinterSource()
 {
     static TPrinterSource source;
     return source;
 }
-
-bool Printing = false; // GUI thread only
 
 std::unique_ptr<QPrinter> DefaultPrinter()
 {
@@ -36,132 +33,45 @@ std::unique_ptr<QPrinter> DefaultPrinter()
     return std::make_unique<QPrinter>(info, QPrinter::HighResolution);
 }
 
-// Halves go to the even neighbour, as the platform's rounding does.
-int RoundPixels(double value)
+QString PageStatus(int page, int next, int divisor)
 {
-    return static_cast<int>(std::nearbyint(value));
-}
-
-int ToTwips(int pixels, int resolution)
-{
-    return static_cast<int>(static_cast<qint64>(pixels) * TwipsPerInch / resolution);
-}
-
-int FromTwips(int twips, int resolution)
-{
-    return RoundPixels(static_cast<double>(twips) * resolution / TwipsPerInch);
-}
-
-void SetStatus(const QString& text)
-{
-    FrmPrint->StatusLabel->setText(text);
-}
-
-} // namespace
-
-TPrinterMetrics PrinterMetrics(QPrinter& printer)
-{
-    const QRect printable = printer.pageRect(QPrinter::DevicePixel).toRect();
-    return {printer.logicalDpiX(), printer.logicalDpiY(), printable.left(), printable.top(),
-            printer.width(),       printer.height()};
-}
-
-QRect PrintRectTwips(const TPrinterMetrics& m, float top, float left, float bottom, float right)
-{
-    const int topPixels = RoundPixels(double(top) * m.Y);
-    const int leftPixels = RoundPixels(double(left) * m.X);
-    const int bottomPixels = RoundPixels(double(bottom) * m.Y);
-    const int rightPixels = RoundPixels(double(right) * m.X);
-    const int l = ToTwips(leftPixels - m.PhysicalOffsetX, m.X);
-    const int t = ToTwips(topPixels - m.PhysicalOffsetY, m.Y);
-    const int r = ToTwips(m.PrintableWidth - rightPixels, m.X);
-    const int b = ToTwips(m.PrintableHeight - bottomPixels, m.Y);
-    return QRect(QPoint(l, t), QPoint(r - 1, b - 1));
-}
-
-QRect TwipsToPixels(const QRect& twips, int x, int y)
-{
-    const int l = FromTwips(twips.left(), x);
-    const int t = FromTwips(twips.top(), y);
-    const int r = FromTwips(twips.left() + twips.width(), x);
-    const int b = FromTwips(twips.top() + twips.height(), y);
-    return QRect(QPoint(l, t), QPoint(r - 1, b - 1));
-}
-
-int PrintPercent(int next, int total)
-{
-    const double divisor = total == 0 ? 100.0 : total;
-    return static_cast<int>(std::nearbyint(next / divisor * 100.0));
-}
-
-QString PrintStatusText(int page, int percent)
-{
+    const long percent = std::lround(static_cast<double>(next) / divisor * 100.0);
     return QStringLiteral("Printing Page %1\r\n%2% complete. Please wait...").arg(page).arg(percent);
 }
 
-TPageFormatter::TPageFormatter(const QTextDocument& source, QPaintDevice& device, const QRect& pageRect)
-    : FDocument(source.clone())
-    , FPageRect(pageRect)
-    , FTextLength(source.characterCount() - 1)
-{
-    FDocument->documentLayout()->setPaintDevice(&device);
-    FDocument->setDocumentMargin(0);
-    // On paper a long line wraps instead of being cut at the page edge.
-    QTextOption option = FDocument->defaultTextOption();
-    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-    // Tab stops are kept in screen pixels; scale them to the printer's.
-    option.setTabStopDistance(option.tabStopDistance() * device.logicalDpiX() / 96.0);
-    FDocument->setDefaultTextOption(option);
-    if (pageRect.width() <= 0 || pageRect.height() <= 0) {
-        return;
-    }
-    FDocument->setTextWidth(pageRect.width());
+// True while a job runs; a second Print meanwhile is refused quietly.
+bool Printing = false;
 
-    QAbstractTextDocumentLayout* layout = FDocument->documentLayout();
-    for (QTextBlock block = FDocument->begin(); block.isValid(); block = block.next()) {
-        if (!block.isVisible()) {
-            continue;
-        }
-        const QRectF blockRect = layout->blockBoundingRect(block);
-        const QTextLayout* lines = block.layout();
-        for (int i = 0; i < lines->lineCount(); ++i) {
-            const QTextLine line = lines->lineAt(i);
-            const qreal top = blockRect.top() + line.y();
-            FLines.push_back({block.position() + line.textStart(), top, top + line.height()});
-        }
-    }
+} // namespace
+
+TTwipsRect PrintRectTwips(const TPrinterMetrics& printer, float top, float left, float bottom, float right)
+{
+    const int x = printer.LogPixelsX;
+    const int y = printer.LogPixelsY;
+    const long topPx = std::lround(top * y);
+    const long leftPx = std::lround(left * x);
+    const long bottomPx = std::lround(bottom * y);
+    const long rightPx = std::lround(right * x);
+    TTwipsRect r;
+    r.Left = static_cast<int>((leftPx - printer.PhysicalOffsetX) * 1440 / x);
+    r.Top = static_cast<int>((topPx - printer.PhysicalOffsetY) * 1440 / y);
+    r.Right = static_cast<int>((printer.PrintableWidth - rightPx) * 1440 / x);
+    r.Bottom = static_cast<int>((printer.PrintableHeight - bottomPx) * 1440 / y);
+    return r;
 }
 
-TPageFormatter::~TPageFormatter() = default;
-
-int TPageFormatter::FormatRange(QPainter* painter, int start)
+TPrinterMetrics MetricsOf(QPrinter& printer)
 {
-    // The page's first line is the one holding start.
-    auto first = std::upper_bound(FLines.begin(), FLines.end(), start,
-                                  [](int pos, const TLine& line) { return pos < line.Start; });
-    if (first == FLines.begin()) {
-        return start;
-    }
-    --first;
-    const qreal pageTop = first->Top;
-    const qreal pageBottom = pageTop + FPageRect.height();
-    auto past = first;
-    while (past != FLines.end() && past->Bottom <= pageBottom + 0.01) {
-        ++past;
-    }
-    if (past == first) {
-        return start;
-    }
-    if (painter != nullptr) {
-        const qreal usedHeight = (past - 1)->Bottom - pageTop;
-        painter->save();
-        painter->translate(FPageRect.left(), FPageRect.top() - pageTop);
-        const QRectF clip(0, pageTop, FPageRect.width(), usedHeight);
-        painter->setClipRect(clip);
-        FDocument->drawContents(painter, clip);
-        painter->restore();
-    }
-    return past == FLines.end() ? FTextLength : past->Start;
+    const int resolution = printer.resolution();
+    const QRect paint = printer.pageLayout().paintRectPixels(resolution);
+    TPrinterMetrics m;
+    m.LogPixelsX = printer.logicalDpiX();
+    m.LogPixelsY = printer.logicalDpiY();
+    m.PhysicalOffsetX = paint.left();
+    m.PhysicalOffsetY = paint.top();
+    m.PrintableWidth = printer.width();
+    m.PrintableHeight = printer.height();
+    return m;
 }
 
 void SetPrinterSource(TPrinterSource source)
@@ -169,81 +79,148 @@ void SetPrinterSource(TPrinterSource source)
     PrinterSource() = std::move(source);
 }
 
-bool PrintJobRunning()
+TPageFormatter::TPageFormatter(const QTextDocument& source, QPrinter& printer, int pageWidth, int pageHeight)
+    : FDocument(source.clone())
+    , FPageWidth(pageWidth)
+    , FPageHeight(pageHeight)
 {
-    return Printing;
+    // Lay the copy out with the printer's metrics, one page rectangle per page.
+    FDocument->documentLayout()->setPaintDevice(&printer);
+    FDocument->setDocumentMargin(0);
+    if (FPageWidth > 0 && FPageHeight > 0) {
+        FDocument->setPageSize(QSizeF(FPageWidth, FPageHeight));
+    }
+    QAbstractTextDocumentLayout* layout = FDocument->documentLayout();
+    for (QTextBlock block = FDocument->begin(); block.isValid(); block = block.next()) {
+        const QRectF blockRect = layout->blockBoundingRect(block);
+        const QTextLayout* lines = block.layout();
+        for (int i = 0; i < lines->lineCount(); ++i) {
+            const QTextLine line = lines->lineAt(i);
+            FLines.push_back({blockRect.top() + line.y(), block.position() + line.textStart()});
+        }
+    }
 }
 
-void TQvEdit::Print(const QString& title, float top, float left, float bottom, float right)
+TPageFormatter::~TPageFormatter() = default;
+
+int TPageFormatter::Total() const
 {
-    // One progress window serves every control, so one job at a time.
+    return FDocument->characterCount() - 1;
+}
+
+int TPageFormatter::FormatRange(QPainter& painter, int left, int top, int start)
+{
+    if (FPageWidth <= 0 || FPageHeight <= 0 || FLines.empty()) {
+        return FLines.empty() ? Total() : start;
+    }
+    // The page is the one holding the line where `start` lies.
+    auto line = std::upper_bound(FLines.begin(), FLines.end(), start,
+        [](int pos, const TLine& l) { return pos < l.Start; });
+    if (line != FLines.begin()) {
+        --line;
+    }
+    const int page = static_cast<int>(std::floor(line->Y / FPageHeight));
+    const double pageTop = static_cast<double>(page) * FPageHeight;
+    const double pageBottom = pageTop + FPageHeight;
+
+    painter.save();
+    painter.setClipRect(QRect(left, top, FPageWidth, FPageHeight));
+    painter.translate(left, top - pageTop);
+    QAbstractTextDocumentLayout::PaintContext context;
+    // Lines that only touch the page's edges belong to the neighbouring pages; left in, they
+    // would be clipped from sight but still be in the printed data.
+    context.clip = QRectF(0, pageTop + 0.5, FPageWidth, FPageHeight - 1.0);
+    context.palette.setColor(QPalette::Text, Qt::black);
+    FDocument->documentLayout()->draw(&painter, context);
+    painter.restore();
+
+    const auto after = std::find_if(line, FLines.end(), [&](const TLine& l) { return l.Y >= pageBottom; });
+    return after == FLines.end() ? Total() : after->Start;
+}
+
+void PrintDocument(const QTextDocument& document, const QString& title, float top, float left, float bottom,
+    float right)
+{
     if (Printing) {
         return;
     }
     Printing = true;
-    struct TRunning
-    {
-        ~TRunning() { Printing = false; }
-    } running;
+    struct TPrintingFlag {
+        ~TPrintingFlag() { Printing = false; }
+    } printingFlag;
 
     CreateFrmPrint();
-    SetStatus(QStringLiteral("Formatting Rich Text. Please wait..."));
-    FrmPrint->SetModalResult(TFrmPrint::mrOk);
-    FrmPrint->show();
+    TFrmPrint& dialog = *FrmPrint;
+    dialog.SetModalResult(TFrmPrint::NotCancelled);
+    dialog.SetStatus(QStringLiteral("Formatting Rich Text. Please wait..."));
+    dialog.show();
+    const auto hideDialog = [&dialog] {
+        dialog.hide();
+        Application::ProcessMessages();
+    };
 
-    std::unique_ptr<QPrinter> printer = PrinterSource() ? PrinterSource()() : DefaultPrinter();
+    const TPrinterSource& source = PrinterSource();
+    std::unique_ptr<QPrinter> printer = source ? source() : DefaultPrinter();
     QPainter painter;
-    if (printer != nullptr) {
-        // The spooler reads the job's name when the job starts.
+    if (printer) {
+        // The spooler's name for the job; Qt takes it before the job starts.
         printer->setDocName(title);
     }
-    if (printer == nullptr || !painter.begin(printer.get())) {
-        FrmPrint->hide();
+    if (!printer || !painter.begin(printer.get())) {
+        hideDialog();
         return;
     }
-
     try {
         Application::ProcessMessages();
+        const TPrinterMetrics metrics = MetricsOf(*printer);
+        const TTwipsRect twips = PrintRectTwips(metrics, top, left, bottom, right);
+        const auto toX = [&](int t) { return static_cast<int>(static_cast<long long>(t) * metrics.LogPixelsX / 1440); };
+        const auto toY = [&](int t) { return static_cast<int>(static_cast<long long>(t) * metrics.LogPixelsY / 1440); };
+        auto formatter = std::make_unique<TPageFormatter>(document, *printer, toX(twips.Right) - toX(twips.Left),
+            toY(twips.Bottom) - toY(twips.Top));
 
-        const TPrinterMetrics metrics = PrinterMetrics(*printer);
-        const QRect pageRect =
-            TwipsToPixels(PrintRectTwips(metrics, top, left, bottom, right), metrics.X, metrics.Y);
-        auto formatter = std::make_unique<TPageFormatter>(*document(), *printer, pageRect);
-
-        const int total = TextLength();
+        const int total = formatter->Total();
+        const int divisor = total == 0 ? 100 : total;
         int next = 0;
         int page = 1;
         bool stuck = false;
         do {
-            SetStatus(PrintStatusText(page, PrintPercent(next, total)));
+            dialog.SetStatus(PageStatus(page, next, divisor));
             Application::ProcessMessages();
-            const int rangeStart = next;
-            next = formatter->FormatRange(&painter, rangeStart);
-            // A page that takes no character would repeat for ever.
-            stuck = next == rangeStart;
+            const int start = next;
+            next = formatter->FormatRange(painter, toX(twips.Left), toY(twips.Top), start);
             Application::ProcessMessages();
+            // A page on which nothing fits would repeat for ever: the job ends with it.
+            stuck = next <= start && next < total;
             if (next < total && next != -1 && !stuck) {
                 printer->newPage();
                 ++page;
             }
             Application::ProcessMessages();
-            SetStatus(PrintStatusText(page, PrintPercent(next, total)));
+            dialog.SetStatus(PageStatus(page, next, divisor));
             Application::ProcessMessages();
-        } while (FrmPrint->ModalResult() != TFrmPrint::mrCancel && next < total && next != -1 && !stuck);
+        } while (dialog.ModalResult() != TFrmPrint::Cancelled && next < total && next != -1 && !stuck);
 
-        if (FrmPrint->ModalResult() == TFrmPrint::mrCancel) {
-            printer->abort();
-        }
+        const bool cancelled = dialog.ModalResult() == TFrmPrint::Cancelled;
+        // Qt's PDF-based engines cannot abort: a cancelled job into a file leaves no file.
+        const bool aborted = cancelled && printer->abort();
         painter.end();
+        if (cancelled && !aborted && !printer->outputFileName().isEmpty()) {
+            QFile::remove(printer->outputFileName());
+        }
         formatter.reset();
     } catch (...) {
-        // Half a job never reaches the printer.
-        printer->abort();
-        painter.end();
-        FrmPrint->hide();
-        Application::ProcessMessages();
+        if (painter.isActive()) {
+            printer->abort();
+            painter.end();
+        }
+        hideDialog();
         throw;
     }
-    FrmPrint->hide();
-    Application::ProcessMessages();
+    hideDialog();
+}
+
+void TQvEdit::Print(const QString& title, float top, float left, float bottom, float right)
+{
+    PrintDocument(*document(), title, top, left, bottom, right);
 }

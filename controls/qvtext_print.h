@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QRect>
 #include <QString>
 
 #include <functional>
@@ -8,69 +7,62 @@
 #include <vector>
 
 class QPainter;
-class QPaintDevice;
 class QPrinter;
 class QTextDocument;
 
-/// What the page layout needs to know of a printer, all in device pixels.
-struct TPrinterMetrics
-{
-    int X = 0; // horizontal pixels per inch
-    int Y = 0; // vertical pixels per inch
-    int PhysicalOffsetX = 0; // unprintable strip at the paper's left edge
-    int PhysicalOffsetY = 0; // unprintable strip at the paper's top edge
-    int PrintableWidth = 0;
-    int PrintableHeight = 0;
+/// What the page arithmetic needs to know of a printer, in its device pixels.
+struct TPrinterMetrics {
+    int LogPixelsX{0};
+    int LogPixelsY{0};
+    int PhysicalOffsetX{0}; // unprintable margin left of the printable area
+    int PhysicalOffsetY{0};
+    int PrintableWidth{0};
+    int PrintableHeight{0};
 };
 
-/// The printer's resolutions, unprintable offsets and printable size.
-TPrinterMetrics PrinterMetrics(QPrinter& printer);
+/// A rectangle in twips (1440 to the inch); right and bottom are exclusive.
+struct TTwipsRect {
+    int Left{0};
+    int Top{0};
+    int Right{0};
+    int Bottom{0};
+    bool operator==(const TTwipsRect&) const = default;
+};
 
-/// The rectangle to print in, in twips (1440 to the inch). Left and top are measured from the paper's
-/// edge, right and bottom from the edge of the printable area; margins are in inches.
-QRect PrintRectTwips(const TPrinterMetrics& metrics, float top, float left, float bottom, float right);
+/// The print rectangle for margins in inches: left and top from the paper's edge, right and
+/// bottom from the edge of the printable area; X converts left/right and Y top/bottom.
+TTwipsRect PrintRectTwips(const TPrinterMetrics& printer, float top, float left, float bottom, float right);
 
-/// A twips rectangle in the printer's pixels, relative to the printable area's origin.
-QRect TwipsToPixels(const QRect& twips, int x, int y);
+TPrinterMetrics MetricsOf(QPrinter& printer);
 
-/// The share of the text done, in whole percent; an empty text counts as 0 of 100.
-int PrintPercent(int next, int total);
+/// Where printing gets its printer: by default the system's default printer (none = no job).
+using TPrinterSource = std::function<std::unique_ptr<QPrinter>()>;
+/// Chooses another printer source (tests print into PDF files); an empty source restores the default.
+void SetPrinterSource(TPrinterSource source);
 
-/// "Printing Page N\r\n P% complete. Please wait..."
-QString PrintStatusText(int page, int percent);
-
-/// Lays a copy of a document out for one printer and draws it a page at a time, each page starting
-/// at a given character; dropping it drops the formatting.
-class TPageFormatter
-{
+/// Formats a copy of a document page by page onto a printer's page rectangle.
+class TPageFormatter {
 public:
-    /// pageRect is in the device's pixels, relative to the printable area's origin.
-    TPageFormatter(const QTextDocument& source, QPaintDevice& device, const QRect& pageRect);
+    TPageFormatter(const QTextDocument& source, QPrinter& printer, int pageWidth, int pageHeight);
     ~TPageFormatter();
-    TPageFormatter(const TPageFormatter&) = delete;
-    TPageFormatter& operator=(const TPageFormatter&) = delete;
 
-    /// Formats (and, with a painter, draws) the page that begins at character start. Returns the first
-    /// character that did not fit: start when not even one line fits, the text length when all did.
-    int FormatRange(QPainter* painter, int start);
+    /// Characters in the document; a paragraph break counts as one.
+    int Total() const;
+    /// Draws the page that begins at `start` into the rectangle at (left, top) and returns the
+    /// index of the first character that did not fit on it.
+    int FormatRange(QPainter& painter, int left, int top, int start);
 
 private:
-    struct TLine
-    {
+    struct TLine {
+        double Y;
         int Start;
-        qreal Top;
-        qreal Bottom;
     };
-
     std::unique_ptr<QTextDocument> FDocument;
+    int FPageWidth;
+    int FPageHeight;
     std::vector<TLine> FLines;
-    QRect FPageRect;
-    int FTextLength = 0;
 };
 
-/// Makes the printer each print job goes to; nullptr means there is none.
-using TPrinterSource = std::function<std::unique_ptr<QPrinter>()>;
-/// Replaces where jobs go (tests print into PDF files); an empty source restores the default printer.
-void SetPrinterSource(TPrinterSource source);
-/// True while a print job runs.
-bool PrintJobRunning();
+/// Prints a whole document on the printer with the progress window; see TQvEdit::Print.
+void PrintDocument(const QTextDocument& document, const QString& title, float top, float left, float bottom,
+    float right);

@@ -27,6 +27,7 @@ TForm1::TForm1(const QStringList& Arguments, QWidget* parent)
     BuildToolBar();
     BuildStatusBar();
     BuildPopupMenu();
+    ConnectPrintCommand();
 
     PageControl1->tabBar()->setStyleSheet(QStringLiteral("QTabBar::tab { width: 130px; }"));
     PageControl1->setCurrentWidget(TabSheet1);

@@ -45,6 +45,9 @@ public:
     void cmdFLLoadClick();
     void cmdFLSaveClick();
 
+    // Print (app/Unit1Print.cpp): the output pane, titled "Sifton Output", 1-inch margins.
+    void BPrintClick(QObject* Sender);
+
     QString OpenDialog1FileName; // the open dialog's remembered name
     QString SaveDialog1FileName; // the save dialog's remembered name
 
@@ -57,6 +60,7 @@ private:
     void BuildStatusBar();
     void BuildToolBar();
     void BuildPopupMenu();
+    void ConnectPrintCommand();
 
     std::array<QLabel*, 4> FStatusPanels{};
     QMenu* PUEdit{nullptr};

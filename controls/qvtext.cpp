@@ -16,6 +16,8 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QPainter>
+#include <QGuiApplication>
+#include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QStringDecoder>
 #include <QTextBlock>
@@ -146,6 +148,50 @@ const TConversionFormat* ConversionFormatList()
 
 const QString TQvEdit::UrlDelimiters = QStringLiteral("[]!^,{}<> \t\r");
 
+namespace {
+
+bool IsUrlDelimiter(QChar c)
+{
+    return TQvEdit::UrlDelimiters.contains(c);
+}
+
+bool LooksLikeUrl(const QString& word)
+{
+    const QString lower = word.toLower();
+    static const char* const marks[] = {"http://", "ftp://", "https://", "www.", "ftp.", "@"};
+    return std::any_of(std::begin(marks), std::end(marks),
+                       [&lower](const char* mark) { return lower.contains(QLatin1String(mark)); });
+}
+
+} // namespace
+
+TUrlHighlighter::TUrlHighlighter(QTextDocument* document)
+    : QSyntaxHighlighter(document)
+{
+}
+
+void TUrlHighlighter::highlightBlock(const QString& text)
+{
+    QTextCharFormat link;
+    link.setFontUnderline(true);
+    link.setForeground(QGuiApplication::palette().color(QPalette::Link));
+    int start = 0;
+    const int length = static_cast<int>(text.size());
+    while (start < length) {
+        while (start < length && IsUrlDelimiter(text[start])) {
+            ++start;
+        }
+        int end = start;
+        while (end < length && !IsUrlDelimiter(text[end])) {
+            ++end;
+        }
+        if (end > start && LooksLikeUrl(text.mid(start, end - start))) {
+            setFormat(start, end - start, link);
+        }
+        start = end;
+    }
+}
+
 TQvEdit::TQvEdit(QWidget* parent)
     : QTextEdit(parent)
     , FConverter(MakeConversion())
@@ -261,7 +307,18 @@ void TQvEdit::ApplyScrollBars()
 
 void TQvEdit::SetAutoDetectUrls(bool value)
 {
+    if (value == FAutoDetectUrls) {
+        return;
+    }
     FAutoDetectUrls = value;
+    if (value) {
+        FUrlHighlighter = std::make_unique<TUrlHighlighter>(document());
+        // Underlining changes no text: no change notice.
+        const QScopedValueRollback quiet(FQuiet, true);
+        FUrlHighlighter->rehighlight();
+    } else {
+        FUrlHighlighter.reset();
+    }
     if (!value && !FCurrentURL.isEmpty()) {
         FCurrentURL.clear();
         viewport()->unsetCursor();
@@ -441,7 +498,7 @@ void TQvEdit::TextChanged()
         FMaskDocument->setPlainText(masked);
         viewport()->update();
     }
-    if (!FCreating && OnChange) {
+    if (!FCreating && !FQuiet && OnChange) {
         OnChange();
     }
 }
@@ -959,7 +1016,7 @@ void TQvEdit::WatchUrl(const QPoint& viewportPos)
 {
     const QString text = toPlainText();
     const int length = static_cast<int>(text.size());
-    auto isDelimiter = [](QChar c) { return UrlDelimiters.contains(c) || c == u'\n'; };
+    auto isDelimiter = [](QChar c) { return IsUrlDelimiter(c) || c == u'\n'; };
     auto plainCursor = [this] { viewport()->setCursor(FReadOnly ? Qt::ArrowCursor : Qt::IBeamCursor); };
 
     // Only a point over a character counts, not the empty space after a line's end.
@@ -984,15 +1041,7 @@ void TQvEdit::WatchUrl(const QPoint& viewportPos)
         ++wordEnd;
     }
     const QString word = text.mid(wordStart, wordEnd - wordStart);
-    const QString lower = word.toLower();
-    static const char* const marks[] = {"http://", "ftp://", "https://", "www.", "ftp.", "@"};
-    bool isUrl = false;
-    for (const char* mark : marks) {
-        if (lower.contains(QLatin1String(mark))) {
-            isUrl = true;
-            break;
-        }
-    }
+    const bool isUrl = LooksLikeUrl(word);
     if (isUrl) {
         if (viewport()->cursor().shape() != Qt::PointingHandCursor) {
             viewport()->setCursor(Qt::PointingHandCursor);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QSyntaxHighlighter>
 #include <QTextEdit>
 
 #include <functional>
@@ -35,6 +36,16 @@ struct TConversionFormat
 
 /// The registered formats: "txt", then "rtf".
 const TConversionFormat* ConversionFormatList();
+
+/// Shows the web addresses in a document underlined in the link colour, while URL detection is on.
+class TUrlHighlighter final : public QSyntaxHighlighter
+{
+public:
+    explicit TUrlHighlighter(QTextDocument* document);
+
+protected:
+    void highlightBlock(const QString& text) override;
+};
 
 /// The rich text control: single-line entry fields and multi-line viewers alike,
 /// with a flat three-pixel frame that turns sunken while hot.
@@ -241,6 +252,7 @@ private:
     QMenu* FPopupMenu = nullptr;
 
     bool FCreating = true;
+    bool FQuiet = false; // formatting-only updates: no OnChange
     bool FHighlighted = false;
     QString FCurrentURL;
     int FLastSelStart = 0;
@@ -252,6 +264,7 @@ private:
 
     std::unique_ptr<TConversion> FConverter;
     TConversionClass FConverterClass;
+    std::unique_ptr<TUrlHighlighter> FUrlHighlighter;
     std::unique_ptr<QTextDocument> FMaskDocument; // what is painted while PasswordChar is set
 };
 

@@ -10,7 +10,9 @@
 #include <QFile>
 #include <QImage>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMimeData>
+#include <QTextLayout>
 #include <QPalette>
 #include <QTemporaryDir>
 #include <QTextBlock>
@@ -512,4 +514,140 @@ TEST(QvEditLoad, MissingFileShowsTheMessageAndKeepsTheContents)
                         "     Press Ok to continue.\r");
     EXPECT_EQ(box.Caption, "Sifton");
     EXPECT_EQ(box.Flags, MB_OK | MB_ICONHAND | MB_TASKMODAL | MB_TOPMOST);
+}
+
+// ---- URL hover watch -------------------------------------------------------------------------
+
+namespace {
+
+void HoverAt(TQvEdit& edit, int index)
+{
+    QTextCursor c(edit.document());
+    c.setPosition(index);
+    const QRect r = edit.cursorRect(c);
+    const QPointF at(r.left() + 2, r.center().y());
+    QMouseEvent move(QEvent::MouseMove, at, edit.viewport()->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(edit.viewport(), &move);
+}
+
+} // namespace
+
+struct HoverCase
+{
+    const char* name;
+    int index; // in HoverText
+    const char* url; // CurrentURL afterwards
+    std::vector<QString> events;
+};
+
+const QString HoverText = "see http://example.com/a,www.site.org mail me@host.net or plain words";
+
+class QvEditHover : public ::testing::TestWithParam<HoverCase>
+{
+};
+
+TEST_P(QvEditHover, WordUnderTheMouse)
+{
+    const HoverCase& c = GetParam();
+    TQvEdit edit;
+    edit.resize(700, 60);
+    edit.SetAutoDetectUrls(true);
+    edit.SetText(HoverText);
+    std::vector<QString> events;
+    edit.OnMouseOverURL = [&](const QString& URL) { events.push_back(URL); };
+    HoverAt(edit, c.index);
+    EXPECT_EQ(edit.CurrentURL(), c.url);
+    EXPECT_EQ(events, c.events);
+    EXPECT_EQ(edit.viewport()->cursor().shape() == Qt::PointingHandCursor, QString(c.url) != "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    , QvEditHover,
+    ::testing::Values(HoverCase{"Http", 10, "http://example.com/a", {"http://example.com/a"}},
+                      HoverCase{"CommaEndsTheWord", 28, "www.site.org", {"www.site.org"}},
+                      HoverCase{"MailAddress", 46, "me@host.net", {"me@host.net"}},
+                      HoverCase{"PlainWordRaisesNothing", 64, "", {}},
+                      HoverCase{"DelimiterRaisesEmpty", 3, "", {""}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(QvEditUrls, WatchIsOffByDefault)
+{
+    TQvEdit edit;
+    edit.resize(700, 60);
+    edit.SetText(HoverText);
+    bool raised = false;
+    edit.OnMouseOverURL = [&](const QString&) { raised = true; };
+    HoverAt(edit, 10);
+    EXPECT_FALSE(raised);
+    EXPECT_EQ(edit.CurrentURL(), "");
+}
+
+TEST(QvEditUrls, DetectionUnderlinesAddressesWithoutChangingTheText)
+{
+    TQvEdit edit;
+    edit.SetText("go to www.example.org now");
+    int changes = 0;
+    edit.OnChange = [&] { ++changes; };
+    edit.SetAutoDetectUrls(true);
+    const QTextLayout* layout = edit.document()->firstBlock().layout();
+    bool underlined = false;
+    for (const QTextLayout::FormatRange& range : layout->formats()) {
+        if (range.start == 6 && range.length == 15 && range.format.fontUnderline()) {
+            underlined = true;
+        }
+    }
+    EXPECT_TRUE(underlined);
+    EXPECT_EQ(changes, 0);
+    EXPECT_FALSE(edit.Modified());
+}
+
+// ---- selection visibility and the popup menu -----------------------------------------------------
+
+namespace {
+
+int HighlightPixels(TQvEdit& edit)
+{
+    const QImage image = edit.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QRgb highlight = edit.palette().color(QPalette::Active, QPalette::Highlight).rgb();
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            count += image.pixel(x, y) == highlight;
+        }
+    }
+    return count;
+}
+
+} // namespace
+
+TEST(QvEditSelection, HideSelectionHidesItWithoutFocus)
+{
+    TQvEdit edit;
+    edit.resize(200, 40);
+    edit.SetText("some selected text");
+    edit.SetSelStart(5);
+    edit.SetSelLength(8);
+    ASSERT_FALSE(edit.hasFocus());
+    EXPECT_EQ(HighlightPixels(edit), 0);
+    edit.SetHideSelection(false);
+    EXPECT_GT(HighlightPixels(edit), 50);
+}
+
+TEST(QvEditPopup, RightClickFocusesThenShowsTheMenuWithItsControl)
+{
+    QWidget window;
+    auto* edit = new TQvEdit(&window);
+    auto* other = new TQvEdit(&window);
+    QMenu menu;
+    edit->SetPopupMenu(&menu);
+    window.show();
+    other->setFocus();
+    QApplication::processEvents();
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), edit->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(edit->viewport(), &event);
+    EXPECT_TRUE(edit->hasFocus());
+    EXPECT_TRUE(menu.isVisible());
+    EXPECT_EQ(menu.property("PopupComponent").value<QObject*>(), edit);
+    menu.hide();
 }

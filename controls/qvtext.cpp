@@ -2,6 +2,7 @@
 
 #include "controls/FindDialog.h"
 #include "controls/RtfReader.h"
+#include "controls/TextAttributes.h"
 #include "platform/Application.h"
 #include "platform/Dialogs.h"
 
@@ -196,6 +197,9 @@ TQvEdit::TQvEdit(QWidget* parent)
     : QTextEdit(parent)
     , FConverter(MakeConversion())
     , FConverterClass(&MakeConversion)
+    , FSelAttributes(std::make_unique<TTextAttributes>(this, TTextAttributes::Selection))
+    , FDefAttributes(std::make_unique<TTextAttributes>(this, TTextAttributes::DefaultText))
+    , FParagraph(std::make_unique<TParaAttributes>(this))
 {
     // The flat frame takes the outer three pixels; scroll bars and text live inside it.
     // The frame reserves the room; PaintFrame draws over what the base class paints there.
@@ -271,6 +275,7 @@ QString TQvEdit::Text() const
 void TQvEdit::SetText(const QString& value)
 {
     QString text = FitToControl(NormalizeBreaks(value));
+    UseDefaultFormat();
     setPlainText(text);
 }
 
@@ -451,7 +456,16 @@ void TQvEdit::SetModified(bool value)
 
 void TQvEdit::Clear()
 {
+    UseDefaultFormat();
     setPlainText(QString());
+}
+
+void TQvEdit::UseDefaultFormat()
+{
+    // Plain text keeps its one format; rich text replaced from code starts as default text.
+    if (!FPlainText) {
+        setCurrentCharFormat(FDefaultFormat);
+    }
 }
 
 int TQvEdit::Room() const
@@ -564,6 +578,7 @@ void TQvEdit::LoadBytes(QIODevice& stream, TConversion& converter)
             text += NormalizeBreaks(chunk);
         }
         text += decoder.decode(QByteArrayView());
+        UseDefaultFormat();
         setPlainText(FitToControl(text));
     }
     SetModified(false);
@@ -844,6 +859,10 @@ void TQvEdit::keyPressEvent(QKeyEvent* e)
         return;
     }
     if (inserts) {
+        if (TextLength() == 0 && !FPlainText) {
+            // Nothing around to take a format from: typed text is default text.
+            mergeCurrentCharFormat(FDefaultFormat);
+        }
         const int room = Room();
         if (room <= 0) {
             QApplication::beep();

@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QSyntaxHighlighter>
+#include <QTextCharFormat>
 #include <QTextEdit>
 
 #include <functional>
@@ -12,6 +13,8 @@ class QIODevice;
 class QMenu;
 class QTextDocument;
 class TFindDialog;
+class TParaAttributes;
+class TTextAttributes;
 
 /// Moves bytes from a stream into the control while it loads; both registered kinds pass them unchanged.
 class TConversion
@@ -187,6 +190,11 @@ public:
     /// margins in inches.
     void Print(const QString& title, float top, float left, float bottom, float right);
 
+    /// Character format of the selection, of default text; paragraph format of the selection.
+    TTextAttributes* SelAttributes() const { return FSelAttributes.get(); }
+    TTextAttributes* DefAttributes() const { return FDefAttributes.get(); }
+    TParaAttributes* Paragraph() const { return FParagraph.get(); }
+
     bool Highlighted() const { return FHighlighted; }
     QString CurrentURL() const { return FCurrentURL; }
 
@@ -215,7 +223,12 @@ protected:
     QMimeData* createMimeDataFromSelection() const override;
 
 private:
+    friend class TTextAttributes;
+    friend class TParaAttributes;
+
     void PaintFrame(QPainter& painter);
+    /// Before text is replaced in rich mode: new text is default text.
+    void UseDefaultFormat();
     void SetHighlighted(bool value);
     void ApplyScrollBars();
     void ApplyColor();
@@ -264,6 +277,10 @@ private:
 
     std::unique_ptr<TConversion> FConverter;
     TConversionClass FConverterClass;
+    QTextCharFormat FDefaultFormat; // what DefAttributes set: the format of default text
+    std::unique_ptr<TTextAttributes> FSelAttributes;
+    std::unique_ptr<TTextAttributes> FDefAttributes;
+    std::unique_ptr<TParaAttributes> FParagraph;
     std::unique_ptr<TUrlHighlighter> FUrlHighlighter;
     std::unique_ptr<QTextDocument> FMaskDocument; // what is painted while PasswordChar is set
 };

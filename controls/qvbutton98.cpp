@@ -43,7 +43,8 @@ TButton98::TButton98(QWidget* parent)
     // All pixels come from paintEvent; nothing shows through from the parent.
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_Hover);
-    setFocusPolicy(Qt::TabFocus);
+    // Like the toolkit's custom controls, not a tab stop unless a form makes it one.
+    setFocusPolicy(Qt::NoFocus);
 }
 
 void TButton98::Repaint()

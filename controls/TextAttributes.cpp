@@ -115,6 +115,7 @@ bool TTextAttributes::HasWindow() const
 
 QTextCharFormat TTextAttributes::Read() const
 {
+    // Default text reads its own format, not the selection's: what was written is what is read.
     if (FType == DefaultText && !FOwner->PlainText()) {
         return FOwner->FDefaultFormat;
     }

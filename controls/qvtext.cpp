@@ -223,7 +223,6 @@ TQvEdit::TQvEdit(QWidget* parent)
     ApplyLineMode();
     ApplyScrollBars();
     ApplyColor();
-    ApplySelectionColours();
     ApplyReadOnly();
     setTabChangesFocus(!FWantTabs);
     FCreating = false;
@@ -265,6 +264,7 @@ void TQvEdit::ApplyColor()
     p.setColor(QPalette::Base, background);
     viewport()->setPalette(p);
     viewport()->update();
+    ApplySelectionColours();
 }
 
 QString TQvEdit::Text() const

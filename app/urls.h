@@ -50,7 +50,12 @@ extern std::function<QString()> DesktopBrowserQuestion;
 /// one that fails to start, does nothing and reports nothing.
 void OpenURL(const QString& url);
 
-/// The maker's pages behind the Help menu's web items.
+/// The maker's notices and the pages behind the Help menu's web items.
+namespace Quorvale {
+inline constexpr const char* Rights = "Copyright \u00a9 1998 Quorvale Software Inc. All rights reserved.";
+inline constexpr const char* Version = "Build: 1998.8.20";
+} // namespace Quorvale
+
 namespace QuorvalePages {
 inline constexpr const char* Feedback = "mailto:sifton-feedback@quorvale.example";
 inline constexpr const char* Support = "http://www.quorvale.example/support/";

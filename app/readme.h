@@ -1,0 +1,25 @@
+#pragma once
+
+#include "ui_readme.h"
+
+#include <QDialog>
+
+/// The readme viewer: the program's "Readme.RTF" shown read-only as rich text.
+class TReadmeFile final : public QDialog, public Ui_TReadmeFile {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TReadmeFile)
+
+public:
+    explicit TReadmeFile(QWidget* parent = nullptr);
+
+    void FormCreate();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+};
+
+/// "Readme.RTF" in the folder of the program's own file.
+QString ReadmeFileName();
+
+/// Shows the readme file in a fresh modal viewer; a missing file shows nothing and reports nothing.
+void ShowReadme(const QString& fileName, QWidget* parent);

@@ -21,17 +21,6 @@ int FirstInkRow(const QImage& image, const QRect& area)
     return -1;
 }
 
-TEST(TSwitchBox, PublishedDefaults)
-{
-    TSwitchBox box;
-    EXPECT_EQ(box.BevelOuter(), TSwitchBox::bvRaised);
-    EXPECT_EQ(box.BevelInner(), TSwitchBox::bvNone);
-    EXPECT_EQ(box.BevelWidth(), 1);
-    EXPECT_EQ(box.Alignment(), TSwitchBox::taCenter);
-    EXPECT_EQ(box.Color(), box.palette().color(QPalette::Button));
-    EXPECT_TRUE(box.testAttribute(Qt::WA_OpaquePaintEvent));
-}
-
 TEST(TSwitchBox, NoBevelAndNoCaptionPaintsOnlyItsColour)
 {
     TSwitchBox box;
@@ -106,17 +95,6 @@ TEST(TSwitchBox, CaptionWiderThanTheBoxStartsAtTheTop)
     const int first = FirstInkRow(image, image.rect());
     ASSERT_GE(first, 0);
     EXPECT_LT(first, 6);
-}
-
-TEST(TSwitchBox, CaptionKeepsInsideTheBevel)
-{
-    TSwitchBox box;
-    box.resize(30, 40);
-    box.setColor(Fill);
-    box.setCaption("Wider than the box");
-    const QImage image = Paint(box);
-    EXPECT_EQ(At(image, 15, 0), Role(QPalette::Light));
-    EXPECT_EQ(At(image, 29, 5), Role(QPalette::Dark));
 }
 
 TEST(TQvSizeBox, SingleBorderShowsASunkenEdgeOnlyWith3DLook)

@@ -37,19 +37,6 @@ TImageList* SolidImages(QObject* owner)
     return list;
 }
 
-TEST(TButton98, ConstructionDefaults)
-{
-    TButton98 b;
-    EXPECT_EQ(b.size(), QSize(40, 20));
-    EXPECT_EQ(b.Kind(), TButton98::BkNormal);
-    EXPECT_EQ(b.Index(), 0);
-    EXPECT_EQ(b.XOffset(), 0);
-    EXPECT_EQ(b.GroupIndex(), 0);
-    EXPECT_FALSE(b.AllowUp());
-    EXPECT_FALSE(b.Down());
-    EXPECT_EQ(b.PressState(), TButton98::psUp);
-}
-
 struct FaceCase {
     const char* name;
     bool hot;

@@ -65,19 +65,6 @@ struct Operator {
     }
 };
 
-TEST(TComboBox98, ConstructionDefaults)
-{
-    TComboBox98 combo;
-    EXPECT_EQ(combo.size(), QSize(145, 25));
-    EXPECT_EQ(combo.ItemHeight(), 16);
-    EXPECT_EQ(combo.DropDownCount(), 8);
-    EXPECT_EQ(combo.MaxLength(), 0);
-    EXPECT_FALSE(combo.Sorted());
-    EXPECT_TRUE(combo.isEditable());
-    EXPECT_EQ(combo.ItemIndex(), -1);
-    EXPECT_EQ(combo.Color(), Role(QPalette::Base));
-}
-
 TEST(TComboBox98, FlatRingsWhenNormal)
 {
     Operator op;

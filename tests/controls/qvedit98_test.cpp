@@ -63,13 +63,6 @@ TEST(TEdit98, FontOfCharacterHeight13GivesHeight19)
     EXPECT_EQ(edit.height(), QFontMetrics(larger).height() + 6);
 }
 
-TEST(TEdit98, TextSitsInsideTheThreePixelFrame)
-{
-    TEdit98 edit;
-    EXPECT_EQ(edit.contentsMargins(), QMargins(3, 3, 3, 3));
-    EXPECT_FALSE(edit.hasFrame());
-}
-
 TEST(TEdit98, RingsFollowMouseAndFocus)
 {
     QWidget window;
@@ -125,17 +118,6 @@ TEST(TEdit98, EnterInsertsNoLineBreak)
     QTest::keyClick(&edit, Qt::Key_Return);
     QTest::keyClicks(&edit, "c");
     EXPECT_EQ(edit.text(), "abc");
-}
-
-TEST(TEdit98, CharCaseAndMaxLength)
-{
-    TEdit98 edit;
-    edit.setCharCase(TEdit98::ecUpperCase);
-    QTest::keyClicks(&edit, "abC");
-    EXPECT_EQ(edit.text(), "ABC");
-    edit.setMaxLength(4);
-    QTest::keyClicks(&edit, "def");
-    EXPECT_EQ(edit.text(), "ABCD");
 }
 
 } // namespace

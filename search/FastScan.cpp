@@ -50,6 +50,7 @@ struct Window {
     bool Last = false; // nothing follows End
     bool EndsAt26 = false; // End stands on a byte 26
     Ends Mode = Ends::Lf;
+    bool Checked = true; // Mode and End are known to be right (CR and byte 26 looked for)
 };
 
 /// Reported entries collected in one large buffer and handed to the sink in bulk.
@@ -148,18 +149,114 @@ public:
     /// True once the file's scan must end (one occurrence reported, or cancel).
     bool Stopped() const { return FStopped; }
 
-    void Scan(const Window& w)
+    /// Whether windows may skip the up-front check for CR and byte 26: the one-pass kernel watches
+    /// for them itself, for the tests whose candidates are the hits of string 1.
+    bool CountsWhileFinding() const
+    {
+        const SearchOperator op = FRequest.Operator;
+        return !FRequest.ReverseLogic &&
+               (op == SearchOperator::None || op == SearchOperator::And || op == SearchOperator::AndNot);
+    }
+
+    /// Scans one window; it may learn there that the data ends earlier (a byte 26), and then says so
+    /// in w.
+    void Scan(Window& w)
     {
         FWindow = w;
+        if (!w.Checked) {
+            ScanCounting(w.Begin);
+        } else {
+            ScanChecked(w.Begin);
+        }
+        w = FWindow;
+    }
+
+private:
+    /// The one-pass loop: lines are counted by the finding kernel, and only lines holding a hit of
+    /// string 1 and the lines of status updates are looked at. A CR (Unix) or byte 26 sends the rest of
+    /// the window to the checked loop.
+    void ScanCounting(const char* a)
+    {
+        const bool dos = FWindow.Mode == Ends::Cr;
+        const char term = dos ? Cr : Lf;
+        const char bad1 = 26;
+        const char bad2 = dos ? 26 : Cr;
+        while (a < FWindow.End) {
+            if (CancelRequested.load(std::memory_order_relaxed)) {
+                FStopped = true;
+                return;
+            }
+            const auto limit = static_cast<std::size_t>(
+                std::min<std::int64_t>(FNextStatus - FLines, std::numeric_limits<std::int32_t>::max()));
+            const CountedFind r = FFinder1.FindCounting(a, FWindow.End, term, bad1, bad2, limit);
+            FLines += static_cast<std::int64_t>(r.Terms);
+            FCounters.LinesSearched += static_cast<std::int64_t>(r.Terms);
+            switch (r.Stop) {
+            case CountedStop::Limit:
+                ++FLines;
+                ++FCounters.LinesSearched;
+                StatusAfter(r.At);
+                a = AfterEnd(r.At, FWindow.End);
+                continue;
+            case CountedStop::Bad:
+                Recheck(LineStart(r.At, a));
+                return;
+            case CountedStop::Hit: {
+                const char* lineStart = LineStart(r.At, a);
+                const char* from = std::max(r.At, lineStart);
+                const char* lineEnd = LineEnd(from);
+                if (FindEither(from, lineEnd, bad1, bad2) != nullptr) {
+                    Recheck(lineStart);
+                    return;
+                }
+                HandleLine(lineStart, lineEnd, Evaluate(lineStart, lineEnd, r.At));
+                if (FStopped) {
+                    return;
+                }
+                a = AfterEnd(lineEnd, FWindow.End);
+                continue;
+            }
+            case CountedStop::End:
+                if (FWindow.Last && !EndsTerminated(a, FWindow.End)) {
+                    // The unterminated last line of the file: counted, never reported (it holds no hit).
+                    ++FLines;
+                    ++FCounters.LinesSearched;
+                    if (FLines == FNextStatus) {
+                        StatusAfter(FWindow.End);
+                    }
+                }
+                return;
+            }
+        }
+    }
+
+    /// Learns what the rest of the window holds (CR, byte 26) and scans it with the checked loop.
+    void Recheck(const char* a)
+    {
+        const WindowFlags flags = ScanWindow(a, FWindow.End);
+        if (flags.First26 != nullptr) {
+            FWindow.End = flags.First26;
+            FWindow.Last = true;
+            FWindow.EndsAt26 = true;
+        }
+        if (FWindow.Mode != Ends::Cr && flags.HasCr) {
+            FWindow.Mode = Ends::Mixed;
+        }
+        FWindow.Checked = true;
+        ScanChecked(a);
+    }
+
+    /// The loop for windows whose line ends are known: candidates from either string, Reverse Logic.
+    void ScanChecked(const char* a)
+    {
         FHave1 = FHave2 = false;
-        const char* a = w.Begin;
-        while (a < w.End) {
+        while (a < FWindow.End) {
             if (CancelRequested.load(std::memory_order_relaxed)) {
                 FStopped = true;
                 return;
             }
             const char* hit = NextCandidate(a);
-            const char* lineStart = hit != nullptr ? LineStart(hit, a) : w.End;
+            const char* lineStart = hit != nullptr ? LineStart(hit, a) : FWindow.End;
             a = FRequest.ReverseLogic ? ReportLines(a, lineStart) : SkipLines(a, lineStart);
             if (FStopped || hit == nullptr || a < lineStart) {
                 return;
@@ -169,7 +266,7 @@ public:
             if (FStopped) {
                 return;
             }
-            a = AfterEnd(lineEnd, w.End);
+            a = AfterEnd(lineEnd, FWindow.End);
         }
     }
 
@@ -416,11 +513,30 @@ private:
 };
 
 /// Cuts a window out of [begin, limit): up to its last complete line end, or everything when the
-/// data ends at limit. Gives false when no line ends in it yet (more data is needed).
-bool CutWindow(const char* begin, const char* limit, bool dataEndsHere, LineFormat format, Window& w)
+/// data ends at limit. Gives false when no line ends in it yet (more data is needed). Unchecked, it
+/// leaves CR and byte 26 to the scan and assumes the format's usual line end.
+bool CutWindow(const char* begin, const char* limit, bool dataEndsHere, LineFormat format, bool check, Window& w)
 {
-    const WindowFlags flags = ScanWindow(begin, limit);
     w.Begin = begin;
+    w.Last = false;
+    w.EndsAt26 = false;
+    if (!check) {
+        w.Mode = format == LineFormat::Dos ? Ends::Cr : Ends::Lf;
+        w.Checked = false;
+        if (dataEndsHere) {
+            w.End = limit;
+            w.Last = true;
+            return true;
+        }
+        // The last byte stays out of the search: a CR there may yet be followed by a LF.
+        if (const char* t = LastTerminator(begin, limit - 1, w.Mode)) {
+            w.End = AfterEnd(t, limit);
+            return true;
+        }
+        // No LF at all (a CR-only file, say): the checked cut finds its line ends.
+    }
+    const WindowFlags flags = ScanWindow(begin, limit);
+    w.Checked = true;
     w.Mode = format == LineFormat::Dos ? Ends::Cr : flags.HasCr ? Ends::Mixed : Ends::Lf;
     if (flags.First26 != nullptr) {
         w.End = flags.First26;
@@ -431,17 +547,13 @@ bool CutWindow(const char* begin, const char* limit, bool dataEndsHere, LineForm
     if (dataEndsHere) {
         w.End = limit;
         w.Last = true;
-        w.EndsAt26 = false;
         return true;
     }
-    // The last byte stays out of the search: a CR there may yet be followed by a LF.
     const char* t = LastTerminator(begin, limit - 1, w.Mode);
     if (t == nullptr) {
         return false;
     }
     w.End = AfterEnd(t, limit);
-    w.Last = false;
-    w.EndsAt26 = false;
     return true;
 }
 
@@ -488,7 +600,7 @@ bool ScanMapped(WindowScanner& scanner, const char* data, std::int64_t size, con
     while (pos < size && !scanner.Stopped()) {
         const std::int64_t limit = std::min<std::int64_t>(size, pos + static_cast<std::int64_t>(window));
         Window w;
-        if (!CutWindow(data + pos, data + limit, limit == size, format, w)) {
+        if (!CutWindow(data + pos, data + limit, limit == size, format, !scanner.CountsWhileFinding(), w)) {
             window *= 2; // a line longer than the window
             continue;
         }
@@ -533,7 +645,7 @@ int ScanRead(WindowScanner& scanner, int fd, const FastScanOptions& options, Lin
             scanner.Available = fetched;
         }
         Window w;
-        if (!CutWindow(buffer.data(), buffer.data() + held, atEnd, format, w)) {
+        if (!CutWindow(buffer.data(), buffer.data() + held, atEnd, format, !scanner.CountsWhileFinding() || error != 0, w)) {
             buffer.resize(buffer.size() * 2); // a line longer than the buffer
             continue;
         }

@@ -1,7 +1,10 @@
 #include "search/LiteralFinder.h"
 
+#include "search/LineEnds.h"
+
 #include <immintrin.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -187,6 +190,15 @@ const char* LiteralFinder::FindSse2(const char* p, const char* end) const
     return nullptr;
 }
 
+// One lane of candidates: the two chosen needle bytes compared at 32 starts. A macro, not a
+// lambda: a lambda would not inherit the target of the function it sits in.
+#define SIFTON_LANE(q)                                                                                    \
+    _mm256_and_si256(                                                                                     \
+        _mm256_cmpeq_epi8(                                                                                \
+            _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>((q) + FOffset1)), m1), c1), \
+        _mm256_cmpeq_epi8(                                                                                \
+            _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>((q) + FOffset2)), m2), c2))
+
 __attribute__((target("avx2"))) const char* LiteralFinder::FindAvx2(const char* p, const char* end) const
 {
     const char* first = p;
@@ -195,13 +207,6 @@ __attribute__((target("avx2"))) const char* LiteralFinder::FindAvx2(const char* 
     const __m256i c2 = _mm256_set1_epi8(FNeedle[FOffset2]);
     const __m256i m1 = _mm256_set1_epi8(FMask[FOffset1]);
     const __m256i m2 = _mm256_set1_epi8(FMask[FOffset2]);
-    // A macro, not a lambda: a lambda would not inherit this function's target.
-#define SIFTON_LANE(q)                                                                                    \
-    _mm256_and_si256(                                                                                     \
-        _mm256_cmpeq_epi8(                                                                                \
-            _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>((q) + FOffset1)), m1), c1), \
-        _mm256_cmpeq_epi8(                                                                                \
-            _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>((q) + FOffset2)), m2), c2))
     auto verify = [&](const char* q, std::uint32_t bits) -> const char* {
         for (; bits != 0; bits &= bits - 1) {
             const char* r = q + __builtin_ctz(bits);
@@ -238,6 +243,151 @@ __attribute__((target("avx2"))) const char* LiteralFinder::FindAvx2(const char* 
         return FindSse2(p, end);
     }
     return nullptr;
-#undef SIFTON_LANE
 }
 
+
+CountedFind LiteralFinder::FindCounting(const char* begin, const char* end, char term, char bad1, char bad2,
+                                        std::size_t limit) const
+{
+    if (FKernel == Kernel::Avx2 && !FNeedle.empty()) {
+        return FindCountingAvx2(begin, end, term, bad1, bad2, limit);
+    }
+    return FindCountingComposed(begin, end, term, bad1, bad2, limit);
+}
+
+CountedFind LiteralFinder::FindCountingComposed(const char* begin, const char* end, char term, char bad1,
+                                                char bad2, std::size_t limit) const
+{
+    const char* hit = Find(begin, end);
+    const char* bad = FindEither(begin, hit != nullptr ? hit + 1 : end, bad1, bad2);
+    const char* stop = bad != nullptr ? bad : hit != nullptr ? hit : end;
+    const std::size_t terms = CountByte(begin, stop, term);
+    if (terms >= limit) {
+        const char* at = begin;
+        for (std::size_t k = limit;; ++at) {
+            if (*at == term && --k == 0) {
+                return {CountedStop::Limit, at, limit - 1};
+            }
+        }
+    }
+    if (stop < end && *stop == term && terms + 1 >= limit) {
+        return {CountedStop::Limit, stop, terms};
+    }
+    if (bad != nullptr) {
+        return {CountedStop::Bad, bad, terms};
+    }
+    if (hit != nullptr) {
+        return {CountedStop::Hit, hit, terms};
+    }
+    return {CountedStop::End, end, terms};
+}
+
+namespace {
+
+// Decides a block of up to 64 starts in which something may happen: the first bad byte, the first
+// verified occurrence before it, the line end that reaches the limit; the earliest wins.
+template <typename Verify>
+__attribute__((target("popcnt,bmi"))) bool ResolveBlock(const char* block, std::uint64_t terms, std::uint64_t bads,
+                                                         std::uint64_t candidates, int width, std::size_t& count,
+                                                         std::size_t limit, const Verify& verify, CountedFind& out)
+{
+    const int badAt = bads != 0 ? __builtin_ctzll(bads) : width;
+    int hitAt = width;
+    for (std::uint64_t c = candidates; c != 0; c &= c - 1) {
+        const int at = __builtin_ctzll(c);
+        if (at >= badAt) {
+            break;
+        }
+        if (verify(block + at)) {
+            hitAt = at;
+            break;
+        }
+    }
+    const auto inBlock = static_cast<std::size_t>(__builtin_popcountll(terms));
+    int limitAt = width;
+    if (count + inBlock >= limit) {
+        std::uint64_t m = terms;
+        for (std::size_t k = limit - count; k > 1; --k) {
+            m &= m - 1;
+        }
+        limitAt = __builtin_ctzll(m);
+    }
+    const int first = std::min({badAt, hitAt, limitAt});
+    if (first == width) {
+        count += inBlock;
+        return false;
+    }
+    const std::uint64_t below = first >= 64 ? terms : terms & ((std::uint64_t{1} << first) - 1);
+    count += static_cast<std::size_t>(__builtin_popcountll(below));
+    out.At = block + first;
+    out.Terms = count;
+    out.Stop = badAt <= hitAt && badAt <= limitAt ? CountedStop::Bad
+               : limitAt <= hitAt                 ? CountedStop::Limit
+                                                  : CountedStop::Hit;
+    return true;
+}
+
+} // namespace
+
+__attribute__((target("avx2,popcnt,bmi"))) CountedFind LiteralFinder::FindCountingAvx2(
+    const char* begin, const char* end, char term, char bad1, char bad2, std::size_t limit) const
+{
+    const std::size_t n = FNeedle.size();
+    const __m256i c1 = _mm256_set1_epi8(FNeedle[FOffset1]);
+    const __m256i c2 = _mm256_set1_epi8(FNeedle[FOffset2]);
+    const __m256i m1 = _mm256_set1_epi8(FMask[FOffset1]);
+    const __m256i m2 = _mm256_set1_epi8(FMask[FOffset2]);
+    const __m256i vt = _mm256_set1_epi8(term);
+    const __m256i vb1 = _mm256_set1_epi8(bad1);
+    const __m256i vb2 = _mm256_set1_epi8(bad2);
+    auto verify = [this](const char* p) { return MatchesAt(p); };
+    CountedFind out;
+    std::size_t count = 0;
+    const char* b = begin;
+    // 64 bytes a step: one test says whether anything at all happens in them.
+    while (end - b >= static_cast<std::ptrdiff_t>(63 + n)) {
+        const __m256i v0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b));
+        const __m256i v1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + 32));
+        const __m256i cand0 = SIFTON_LANE(b);
+        const __m256i cand1 = SIFTON_LANE(b + 32);
+        const __m256i bad0 = _mm256_or_si256(_mm256_cmpeq_epi8(v0, vb1), _mm256_cmpeq_epi8(v0, vb2));
+        const __m256i bad1v = _mm256_or_si256(_mm256_cmpeq_epi8(v1, vb1), _mm256_cmpeq_epi8(v1, vb2));
+        const std::uint64_t terms =
+            static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v0, vt))) |
+            static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v1, vt))))
+                << 32;
+        const auto inBlock = static_cast<std::size_t>(__builtin_popcountll(terms));
+        const __m256i any = _mm256_or_si256(_mm256_or_si256(cand0, cand1), _mm256_or_si256(bad0, bad1v));
+        if (_mm256_testz_si256(any, any) && count + inBlock < limit) {
+            count += inBlock;
+            b += 64;
+            continue;
+        }
+        const std::uint64_t bads =
+            static_cast<std::uint32_t>(_mm256_movemask_epi8(bad0)) |
+            static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm256_movemask_epi8(bad1v))) << 32;
+        const std::uint64_t candidates =
+            static_cast<std::uint32_t>(_mm256_movemask_epi8(cand0)) |
+            static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm256_movemask_epi8(cand1))) << 32;
+        if (ResolveBlock(b, terms, bads, candidates, 64, count, limit, verify, out)) {
+            return out;
+        }
+        b += 64;
+    }
+    // The last bytes one at a time, in the same order of precedence.
+    const char* last = end - n;
+    for (; b < end; ++b) {
+        const char c = *b;
+        if (c == bad1 || c == bad2) {
+            return {CountedStop::Bad, b, count};
+        }
+        if (c == term && count + 1 >= limit) {
+            return {CountedStop::Limit, b, count};
+        }
+        if (b <= last && MatchesAt(b)) {
+            return {CountedStop::Hit, b, count};
+        }
+        count += c == term;
+    }
+    return {CountedStop::End, end, count};
+}

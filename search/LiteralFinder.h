@@ -5,6 +5,21 @@
 #include <string>
 #include <string_view>
 
+/// Where LiteralFinder::FindCounting stopped.
+enum class CountedStop {
+    Hit, ///< an occurrence starts at At
+    Limit, ///< At is the line end that brings the count to the limit (no occurrence starts before it)
+    Bad, ///< At is the first bad byte (no occurrence starts before it, the limit was not reached)
+    End, ///< none of these before the end
+};
+
+/// The result of one FindCounting call.
+struct CountedFind {
+    CountedStop Stop = CountedStop::End;
+    const char* At = nullptr;
+    std::size_t Terms = 0; ///< line ends in [begin, At)
+};
+
 /// Finds one byte string in a buffer with explicit SIMD kernels (AVX2 or SSE2, chosen at run time).
 /// With folding, the needle is expected folded (a..z already turned to A..Z) and a..z in the
 /// buffer compare equal to A..Z; no other byte folds. The buffer itself is never copied or changed.
@@ -21,6 +36,16 @@ public:
     /// True when the needle occurs in [begin, end).
     bool In(const char* begin, const char* end) const { return Find(begin, end) != nullptr; }
 
+    /// One pass that finds the first occurrence while counting line ends (bytes equal to term) and
+    /// watching for bad bytes (bad1, bad2): stops at whichever of the occurrence, the limit-th line
+    /// end or the first bad byte comes first (a bad byte wins a tie, then the line end).
+    CountedFind FindCounting(const char* begin, const char* end, char term, char bad1, char bad2,
+                             std::size_t limit) const;
+
+    /// The same result from the plain search and count functions (the reference for the fused kernel).
+    CountedFind FindCountingComposed(const char* begin, const char* end, char term, char bad1, char bad2,
+                                     std::size_t limit) const;
+
     /// Whether the needle, compared under this finder's folding, starts at p (p + Size() readable).
     bool MatchesAt(const char* p) const;
 
@@ -35,6 +60,8 @@ private:
     const char* FindScalar(const char* p, const char* end) const;
     const char* FindSse2(const char* p, const char* end) const;
     const char* FindAvx2(const char* p, const char* end) const;
+    CountedFind FindCountingAvx2(const char* begin, const char* end, char term, char bad1, char bad2,
+                                 std::size_t limit) const;
 
     std::string FNeedle;        // needle with letters OR 0x20 where folding applies
     std::string FMask;          // 0x20 at folded letter positions, else 0

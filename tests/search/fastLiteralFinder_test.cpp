@@ -205,3 +205,67 @@ TEST(LineEnds, CountsBeyondTheLaneCounterLimit)
 }
 
 }  // namespace
+
+namespace {
+
+// The definition, one byte at a time: a bad byte, then the limit-th line end, then an occurrence.
+CountedFind NaiveCounting(const std::string& hay, const std::string& needle, bool fold, char term, char bad1,
+                          char bad2, std::size_t limit)
+{
+    const char* b = hay.data();
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < hay.size(); ++i) {
+        const char c = hay[i];
+        if (c == bad1 || c == bad2) {
+            return {CountedStop::Bad, b + i, count};
+        }
+        if (c == term && count + 1 >= limit) {
+            return {CountedStop::Limit, b + i, count};
+        }
+        if (NaiveFind(hay.substr(i, needle.size()), needle, fold) == 0) {
+            return {CountedStop::Hit, b + i, count};
+        }
+        count += c == term;
+    }
+    return {CountedStop::End, b + hay.size(), count};
+}
+
+TEST(LiteralFinder, FindCountingStopsAtTheFirstEventLikeTheDefinition)
+{
+    std::mt19937 rng(4242);
+    const std::string alphabet = "abAB\n\r\x1a xy";
+    for (int round = 0; round < 20000; ++round) {
+        std::string hay(rng() % 400, ' ');
+        for (char& c : hay) {
+            // Mostly plain bytes, so that the 64-byte steps also run without events.
+            c = rng() % 4 == 0 ? alphabet[rng() % alphabet.size()] : "xyz "[rng() % 4];
+        }
+        std::string needle(1 + rng() % 5, ' ');
+        for (char& c : needle) {
+            c = alphabet[rng() % 5];
+        }
+        const bool fold = rng() % 2 == 0;
+        if (fold) {
+            needle = FoldAll(needle);
+        }
+        const bool dos = rng() % 2 == 0;
+        const char term = dos ? '\r' : '\n';
+        const char bad1 = 26;
+        const char bad2 = dos ? 26 : '\r';
+        const std::size_t limit = rng() % 3 == 0 ? SIZE_MAX : 1 + rng() % 20;
+        const CountedFind expected = NaiveCounting(hay, needle, fold, term, bad1, bad2, limit);
+        for (auto kernel : kKernels) {
+            LiteralFinder f(needle, fold, kernel);
+            const char* b = hay.data();
+            const char* e = b + hay.size();
+            for (const CountedFind& got : {f.FindCounting(b, e, term, bad1, bad2, limit),
+                                           f.FindCountingComposed(b, e, term, bad1, bad2, limit)}) {
+                ASSERT_EQ(got.Stop, expected.Stop) << "round " << round << " kernel " << static_cast<int>(kernel);
+                ASSERT_EQ(got.At - b, expected.At - b) << "round " << round;
+                ASSERT_EQ(got.Terms, expected.Terms) << "round " << round;
+            }
+        }
+    }
+}
+
+} // namespace

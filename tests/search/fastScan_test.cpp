@@ -146,7 +146,11 @@ TEST(FastScan, AgreesWithTheLineByLineScanOnRandomFiles)
         const SearchRequest request = RandomRequest(rng);
         std::vector<std::string> files;
         for (int i = 0, n = 1 + static_cast<int>(rng() % 3); i < n; ++i) {
-            files.push_back(dir.Write("f" + std::to_string(round % 7) + "_" + std::to_string(i), RandomText(rng)));
+            std::string name = "f";
+            name += std::to_string(round % 7);
+            name += '_';
+            name += std::to_string(i);
+            files.push_back(dir.Write(name, RandomText(rng)));
         }
         const FastScanOptions options = RandomOptions(rng);
         const std::string what = "round " + std::to_string(round) + " window " + std::to_string(options.Window) +

@@ -1,0 +1,134 @@
+#!/usr/bin/env python3
+"""Times sifton-cli, ripgrep and GNU grep on the same cases, interleaved round by round.
+
+Each case re-reads its corpus file first (pages idle for a minute are dropped from the cache and
+everything then runs twice as slowly). Every command writes to a pipe, never to /dev/null (grep
+stops at the first match there). Each round runs the three tools once, in rotating order; the
+ratios are medians of the per-round ratios, so that they compare runs made under the same load.
+Every output is checked against the corpus manifest before any time is believed.
+"""
+
+import argparse
+import os
+import shlex
+import statistics
+import subprocess
+import sys
+import time
+
+
+def read_manifest(path):
+    values = {}
+    with open(path) as f:
+        for row in f:
+            key, _, value = row.rstrip("\n").partition("=")
+            values[key] = value
+    return values
+
+
+def cases(m, sifton, lf, crlf):
+    """(title, file, expected count, {tool: shell command printing one number})."""
+    q = shlex.quote
+    rare, common, second, exclude = q(m["rare"]), q(m["common"]), q(m["second"]), q(m["exclude"])
+    s = q(sifton)
+    stats = " -q --stats 2>&1 >/dev/null | sed -n 's/^Lines Found: //p'"
+    return [
+        ("rare literal, line numbers", lf, m["rare_lines"], {
+            "sifton": f"{s} -s -n {rare} {lf} | wc -l",
+            "rg": f"rg -F -n {rare} {lf} | wc -l",
+            "grep": f"grep -F -n {rare} {lf} | wc -l"}),
+        ("rare literal, case-insensitive", lf, m["rare_lines_folded"], {
+            "sifton": f"{s} {rare} {lf} | wc -l",
+            "rg": f"rg -F -i {rare} {lf} | wc -l",
+            "grep": f"grep -F -i {rare} {lf} | wc -l"}),
+        ("common literal (5%), line numbers, to a pipe", lf, m["common_lines"], {
+            "sifton": f"{s} -s -n {common} {lf} | wc -l",
+            "rg": f"rg -F -n {common} {lf} | wc -l",
+            "grep": f"grep -F -n {common} {lf} | wc -l"}),
+        ("reverse logic, count", lf, m["reverse_lines"], {
+            "sifton": f"{s} -s -v {rare} {lf}{stats}",
+            "rg": f"rg -F -v -c {rare} {lf}",
+            "grep": f"grep -F -v -c {rare} {lf}"}),
+        ("reverse logic, lines to a pipe", lf, m["reverse_lines"], {
+            "sifton": f"{s} -s -v {rare} {lf} | wc -l",
+            "rg": f"rg -F -v {rare} {lf} | wc -l",
+            "grep": f"grep -F -v {rare} {lf} | wc -l"}),
+        ("Or of two literals", lf, m["or_lines"], {
+            "sifton": f"{s} -s --or {second} {rare} {lf} | wc -l",
+            "rg": f"rg -F -e {rare} -e {second} {lf} | wc -l",
+            "grep": f"grep -F -e {rare} -e {second} {lf} | wc -l"}),
+        ("And Not (common and not another)", lf, m["andnot_lines"], {
+            "sifton": f"{s} -s --and-not {exclude} {common} {lf} | wc -l",
+            "rg": f"rg -F {common} {lf} | rg -F -v {exclude} | wc -l",
+            "grep": f"grep -F {common} {lf} | grep -F -v {exclude} | wc -l"}),
+        ("DOS format on the CR LF file, line numbers", crlf, m["common_lines"], {
+            "sifton": f"{s} --dos -s -n {common} {crlf} | wc -l",
+            "rg": f"rg -F -n {common} {crlf} | wc -l",
+            "grep": f"grep -F -n {common} {crlf} | wc -l"}),
+    ]
+
+
+def run_once(cmd):
+    start = time.perf_counter()
+    done = subprocess.run(["sh", "-c", cmd], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    elapsed = time.perf_counter() - start
+    return elapsed, done.stdout.decode().strip(), done.stderr.decode().strip()
+
+
+def reread(path):
+    with open(path, "rb") as f:
+        while f.read(1 << 24):
+            pass
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--sifton", required=True)
+    ap.add_argument("--corpus", required=True)
+    ap.add_argument("--runs", type=int, default=11)
+    ap.add_argument("--markdown", help="also write the table here")
+    ap.add_argument("--only", help="run only the cases whose title contains this text")
+    args = ap.parse_args()
+
+    m = read_manifest(os.path.join(args.corpus, "manifest.txt"))
+    lf = os.path.join(args.corpus, "corpus-lf.txt")
+    crlf = os.path.join(args.corpus, "corpus-crlf.txt")
+    tools = ["sifton", "rg", "grep"]
+    rows = []
+    failed = False
+    for title, path, expected, commands in cases(m, args.sifton, lf, crlf):
+        if args.only and args.only not in title:
+            continue
+        reread(path)
+        # One untimed round: warms the cache and checks every output.
+        for tool in tools:
+            _, out, err = run_once(commands[tool])
+            if out != expected:
+                print(f"WRONG: {title}: {tool} gave {out!r} (expected {expected}) {err}", file=sys.stderr)
+                failed = True
+        times = {t: [] for t in tools}
+        for r in range(args.runs):
+            order = tools[r % 3:] + tools[:r % 3]
+            for tool in order:
+                times[tool].append(run_once(commands[tool])[0])
+        med = {t: statistics.median(times[t]) for t in tools}
+        vs_rg = statistics.median(a / b for a, b in zip(times["sifton"], times["rg"]))
+        vs_grep = statistics.median(a / b for a, b in zip(times["sifton"], times["grep"]))
+        rows.append((title, expected, med, vs_rg, vs_grep))
+        print(f"{title:48} sifton {med['sifton']:.3f}s  rg {med['rg']:.3f}s  grep {med['grep']:.3f}s"
+              f"  sifton/rg {vs_rg:.2f}  sifton/grep {vs_grep:.2f}", flush=True)
+
+    table = ["| case | lines | sifton-cli (s) | rg (s) | grep (s) | sifton/rg | sifton/grep |",
+             "|---|---:|---:|---:|---:|---:|---:|"]
+    for title, expected, med, vs_rg, vs_grep in rows:
+        table.append(f"| {title} | {expected} | {med['sifton']:.3f} | {med['rg']:.3f} | {med['grep']:.3f} "
+                     f"| {vs_rg:.2f} | {vs_grep:.2f} |")
+    print("\n" + "\n".join(table))
+    if args.markdown:
+        with open(args.markdown, "w") as f:
+            f.write("\n".join(table) + "\n")
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

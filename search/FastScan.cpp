@@ -150,12 +150,10 @@ public:
     bool Stopped() const { return FStopped; }
 
     /// Whether windows may skip the up-front check for CR and byte 26: the one-pass kernel watches
-    /// for them itself, for the tests whose candidates are the hits of string 1.
+    /// for them itself (Reverse Logic reports the lines between hits one by one instead).
     bool CountsWhileFinding() const
     {
-        const SearchOperator op = FRequest.Operator;
-        return !FRequest.ReverseLogic &&
-               (op == SearchOperator::None || op == SearchOperator::And || op == SearchOperator::AndNot);
+        return !FRequest.ReverseLogic;
     }
 
     /// Scans one window; it may learn there that the data ends earlier (a byte 26), and then says so
@@ -181,6 +179,11 @@ private:
         const char term = dos ? Cr : Lf;
         const char bad1 = 26;
         const char bad2 = dos ? 26 : Cr;
+        // Or and Xor take candidates from either string; the others from string 1 alone.
+        const SearchOperator op = FRequest.Operator;
+        const bool either = op == SearchOperator::Or || op == SearchOperator::Xor;
+        const LiteralFinder& finder = either && FFinder1.Empty() ? FFinder2 : FFinder1;
+        const LiteralFinder* other = either && !FFinder1.Empty() && !FFinder2.Empty() ? &FFinder2 : nullptr;
         while (a < FWindow.End) {
             if (CancelRequested.load(std::memory_order_relaxed)) {
                 FStopped = true;
@@ -188,7 +191,7 @@ private:
             }
             const auto limit = static_cast<std::size_t>(
                 std::min<std::int64_t>(FNextStatus - FLines, std::numeric_limits<std::int32_t>::max()));
-            const CountedFind r = FFinder1.FindCounting(a, FWindow.End, term, bad1, bad2, limit);
+            const CountedFind r = finder.FindCounting(a, FWindow.End, term, bad1, bad2, limit, other);
             FLines += static_cast<std::int64_t>(r.Terms);
             FCounters.LinesSearched += static_cast<std::int64_t>(r.Terms);
             switch (r.Stop) {

@@ -247,18 +247,24 @@ __attribute__((target("avx2"))) const char* LiteralFinder::FindAvx2(const char* 
 
 
 CountedFind LiteralFinder::FindCounting(const char* begin, const char* end, char term, char bad1, char bad2,
-                                        std::size_t limit) const
+                                        std::size_t limit, const LiteralFinder* other) const
 {
-    if (FKernel == Kernel::Avx2 && !FNeedle.empty()) {
-        return FindCountingAvx2(begin, end, term, bad1, bad2, limit);
+    if (FKernel == Kernel::Avx2 && !FNeedle.empty() && (other == nullptr || !other->Empty())) {
+        return FindCountingAvx2(begin, end, term, bad1, bad2, limit, other);
     }
-    return FindCountingComposed(begin, end, term, bad1, bad2, limit);
+    return FindCountingComposed(begin, end, term, bad1, bad2, limit, other);
 }
 
 CountedFind LiteralFinder::FindCountingComposed(const char* begin, const char* end, char term, char bad1,
-                                                char bad2, std::size_t limit) const
+                                                char bad2, std::size_t limit, const LiteralFinder* other) const
 {
     const char* hit = Find(begin, end);
+    if (other != nullptr) {
+        const char* second = other->Find(begin, hit != nullptr ? std::min(end, hit + other->Size()) : end);
+        if (second != nullptr && (hit == nullptr || second < hit)) {
+            hit = second;
+        }
+    }
     const char* bad = FindEither(begin, hit != nullptr ? hit + 1 : end, bad1, bad2);
     const char* stop = bad != nullptr ? bad : hit != nullptr ? hit : end;
     const std::size_t terms = CountByte(begin, stop, term);
@@ -330,9 +336,10 @@ __attribute__((target("popcnt,bmi"))) bool ResolveBlock(const char* block, std::
 } // namespace
 
 __attribute__((target("avx2,popcnt,bmi"))) CountedFind LiteralFinder::FindCountingAvx2(
-    const char* begin, const char* end, char term, char bad1, char bad2, std::size_t limit) const
+    const char* begin, const char* end, char term, char bad1, char bad2, std::size_t limit,
+    const LiteralFinder* other) const
 {
-    const std::size_t n = FNeedle.size();
+    const std::size_t n = other != nullptr ? std::max(FNeedle.size(), other->Size()) : FNeedle.size();
     const __m256i c1 = _mm256_set1_epi8(FNeedle[FOffset1]);
     const __m256i c2 = _mm256_set1_epi8(FNeedle[FOffset2]);
     const __m256i m1 = _mm256_set1_epi8(FMask[FOffset1]);
@@ -340,7 +347,20 @@ __attribute__((target("avx2,popcnt,bmi"))) CountedFind LiteralFinder::FindCounti
     const __m256i vt = _mm256_set1_epi8(term);
     const __m256i vb1 = _mm256_set1_epi8(bad1);
     const __m256i vb2 = _mm256_set1_epi8(bad2);
-    auto verify = [this](const char* p) { return MatchesAt(p); };
+    // The second needle's lane constants; with no second needle they repeat the first's.
+    const LiteralFinder& o = other != nullptr ? *other : *this;
+    const __m256i oc1 = _mm256_set1_epi8(o.FNeedle[o.FOffset1]);
+    const __m256i oc2 = _mm256_set1_epi8(o.FNeedle[o.FOffset2]);
+    const __m256i om1 = _mm256_set1_epi8(o.FMask[o.FOffset1]);
+    const __m256i om2 = _mm256_set1_epi8(o.FMask[o.FOffset2]);
+    auto otherLane = [&](const char* q) __attribute__((target("avx2"))) {
+        return _mm256_and_si256(
+            _mm256_cmpeq_epi8(
+                _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + o.FOffset1)), om1), oc1),
+            _mm256_cmpeq_epi8(
+                _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + o.FOffset2)), om2), oc2));
+    };
+    auto verify = [this, other](const char* p) { return MatchesAt(p) || (other != nullptr && other->MatchesAt(p)); };
     CountedFind out;
     std::size_t count = 0;
     const char* b = begin;
@@ -348,8 +368,12 @@ __attribute__((target("avx2,popcnt,bmi"))) CountedFind LiteralFinder::FindCounti
     while (end - b >= static_cast<std::ptrdiff_t>(63 + n)) {
         const __m256i v0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b));
         const __m256i v1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + 32));
-        const __m256i cand0 = SIFTON_LANE(b);
-        const __m256i cand1 = SIFTON_LANE(b + 32);
+        __m256i cand0 = SIFTON_LANE(b);
+        __m256i cand1 = SIFTON_LANE(b + 32);
+        if (other != nullptr) {
+            cand0 = _mm256_or_si256(cand0, otherLane(b));
+            cand1 = _mm256_or_si256(cand1, otherLane(b + 32));
+        }
         const __m256i bad0 = _mm256_or_si256(_mm256_cmpeq_epi8(v0, vb1), _mm256_cmpeq_epi8(v0, vb2));
         const __m256i bad1v = _mm256_or_si256(_mm256_cmpeq_epi8(v1, vb1), _mm256_cmpeq_epi8(v1, vb2));
         const std::uint64_t terms =
@@ -375,7 +399,8 @@ __attribute__((target("avx2,popcnt,bmi"))) CountedFind LiteralFinder::FindCounti
         b += 64;
     }
     // The last bytes one at a time, in the same order of precedence.
-    const char* last = end - n;
+    const char* last = end - FNeedle.size();
+    const char* otherLast = other != nullptr ? end - other->Size() : nullptr;
     for (; b < end; ++b) {
         const char c = *b;
         if (c == bad1 || c == bad2) {
@@ -384,7 +409,7 @@ __attribute__((target("avx2,popcnt,bmi"))) CountedFind LiteralFinder::FindCounti
         if (c == term && count + 1 >= limit) {
             return {CountedStop::Limit, b, count};
         }
-        if (b <= last && MatchesAt(b)) {
+        if ((b <= last && MatchesAt(b)) || (other != nullptr && b <= otherLast && other->MatchesAt(b))) {
             return {CountedStop::Hit, b, count};
         }
         count += c == term;

@@ -39,12 +39,13 @@ public:
     /// One pass that finds the first occurrence while counting line ends (bytes equal to term) and
     /// watching for bad bytes (bad1, bad2): stops at whichever of the occurrence, the limit-th line
     /// end or the first bad byte comes first (a bad byte wins a tie, then the line end).
+    /// With other, an occurrence of either needle counts (the earlier one); both must be non-empty.
     CountedFind FindCounting(const char* begin, const char* end, char term, char bad1, char bad2,
-                             std::size_t limit) const;
+                             std::size_t limit, const LiteralFinder* other = nullptr) const;
 
     /// The same result from the plain search and count functions (the reference for the fused kernel).
     CountedFind FindCountingComposed(const char* begin, const char* end, char term, char bad1, char bad2,
-                                     std::size_t limit) const;
+                                     std::size_t limit, const LiteralFinder* other = nullptr) const;
 
     /// Whether the needle, compared under this finder's folding, starts at p (p + Size() readable).
     bool MatchesAt(const char* p) const;
@@ -61,7 +62,7 @@ private:
     const char* FindSse2(const char* p, const char* end) const;
     const char* FindAvx2(const char* p, const char* end) const;
     CountedFind FindCountingAvx2(const char* begin, const char* end, char term, char bad1, char bad2,
-                                 std::size_t limit) const;
+                                 std::size_t limit, const LiteralFinder* other) const;
 
     std::string FNeedle;        // needle with letters OR 0x20 where folding applies
     std::string FMask;          // 0x20 at folded letter positions, else 0

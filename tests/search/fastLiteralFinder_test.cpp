@@ -209,8 +209,8 @@ TEST(LineEnds, CountsBeyondTheLaneCounterLimit)
 namespace {
 
 // The definition, one byte at a time: a bad byte, then the limit-th line end, then an occurrence.
-CountedFind NaiveCounting(const std::string& hay, const std::string& needle, bool fold, char term, char bad1,
-                          char bad2, std::size_t limit)
+CountedFind NaiveCounting(const std::string& hay, const std::string& needle, const std::string& second, bool fold,
+                          char term, char bad1, char bad2, std::size_t limit)
 {
     const char* b = hay.data();
     std::size_t count = 0;
@@ -222,7 +222,8 @@ CountedFind NaiveCounting(const std::string& hay, const std::string& needle, boo
         if (c == term && count + 1 >= limit) {
             return {CountedStop::Limit, b + i, count};
         }
-        if (NaiveFind(hay.substr(i, needle.size()), needle, fold) == 0) {
+        if (NaiveFind(hay.substr(i, needle.size()), needle, fold) == 0 ||
+            (!second.empty() && NaiveFind(hay.substr(i, second.size()), second, fold) == 0)) {
             return {CountedStop::Hit, b + i, count};
         }
         count += c == term;
@@ -244,22 +245,29 @@ TEST(LiteralFinder, FindCountingStopsAtTheFirstEventLikeTheDefinition)
         for (char& c : needle) {
             c = alphabet[rng() % 5];
         }
+        std::string second(rng() % 2 == 0 ? 0 : 1 + rng() % 6, ' ');
+        for (char& c : second) {
+            c = alphabet[rng() % 5];
+        }
         const bool fold = rng() % 2 == 0;
         if (fold) {
             needle = FoldAll(needle);
+            second = FoldAll(second);
         }
         const bool dos = rng() % 2 == 0;
         const char term = dos ? '\r' : '\n';
         const char bad1 = 26;
         const char bad2 = dos ? 26 : '\r';
         const std::size_t limit = rng() % 3 == 0 ? SIZE_MAX : 1 + rng() % 20;
-        const CountedFind expected = NaiveCounting(hay, needle, fold, term, bad1, bad2, limit);
+        const CountedFind expected = NaiveCounting(hay, needle, second, fold, term, bad1, bad2, limit);
         for (auto kernel : kKernels) {
             LiteralFinder f(needle, fold, kernel);
+            LiteralFinder g(second, fold, kernel);
+            const LiteralFinder* other = second.empty() ? nullptr : &g;
             const char* b = hay.data();
             const char* e = b + hay.size();
-            for (const CountedFind& got : {f.FindCounting(b, e, term, bad1, bad2, limit),
-                                           f.FindCountingComposed(b, e, term, bad1, bad2, limit)}) {
+            for (const CountedFind& got : {f.FindCounting(b, e, term, bad1, bad2, limit, other),
+                                           f.FindCountingComposed(b, e, term, bad1, bad2, limit, other)}) {
                 ASSERT_EQ(got.Stop, expected.Stop) << "round " << round << " kernel " << static_cast<int>(kernel);
                 ASSERT_EQ(got.At - b, expected.At - b) << "round " << round;
                 ASSERT_EQ(got.Terms, expected.Terms) << "round " << round;

@@ -111,6 +111,27 @@ void ConsoleSink::WriteLogLine(std::string_view text)
     }
 }
 
+void ConsoleSink::WriteLogEntries(std::string_view entries)
+{
+    if (FOut != nullptr) {
+        if (FOutIsTerminal) {
+            FProgress.Erase();
+        }
+        if (FTerminator == '\r') {
+            std::fwrite(entries.data(), 1, entries.size(), FOut);
+        } else {
+            FTranslated.assign(entries);
+            for (char& c : FTranslated) {
+                c = c == '\r' ? FTerminator : c;
+            }
+            std::fwrite(FTranslated.data(), 1, FTranslated.size(), FOut);
+        }
+    }
+    if (FLog != nullptr) {
+        std::fwrite(entries.data(), 1, entries.size(), FLog);
+    }
+}
+
 ConsoleHost::ConsoleHost(std::vector<std::string> files, ProgressLine& progress)
     : FFiles(std::move(files))
     , FProgress(progress)

@@ -34,9 +34,11 @@ class ConsoleSink final : public EntrySink {
 public:
     ConsoleSink(std::FILE* out, char terminator, std::FILE* log, ProgressLine& progress);
     void WriteLogLine(std::string_view text) override;
+    void WriteLogEntries(std::string_view entries) override;
 
 private:
     std::FILE* FOut;
+    std::string FTranslated; // entries with their byte 13 turned into the terminator
     char FTerminator;
     std::FILE* FLog;
     ProgressLine& FProgress;

@@ -1,6 +1,10 @@
 #!/usr/bin/env python3
 """Times sifton-cli, ripgrep and GNU grep on the same cases, interleaved round by round.
 
+Times are in seconds: the median wall time of each tool, and the median processor time (user and
+system time of every process of the command, the pipe's reader included), which stays meaningful
+when other work shares the machine.
+
 Each case re-reads its corpus file first (pages idle for a minute are dropped from the cache and
 everything then runs twice as slowly). Every command writes to a pipe, never to /dev/null (grep
 stops at the first match there). Each round runs the three tools once, in rotating order; the
@@ -10,6 +14,7 @@ Every output is checked against the corpus manifest before any time is believed.
 
 import argparse
 import os
+import resource
 import shlex
 import statistics
 import subprocess
@@ -31,7 +36,7 @@ def cases(m, sifton, lf, crlf):
     q = shlex.quote
     rare, common, second, exclude = q(m["rare"]), q(m["common"]), q(m["second"]), q(m["exclude"])
     s = q(sifton)
-    stats = " -q --stats 2>&1 >/dev/null | sed -n 's/^Lines Found: //p'"
+    count = "2>&1 >/dev/null | sed -n 's/^Lines Found: //p'"
     return [
         ("rare literal, line numbers", lf, m["rare_lines"], {
             "sifton": f"{s} -s -n {rare} {lf} | wc -l",
@@ -46,7 +51,7 @@ def cases(m, sifton, lf, crlf):
             "rg": f"rg -F -n {common} {lf} | wc -l",
             "grep": f"grep -F -n {common} {lf} | wc -l"}),
         ("reverse logic, count", lf, m["reverse_lines"], {
-            "sifton": f"{s} -s -v {rare} {lf}{stats}",
+            "sifton": f"{s} -q --stats -s -v {rare} {lf} {count}",
             "rg": f"rg -F -v -c {rare} {lf}",
             "grep": f"grep -F -v -c {rare} {lf}"}),
         ("reverse logic, lines to a pipe", lf, m["reverse_lines"], {
@@ -69,10 +74,14 @@ def cases(m, sifton, lf, crlf):
 
 
 def run_once(cmd):
+    """Wall time, processor time (user + system of every process of the pipeline), output."""
+    before = resource.getrusage(resource.RUSAGE_CHILDREN)
     start = time.perf_counter()
     done = subprocess.run(["sh", "-c", cmd], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
     elapsed = time.perf_counter() - start
-    return elapsed, done.stdout.decode().strip(), done.stderr.decode().strip()
+    after = resource.getrusage(resource.RUSAGE_CHILDREN)
+    cpu = (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)
+    return elapsed, cpu, done.stdout.decode().strip(), done.stderr.decode().strip()
 
 
 def reread(path):
@@ -102,27 +111,38 @@ def main():
         reread(path)
         # One untimed round: warms the cache and checks every output.
         for tool in tools:
-            _, out, err = run_once(commands[tool])
+            _, _, out, err = run_once(commands[tool])
             if out != expected:
                 print(f"WRONG: {title}: {tool} gave {out!r} (expected {expected}) {err}", file=sys.stderr)
                 failed = True
-        times = {t: [] for t in tools}
+        wall = {t: [] for t in tools}
+        cpu = {t: [] for t in tools}
         for r in range(args.runs):
             order = tools[r % 3:] + tools[:r % 3]
             for tool in order:
-                times[tool].append(run_once(commands[tool])[0])
-        med = {t: statistics.median(times[t]) for t in tools}
-        vs_rg = statistics.median(a / b for a, b in zip(times["sifton"], times["rg"]))
-        vs_grep = statistics.median(a / b for a, b in zip(times["sifton"], times["grep"]))
-        rows.append((title, expected, med, vs_rg, vs_grep))
-        print(f"{title:48} sifton {med['sifton']:.3f}s  rg {med['rg']:.3f}s  grep {med['grep']:.3f}s"
-              f"  sifton/rg {vs_rg:.2f}  sifton/grep {vs_grep:.2f}", flush=True)
+                w, c, _, _ = run_once(commands[tool])
+                wall[tool].append(w)
+                cpu[tool].append(c)
 
-    table = ["| case | lines | sifton-cli (s) | rg (s) | grep (s) | sifton/rg | sifton/grep |",
-             "|---|---:|---:|---:|---:|---:|---:|"]
-    for title, expected, med, vs_rg, vs_grep in rows:
+        def paired(series, other):
+            return statistics.median(a / b for a, b in zip(series["sifton"], series[other]) if b > 0)
+
+        med = {t: statistics.median(wall[t]) for t in tools}
+        medc = {t: statistics.median(cpu[t]) for t in tools}
+        row = (title, expected, med, paired(wall, "rg"), paired(wall, "grep"), medc, paired(cpu, "rg"),
+               paired(cpu, "grep"))
+        rows.append(row)
+        print(f"{title:46} wall: sifton {med['sifton']:.3f} rg {med['rg']:.3f} grep {med['grep']:.3f}"
+              f"  ratios {row[3]:.2f} {row[4]:.2f} | cpu: {medc['sifton']:.3f} {medc['rg']:.3f} {medc['grep']:.3f}"
+              f"  ratios {row[6]:.2f} {row[7]:.2f}", flush=True)
+
+    table = ["| case | lines | sifton-cli | rg | grep | sifton/rg | sifton/grep "
+             "| CPU sifton-cli | CPU rg | CPU grep | CPU sifton/rg | CPU sifton/grep |",
+             "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|"]
+    for title, expected, med, wr, wg, medc, cr, cg in rows:
         table.append(f"| {title} | {expected} | {med['sifton']:.3f} | {med['rg']:.3f} | {med['grep']:.3f} "
-                     f"| {vs_rg:.2f} | {vs_grep:.2f} |")
+                     f"| {wr:.2f} | {wg:.2f} | {medc['sifton']:.3f} | {medc['rg']:.3f} | {medc['grep']:.3f} "
+                     f"| {cr:.2f} | {cg:.2f} |")
     print("\n" + "\n".join(table))
     if args.markdown:
         with open(args.markdown, "w") as f:

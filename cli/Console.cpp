@@ -3,6 +3,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include "search/LineEnds.h"
 #include "search/StatusTexts.h"
 
 namespace {
@@ -120,10 +121,8 @@ void ConsoleSink::WriteLogEntries(std::string_view entries)
         if (FTerminator == '\r') {
             std::fwrite(entries.data(), 1, entries.size(), FOut);
         } else {
-            FTranslated.assign(entries);
-            for (char& c : FTranslated) {
-                c = c == '\r' ? FTerminator : c;
-            }
+            FTranslated.resize(entries.size());
+            CopyReplacing(FTranslated.data(), entries.data(), entries.size(), '\r', FTerminator);
             std::fwrite(FTranslated.data(), 1, FTranslated.size(), FOut);
         }
     }

@@ -83,6 +83,20 @@ public:
         }
     }
 
+    /// Whole lines ended by LF, as entries: the same bytes with every LF turned into byte 13.
+    void AppendLines(const char* begin, const char* end)
+    {
+        const std::size_t at = FBytes.size();
+        FBytes.resize(at + static_cast<std::size_t>(end - begin));
+        CopyReplacing(FBytes.data() + at, begin, static_cast<std::size_t>(end - begin), Lf, Cr);
+        if (FBytes.size() >= OutputFlushSize) {
+            Flush();
+        }
+    }
+
+    /// Ends the entry whose text the last AppendLines left open.
+    void EndEntry() { FBytes.push_back(Cr); }
+
     void Flush()
     {
         if (!FBytes.empty()) {
@@ -153,7 +167,15 @@ public:
     /// for them itself (Reverse Logic reports the lines between hits one by one instead).
     bool CountsWhileFinding() const
     {
-        return !FRequest.ReverseLogic;
+        return !FRequest.ReverseLogic || ReportsInBulk();
+    }
+
+    /// Reverse Logic over LF-ended lines, unnumbered, not stopping at one: the lines between
+    /// candidates go to the log as they stand, their LFs turned into byte 13.
+    bool ReportsInBulk() const
+    {
+        return FRequest.ReverseLogic && FRequest.LineFormat == LineFormat::Unix && !FRequest.LineNumbering &&
+               !FRequest.OneOccurrence;
     }
 
     /// Scans one window; it may learn there that the data ends earlier (a byte 26), and then says so
@@ -184,6 +206,7 @@ private:
         const bool either = op == SearchOperator::Or || op == SearchOperator::Xor;
         const LiteralFinder& finder = either && FFinder1.Empty() ? FFinder2 : FFinder1;
         const LiteralFinder* other = either && !FFinder1.Empty() && !FFinder2.Empty() ? &FFinder2 : nullptr;
+        const bool bulk = FRequest.ReverseLogic;
         while (a < FWindow.End) {
             if (CancelRequested.load(std::memory_order_relaxed)) {
                 FStopped = true;
@@ -194,25 +217,40 @@ private:
             const CountedFind r = finder.FindCounting(a, FWindow.End, term, bad1, bad2, limit, other);
             FLines += static_cast<std::int64_t>(r.Terms);
             FCounters.LinesSearched += static_cast<std::int64_t>(r.Terms);
+            if (bulk) {
+                FCounters.LinesFound += static_cast<std::int64_t>(r.Terms);
+            }
             switch (r.Stop) {
             case CountedStop::Limit:
                 ++FLines;
                 ++FCounters.LinesSearched;
                 StatusAfter(r.At);
+                if (bulk) {
+                    ++FCounters.LinesFound;
+                    FOut.AppendLines(a, r.At + 1);
+                }
                 a = AfterEnd(r.At, FWindow.End);
                 continue;
-            case CountedStop::Bad:
-                Recheck(LineStart(r.At, a));
+            case CountedStop::Bad: {
+                const char* lineStart = LineStart(r.At, a);
+                if (bulk) {
+                    FOut.AppendLines(a, lineStart);
+                }
+                Recheck(lineStart);
                 return;
+            }
             case CountedStop::Hit: {
                 const char* lineStart = LineStart(r.At, a);
+                if (bulk) {
+                    FOut.AppendLines(a, lineStart);
+                }
                 const char* from = std::max(r.At, lineStart);
                 const char* lineEnd = LineEnd(from);
                 if (FindEither(from, lineEnd, bad1, bad2) != nullptr) {
                     Recheck(lineStart);
                     return;
                 }
-                HandleLine(lineStart, lineEnd, Evaluate(lineStart, lineEnd, r.At));
+                HandleLine(lineStart, lineEnd, Evaluate(lineStart, lineEnd, r.At) != FRequest.ReverseLogic);
                 if (FStopped) {
                     return;
                 }
@@ -220,12 +258,20 @@ private:
                 continue;
             }
             case CountedStop::End:
-                if (FWindow.Last && !EndsTerminated(a, FWindow.End)) {
-                    // The unterminated last line of the file: counted, never reported (it holds no hit).
+                if (bulk) {
+                    FOut.AppendLines(a, FWindow.End);
+                }
+                if (FWindow.Last && a < FWindow.End && !EndsTerminated(a, FWindow.End)) {
+                    // The unterminated last line of the file: it holds no hit, so it is reported only
+                    // under Reverse Logic.
                     ++FLines;
                     ++FCounters.LinesSearched;
                     if (FLines == FNextStatus) {
                         StatusAfter(FWindow.End);
+                    }
+                    if (bulk) {
+                        ++FCounters.LinesFound;
+                        FOut.EndEntry();
                     }
                 }
                 return;

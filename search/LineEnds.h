@@ -27,6 +27,9 @@ const char* FindEither(const char* begin, const char* end, char a, char b);
 /// Scans [begin, end) once for byte 26 and carriage returns.
 WindowFlags ScanWindow(const char* begin, const char* end);
 
+/// Copies n bytes from in to out with every byte equal to from turned into to.
+void CopyReplacing(char* out, const char* in, std::size_t n, char from, char to);
+
 /// Forces the portable kernels (tests compare them with the SIMD ones).
 void UseScalarLineEnds(bool scalar);
 

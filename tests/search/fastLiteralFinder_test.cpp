@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
@@ -178,6 +179,11 @@ TEST(LineEnds, RandomBuffersMatchTheNaiveCounts)
             const char* either = FindEither(b, e, '\n', '\x1a');
             ASSERT_EQ(either == nullptr ? std::string::npos : static_cast<std::size_t>(either - b),
                       s.find_first_of(std::string("\n\x1a", 2)));
+            std::string copied(s.size(), '?');
+            CopyReplacing(copied.data(), b, s.size(), '\r', '\n');
+            std::string expectedCopy = s;
+            std::replace(expectedCopy.begin(), expectedCopy.end(), '\r', '\n');
+            ASSERT_EQ(copied, expectedCopy);
             const auto flags = ScanWindow(b, e);
             ASSERT_EQ(flags.First26 == nullptr ? std::string::npos : static_cast<std::size_t>(flags.First26 - b),
                       first26);

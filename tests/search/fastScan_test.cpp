@@ -21,6 +21,8 @@ struct MemorySink final : EntrySink {
         bytes.append(text);
         bytes += '\r';
     }
+    // Taken as they come, so that a missing or extra byte 13 shows.
+    void WriteLogEntries(std::string_view entries) override { bytes.append(entries); }
 };
 
 /// Records every host call in order; can raise the cancel request at the n-th status text.
@@ -118,7 +120,9 @@ SearchRequest RandomRequest(std::mt19937& rng)
 
 std::string RandomText(std::mt19937& rng)
 {
-    static const std::string alphabet = "aAbB \r\n\n\r\xe9";
+    // Files of one kind of line end take the one-pass paths; mixed ones the checked paths.
+    static const std::string alphabets[] = {"aAbB \n\n\xe9", "aAbB \r\n\r\n\xe9", "aAbB \r\n\n\r\xe9"};
+    const std::string& alphabet = alphabets[rng() % std::size(alphabets)];
     std::string s(rng() % 700, ' ');
     for (char& c : s) {
         c = alphabet[rng() % alphabet.size()];
@@ -191,12 +195,12 @@ TEST_P(FastScanCases, SameAsLineByLineInEveryReadMode)
 {
     TempDir dir;
     const std::vector<std::string> files{dir.Write("x", GetParam().bytes)};
-    for (bool reverse : {false, true}) {
+    for (int mode = 0; mode < 4; ++mode) {
         SearchInputs in;
         in.String1 = "a";
         in.LineFormat = GetParam().format;
-        in.ReverseLogic = reverse;
-        in.LineNumbering = true;
+        in.ReverseLogic = mode % 2 == 1;
+        in.LineNumbering = mode / 2 == 1;
         in.LineCounting = in.ProgressIndication = in.WordCounting = true;
         SearchRequest request = PrepareRequest(in);
         request.RefreshRate = 2;
@@ -222,6 +226,8 @@ INSTANTIATE_TEST_SUITE_P(
                     NamedFile{"Byte26AfterCr", "a\r\x1a" "a", LineFormat::Dos},
                     NamedFile{"NoExtraLineAfterTheLastEnd", "a\r\n\r\n", LineFormat::Dos},
                     NamedFile{"CrAtTheVeryEnd", "b\na\r", LineFormat::Unix},
+                    NamedFile{"LastLineWithoutEndOrHit", "a\nbb\na\nxyz", LineFormat::Unix},
+                    NamedFile{"LastLineWithoutEndOrHitDos", "a\r\nbb\r\nxyz", LineFormat::Dos},
                     NamedFile{"PositionAcrossBlocks", kBlocks, LineFormat::Unix},
                     NamedFile{"PositionAcrossBlocksDos", kBlocks, LineFormat::Dos},
                     NamedFile{"OneLongLine", std::string(5000, 'b') + "a" + std::string(5000, 'b'), LineFormat::Unix}),

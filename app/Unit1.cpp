@@ -1,12 +1,19 @@
 #include "app/Unit1.h"
 
+#include "app/SearchThread.h"
 #include "app/gConsts.h"
+#include "platform/Application.h"
+#include "platform/ErrorGuard.h"
+#include "platform/GuiDispatcher.h"
+#include "search/RunFlags.h"
 
 #include <QCloseEvent>
 #include <QContextMenuEvent>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
+#include <QScreen>
 #include <QStatusBar>
 #include <QTabBar>
 #include <QToolButton>
@@ -19,10 +26,10 @@ const std::array<const char*, 4> IdleStatusTexts{"Lines Searched: None", "Lines 
 
 } // namespace
 
-TForm1::TForm1(const QStringList& Arguments, QWidget* parent)
+TForm1::TForm1(const QStringList& Arguments, const QString& ProgramPath, QWidget* parent)
     : QMainWindow(parent)
+    , FProgramPath(ProgramPath.isEmpty() ? Application::ExeName() : ProgramPath)
 {
-    Q_UNUSED(Arguments);
     setupUi(this);
     BuildToolBar();
     BuildStatusBar();
@@ -32,13 +39,79 @@ TForm1::TForm1(const QStringList& Arguments, QWidget* parent)
     PageControl1->tabBar()->setStyleSheet(QStringLiteral("QTabBar::tab { width: 130px; }"));
     PageControl1->setCurrentWidget(TabSheet1);
 
-    FileList->header()->resizeSection(0, 320);
-    FileList->header()->resizeSection(1, 75);
-    FileList->setRootIsDecorated(false);
-    FileList->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    ImageList1 = new TImageList(16, 16, this);
+    QList<QIcon> icons;
+    for (int i = 0; i < 12; ++i) {
+        const QPixmap image(QStringLiteral(":/images/img%1.png").arg(i, 2, 10, QLatin1Char('0')));
+        ImageList1->Add(image);
+        icons.append(QIcon(image));
+    }
+    FileList->AddColumn(QStringLiteral("Filename"), 320);
+    FileList->AddColumn(QStringLiteral("Size"), 75);
+    FileList->SetMultiSelect(true);
+    FileList->SetHotTrack(true);
+    FileList->SetGridLines(false);
+    FileList->SetSmallImages(icons);
+    FileList->SetSort(TSort::Ascending);
+    FileList->SetDragAccept(true);
+    FileList->OnDragDropFiles = [this](const QStringList& Files) { FileListDragDropFiles(Files); };
+
+    for (TQvEdit* field : {FString1, FString2}) {
+        field->SetMultiLine(false);
+        field->SetWantReturns(false);
+        field->SetMaxLength(32768);
+        field->SetHideSelection(false);
+    }
+    Viewer->SetMultiLine(true);
+    Viewer->SetScrollBars(TQvEdit::ssBoth);
+    Viewer->SetHideScrollBars(false);
+    Viewer->SetMaxLength(60000);
+    Viewer->SetHideSelection(false);
+
+    const std::array<std::pair<TButton98*, int>, 5> fileListButtons{
+        {{Button981, 7}, {cmdFLDelete, 3}, {cmdFLClear, 10}, {cmdFLLoad, 8}, {cmdFLSave, 9}}};
+    for (const auto& [button, image] : fileListButtons) {
+        button->setImageList(ImageList1);
+        button->setIndex(image);
+        button->setShowHint(true);
+    }
+
+    SaveDialog1.Title = QStringLiteral("Select or type an output file.");
+    SaveDialog1.Filters = {{QStringLiteral("Text Files"), QStringLiteral("*.txt")},
+                           {QStringLiteral("Log Files"), QStringLiteral("*.log")},
+                           {QStringLiteral("Information Files"), QStringLiteral("*.nfo")},
+                           {QStringLiteral("All Files"), QStringLiteral("*.*")}};
+    SaveDialog1.DefaultExt = QStringLiteral("txt");
+    SaveDialog1.Options = ofOverwritePrompt | ofPathMustExist | ofNoReadOnlyReturn | ofHideReadOnly;
+
+    OpenDialog1.Filters = {{QStringLiteral("All Files"), QStringLiteral("*.*")},
+                           {QStringLiteral("Text Files"), QStringLiteral("*.txt")},
+                           {QStringLiteral("Log Files"), QStringLiteral("*.log")},
+                           {QStringLiteral("Register Files"), QStringLiteral("*.reg")},
+                           {QStringLiteral("Descritpoin Files"), QStringLiteral("*.diz")},
+                           {QStringLiteral("Information Files"), QStringLiteral("*.nfo")}};
+    OpenDialog1.Options = ofAllowMultiSelect | ofFileMustExist | ofPathMustExist | ofHideReadOnly | ofShareAware;
+
+    if (const QScreen* screen = this->screen()) {
+        move(screen->availableGeometry().center() - rect().center());
+    }
+
+    ConnectCommands();
+
+    // A failing step is shown and ends FormCreate; the window opens all the same.
+    Guarded([&] { FormCreate(Arguments); });
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1()
+{
+    CancelRequested = true;
+    WaitForSearchToEnd();
+}
+
+QString TForm1::ProgramFile(const char* Extension) const
+{
+    return Application::ChangeFileExt(FProgramPath, QString::fromLatin1(Extension));
+}
 
 void TForm1::BuildToolBar()
 {
@@ -82,7 +155,101 @@ void TForm1::BuildPopupMenu()
     Paste1->setData(3);
     Delete1->setData(4);
     SelectAll1->setData(5);
+
+    for (TQvEdit* component : {FString1, FString2, Viewer}) {
+        component->SetPopupMenu(PUEdit);
+    }
 }
+
+void TForm1::ConnectCommands()
+{
+    const auto on = [this](QAction* action, void (TForm1::*handler)()) {
+        connect(action, &QAction::triggered, this, Guard([this, handler] { (this->*handler)(); }));
+    };
+    on(Open1, &TForm1::CmdOpenClick);
+    on(Addafile1, &TForm1::CmdOpenClick);
+    on(CmdOpen, &TForm1::CmdOpenClick);
+    on(LoadFileList1, &TForm1::cmdFLLoadClick);
+    on(SaveFileList1, &TForm1::cmdFLSaveClick);
+    on(mSave, &TForm1::CmdSaveClick);
+    on(CmdSave, &TForm1::CmdSaveClick);
+    on(Exit1, &TForm1::Exit1Click);
+    on(mStart, &TForm1::CmdSearchClick);
+    on(CmdSearch, &TForm1::CmdSearchClick);
+    on(mCancel, &TForm1::CmdCancelClick);
+    on(CmdCancel, &TForm1::CmdCancelClick);
+    on(mClear, &TForm1::CmdClearClick);
+    on(CmdClear, &TForm1::CmdClearClick);
+    on(About2, &TForm1::CmdAboutClick);
+    on(CmdAbout, &TForm1::CmdAboutClick);
+    on(Find1, &TForm1::Find1Click);
+    on(ProductFeedback1, &TForm1::ProductFeedback1Click);
+    on(ProductSupport1, &TForm1::ProductSupport1Click);
+    on(NewFeaturesList1, &TForm1::NewFeaturesList1Click);
+    on(QuorvaleNews1, &TForm1::QuorvaleNews1Click);
+    on(QuorvaleSoftware1, &TForm1::QuorvaleSoftware1Click);
+    for (QAction* item : {Undo1, Cut1, Copy1, Paste1, Delete1, SelectAll1}) {
+        connect(item, &QAction::triggered, this, Guard([this, item] { Undo1Click(item->data().toInt()); }));
+    }
+
+    const auto onButton = [this](QAbstractButton* button, void (TForm1::*handler)()) {
+        connect(button, &QAbstractButton::clicked, this, Guard([this, handler] { (this->*handler)(); }));
+    };
+    onButton(Button981, &TForm1::CmdOpenClick);
+    onButton(cmdFLDelete, &TForm1::cmdFLDeleteClick);
+    onButton(cmdFLClear, &TForm1::cmdFLClearClick);
+    onButton(cmdFLLoad, &TForm1::cmdFLLoadClick);
+    onButton(cmdFLSave, &TForm1::cmdFLSaveClick);
+
+    connect(FString1, &QTextEdit::textChanged, this, Guard([this] { FString1Change(); }));
+    connect(FString2, &QTextEdit::textChanged, this, Guard([this] { FString2Change(); }));
+    // toggled, not clicked: setting the box while the options load runs the handler too.
+    connect(OptionOneInstance, &QCheckBox::toggled, this, Guard([this] { OptionOneInstanceClick(); }));
+}
+
+// ---- start-up and closing ---------------------------------------------------------------------------
+
+void TForm1::FormCreate(const QStringList& Arguments)
+{
+    FOperator->setCurrentIndex(0);
+    Log.Create(ProgramFile(gConsts::ResultLogExtension).toStdString());
+    LoadOptions();
+    OptionWordCount->setEnabled(!OptionOneInstance->isChecked() && FString2->toPlainText().isEmpty());
+    if (OptionLoadList->isChecked()) {
+        const QString listFile = ProgramFile(gConsts::FileListExtension);
+        if (QFileInfo::exists(listFile)) {
+            LoadList(listFile);
+        } else {
+            MessageBox(QStringLiteral("You have not saved a file list yet."), Application::Title(),
+                       MB_OK | MB_ICONHAND);
+        }
+    }
+    ApplyCommandLine(Arguments);
+}
+
+void TForm1::closeEvent(QCloseEvent* event)
+{
+    if (!FClosed) {
+        FClosed = true;
+        FormClose();
+    }
+    event->accept();
+}
+
+void TForm1::FormClose()
+{
+    CancelRequested = true;
+    Guarded([this] { SaveOptions(); });
+    // The result log lives as long as the window: let a running search reach its end first.
+    WaitForSearchToEnd();
+}
+
+void TForm1::WaitForSearchToEnd()
+{
+    WaitProcessingEvents([this] { return SearchThread == nullptr; });
+}
+
+// ---- status bar and enablement ----------------------------------------------------------------------
 
 void TForm1::SetStatusText(int Index, const QString& Text)
 {
@@ -119,7 +286,13 @@ bool TForm1::HasSearchString1() const
 
 int TForm1::FileCount() const
 {
-    return FileList->topLevelItemCount();
+    return FileList->Count();
+}
+
+QString TForm1::FileNameAt(int Index) const
+{
+    const TListItem* item = FileList->Item(Index);
+    return item ? item->text(0) : QString();
 }
 
 void TForm1::UpdateSearchAfterListChange()
@@ -127,7 +300,17 @@ void TForm1::UpdateSearchAfterListChange()
     SetSearchCommand(FileCount() > 0 && HasSearchString1());
 }
 
-void TForm1::closeEvent(QCloseEvent* event)
+void TForm1::FString1Change()
 {
-    event->accept();
+    SetSearchCommand(HasSearchString1() && FileCount() > 0);
+}
+
+void TForm1::FString2Change()
+{
+    OptionWordCount->setEnabled(FString2->toPlainText().isEmpty() && !OptionOneInstance->isChecked());
+}
+
+void TForm1::OptionOneInstanceClick()
+{
+    OptionWordCount->setEnabled(!OptionOneInstance->isChecked() && FString2->toPlainText().isEmpty());
 }

@@ -2,6 +2,11 @@
 
 #include "ui_Unit1.h"
 
+#include "platform/Dialogs.h"
+#include "search/ResultLog.h"
+
+#include <QIcon>
+#include <QList>
 #include <QMainWindow>
 #include <QString>
 #include <QStringList>
@@ -18,10 +23,14 @@ class TForm1 final : public QMainWindow, public Ui_TForm1
     Q_OBJECT
 
 public:
-    /// Builds the window and runs FormCreate with the given command-line arguments (argv[1..]).
-    explicit TForm1(const QStringList& Arguments, QWidget* parent = nullptr);
+    /// Builds the window and runs FormCreate with the command-line arguments (argv[1..]). The program's
+    /// files (.ini, .lst, .out) are named after ProgramPath; empty means the running executable.
+    explicit TForm1(const QStringList& Arguments, const QString& ProgramPath = {}, QWidget* parent = nullptr);
     ~TForm1() override;
     Q_DISABLE_COPY_MOVE(TForm1)
+
+    /// A file beside the program named after it (".ini", ".lst", ".out").
+    QString ProgramFile(const char* Extension) const;
 
     // Status bar panels 0..3.
     void SetStatusText(int Index, const QString& Text);
@@ -33,12 +42,13 @@ public:
     void UpdateSearchAfterListChange();  // rows > 0 and FString1 not empty
     bool HasSearchString1() const;
     int FileCount() const;
+    QString FileNameAt(int Index) const; // empty when the row no longer exists
 
     // File-list operations (app/Unit1FileList.cpp).
     void AddFile(const QString& Path);
     void LoadList(const QString& FileName);
     void SaveList(const QString& FileName);
-    void FileListDragDropFiles(const QStringList& Files);
+    void FileListDragDropFiles(const QStringList& FileList);
     void CmdOpenClick();
     void cmdFLDeleteClick();
     void cmdFLClearClick();
@@ -48,21 +58,54 @@ public:
     // Print (app/Unit1Print.cpp): the output pane, titled "Sifton Output", 1-inch margins.
     void BPrintClick(QObject* Sender);
 
-    QString OpenDialog1FileName; // the open dialog's remembered name
-    QString SaveDialog1FileName; // the save dialog's remembered name
+    // Commands.
+    void CmdSearchClick();
+    void CmdCancelClick();
+    void CmdClearClick();
+    void CmdSaveClick();
+    void Undo1Click(int Tag);
+    void Find1Click();
+    void Exit1Click();
+    void CmdAboutClick();
+    void ReadMeFile1Click();
+    void ProductFeedback1Click();
+    void ProductSupport1Click();
+    void NewFeaturesList1Click();
+    void QuorvaleNews1Click();
+    void QuorvaleSoftware1Click();
+    void FString1Change();
+    void FString2Change();
+    void OptionOneInstanceClick();
 
-    TSearchThread* SearchThread{nullptr}; // the running search; cleared by the thread's destructor
+    /// Runs the save dialog with the settings the Save command and the end-of-run prompt share.
+    bool ExecuteSaveDialog();
+
+    TImageList* ImageList1{nullptr}; // shared by the tool bar, the file list and its buttons
+    TOpenDialog OpenDialog1;
+    TSaveDialog SaveDialog1;
+    ::ResultLog Log; // the result log; open from FormCreate step 2 until the window is gone
+
+    TSearchThread* SearchThread{nullptr}; // the running search; set and cleared on the GUI thread
 
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void FormCreate(const QStringList& Arguments);
+    void FormClose();
+    void ApplyCommandLine(const QStringList& Arguments);
+    void LoadOptions();
+    void SaveOptions();
+    void WaitForSearchToEnd();
+
     void BuildStatusBar();
     void BuildToolBar();
     void BuildPopupMenu();
     void ConnectPrintCommand();
+    void ConnectCommands();
 
+    QString FProgramPath;
+    bool FClosed{false};
     std::array<QLabel*, 4> FStatusPanels{};
-    QMenu* PUEdit{nullptr};
-    QWidget* FPopupComponent{nullptr}; // the control the context menu was opened on
+    QMenu* PUEdit{nullptr}; // carries the control it was opened on in its "PopupComponent" property
 };

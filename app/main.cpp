@@ -1,9 +1,8 @@
 #include "app/Startup.h"
-
-#include <QApplication>
+#include "platform/Application.h"
 
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
+    TApplication app(argc, argv);
     return RunSifton(app);
 }

@@ -1,0 +1,880 @@
+// The main window end to end: start-up, the command line, search runs over real files, the commands and
+// their enablement. Every modal dialog is answered by the scripted dialog service.
+#include "app/Unit1.h"
+
+#include "app/SearchThread.h"
+#include "controls/FindDialog.h"
+#include "platform/Application.h"
+#include "platform/GuiDispatcher.h"
+#include "platform/ScriptedDialogs.h"
+#include "search/RunFlags.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QDir>
+#include <QDirIterator>
+#include <QRegularExpression>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <memory>
+
+namespace {
+
+QByteArray ReadBytes(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return "<missing>";
+    }
+    return file.readAll();
+}
+
+void WriteBytes(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
+    file.write(bytes);
+}
+
+// Keeps the GUI thread serving the worker until cond holds; false on time-out.
+bool WaitFor(const std::function<bool()>& cond, int ms = 15000)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!cond()) {
+        if (timer.elapsed() > ms) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(1);
+    }
+    return true;
+}
+
+// A named pipe that the test feeds while the run reads it: the run waits inside the file for as long as
+// the test wants, so "during a run" is a fixed point rather than a race. The head is followed by more
+// filler than the scan reads at once, so the head has surely been searched while the run waits.
+class TPipeFile
+{
+public:
+    explicit TPipeFile(const QString& path)
+        : FPath(path)
+    {
+        ::signal(SIGPIPE, SIG_IGN); // the run may close its end first (after a cancel)
+        EXPECT_EQ(mkfifo(path.toLocal8Bit().constData(), 0600), 0);
+    }
+    ~TPipeFile()
+    {
+        Release("");
+        if (FWriter.joinable()) {
+            FWriter.join();
+        }
+    }
+
+    // Waits for the run to open the pipe (the GUI thread keeps serving it meanwhile), then feeds it.
+    bool Begin(const QByteArray& head)
+    {
+        int fd = -1;
+        if (!WaitFor([&] {
+                fd = ::open(FPath.toLocal8Bit().constData(), O_WRONLY | O_NONBLOCK);
+                return fd >= 0;
+            })) {
+            return false;
+        }
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+        FWriter = std::thread([this, fd, head] {
+            QByteArray filler;
+            for (int i = 0; i < 64 * 1024; ++i) {
+                filler += QByteArray(126, 'x') + "\r\n";
+            }
+            WriteAll(fd, head + filler);
+            std::unique_lock lock(FLock);
+            FSignal.wait(lock, [this] { return FReleased; });
+            WriteAll(fd, FTail);
+            ::close(fd);
+        });
+        return true;
+    }
+
+    // Lets the pipe end after tail; never blocks, so any thread may call it.
+    void Release(const QByteArray& tail)
+    {
+        std::lock_guard lock(FLock);
+        if (!FReleased) {
+            FTail = tail;
+            FReleased = true;
+            FSignal.notify_all();
+        }
+    }
+
+private:
+    static void WriteAll(int fd, const QByteArray& bytes)
+    {
+        for (qsizetype done = 0; done < bytes.size();) {
+            const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+            if (n <= 0) {
+                return;
+            }
+            done += n;
+        }
+    }
+
+    QString FPath;
+    std::thread FWriter;
+    std::mutex FLock;
+    std::condition_variable FSignal;
+    bool FReleased = false; // guarded by FLock
+    QByteArray FTail;       // guarded by FLock
+};
+
+class Unit1Test : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(FDir.isValid());
+        Application::SetTitle(QStringLiteral("Sifton"));
+        CancelRequested = false;
+        SearchRunning = false;
+    }
+
+    void TearDown() override
+    {
+        if (FForm) {
+            EXPECT_TRUE(WaitFor([this] { return FForm->SearchThread == nullptr; }));
+        }
+        FForm.reset();
+    }
+
+    QString Path(const QString& name) const { return FDir.filePath(name); }
+    QString ProgramPath() const { return Path(QStringLiteral("sifton")); }
+
+    QString MakeFile(const QString& name, const QByteArray& bytes)
+    {
+        const QString path = Path(name);
+        WriteBytes(path, bytes);
+        return path;
+    }
+
+    TForm1& Create(const QStringList& arguments = {})
+    {
+        FForm = std::make_unique<TForm1>(arguments, ProgramPath());
+        return *FForm;
+    }
+
+    // Adds a row the way the list shows it, without opening the file (pipes must not be opened here).
+    void AddRow(const QString& path)
+    {
+        auto* item = new QTreeWidgetItem(FForm->FileList);
+        item->setText(0, path);
+    }
+
+    bool RunAndWait()
+    {
+        FForm->CmdSearchClick();
+        return WaitFor([this] { return FForm->SearchThread == nullptr; });
+    }
+
+    QByteArray LogBytes() const { return ReadBytes(FForm->ProgramFile(".out")); }
+
+    QStringList Rows() const
+    {
+        QStringList rows;
+        for (int i = 0; i < FForm->FileCount(); ++i) {
+            rows << FForm->FileNameAt(i);
+        }
+        return rows;
+    }
+
+    QTemporaryDir FDir;
+    TScriptedDialogs FDialogs;
+    std::unique_ptr<TForm1> FForm;
+};
+
+// ---- the window as designed -------------------------------------------------------------------------
+
+TEST_F(Unit1Test, DesignStatesCaptionsAndPanels)
+{
+    TForm1& form = Create();
+    EXPECT_EQ(form.windowTitle(), "Quorvale Grep");
+    EXPECT_EQ(form.size(), QSize(569, 449));
+    for (QAction* button : {form.CmdOpen, form.CmdSave, form.CmdClear, form.BPrint, form.CmdSearch,
+                            form.CmdCancel, form.CmdAbout}) {
+        EXPECT_TRUE(button->isEnabled()) << button->objectName().toStdString();
+    }
+    EXPECT_FALSE(form.mSave->isEnabled());
+    EXPECT_FALSE(form.mStart->isEnabled());
+    EXPECT_FALSE(form.mCancel->isEnabled());
+    EXPECT_TRUE(form.mClear->isEnabled());
+    EXPECT_TRUE(form.mSearch->menuAction()->isEnabled());
+    EXPECT_EQ(form.StatusText(0), "Lines Searched: None");
+    EXPECT_EQ(form.StatusText(1), "Lines Found: None");
+    EXPECT_EQ(form.StatusText(2), "File Position: N/A");
+    EXPECT_EQ(form.StatusText(3), "Words Found: None");
+    EXPECT_EQ(form.OptionOneInstance->text(), "One occurance only");
+    EXPECT_EQ(form.OptionClearAll->text(), "Clear Everything on \"Clear\"");
+    EXPECT_EQ(form.FOperator->count(), 4);
+    EXPECT_EQ(form.FOperator->itemText(3), "& Not");
+    EXPECT_EQ(form.RefreshRate->minimum(), 1000);
+    EXPECT_EQ(form.RefreshRate->maximum(), 1000000);
+    EXPECT_EQ(form.PageControl1->currentWidget(), form.TabSheet1);
+    EXPECT_EQ(form.mStart->shortcut(), QKeySequence(Qt::Key_F9));
+}
+
+// ---- start-up ---------------------------------------------------------------------------------------
+
+TEST_F(Unit1Test, FormCreateLoadsPreparedSettingsAndList)
+{
+    const QString a = MakeFile("a.txt", "alpha\r\n");
+    const QString b = MakeFile("b.txt", "beta\r\n");
+    MakeFile("sifton.lst", (a + "\r\n" + b + "\r\n").toLocal8Bit());
+    MakeFile("sifton.ini", "[Options]\r\nCount Lines=0\r\nCount Words=yes\r\nOne Instance=1\r\n"
+                           "Load file list=1\r\nCase Sensitive=2\r\nDefault Operator=0x2\r\nRefresh Rate=50\r\n");
+    TForm1& form = Create();
+    EXPECT_FALSE(form.OptionLineCount->isChecked());
+    EXPECT_FALSE(form.OptionWordCount->isChecked());
+    EXPECT_TRUE(form.OptionProgress->isChecked());
+    EXPECT_TRUE(form.OptionOneInstance->isChecked());
+    EXPECT_TRUE(form.OptionCase->isChecked());
+    EXPECT_TRUE(form.OptionOutputNames->isChecked());
+    EXPECT_FALSE(form.OptionWordCount->isEnabled()) << "One occurance only is checked";
+    EXPECT_EQ(form.FOperator->currentIndex(), 2);
+    EXPECT_EQ(form.RefreshRate->value(), 1000);
+    EXPECT_EQ(Rows(), (QStringList{a, b}));
+    EXPECT_TRUE(FDialogs.Messages.empty());
+    EXPECT_EQ(QFileInfo(form.ProgramFile(".out")).size(), 0);
+}
+
+TEST_F(Unit1Test, StoredOperatorOutOfRangeIsIgnoredAndRateIsClamped)
+{
+    MakeFile("sifton.ini", "[Options]\nDefault Operator=4\nRefresh Rate=5000000\n");
+    TForm1& form = Create();
+    EXPECT_EQ(form.FOperator->currentIndex(), 0);
+    EXPECT_EQ(form.RefreshRate->value(), 1000000);
+}
+
+TEST_F(Unit1Test, LoadListOnStartupWithoutSavedListSaysSoOnceAndAppliesCommandLine)
+{
+    MakeFile("sifton.ini", "[Options]\nLoad file list=1\n");
+    const QString a = MakeFile("a.txt", "alpha\r\n");
+    TForm1& form = Create({a, "alpha"});
+    ASSERT_EQ(FDialogs.Messages.size(), 1u);
+    EXPECT_EQ(FDialogs.Messages[0].Text, "You have not saved a file list yet.");
+    EXPECT_EQ(FDialogs.Messages[0].Icon(), MB_ICONHAND);
+    EXPECT_EQ(Rows(), QStringList{a});
+    EXPECT_EQ(form.FString1->toPlainText(), "alpha");
+}
+
+TEST_F(Unit1Test, ResultLogThatCannotBeCreatedIsShownAndTheWindowStillOpens)
+{
+    FForm = std::make_unique<TForm1>(QStringList{}, Path("no-such-folder/sifton"));
+    ASSERT_EQ(FDialogs.Messages.size(), 1u);
+    EXPECT_TRUE(FDialogs.Messages[0].Text.startsWith("Cannot create file ")) << FDialogs.Messages[0].Text.toStdString();
+    EXPECT_TRUE(FDialogs.Messages[0].Text.contains("no-such-folder/sifton.out"));
+    // The steps after the failing one were skipped: the options kept their design values.
+    EXPECT_FALSE(FForm->OptionLineCount->isChecked());
+}
+
+TEST_F(Unit1Test, FirstStartWritesAllThirteenKeysInTableOrderOnClose)
+{
+    TForm1& form = Create();
+    form.OptionNumbering->setChecked(true);
+    form.FOperator->setCurrentIndex(3);
+    form.RefreshRate->setValue(2500);
+    form.close();
+    const QList<QByteArray> lines = ReadBytes(form.ProgramFile(".ini")).replace("\r", "").split('\n');
+    const QList<QByteArray> expected{"[Options]",        "Count Lines=1",    "Count Words=0",
+                                     "Progress Indicator=1", "Total Clear=0", "Load file list=0",
+                                     "Case Sensitive=0", "Reverse Logic=0",  "Safe After=0",
+                                     "Unix File=0",      "One Instance=0",   "Output Names=1",
+                                     "Default Operator=3", "Refresh Rate=2500"};
+    ASSERT_GE(lines.size(), expected.size());
+    EXPECT_EQ(lines.mid(0, expected.size()), expected);
+}
+
+TEST_F(Unit1Test, SettingsThatCannotBeWrittenAreReportedOnClose)
+{
+    QDir(FDir.path()).mkdir("sifton.ini"); // a folder where the file should be
+    TForm1& form = Create();
+    form.close();
+    ASSERT_EQ(FDialogs.Messages.size(), 1u);
+    EXPECT_EQ(FDialogs.Messages[0].Text, "Unable to write to " + form.ProgramFile(".ini"));
+}
+
+// ---- the command line -------------------------------------------------------------------------------
+
+struct TCommandLineCase {
+    const char* Name;
+    QStringList Arguments; // "$a", "$b", "$list", "$dir" stand for prepared paths
+    QStringList Rows;
+    QString String1;
+    QString String2;
+    int Operator;
+    QStringList Messages;
+    bool Searches;
+};
+
+class CommandLineTest : public Unit1Test, public ::testing::WithParamInterface<TCommandLineCase>
+{
+};
+
+TEST_P(CommandLineTest, Applies)
+{
+    const TCommandLineCase& c = GetParam();
+    QMap<QString, QString> names;
+    names["$a"] = MakeFile("a.txt", "error one\r\nwarning two\r\n");
+    names["$b"] = MakeFile("b.txt", "nothing\r\n");
+    names["$list"] = MakeFile("files.lst", (names["$a"] + "\r\n" + names["$b"] + "\r\n").toLocal8Bit());
+    QDir(FDir.path()).mkpath("logs/sub.dir");
+    names["$l1"] = MakeFile("logs/x.log", "error\r\n");
+    names["$l2"] = MakeFile("logs/.hidden.log", "error\r\n");
+    MakeFile("logs/y.txt", "error\r\n");
+    names["$logs"] = Path("logs/*.log");
+    names["$subs"] = Path("logs/sub*");
+    names["$missing"] = Path("missing.txt");
+    names["$dir"] = Path("logs");
+    const auto expand = [&](QStringList list) {
+        for (QString& s : list) {
+            s = names.value(s, s);
+        }
+        return list;
+    };
+
+    TForm1& form = Create(expand(c.Arguments));
+    ASSERT_TRUE(WaitFor([&] { return form.SearchThread == nullptr; }));
+    QStringList rows = Rows();
+    QStringList expectedRows = expand(c.Rows);
+    if (QString(c.Name) == "Wildcard") { // the folder's own order is checked on its own below
+        rows.sort();
+        expectedRows.sort();
+    }
+    EXPECT_EQ(rows, expectedRows);
+    EXPECT_EQ(form.FString1->toPlainText(), c.String1);
+    EXPECT_EQ(form.FString2->toPlainText(), c.String2);
+    EXPECT_EQ(form.FOperator->currentIndex(), c.Operator);
+    QStringList messages;
+    for (const TMessageBoxCall& m : FDialogs.Messages) {
+        messages << m.Caption + "|" + m.Text;
+    }
+    EXPECT_EQ(messages, c.Messages);
+    EXPECT_EQ(!LogBytes().isEmpty(), c.Searches) << LogBytes().toStdString();
+    if (c.Searches) {
+        EXPECT_EQ(form.windowTitle(), "Sifton");
+        EXPECT_TRUE(form.isVisible());
+    }
+}
+
+const QStringList NoRows;
+const QStringList NoMessages;
+
+INSTANTIATE_TEST_SUITE_P(
+    Arguments, CommandLineTest,
+    ::testing::Values(
+        TCommandLineCase{"NoArguments", {}, {}, "", "", 0, NoMessages, false},
+        TCommandLineCase{"OneFile", {"$a"}, {"$a"}, "", "", 0, NoMessages, false},
+        TCommandLineCase{"FileAndString", {"$a", "error"}, {"$a"}, "error", "", 0, NoMessages, false},
+        TCommandLineCase{"Wildcard", {"$logs", "error"}, {"$l1", "$l2"}, "error", "", 0, NoMessages, false},
+        TCommandLineCase{"WildcardWhoseFirstMatchIsAFolder", {"$subs"}, {}, "", "", 0, {"Error:|Wrong filename!"}, false},
+        TCommandLineCase{"OrAndGo", {"$a", "error", "OR", "warning", "/GO"}, {"$a"}, "error", "warning", 1, NoMessages, true},
+        TCommandLineCase{"XorKeyword", {"$a", "error", "XOR", "warning"}, {"$a"}, "error", "warning", 2, NoMessages, false},
+        TCommandLineCase{"AndNotKeyword", {"$a", "error", "&NOT", "warning"}, {"$a"}, "error", "warning", 3, NoMessages, false},
+        TCommandLineCase{"AndKeywordLeavesOperator", {"$a", "error", "AND", "warning"}, {"$a"}, "error", "warning", 0, NoMessages, false},
+        TCommandLineCase{"LowerCaseOrLeavesOperator", {"$a", "error", "or", "warning"}, {"$a"}, "error", "warning", 0, NoMessages, false},
+        TCommandLineCase{"ListSwitch", {"$list", "/LIST"}, {"$a", "$b"}, "", "", 0, NoMessages, false},
+        TCommandLineCase{"ListSwitchLowerCase", {"$list", "/list"}, {"$a", "$b"}, "", "", 0, NoMessages, false},
+        TCommandLineCase{"ListStringListGo", {"$list", "error", "/LIST", "/GO"}, {"$a", "$b"}, "error", "", 0, NoMessages, true},
+        TCommandLineCase{"GoAsSecondArgument", {"$a", "/GO"}, {"$a"}, "", "", 0, NoMessages, false},
+        TCommandLineCase{"GoLowerCaseThird", {"$a", "error", "/go"}, {"$a"}, "error", "", 0, NoMessages, true},
+        TCommandLineCase{"MissingFileWithGo", {"$missing", "error", "/GO"}, {}, "error", "", 0, {"Error:|Wrong filename!"}, false},
+        TCommandLineCase{"FolderIsNoFile", {"$dir", "error"}, {}, "error", "", 0, {"Error:|Wrong filename!"}, false}),
+    [](const ::testing::TestParamInfo<TCommandLineCase>& info) { return std::string(info.param.Name); });
+
+// Files in the order the folder lists them; a folder that matches is never listed, and when it is the first
+// match the pattern counts as a missing file.
+TEST_F(Unit1Test, WildcardFollowsTheFolderOrderAndSkipsFolders)
+{
+    QDir(FDir.path()).mkpath("logs/m.log");
+    for (const char* name : {"a.log", "b.log", "c.log", "d.log", "n.txt"}) {
+        MakeFile(QString("logs/") + name, "x\r\n");
+    }
+    QStringList matches;
+    QList<bool> folders;
+    for (QDirIterator it(Path("logs"), {"*.log"}, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+         it.hasNext();) {
+        it.next();
+        matches << Path("logs/") + it.fileName();
+        folders << it.fileInfo().isDir();
+    }
+    ASSERT_EQ(matches.size(), 5);
+    TForm1& form = Create({Path("logs/*.log")});
+    if (folders.front()) {
+        EXPECT_EQ(Rows(), QStringList{});
+        ASSERT_EQ(FDialogs.Messages.size(), 1u);
+        EXPECT_EQ(FDialogs.Messages[0].Text, "Wrong filename!");
+    } else {
+        matches.removeAt(int(folders.indexOf(true)));
+        EXPECT_EQ(Rows(), matches);
+        EXPECT_TRUE(FDialogs.Messages.empty());
+    }
+    EXPECT_EQ(form.FString1->toPlainText(), "");
+}
+
+TEST_F(Unit1Test, MissingFileWithGoSearchesTheListLoadedAtStartup)
+{
+    const QString a = MakeFile("a.txt", "error one\r\n");
+    MakeFile("sifton.lst", (a + "\r\n").toLocal8Bit());
+    MakeFile("sifton.ini", "[Options]\nLoad file list=1\nOutput Names=0\n");
+    TForm1& form = Create({Path("missing.txt"), "error", "/GO"});
+    ASSERT_TRUE(WaitFor([&] { return form.SearchThread == nullptr; }));
+    ASSERT_EQ(FDialogs.Messages.size(), 1u);
+    EXPECT_EQ(FDialogs.Messages[0].Text, "Wrong filename!");
+    EXPECT_EQ(LogBytes(), "error one\r");
+}
+
+// ---- search runs -------------------------------------------------------------------------------------
+
+TEST_F(Unit1Test, RunWritesExactLogAndFillsThePane)
+{
+    const QString a = MakeFile("a.txt", "we met\r\nat the bar\r\nfoo fighters\r\n");
+    const QString b = MakeFile("b.txt", "nothing here\n");
+    TForm1& form = Create({a, "foo", "OR", "bar"});
+    form.OptionNumbering->setChecked(true);
+    AddRow(b);
+    ASSERT_TRUE(RunAndWait());
+    const QByteArray expected = "*****  New Search  *****\r"
+                                "***** File: \"" + a.toLocal8Bit() + "\"- Search Pattern=foo or bar *****\r"
+                                "2 : at the bar\r"
+                                "3 : foo fighters\r"
+                                "***** File: \"" + b.toLocal8Bit() + "\"- Search Pattern=foo or bar *****\r";
+    EXPECT_EQ(LogBytes(), expected);
+    EXPECT_EQ(form.Viewer->toPlainText(), QString::fromLocal8Bit(expected).replace('\r', '\n'));
+    EXPECT_EQ(form.windowTitle(), "Sifton");
+    EXPECT_EQ(form.StatusText(0), "Lines Searched: 4");
+    EXPECT_EQ(form.StatusText(1), "Lines Found: 2");
+    EXPECT_EQ(form.StatusText(2), "File Position: 0 Kb");
+    EXPECT_EQ(form.StatusText(3), "Words Found = None");
+    EXPECT_TRUE(form.CmdSearch->isEnabled());
+    EXPECT_TRUE(form.CmdSave->isEnabled());
+    EXPECT_TRUE(form.mSave->isEnabled());
+    EXPECT_FALSE(form.CmdCancel->isEnabled());
+    EXPECT_FALSE(form.mCancel->isEnabled());
+    EXPECT_TRUE(form.MainPage->isEnabled());
+    EXPECT_TRUE(FDialogs.Messages.empty());
+}
+
+TEST_F(Unit1Test, TwoVerboseRunsWithoutClearKeepBoth)
+{
+    const QString a = MakeFile("a.txt", "one\r\ntwo\r\n");
+    TForm1& form = Create({a, "one"});
+    ASSERT_TRUE(RunAndWait());
+    form.FString1->setPlainText("two");
+    ASSERT_TRUE(RunAndWait());
+    const QByteArray header = "***** File: \"" + a.toLocal8Bit() + "\"- Search Pattern=";
+    EXPECT_EQ(LogBytes(), "*****  New Search  *****\r" + header + "one *****\rone\r"
+                          "*****  New Search  *****\r" + header + "two *****\rtwo\r");
+    EXPECT_TRUE(form.Viewer->toPlainText().startsWith("*****  New Search  *****\n" + QString(header) + "one"));
+}
+
+TEST_F(Unit1Test, ClearBetweenRunsEmptiesTheLogButNotThePane)
+{
+    const QString a = MakeFile("a.txt", "one\r\ntwo\r\n");
+    MakeFile("sifton.ini", "[Options]\nOutput Names=0\n");
+    TForm1& form = Create({a, "one"});
+    ASSERT_TRUE(RunAndWait());
+    form.CmdClearClick();
+    EXPECT_EQ(LogBytes(), "");
+    EXPECT_EQ(form.Viewer->toPlainText(), "one\n");
+    EXPECT_EQ(form.StatusText(0), "Lines Searched: None");
+    EXPECT_EQ(form.StatusText(1), "Lines Found: None");
+    EXPECT_EQ(form.StatusText(2), "File Position: N/A");
+    EXPECT_EQ(form.StatusText(3), "Words Found: None");
+    EXPECT_EQ(form.FString1->toPlainText(), "one") << "Clear Everything is off";
+    form.FString1->setPlainText("two");
+    ASSERT_TRUE(RunAndWait());
+    EXPECT_EQ(LogBytes(), "two\r");
+}
+
+TEST_F(Unit1Test, ClearEverythingEmptiesStringsSetsOrAndDisablesSave)
+{
+    const QString a = MakeFile("a.txt", "one\r\n");
+    TForm1& form = Create({a, "one", "XOR", "two"});
+    form.OptionClearAll->setChecked(true);
+    form.OpenDialog1.FileName = a;
+    form.mSave->setEnabled(true);
+    form.CmdClearClick();
+    EXPECT_EQ(form.FString1->toPlainText(), "");
+    EXPECT_EQ(form.FString2->toPlainText(), "");
+    EXPECT_EQ(form.FOperator->currentText(), "Or");
+    EXPECT_TRUE(form.OpenDialog1.FileName.isEmpty());
+    EXPECT_FALSE(form.CmdSave->isEnabled());
+    EXPECT_FALSE(form.mSave->isEnabled());
+    EXPECT_FALSE(form.CmdSearch->isEnabled()) << "string 1 emptied";
+    EXPECT_EQ(Rows(), QStringList{a}) << "the file list stays";
+}
+
+class RunInProgressTest : public Unit1Test
+{
+protected:
+    void TearDown() override
+    {
+        if (FPipe) {
+            FPipe->Release("");
+        }
+        Unit1Test::TearDown();
+    }
+
+    // Starts a run whose second file is a pipe, and returns once the pipe's head has surely been searched:
+    // the status bar counts more lines than the head and the first file hold.
+    void StartBlockedRun(const QByteArray& head)
+    {
+        FFirst = MakeFile("a.txt", "match one\r\n");
+        FPipe = std::make_unique<TPipeFile>(Path("pipe.txt"));
+        FThird = MakeFile("c.txt", "match three\r\n");
+        MakeFile("sifton.ini", "[Options]\nOutput Names=1\n");
+        Create({FFirst, "match"});
+        AddRow(Path("pipe.txt"));
+        AddRow(FThird);
+        FForm->CmdSearchClick();
+        ASSERT_TRUE(FPipe->Begin(head));
+        ASSERT_TRUE(WaitFor([this] { return LinesSearchedShown() > 10000; }));
+    }
+    qint64 LinesSearchedShown() const
+    {
+        QString digits = FForm->StatusText(0);
+        digits.remove(QRegularExpression("[^0-9]"));
+        return digits.toLongLong();
+    }
+    static QByteArray Header(const QString& path)
+    {
+        return "***** File: \"" + path.toLocal8Bit() + "\"- Search Pattern=match *****\r";
+    }
+    void FinishPipe(const QByteArray& tail)
+    {
+        FPipe->Release(tail);
+        ASSERT_TRUE(WaitFor([this] { return FForm->SearchThread == nullptr; }));
+    }
+
+    QString FFirst;
+    QString FThird;
+    std::unique_ptr<TPipeFile> FPipe;
+};
+
+TEST_F(RunInProgressTest, CommandsAndMainPageDuringAndAfterTheRun)
+{
+    StartBlockedRun("match two\r\n");
+    TForm1& form = *FForm;
+    EXPECT_FALSE(form.CmdSearch->isEnabled());
+    EXPECT_FALSE(form.mSearch->menuAction()->isEnabled());
+    EXPECT_FALSE(form.CmdSave->isEnabled());
+    EXPECT_FALSE(form.mSave->isEnabled());
+    EXPECT_TRUE(form.CmdCancel->isEnabled());
+    EXPECT_TRUE(form.mCancel->isEnabled());
+    EXPECT_FALSE(form.MainPage->isEnabled());
+    EXPECT_TRUE(form.TabSheet2->isEnabled());
+    EXPECT_TRUE(SearchRunning);
+    EXPECT_EQ(form.StatusText(3), "Words Found = None");
+    EXPECT_TRUE(form.windowTitle().startsWith("Searching ")) << form.windowTitle().toStdString();
+
+    TSearchThread* running = form.SearchThread;
+    form.CmdSearchClick(); // pressing Search during the run starts nothing
+    EXPECT_EQ(form.SearchThread, running);
+
+    FinishPipe("");
+    EXPECT_TRUE(form.CmdSearch->isEnabled());
+    EXPECT_TRUE(form.mSearch->menuAction()->isEnabled());
+    EXPECT_TRUE(form.CmdSave->isEnabled());
+    EXPECT_TRUE(form.mSave->isEnabled());
+    EXPECT_FALSE(form.CmdCancel->isEnabled());
+    EXPECT_FALSE(form.mCancel->isEnabled());
+    EXPECT_TRUE(form.MainPage->isEnabled());
+    EXPECT_FALSE(SearchRunning);
+    EXPECT_EQ(LogBytes().count("*****  New Search  *****"), 1);
+}
+
+TEST_F(RunInProgressTest, ClearDuringTheRunKeepsOnlyWhatFollows)
+{
+    StartBlockedRun("");
+    TForm1& form = *FForm;
+    const QString statusBefore = form.StatusText(0);
+    form.CmdClearClick();
+    EXPECT_EQ(form.StatusText(0), statusBefore) << "the status texts are not reset during a run";
+    FinishPipe("match four\r\n");
+    const QByteArray expected = "match four\r" + Header(FThird) + "match three\r";
+    EXPECT_EQ(LogBytes(), expected);
+    EXPECT_EQ(form.Viewer->toPlainText(), QString::fromLocal8Bit(expected).replace('\r', '\n'));
+}
+
+TEST_F(RunInProgressTest, CancelDuringTheSecondOfThreeFiles)
+{
+    StartBlockedRun("match two\r\n");
+    FForm->OptionSave->setChecked(true); // the Main page is disabled, but the run already took its request
+    FForm->CmdCancelClick();
+    FinishPipe("match after cancel\r\n");
+    const QByteArray log = LogBytes();
+    EXPECT_TRUE(log.contains("match two\r"));
+    EXPECT_FALSE(log.contains("match after cancel"));
+    EXPECT_FALSE(log.contains(FThird.toLocal8Bit())) << "the third file is not opened";
+    EXPECT_EQ(FDialogs.FileDialogs.size(), 0u) << "the prompt was off when the run started";
+    EXPECT_EQ(FForm->Viewer->toPlainText(), QString::fromLocal8Bit(log).replace('\r', '\n'));
+    EXPECT_EQ(FForm->windowTitle(), "Sifton");
+}
+
+TEST_F(RunInProgressTest, FileListEmptiedDuringTheRunEndsItAndSearchThenAsksForFiles)
+{
+    StartBlockedRun("match two\r\n");
+    FForm->FileList->clear();
+    FForm->SetSearchCommand(false);
+    FinishPipe("");
+    EXPECT_FALSE(LogBytes().contains(FThird.toLocal8Bit()));
+    EXPECT_TRUE(FForm->CmdSearch->isEnabled()) << "the end of the run enables Search all the same";
+    ASSERT_TRUE(RunAndWait());
+    ASSERT_EQ(FDialogs.Messages.size(), 1u);
+    EXPECT_EQ(FDialogs.Messages[0].Text, "Enter the filename first");
+    EXPECT_EQ(FDialogs.Messages[0].Icon(), MB_ICONHAND);
+}
+
+TEST_F(Unit1Test, EmptyFileListChangesNothing)
+{
+    TForm1& form = Create();
+    form.FString1->setPlainText("x");
+    form.SetStatusText(0, "kept");
+    ASSERT_TRUE(RunAndWait());
+    ASSERT_EQ(FDialogs.Messages.size(), 1u);
+    EXPECT_EQ(FDialogs.Messages[0].Text, "Enter the filename first");
+    EXPECT_EQ(form.StatusText(0), "kept");
+    EXPECT_FALSE(form.mCancel->isEnabled());
+    EXPECT_EQ(form.windowTitle(), "Quorvale Grep");
+}
+
+TEST_F(Unit1Test, CaptionAndTitleAfterALongRun)
+{
+    QByteArray lines;
+    for (int i = 0; i < 2500; ++i) {
+        lines += "line " + QByteArray::number(i) + "\r\n";
+    }
+    const QString a = MakeFile("long.txt", lines);
+    TForm1& form = Create({a, "line 7"});
+    ASSERT_TRUE(RunAndWait());
+    EXPECT_EQ(form.windowTitle(), "Sifton");
+    EXPECT_EQ(Application::Title(), "Sifton");
+    EXPECT_EQ(form.StatusText(0), "Lines Searched: 2,500");
+}
+
+TEST_F(Unit1Test, UnreadableFileIsSkippedAndReportedOnceAfterTheRun)
+{
+    const QString a = MakeFile("a.txt", "match a\r\n");
+    const QString gone = MakeFile("gone.txt", "match gone\r\n");
+    const QString c = MakeFile("c.txt", "match c\r\n");
+    MakeFile("sifton.ini", "[Options]\nOutput Names=0\n");
+    TForm1& form = Create({a, "match"});
+    AddRow(gone);
+    AddRow(c);
+    QFile::remove(gone);
+    ASSERT_TRUE(RunAndWait());
+    EXPECT_EQ(LogBytes(), "match a\rmatch c\r");
+    ASSERT_EQ(FDialogs.Messages.size(), 1u);
+    EXPECT_TRUE(FDialogs.Messages[0].Text.contains(gone)) << FDialogs.Messages[0].Text.toStdString();
+    EXPECT_EQ(form.Viewer->toPlainText(), "match a\nmatch c\n");
+}
+
+TEST_F(Unit1Test, PromptForSaveCopiesTheWholeLogAndForgetsTheName)
+{
+    const QString a = MakeFile("a.txt", "one\r\n");
+    MakeFile("sifton.ini", "[Options]\nOutput Names=0\nSafe After=1\n");
+    TForm1& form = Create({a, "one"});
+    const QString copy = Path("copy.txt");
+    FDialogs.FileAnswers.push_back(QStringList{copy});
+    ASSERT_TRUE(RunAndWait());
+    FDialogs.FileAnswers.push_back(QStringList{copy});
+    ASSERT_TRUE(RunAndWait());
+    ASSERT_EQ(FDialogs.FileDialogs.size(), 2u);
+    EXPECT_EQ(FDialogs.FileDialogs[0].Title, "Select or type an output file.");
+    EXPECT_TRUE(FDialogs.FileDialogs[1].FileName.isEmpty()) << "the name was cleared after the first run";
+    EXPECT_EQ(ReadBytes(copy), "one\rone\r") << "the whole log since start-up, not only the last run";
+    EXPECT_TRUE(form.SaveDialog1.FileName.isEmpty());
+}
+
+TEST_F(Unit1Test, PromptForSaveIntoMissingFolderIsReportedAndTheRunEnds)
+{
+    const QString a = MakeFile("a.txt", "one\r\n");
+    MakeFile("sifton.ini", "[Options]\nSafe After=1\n");
+    TForm1& form = Create({a, "one"});
+    const QString bad = Path("no-such-folder/copy.txt");
+    FDialogs.FileAnswers.push_back(QStringList{bad});
+    ASSERT_TRUE(RunAndWait());
+    ASSERT_EQ(FDialogs.Messages.size(), 1u);
+    EXPECT_EQ(FDialogs.Messages[0].Text, "Cannot create file " + bad);
+    EXPECT_TRUE(form.MainPage->isEnabled());
+    EXPECT_FALSE(form.Viewer->toPlainText().isEmpty());
+}
+
+// ---- commands ----------------------------------------------------------------------------------------
+
+TEST_F(Unit1Test, SaveOutputOffersTheTypesAndCopiesTheLog)
+{
+    TForm1& form = Create();
+    FDialogs.FileAnswers.push_back(std::nullopt);
+    form.CmdSaveClick();
+    ASSERT_EQ(FDialogs.FileDialogs.size(), 1u);
+    const TFileDialogRequest& request = FDialogs.FileDialogs[0];
+    EXPECT_TRUE(request.Save);
+    EXPECT_EQ(request.Title, "Select or type an output file.");
+    EXPECT_EQ(request.DefaultExt, "txt");
+    ASSERT_EQ(request.Filters.size(), 4u);
+    EXPECT_EQ(request.Filters[0], (TFileFilter{"Text Files", "*.txt"}));
+    EXPECT_EQ(request.Filters[3], (TFileFilter{"All Files", "*.*"}));
+    EXPECT_TRUE(request.Options & ofOverwritePrompt);
+    EXPECT_TRUE(QDir(FDir.path()).entryList({"*.txt"}).isEmpty()) << "cancelled: nothing written";
+
+    const QString out = Path("empty.txt");
+    FDialogs.FileAnswers.push_back(QStringList{out});
+    form.CmdSaveClick();
+    EXPECT_EQ(ReadBytes(out), "") << "an empty log saves an empty file";
+
+    const QString bad = Path("no-such-folder/out.txt");
+    FDialogs.FileAnswers.push_back(QStringList{bad});
+    form.CmdSave->trigger();
+    ASSERT_EQ(FDialogs.Messages.size(), 1u);
+    EXPECT_EQ(FDialogs.Messages[0].Text, "Cannot create file " + bad);
+}
+
+// Opens the shared context menu on a control the way a right click does, and closes it again.
+void OpenContextMenuOn(TQvEdit* edit)
+{
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(2, 2), edit->viewport()->mapToGlobal(QPoint(2, 2)));
+    QApplication::sendEvent(edit->viewport(), &event);
+    if (QWidget* menu = QApplication::activePopupWidget()) {
+        menu->close();
+    }
+}
+
+TEST_F(Unit1Test, EditingItemsWorkOnTheControlTheMenuWasOpenedOn)
+{
+    TForm1& form = Create();
+    form.FString1->SetText("first");
+    form.FString2->SetText("second");
+    form.show();
+    OpenContextMenuOn(form.FString2);
+    form.SelectAll1->trigger();
+    form.Delete1->trigger();
+    EXPECT_EQ(form.FString2->Text(), "");
+    EXPECT_EQ(form.FString1->Text(), "first");
+    form.Undo1->trigger();
+    EXPECT_EQ(form.FString2->Text(), "second");
+    form.Undo1Click(9); // a tag outside 0..5 does nothing
+    EXPECT_EQ(form.FString2->Text(), "second");
+}
+
+TEST_F(Unit1Test, FindFromString1SearchesTheOutputPane)
+{
+    TForm1& form = Create();
+    form.show();
+    OpenContextMenuOn(form.FString1);
+    form.Find1->trigger();
+    ASSERT_NE(form.Viewer->FindDialog(), nullptr);
+    EXPECT_TRUE(form.Viewer->FindDialog()->isVisible());
+    EXPECT_EQ(form.FString1->FindDialog() != nullptr && form.FString1->FindDialog()->isVisible(), false);
+    form.Viewer->FindDialog()->close();
+}
+
+// ---- enablement -------------------------------------------------------------------------------------
+
+TEST_F(Unit1Test, String1AndFileListDriveSearch)
+{
+    const QString a = MakeFile("a.txt", "one\r\n");
+    TForm1& form = Create();
+    form.FString1->setPlainText("x");
+    EXPECT_FALSE(form.CmdSearch->isEnabled()) << "no files";
+    EXPECT_FALSE(form.mSearch->menuAction()->isEnabled());
+    form.FileListDragDropFiles({a});
+    EXPECT_TRUE(form.CmdSearch->isEnabled());
+    EXPECT_TRUE(form.mSearch->menuAction()->isEnabled());
+    form.FString1->clear();
+    EXPECT_FALSE(form.CmdSearch->isEnabled());
+    form.FString1->setPlainText("y");
+    EXPECT_TRUE(form.CmdSearch->isEnabled());
+    form.cmdFLClearClick();
+    EXPECT_FALSE(form.CmdSearch->isEnabled());
+    EXPECT_FALSE(form.mSearch->menuAction()->isEnabled());
+    EXPECT_FALSE(form.mStart->isEnabled()) << "only the open dialog's rule touches Start";
+}
+
+TEST_F(Unit1Test, CommandLineString1EnablesSearchByRowsAlone)
+{
+    const QString a = MakeFile("a.txt", "one\r\n");
+    TForm1& form = Create({a, ""});
+    EXPECT_TRUE(form.CmdSearch->isEnabled());
+    EXPECT_TRUE(form.mSearch->menuAction()->isEnabled());
+}
+
+TEST_F(Unit1Test, WordCountingFollowsOneInstanceAndString2)
+{
+    TForm1& form = Create();
+    EXPECT_TRUE(form.OptionWordCount->isEnabled());
+    form.FString2->setPlainText("b");
+    EXPECT_FALSE(form.OptionWordCount->isEnabled());
+    form.FString2->clear();
+    EXPECT_TRUE(form.OptionWordCount->isEnabled());
+    form.OptionOneInstance->click();
+    EXPECT_FALSE(form.OptionWordCount->isEnabled());
+    form.FString2->setPlainText("b");
+    form.FString2->clear();
+    EXPECT_FALSE(form.OptionWordCount->isEnabled()) << "One occurance only is still checked";
+    form.OptionOneInstance->click();
+    EXPECT_TRUE(form.OptionWordCount->isEnabled());
+}
+
+TEST_F(Unit1Test, F9StartsASearchOnlyWhenStartIsEnabled)
+{
+    const QString a = MakeFile("a.txt", "one\r\n");
+    MakeFile("sifton.ini", "[Options]\nOutput Names=0\n");
+    TForm1& form = Create({a, "one"});
+    form.show();
+    QApplication::setActiveWindow(&form);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+    QTest::keyClick(&form, Qt::Key_F9);
+    ASSERT_TRUE(WaitFor([&] { return form.SearchThread == nullptr; }));
+    EXPECT_EQ(LogBytes(), "") << "Start is disabled";
+    form.mStart->setEnabled(true);
+    QTest::keyClick(&form, Qt::Key_F9);
+    ASSERT_TRUE(WaitFor([&] { return form.SearchThread == nullptr && !LogBytes().isEmpty(); }));
+    EXPECT_EQ(LogBytes(), "one\r");
+}
+
+TEST_F(Unit1Test, ClosingDuringARunCancelsAndWaitsForIt)
+{
+    const QString a = MakeFile("a.txt", "match\r\n");
+    TPipeFile pipe(Path("pipe.txt"));
+    TForm1& form = Create({a, "match"});
+    AddRow(Path("pipe.txt"));
+    form.CmdSearchClick();
+    ASSERT_TRUE(pipe.Begin("match in pipe\r\n"));
+    ASSERT_TRUE(WaitFor([&] { return form.Log.Size() > 0 && form.Viewer->toPlainText().isEmpty() && SearchRunning; }));
+    // The pipe ends shortly after the close began; the close must keep serving the run meanwhile.
+    std::thread releaser([&pipe] {
+        QThread::msleep(50);
+        pipe.Release("match after close\r\n");
+    });
+    form.close();
+    releaser.join();
+    EXPECT_EQ(form.SearchThread, nullptr);
+    EXPECT_TRUE(CancelRequested);
+    EXPECT_FALSE(ReadBytes(form.ProgramFile(".out")).contains("match after close"));
+}
+
+} // namespace

@@ -5,16 +5,22 @@
 #include "platform/Application.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QPainter>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextLayout>
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace {
 
@@ -41,6 +47,81 @@ QString PageStatus(int page, int next, int divisor)
 
 // True while a job runs; a second Print meanwhile is refused quietly.
 bool Printing = false;
+
+// One job: its pages go into a spool file shaped like the target printer's paper and reach the target
+// only when the job ends. Qt's PDF and CUPS engines cannot abort a job once started, so a cancelled
+// job is simply never handed over.
+class TPrintJob {
+public:
+    TPrintJob(QPrinter& target, const QString& title)
+        : FTarget(target)
+        , FTitle(title)
+        , FSpool(QPrinter::HighResolution)
+    {
+        FSpool.setOutputFormat(QPrinter::PdfFormat);
+        FSpool.setResolution(target.resolution());
+        FSpool.setPageLayout(target.pageLayout());
+        FSpool.setFullPage(target.fullPage());
+        // The spooler's name for the job; Qt takes it before the job starts.
+        FSpool.setDocName(title);
+    }
+    TPrintJob(const TPrintJob&) = delete;
+    TPrintJob& operator=(const TPrintJob&) = delete;
+
+    /// Starts the job; false when it cannot start (nowhere to send it, no spool file).
+    bool Start(QPainter& painter)
+    {
+        if (!FSpoolDir.isValid() || !CanHandOver()) {
+            return false;
+        }
+        FSpool.setOutputFileName(FSpoolDir.filePath(QStringLiteral("job.pdf")));
+        return painter.begin(&FSpool);
+    }
+
+    QPrinter& Device() { return FSpool; }
+
+    /// Closes the spool file and hands it to the target: a PDF file, or a print queue through lp.
+    void End(QPainter& painter)
+    {
+        painter.end();
+        const QString spooled = FSpool.outputFileName();
+        if (FTarget.outputFormat() == QPrinter::PdfFormat) {
+            QFile::remove(FTarget.outputFileName());
+            QFile::rename(spooled, FTarget.outputFileName());
+            return;
+        }
+        QProcess lp;
+        lp.start(LpProgram(), {QStringLiteral("-d"), FTarget.printerName(), QStringLiteral("-t"), FTitle,
+                                  QStringLiteral("--"), spooled});
+        lp.waitForFinished(60000);
+    }
+
+    /// Drops every page formatted so far.
+    void Abort(QPainter& painter)
+    {
+        if (painter.isActive()) {
+            FSpool.abort();
+            painter.end();
+        }
+    }
+
+private:
+    static QString LpProgram() { return QStandardPaths::findExecutable(QStringLiteral("lp")); }
+
+    bool CanHandOver() const
+    {
+        if (FTarget.outputFormat() == QPrinter::PdfFormat) {
+            const QFileInfo file(FTarget.outputFileName());
+            return !FTarget.outputFileName().isEmpty() && file.absoluteDir().exists() && !file.isDir();
+        }
+        return !FTarget.printerName().isEmpty() && !LpProgram().isEmpty();
+    }
+
+    QPrinter& FTarget;
+    QString FTitle;
+    QTemporaryDir FSpoolDir;
+    QPrinter FSpool;
+};
 
 } // namespace
 
@@ -84,19 +165,28 @@ TPageFormatter::TPageFormatter(const QTextDocument& source, QPrinter& printer, i
     , FPageWidth(pageWidth)
     , FPageHeight(pageHeight)
 {
-    // Lay the copy out with the printer's metrics, one page rectangle per page.
+    // Lay the copy out with the printer's metrics, as one long column as wide as the page.
     FDocument->documentLayout()->setPaintDevice(&printer);
     FDocument->setDocumentMargin(0);
-    if (FPageWidth > 0 && FPageHeight > 0) {
-        FDocument->setPageSize(QSizeF(FPageWidth, FPageHeight));
+    // On paper a long line wraps, even inside a word, instead of running off the page.
+    QTextOption option = FDocument->defaultTextOption();
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    FDocument->setDefaultTextOption(option);
+    if (FPageWidth <= 0 || FPageHeight <= 0) {
+        return;
     }
+    FDocument->setTextWidth(FPageWidth);
     QAbstractTextDocumentLayout* layout = FDocument->documentLayout();
     for (QTextBlock block = FDocument->begin(); block.isValid(); block = block.next()) {
+        if (!block.isVisible()) {
+            continue;
+        }
         const QRectF blockRect = layout->blockBoundingRect(block);
         const QTextLayout* lines = block.layout();
         for (int i = 0; i < lines->lineCount(); ++i) {
             const QTextLine line = lines->lineAt(i);
-            FLines.push_back({blockRect.top() + line.y(), block.position() + line.textStart()});
+            const double y = blockRect.top() + line.y();
+            FLines.push_back({y, y + line.height(), block.position() + line.textStart()});
         }
     }
 }
@@ -110,18 +200,22 @@ int TPageFormatter::Total() const
 
 int TPageFormatter::FormatRange(QPainter& painter, int left, int top, int start)
 {
-    if (FPageWidth <= 0 || FPageHeight <= 0 || FLines.empty()) {
-        return FLines.empty() ? Total() : start;
-    }
-    // The page is the one holding the line where `start` lies.
-    auto line = std::upper_bound(FLines.begin(), FLines.end(), start,
+    // The page begins with the line where `start` lies and takes every following line that fits whole.
+    auto first = std::upper_bound(FLines.begin(), FLines.end(), start,
         [](int pos, const TLine& l) { return pos < l.Start; });
-    if (line != FLines.begin()) {
-        --line;
+    if (first == FLines.begin()) {
+        return start;
     }
-    const int page = static_cast<int>(std::floor(line->Y / FPageHeight));
-    const double pageTop = static_cast<double>(page) * FPageHeight;
-    const double pageBottom = pageTop + FPageHeight;
+    --first;
+    const double pageTop = first->Y;
+    auto past = first;
+    while (past != FLines.end() && past->Bottom <= pageTop + FPageHeight + 0.01) {
+        ++past;
+    }
+    if (past == first) {
+        return start;
+    }
+    const double used = (past - 1)->Bottom - pageTop;
 
     painter.save();
     painter.setClipRect(QRect(left, top, FPageWidth, FPageHeight));
@@ -129,13 +223,12 @@ int TPageFormatter::FormatRange(QPainter& painter, int left, int top, int start)
     QAbstractTextDocumentLayout::PaintContext context;
     // Lines that only touch the page's edges belong to the neighbouring pages; left in, they
     // would be clipped from sight but still be in the printed data.
-    context.clip = QRectF(0, pageTop + 0.5, FPageWidth, FPageHeight - 1.0);
+    context.clip = QRectF(0, pageTop + 0.5, FPageWidth, used - 1.0);
     context.palette.setColor(QPalette::Text, Qt::black);
     FDocument->documentLayout()->draw(&painter, context);
     painter.restore();
 
-    const auto after = std::find_if(line, FLines.end(), [&](const TLine& l) { return l.Y >= pageBottom; });
-    return after == FLines.end() ? Total() : after->Start;
+    return past == FLines.end() ? Total() : past->Start;
 }
 
 void PrintDocument(const QTextDocument& document, const QString& title, float top, float left, float bottom,
@@ -160,16 +253,17 @@ void PrintDocument(const QTextDocument& document, const QString& title, float to
     };
 
     const TPrinterSource& source = PrinterSource();
-    std::unique_ptr<QPrinter> printer = source ? source() : DefaultPrinter();
-    QPainter painter;
-    if (printer) {
-        // The spooler's name for the job; Qt takes it before the job starts.
-        printer->setDocName(title);
+    std::unique_ptr<QPrinter> target = source ? source() : DefaultPrinter();
+    std::optional<TPrintJob> job;
+    if (target) {
+        job.emplace(*target, title);
     }
-    if (!printer || !painter.begin(printer.get())) {
+    QPainter painter; // ends before the job goes
+    if (!job || !job->Start(painter)) {
         hideDialog();
         return;
     }
+    QPrinter* printer = &job->Device();
     try {
         Application::ProcessMessages();
         const TPrinterMetrics metrics = MetricsOf(*printer);
@@ -201,19 +295,15 @@ void PrintDocument(const QTextDocument& document, const QString& title, float to
             Application::ProcessMessages();
         } while (dialog.ModalResult() != TFrmPrint::Cancelled && next < total && next != -1 && !stuck);
 
-        const bool cancelled = dialog.ModalResult() == TFrmPrint::Cancelled;
-        // Qt's PDF-based engines cannot abort: a cancelled job into a file leaves no file.
-        const bool aborted = cancelled && printer->abort();
-        painter.end();
-        if (cancelled && !aborted && !printer->outputFileName().isEmpty()) {
-            QFile::remove(printer->outputFileName());
+        if (dialog.ModalResult() == TFrmPrint::Cancelled) {
+            job->Abort(painter);
+        } else {
+            job->End(painter);
         }
         formatter.reset();
     } catch (...) {
-        if (painter.isActive()) {
-            printer->abort();
-            painter.end();
-        }
+        // Half a job never reaches the printer.
+        job->Abort(painter);
         hideDialog();
         throw;
     }

@@ -49,12 +49,13 @@ public:
     /// Characters in the document; a paragraph break counts as one.
     int Total() const;
     /// Draws the page that begins at `start` into the rectangle at (left, top) and returns the
-    /// index of the first character that did not fit on it.
+    /// index of the first character that did not fit on it: `start` when not even one line fits.
     int FormatRange(QPainter& painter, int left, int top, int start);
 
 private:
     struct TLine {
         double Y;
+        double Bottom;
         int Start;
     };
     std::unique_ptr<QTextDocument> FDocument;

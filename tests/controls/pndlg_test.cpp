@@ -373,6 +373,7 @@ TEST_F(Printing, AnErrorHidesTheWindowBeforeReachingTheCaller)
     };
     EXPECT_THROW(PrintDocument(doc, "Sifton Output", 1, 1, 1, 1), std::runtime_error);
     EXPECT_FALSE(FrmPrint->isVisible());
+    EXPECT_FALSE(QFile::exists(Output())) << "half a job never reaches the printer";
     OnStatus = {};
     PrintDocument(doc, "Sifton Output", 1, 1, 1, 1);
     EXPECT_GT(PdfPages(Output()), 1) << "the next job runs";

@@ -3,6 +3,7 @@
 #include "app/Settings.h"
 #include "app/Unit1.h"
 #include "app/gConsts.h"
+#include "controls/pndlg.h"
 #include "platform/Application.h"
 
 #include <QApplication>
@@ -12,6 +13,7 @@ int RunSifton(QApplication& app)
 {
     Settings::FileName(); // fixed before any window exists
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    CreateFrmPrint(); // the control library's own start-up: the print progress window
     // The title is what the task bar shows; the window's own caption comes first in its title bar.
     Application::SetOnTitleChange([](const QString& Title) { QGuiApplication::setApplicationDisplayName(Title); });
     Application::SetTitle(QString::fromLatin1(gConsts::ProductTitle));
@@ -20,5 +22,7 @@ int RunSifton(QApplication& app)
     arguments.removeFirst();
     TForm1 form(arguments);
     form.show();
-    return app.exec();
+    const int exitCode = app.exec();
+    DestroyFrmPrint();
+    return exitCode;
 }

@@ -183,6 +183,7 @@ void TForm1::ConnectCommands()
     on(About2, &TForm1::CmdAboutClick);
     on(CmdAbout, &TForm1::CmdAboutClick);
     on(Find1, &TForm1::Find1Click);
+    on(ReadMeFile1, &TForm1::ReadMeFile1Click);
     on(ProductFeedback1, &TForm1::ProductFeedback1Click);
     on(ProductSupport1, &TForm1::ProductSupport1Click);
     on(NewFeaturesList1, &TForm1::NewFeaturesList1Click);

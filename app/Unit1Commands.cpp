@@ -3,6 +3,7 @@
 
 #include "app/SearchThread.h"
 #include "app/gConsts.h"
+#include "app/readme.h"
 #include "app/urls.h"
 #include "platform/Application.h"
 #include "search/RunFlags.h"
@@ -101,6 +102,11 @@ void TForm1::Exit1Click()
 
 void TForm1::CmdAboutClick()
 {
+}
+
+void TForm1::ReadMeFile1Click()
+{
+    ShowReadme(ReadmeFileName(), this);
 }
 
 void TForm1::ProductFeedback1Click()

@@ -212,7 +212,8 @@ TEST_F(Unit1Test, DesignStatesCaptionsAndPanels)
 {
     TForm1& form = Create();
     EXPECT_EQ(form.windowTitle(), "Quorvale Grep");
-    EXPECT_EQ(form.size(), QSize(569, 449));
+    form.show();
+    EXPECT_EQ(form.size(), QSize(569, 449)) << "the controls fit the designed size";
     for (QAction* button : {form.CmdOpen, form.CmdSave, form.CmdClear, form.BPrint, form.CmdSearch,
                             form.CmdCancel, form.CmdAbout}) {
         EXPECT_TRUE(button->isEnabled()) << button->objectName().toStdString();

@@ -650,7 +650,14 @@ bool ScanMapped(WindowScanner& scanner, const char* data, std::int64_t size, con
         const std::int64_t limit = std::min<std::int64_t>(size, pos + static_cast<std::int64_t>(window));
         Window w;
         if (!CutWindow(data + pos, data + limit, limit == size, format, !scanner.CountsWhileFinding(), w)) {
-            window *= 2; // a line longer than the window
+            // A line longer than the window: the window reaches to the line's end (and the LF that
+            // may follow a CR there).
+            const char* from = data + limit - 1;
+            const char* end = data + size;
+            const void* t = format == LineFormat::Dos ? std::memchr(from, Cr, static_cast<std::size_t>(end - from))
+                                                      : FindEither(from, end, Lf, Cr);
+            window = t != nullptr ? static_cast<std::size_t>(static_cast<const char*>(t) + 2 - (data + pos))
+                                  : static_cast<std::size_t>(size - pos);
             continue;
         }
         window = std::max<std::size_t>(options.Window, 2);

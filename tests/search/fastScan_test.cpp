@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
@@ -254,6 +255,78 @@ TEST(FastScan, ReadsProcfsFilesThatClaimSizeZero)
     const Outcome got = Scan(request, {"/proc/self/status"}, false, {});
     EXPECT_EQ(got.counters.LinesFound, 1);
     EXPECT_EQ(got.log.rfind("Name:", 0), 0u);
+}
+
+} // namespace
+
+namespace {
+
+/// Shortens the scanned file at the first status update, while the file is mapped.
+struct TruncatingHost final : SearchHost {
+    std::string path;
+    std::vector<std::string> failures;
+    bool truncated = false;
+    void SetStatusText(int, const std::string&) override {}
+    void SetCaption(const std::string&) override {}
+    void ShowCaptionAsTitle() override
+    {
+        if (!truncated) {
+            truncated = true;
+            std::filesystem::resize_file(path, 4096);
+        }
+    }
+    std::int64_t FileCount() override { return 0; }
+    std::optional<std::string> FileName(std::int64_t) override { return std::nullopt; }
+    void FileFailed(const std::string& fileName, const std::string& reason) override
+    {
+        failures.push_back(fileName + "|" + reason);
+    }
+};
+
+TEST(FastScan, FileShortenedWhileMappedEndsItsScanWithoutACrash)
+{
+    TempDir dir;
+    std::string text;
+    while (text.size() < (8u << 20)) {
+        text += "some line of text that does not hold the string\n";
+    }
+    MemorySink sink;
+    TruncatingHost host;
+    host.path = dir.Write("big.txt", text);
+    SearchInputs in;
+    in.String1 = "needle";
+    in.LineFormat = LineFormat::Unix;
+    SearchRequest request = PrepareRequest(in);
+    request.RefreshRate = 1000;
+    SearchRun run(request, sink, host, ",");
+    EXPECT_FALSE(run.ScanFileFast(host.path, {}));
+    EXPECT_TRUE(host.truncated);
+    EXPECT_EQ(host.failures, std::vector<std::string>{host.path + "|The file was shortened while it was read"});
+    EXPECT_LT(run.Counters().LinesSearched, static_cast<std::int64_t>(text.size() / 50));
+    // The next file is scanned as usual.
+    const std::string small = dir.Write("small.txt", "a needle\n");
+    EXPECT_TRUE(run.ScanFileFast(small, {}));
+    EXPECT_EQ(sink.bytes, "a needle\r");
+}
+
+TEST(FastScan, OneLineLongerThanManyWindows)
+{
+    TempDir dir;
+    const std::string line = std::string(3'000'000, 'x') + "needle" + std::string(3'000'000, 'y');
+    const std::string path = dir.Write("long.txt", "first\n" + line + "\nlast needle");
+    SearchInputs in;
+    in.String1 = "needle";
+    in.LineFormat = LineFormat::Unix;
+    in.LineNumbering = true;
+    const SearchRequest request = PrepareRequest(in);
+    const Outcome expected = Scan(request, {path}, true, {});
+    for (bool readOnly : {false, true}) {
+        const Outcome got = Scan(request, {path}, false, {std::size_t{1} << 16, readOnly});
+        EXPECT_EQ(got.log.size(), expected.log.size());
+        EXPECT_TRUE(got.log == expected.log);
+        EXPECT_EQ(got.counters.LinesFound, 2);
+        EXPECT_EQ(got.calls, expected.calls);
+    }
 }
 
 } // namespace

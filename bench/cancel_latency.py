@@ -11,6 +11,7 @@ import signal
 import statistics
 import subprocess
 import sys
+import threading
 import time
 
 
@@ -27,13 +28,18 @@ def main():
         for r in range(rounds):
             proc = subprocess.Popen([cli] + args, stdout=subprocess.DEVNULL if "-q" in args else subprocess.PIPE,
                                     stderr=subprocess.PIPE)
+            # The pipe is drained all along, so that the scan never waits for its reader.
+            drain = None
+            if proc.stdout is not None:
+                drain = threading.Thread(target=lambda: proc.stdout.read())
+                drain.start()
             time.sleep(0.05 + 0.01 * r)
             start = time.perf_counter()
             proc.send_signal(signal.SIGINT)
-            if proc.stdout is not None:
-                proc.stdout.read()
             proc.wait()
             waits.append(time.perf_counter() - start)
+            if drain is not None:
+                drain.join()
             stats = proc.stderr.read().decode()
             if proc.returncode != 130:
                 print(f"  ({title}: the run ended before the signal: exit {proc.returncode})", file=sys.stderr)

@@ -289,6 +289,15 @@ TEST_F(Unit1Test, ResultLogThatCannotBeCreatedIsShownAndTheWindowStillOpens)
     EXPECT_TRUE(FDialogs.Messages[0].Text.contains("no-such-folder/sifton.out"));
     // The steps after the failing one were skipped: the options kept their design values.
     EXPECT_FALSE(FForm->OptionLineCount->isChecked());
+
+    // A search then says once that its entries had nowhere to go, and the window comes back.
+    AddRow(MakeFile("a.txt", "x\r\n"));
+    FForm->FString1->SetText("x");
+    ASSERT_TRUE(RunAndWait());
+    ASSERT_EQ(FDialogs.Messages.size(), 2u);
+    EXPECT_TRUE(FDialogs.Messages[1].Text.startsWith("Unable to write to ")) << FDialogs.Messages[1].Text.toStdString();
+    EXPECT_TRUE(FForm->MainPage->isEnabled());
+    EXPECT_TRUE(FForm->CmdSearch->isEnabled());
 }
 
 TEST_F(Unit1Test, FirstStartWritesAllThirteenKeysInTableOrderOnClose)

@@ -330,3 +330,36 @@ TEST(FastScan, OneLineLongerThanManyWindows)
 }
 
 } // namespace
+
+namespace {
+
+TEST(FastScan, ResultLogHoldsTheSameBytesAsAfterTheLineByLineScan)
+{
+    TempDir dir;
+    std::string text;
+    for (int i = 0; i < 20000; ++i) {
+        // LF-ended lines first (the one-pass paths), then CR LF (the checked ones).
+        text += i % 7 == 0 ? "a line with the Needle" : "another line";
+        text += i < 10000 ? "\n" : "\r\n";
+    }
+    const std::string file = dir.Write("t.txt", text);
+    RecordingHost host;
+    SearchInputs in;
+    in.String1 = "needle";
+    in.LineFormat = LineFormat::Unix;
+    for (bool reverse : {false, true}) {
+        in.ReverseLogic = reverse;
+        std::string logs[2];
+        for (int fast = 0; fast < 2; ++fast) {
+            ResultLog log;
+            log.Create((dir.Path() / ("log" + std::to_string(fast))).string());
+            SearchRun run(PrepareRequest(in), log, host, ",");
+            EXPECT_TRUE(fast == 1 ? run.ScanFileFast(file) : run.ScanFileByLines(file));
+            logs[fast] = log.ReadAll();
+        }
+        EXPECT_EQ(logs[1].size(), logs[0].size());
+        EXPECT_TRUE(logs[1] == logs[0]) << "reverse " << reverse;
+    }
+}
+
+} // namespace

@@ -1,8 +1,9 @@
-// TForm1's file list: the only ways rows enter it, and the commands of the File List page.
+// The "File List" page of TForm1: how rows enter and leave FileList, and the file-list file.
 #include "app/Unit1.h"
 
 #include "app/gConsts.h"
 #include "platform/Application.h"
+#include "platform/Dialogs.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -12,74 +13,103 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdint>
+#include <optional>
 #include <stdexcept>
 
 namespace {
 
-// "#,###,###,###": digits grouped in threes by the locale's separator; 0 gives an empty cell.
-QString FormatSize(qint64 size)
+constexpr int FileImage = 0;
+
+// "#,###,###,###": groups of three digits with the locale's separator; nothing at all for 0.
+QString FormatFileSize(std::int64_t size)
 {
     if (size <= 0) {
-        return {};
+        return QString();
     }
     const QString digits = QString::number(size);
-    const QString separator = QLocale::system().groupSeparator();
+    const QString separator = QLocale().groupSeparator();
     QString text;
     for (qsizetype i = 0; i < digits.size(); ++i) {
         if (i > 0 && (digits.size() - i) % 3 == 0) {
             text += separator;
         }
-        text += digits[i];
+        text += digits.at(i);
     }
     return text;
 }
 
-// CR LF, LF alone and CR alone all end a line.
+// The length of a file that can be opened for reading, or nothing. Only regular files count: a pipe
+// or a device would block or never end when the search reads it.
+std::optional<std::int64_t> ReadableFileLength(const QString& path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    if (name.isEmpty()) {
+        return std::nullopt;
+    }
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    struct stat info {};
+    const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    ::close(fd);
+    if (!regular) {
+        return std::nullopt;
+    }
+    return static_cast<std::int64_t>(info.st_size);
+}
+
+// Lines ended by CR LF, LF or CR; a last line without an end still counts.
 QStringList SplitLines(const QByteArray& bytes)
 {
     QStringList lines;
     qsizetype start = 0;
     for (qsizetype i = 0; i < bytes.size(); ++i) {
-        if (bytes[i] == '\r' || bytes[i] == '\n') {
-            lines << QString::fromLocal8Bit(bytes.mid(start, i - start));
-            if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') {
-                ++i;
-            }
-            start = i + 1;
+        const char c = bytes.at(i);
+        if (c != '\r' && c != '\n') {
+            continue;
         }
+        lines.append(QString::fromLocal8Bit(bytes.mid(start, i - start)));
+        if (c == '\r' && i + 1 < bytes.size() && bytes.at(i + 1) == '\n') {
+            ++i;
+        }
+        start = i + 1;
     }
     if (start < bytes.size()) {
-        lines << QString::fromLocal8Bit(bytes.mid(start));
+        lines.append(QString::fromLocal8Bit(bytes.mid(start)));
     }
     return lines;
 }
 
+// The Search command after a change of the list. A running search owns that state until it ends.
+void UpdateSearchForFileList(TForm1& form)
+{
+    if (form.SearchThread == nullptr) {
+        form.UpdateSearchAfterListChange();
+    }
+}
+
 } // namespace
+
+// ---- file-list page ---------------------------------------------------------------------------------
 
 void TForm1::AddFile(const QString& Path)
 {
-    if (Path.isEmpty()) {
-        return;
-    }
-    // Non-blocking, so that a named pipe in the list cannot hang the window here.
-    const int fd = ::open(Path.toLocal8Bit().constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        return;
-    }
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
-        ::close(fd);
-        return;
-    }
     try {
-        TListItem* item = FileList->Add();
-        item->setText(1, FormatSize(info.st_size));
+        const std::optional<std::int64_t> length = ReadableFileLength(Path);
+        if (!length) {
+            return;
+        }
+        // Filled before it is appended, so the search never reads a row without its name.
+        auto* item = new QTreeWidgetItem();
         item->setText(0, Path);
-        FileList->SetImageIndex(item, 0);
+        item->setText(1, FormatFileSize(*length));
+        FileList->SetImageIndex(item, FileImage);
+        FileList->addTopLevelItem(item);
     } catch (...) {
-        // A row that could not be completed is no reason to stop adding the others.
+        // A file that cannot be listed is simply missing from the list.
     }
-    ::close(fd);
 }
 
 void TForm1::FileListDragDropFiles(const QStringList& FileList)
@@ -87,40 +117,46 @@ void TForm1::FileListDragDropFiles(const QStringList& FileList)
     for (const QString& path : FileList) {
         AddFile(path);
     }
-    UpdateSearchAfterListChange();
+    UpdateSearchForFileList(*this);
 }
 
 void TForm1::LoadList(const QString& FileName)
 {
     FileList->Clear();
     QFile file(FileName);
-    if (QFileInfo(FileName).isDir() || !file.open(QIODevice::ReadOnly)) {
-        throw std::runtime_error(
-            QStringLiteral("Cannot open file %1").arg(QFileInfo(FileName).absoluteFilePath()).toLocal8Bit().toStdString());
+    if (!file.open(QIODevice::ReadOnly)) {
+        // The list is already empty; Search must say so too.
+        UpdateSearchForFileList(*this);
+        throw std::runtime_error("Cannot open file " + QFileInfo(FileName).absoluteFilePath().toStdString());
     }
-    FileListDragDropFiles(SplitLines(file.readAll()));
+    const QByteArray bytes = file.readAll();
+    file.close();
+    FileListDragDropFiles(SplitLines(bytes));
 }
 
 void TForm1::SaveList(const QString& FileName)
 {
     QByteArray bytes;
     for (int i = 0; i < FileList->Count(); ++i) {
-        bytes += FileList->Item(i)->text(0).toLocal8Bit() + "\r\n";
+        bytes += QFile::encodeName(FileList->Item(i)->text(0));
+        bytes += "\r\n";
     }
+    const std::string fullPath = QFileInfo(FileName).absoluteFilePath().toStdString();
     QFile file(FileName);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        throw std::runtime_error(QStringLiteral("Cannot create file %1")
-                                     .arg(QFileInfo(FileName).absoluteFilePath())
-                                     .toLocal8Bit()
-                                     .toStdString());
+        throw std::runtime_error("Cannot create file " + fullPath);
     }
+    // A full disk must not pass for a saved list.
     if (file.write(bytes) != bytes.size() || !file.flush()) {
-        throw std::runtime_error(QStringLiteral("Unable to write to %1")
-                                     .arg(QFileInfo(FileName).absoluteFilePath())
-                                     .toLocal8Bit()
-                                     .toStdString());
+        throw std::runtime_error("Unable to write to " + fullPath);
+    }
+    file.close();
+    if (file.error() != QFileDevice::NoError) {
+        throw std::runtime_error("Unable to write to " + fullPath);
     }
 }
+
+// ---- commands ---------------------------------------------------------------------------------------
 
 void TForm1::CmdOpenClick()
 {
@@ -129,23 +165,36 @@ void TForm1::CmdOpenClick()
     }
     PageControl1->setCurrentWidget(TabSheet2);
     FileListDragDropFiles(OpenDialog1.Files);
-    const bool canSearch = HasSearchString1();
-    CmdSearch->setEnabled(canSearch);
-    mStart->setEnabled(canSearch);
+    if (SearchThread == nullptr) {
+        // After the dialog the Start entry follows string 1 alone; the Search menu keeps its state.
+        CmdSearch->setEnabled(HasSearchString1());
+        mStart->setEnabled(HasSearchString1());
+    }
 }
 
 void TForm1::cmdFLDeleteClick()
 {
-    while (TListItem* item = FileList->Selected()) {
+    // The first selected row goes first, as often as rows stay selected; collected once, not per row.
+    QList<QTreeWidgetItem*> doomed;
+    for (int i = 0; i < FileList->Count(); ++i) {
+        if (FileList->Item(i)->isSelected()) {
+            doomed.append(FileList->Item(i));
+        }
+    }
+    // Dropping the selection first spares the selection model a range update per deleted row.
+    FileList->clearSelection();
+    for (QTreeWidgetItem* item : doomed) {
         FileList->Delete(item);
     }
-    UpdateSearchAfterListChange();
+    UpdateSearchForFileList(*this);
 }
 
 void TForm1::cmdFLClearClick()
 {
     FileList->Clear();
-    SetSearchCommand(false);
+    if (SearchThread == nullptr) {
+        SetSearchCommand(false);
+    }
 }
 
 void TForm1::cmdFLSaveClick()

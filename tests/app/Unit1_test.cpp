@@ -824,6 +824,53 @@ TEST_F(Unit1Test, String1AndFileListDriveSearch)
     EXPECT_FALSE(form.mStart->isEnabled()) << "only the open dialog's rule touches Start";
 }
 
+TEST_F(Unit1Test, OpenDialogAddsFilesAndDrivesStartButNotTheSearchMenu)
+{
+    const QString a = MakeFile("a.txt", "one\r\n");
+    const QString b = MakeFile("b.txt", "");
+    TForm1& form = Create();
+    form.SetSearchCommand(false);
+    FDialogs.FileAnswers.push_back(QStringList{a, b});
+    form.CmdOpen->trigger();
+    ASSERT_EQ(FDialogs.FileDialogs.size(), 1u);
+    EXPECT_TRUE(FDialogs.FileDialogs[0].Options & ofAllowMultiSelect);
+    EXPECT_EQ(FDialogs.FileDialogs[0].Filters[4], (TFileFilter{"Descritpoin Files", "*.diz"}));
+    EXPECT_EQ(form.PageControl1->currentWidget(), form.TabSheet2);
+    EXPECT_EQ(Rows(), (QStringList{a, b}));
+    EXPECT_EQ(form.FileList->Item(0)->text(1), "5");
+    EXPECT_EQ(form.FileList->Item(1)->text(1), "") << "a zero-byte file has an empty size";
+    EXPECT_FALSE(form.CmdSearch->isEnabled()) << "string 1 is empty";
+    EXPECT_FALSE(form.mStart->isEnabled());
+
+    form.FString1->SetText("one");
+    EXPECT_TRUE(form.CmdSearch->isEnabled());
+    EXPECT_TRUE(form.mSearch->menuAction()->isEnabled());
+    FDialogs.FileAnswers.push_back(QStringList{a});
+    form.Addafile1->trigger();
+    EXPECT_TRUE(form.mStart->isEnabled());
+    EXPECT_EQ(form.FileCount(), 3) << "the same file may be listed twice";
+}
+
+TEST_F(Unit1Test, FileListSavesCrLfLinesAndLoadReplacesTheList)
+{
+    const QString a = MakeFile("a.txt", "one\r\n");
+    const QString b = MakeFile("b.txt", "two\r\n");
+    TForm1& form = Create({a});
+    form.cmdFLLoad->click();
+    ASSERT_EQ(FDialogs.Messages.size(), 1u);
+    EXPECT_EQ(FDialogs.Messages[0].Text, "You have not saved a file list yet.");
+    EXPECT_EQ(Rows(), QStringList{a}) << "the list is untouched";
+
+    form.FileListDragDropFiles({b});
+    form.SaveFileList1->trigger();
+    EXPECT_EQ(ReadBytes(form.ProgramFile(".lst")), (a + "\r\n" + b + "\r\n").toLocal8Bit());
+    form.cmdFLClear->click();
+    EXPECT_FALSE(form.CmdSearch->isEnabled());
+    form.FileListDragDropFiles({b});
+    form.LoadFileList1->trigger();
+    EXPECT_EQ(Rows(), (QStringList{a, b}));
+}
+
 TEST_F(Unit1Test, CommandLineString1EnablesSearchByRowsAlone)
 {
     const QString a = MakeFile("a.txt", "one\r\n");

@@ -73,6 +73,7 @@ TForm1::TForm1(const QStringList& Arguments, const QString& ProgramPath, QWidget
     for (const auto& [button, image] : fileListButtons) {
         button->setImageList(ImageList1);
         button->setIndex(image);
+        button->setXOffset(button == cmdFLDelete ? 0 : 4);
         button->setShowHint(true);
     }
 

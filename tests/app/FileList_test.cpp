@@ -340,3 +340,29 @@ TEST_F(FileListTest, FileListPageIsSetUpForDropsAndHotTracking)
     EXPECT_EQ(list->header()->sectionSize(1), 75);
     EXPECT_EQ(list->SmallImages().size(), 12);
 }
+
+TEST_F(FileListTest, ButtonStripHasImagesOffsetsAndHints)
+{
+    struct TExpect {
+        TButton98* Button;
+        const char* Caption;
+        int Image;
+        int XOffset;
+        const char* Hint;
+    };
+    const TExpect expected[] = {
+        {Form().Button981, "Add", 7, 4, "Click here to add more file(s) to search."},
+        {Form().cmdFLDelete, "Delete", 3, 0, "Click here to delete the selected item(s)."},
+        {Form().cmdFLClear, "Clear", 10, 4, "Click here to clear the entire list."},
+        {Form().cmdFLLoad, "Load", 8, 4, "Click here to load the file list."},
+        {Form().cmdFLSave, "Save", 9, 4, "Click here to save the file list."},
+    };
+    for (const TExpect& e : expected) {
+        SCOPED_TRACE(e.Caption);
+        EXPECT_EQ(e.Button->Caption(), e.Caption);
+        EXPECT_EQ(e.Button->Index(), e.Image);
+        EXPECT_EQ(e.Button->XOffset(), e.XOffset);
+        EXPECT_EQ(e.Button->Hint(), e.Hint);
+        EXPECT_EQ(e.Button->size(), QSize(65, 25));
+    }
+}

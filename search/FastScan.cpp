@@ -164,7 +164,8 @@ public:
     bool Stopped() const { return FStopped; }
 
     /// Whether windows may skip the up-front check for CR and byte 26: the one-pass kernel watches
-    /// for them itself (Reverse Logic reports the lines between hits one by one instead).
+    /// for them itself. Reverse Logic that writes its lines one by one (numbered, DOS text, or
+    /// stopping at one) takes the checked loop instead.
     bool CountsWhileFinding() const
     {
         return !FRequest.ReverseLogic || ReportsInBulk();

@@ -65,14 +65,29 @@ public:
 
     void Append(std::int64_t lineNumber, const char* begin, const char* end)
     {
+        char digits[24];
+        char* p = digits + sizeof digits;
         if (FNumbered) {
-            char digits[24];
-            char* p = digits + sizeof digits;
             auto n = static_cast<std::uint64_t>(lineNumber);
             do {
                 *--p = static_cast<char>('0' + n % 10);
                 n /= 10;
             } while (n != 0);
+        }
+        if (end - begin >= static_cast<std::ptrdiff_t>(OutputFlushSize)) {
+            // A huge line goes to the sink on its own: copied once at most, never into a growing buffer.
+            Flush();
+            if (!FNumbered) {
+                FSink.WriteLogLine(std::string_view(begin, static_cast<std::size_t>(end - begin)));
+                return;
+            }
+            std::string entry;
+            entry.reserve(static_cast<std::size_t>(digits + sizeof digits - p) + 3 + static_cast<std::size_t>(end - begin));
+            entry.append(p, digits + sizeof digits).append(" : ").append(begin, end);
+            FSink.WriteLogLine(entry);
+            return;
+        }
+        if (FNumbered) {
             FBytes.append(p, digits + sizeof digits);
             FBytes.append(" : ", 3);
         }

@@ -314,18 +314,20 @@ TEST(FastScan, OneLineLongerThanManyWindows)
     TempDir dir;
     const std::string line = std::string(3'000'000, 'x') + "needle" + std::string(3'000'000, 'y');
     const std::string path = dir.Write("long.txt", "first\n" + line + "\nlast needle");
-    SearchInputs in;
-    in.String1 = "needle";
-    in.LineFormat = LineFormat::Unix;
-    in.LineNumbering = true;
-    const SearchRequest request = PrepareRequest(in);
-    const Outcome expected = Scan(request, {path}, true, {});
-    for (bool readOnly : {false, true}) {
-        const Outcome got = Scan(request, {path}, false, {std::size_t{1} << 16, readOnly});
-        EXPECT_EQ(got.log.size(), expected.log.size());
-        EXPECT_TRUE(got.log == expected.log);
-        EXPECT_EQ(got.counters.LinesFound, 2);
-        EXPECT_EQ(got.calls, expected.calls);
+    for (bool numbered : {false, true}) {
+        SearchInputs in;
+        in.String1 = "needle";
+        in.LineFormat = LineFormat::Unix;
+        in.LineNumbering = numbered;
+        const SearchRequest request = PrepareRequest(in);
+        const Outcome expected = Scan(request, {path}, true, {});
+        for (bool readOnly : {false, true}) {
+            const Outcome got = Scan(request, {path}, false, {std::size_t{1} << 16, readOnly});
+            EXPECT_EQ(got.log.size(), expected.log.size());
+            EXPECT_TRUE(got.log == expected.log);
+            EXPECT_EQ(got.counters.LinesFound, 2);
+            EXPECT_EQ(got.calls, expected.calls);
+        }
     }
 }
 

@@ -186,7 +186,7 @@ TPageFormatter::TPageFormatter(const QTextDocument& source, QPrinter& printer, i
         for (int i = 0; i < lines->lineCount(); ++i) {
             const QTextLine line = lines->lineAt(i);
             const double y = blockRect.top() + line.y();
-            FLines.push_back({y, y + line.height(), block.position() + line.textStart()});
+            FLines.push_back({y, y + line.height(), block.position() + line.textStart(), block.blockNumber(), i});
         }
     }
 }
@@ -215,17 +215,16 @@ int TPageFormatter::FormatRange(QPainter& painter, int left, int top, int start)
     if (past == first) {
         return start;
     }
-    const double used = (past - 1)->Bottom - pageTop;
-
     painter.save();
     painter.setClipRect(QRect(left, top, FPageWidth, FPageHeight));
     painter.translate(left, top - pageTop);
-    QAbstractTextDocumentLayout::PaintContext context;
-    // Lines that only touch the page's edges belong to the neighbouring pages; left in, they
-    // would be clipped from sight but still be in the printed data.
-    context.clip = QRectF(0, pageTop + 0.5, FPageWidth, used - 1.0);
-    context.palette.setColor(QPalette::Text, Qt::black);
-    FDocument->documentLayout()->draw(&painter, context);
+    painter.setPen(Qt::black);
+    // Only the page's own lines are drawn: a line that belongs to the neighbouring page, even
+    // clipped from sight, would still be in the printed data.
+    for (auto line = first; line != past; ++line) {
+        const QTextBlock block = FDocument->findBlockByNumber(line->Block);
+        block.layout()->lineAt(line->Line).draw(&painter, block.layout()->position());
+    }
     painter.restore();
 
     return past == FLines.end() ? Total() : past->Start;

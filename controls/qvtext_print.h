@@ -57,6 +57,8 @@ private:
         double Y;
         double Bottom;
         int Start;
+        int Block;
+        int Line; // within its block
     };
     std::unique_ptr<QTextDocument> FDocument;
     int FPageWidth;

@@ -38,12 +38,13 @@ QStringList PdfPageLines(const QString& path, int page)
     return lines;
 }
 
-// Where the first ink on page 1 is, in inches from the paper's left and top edges.
-QPointF FirstInk(const QString& pdf)
+// Where the first ink on a page is, in inches from the paper's left and top edges.
+QPointF FirstInk(const QString& pdf, int pageNumber)
 {
     const QString prefix = QFileInfo(pdf).absolutePath() + QStringLiteral("/page");
+    const QString n = QString::number(pageNumber);
     RunTool(QStringLiteral("pdftoppm"), {QStringLiteral("-r"), QStringLiteral("100"), QStringLiteral("-f"),
-                                         QStringLiteral("1"), QStringLiteral("-l"), QStringLiteral("1"),
+                                         n, QStringLiteral("-l"), n,
                                          QStringLiteral("-png"), QStringLiteral("-singlefile"), pdf, prefix});
     const QImage page(prefix + QStringLiteral(".png"));
     int minX = page.width();
@@ -93,6 +94,25 @@ TEST_F(PrintLayout, LongWordWrapsInsteadOfRunningOffThePage)
     EXPECT_EQ(lines.join(QString()).remove(QLatin1Char(' ')).toStdString(), (word + QStringLiteral("end")).toStdString());
 }
 
+// A paragraph that wraps over a page break: its first lines end one page, the rest begin the next, once each.
+TEST_F(PrintLayout, WrappedParagraphsSplitAcrossPagesPrintEachLineOnce)
+{
+    QStringList paragraphs;
+    for (int i = 0; i < 120; ++i) {
+        paragraphs << QStringLiteral("head%1 %2 tail%1").arg(i, 4, 10, QLatin1Char('0')).arg(QStringLiteral("word ").repeated(40));
+    }
+    Edit.setPlainText(paragraphs.join(QLatin1Char('\n')));
+    Edit.Print(QStringLiteral("Sifton Output"), 1, 1, 1, 1);
+    const QString text = RunTool(QStringLiteral("pdftotext"), {Pdf, QStringLiteral("-")});
+    ASSERT_GT(text.count(QLatin1Char('\f')), 2);
+    for (int i = 0; i < 120; ++i) {
+        const QString id = QStringLiteral("%1").arg(i, 4, 10, QLatin1Char('0'));
+        EXPECT_EQ(text.count(QStringLiteral("head") + id), 1) << id.toStdString();
+        EXPECT_EQ(text.count(QStringLiteral("tail") + id), 1) << id.toStdString();
+    }
+    EXPECT_EQ(text.count(QStringLiteral("word")), 120 * 40);
+}
+
 // Tab stops follow the printer's resolution once, not twice: a short tabbed line stays one line.
 TEST_F(PrintLayout, TabbedLineStaysOnOneLine)
 {
@@ -124,16 +144,18 @@ class PrintPlacement : public PrintLayout, public ::testing::WithParamInterface<
 {
 };
 
-// Left and top margins count from the paper's edge, past the unprintable strip.
+// Left and top margins count from the paper's edge, past the unprintable strip, on every page.
 TEST_P(PrintPlacement, TextStartsAtTheMarginFromThePaperEdge)
 {
-    Edit.setPlainText(QStringLiteral("HHHH\nHHHH"));
+    Edit.setPlainText(QStringLiteral("HHHH\n").repeated(150));
     Edit.Print(QStringLiteral("Sifton Output"), GetParam().margin, GetParam().margin, 1, 1);
-    const QPointF ink = FirstInk(Pdf);
-    EXPECT_NEAR(ink.x(), GetParam().margin, 0.05);
-    // Ink starts a little below the line's top (the font's internal leading).
-    EXPECT_GE(ink.y(), GetParam().margin - 0.01);
-    EXPECT_LT(ink.y(), GetParam().margin + 0.15);
+    for (int page = 1; page <= 2; ++page) {
+        const QPointF ink = FirstInk(Pdf, page);
+        EXPECT_NEAR(ink.x(), GetParam().margin, 0.05) << "page " << page;
+        // Ink starts a little below the line's top (the font's internal leading).
+        EXPECT_GE(ink.y(), GetParam().margin - 0.01) << "page " << page;
+        EXPECT_LT(ink.y(), GetParam().margin + 0.15) << "page " << page;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Margins, PrintPlacement,

@@ -61,10 +61,10 @@ inline constexpr const char* UrlKey = "URL";
 inline constexpr const char* EmailKey = "Email";
 inline constexpr const char* PhoneKey = "Phone";
 // The maker's own contact details, shown when no reseller has put theirs in the file.
-inline constexpr const char* CompanyDefault = "Sifton Software";
-inline constexpr const char* UrlDefault = "http://www.sifton.example.com/";
-inline constexpr const char* EmailDefault = "sales@sifton.example.com";
-inline constexpr const char* PhoneDefault = "+1 555 0100";
+inline constexpr const char* CompanyDefault = "Quorvale Software Inc.";
+inline constexpr const char* UrlDefault = "http://www.quorvale.example/";
+inline constexpr const char* EmailDefault = "sales@quorvale.example";
+inline constexpr const char* PhoneDefault = "+1 (425) 555-0147";
 
 /// What "Options" holds, as read (table defaults for what is absent or not a number) or to be written.
 struct TOptions {

@@ -2,6 +2,7 @@
 
 #include "app/Settings.h"
 #include "app/Unit1.h"
+#include "app/frmAbout.h"
 #include "app/gConsts.h"
 #include "controls/pndlg.h"
 #include "platform/Application.h"
@@ -22,7 +23,11 @@ int RunSifton(QApplication& app)
     arguments.removeFirst();
     TForm1 form(arguments);
     form.show();
+    // Created once, hidden: its contact panel holds the settings as they were at start-up.
+    TAboutBox about(&form);
+    AboutBox = &about;
     const int exitCode = app.exec();
+    AboutBox = nullptr;
     DestroyFrmPrint();
     return exitCode;
 }

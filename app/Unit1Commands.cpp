@@ -3,6 +3,7 @@
 
 #include "app/SearchThread.h"
 #include "app/gConsts.h"
+#include "app/frmAbout.h"
 #include "app/readme.h"
 #include "app/urls.h"
 #include "platform/Application.h"
@@ -102,6 +103,9 @@ void TForm1::Exit1Click()
 
 void TForm1::CmdAboutClick()
 {
+    if (AboutBox != nullptr) {
+        AboutBox->exec();
+    }
 }
 
 void TForm1::ReadMeFile1Click()

@@ -108,6 +108,33 @@ TEST(ReadmeViewer, FormSettings)
     EXPECT_EQ(viewer.ReadMeBox->lineWrapMode(), QTextEdit::WidgetWidth);
 }
 
+// The hand-written readme must come through the RTF reader as formatted text, not as code.
+TEST(ReadmeFile, ReadsAsFormattedText)
+{
+    TReadmeFile viewer;
+    ASSERT_TRUE(viewer.ReadMeBox->LoadFromFile(SourceReadme()));
+    const QString text = viewer.ReadMeBox->toPlainText();
+    EXPECT_LT(text.size(), 32768);
+    for (const char* heading : { "What Sifton does", "The options", "The command line", "Files kept beside the program" }) {
+        EXPECT_TRUE(text.contains(heading)) << heading;
+    }
+    EXPECT_FALSE(text.contains('\\'));
+    EXPECT_FALSE(text.contains('{'));
+    EXPECT_FALSE(text.contains('}'));
+    EXPECT_TRUE(text.contains(QChar(0x2022))); // bullets
+    EXPECT_TRUE(text.contains(QChar(0x00a9)));
+
+    bool headingBold = false;
+    for (QTextBlock block = viewer.ReadMeBox->document()->begin(); block.isValid(); block = block.next()) {
+        if (block.text() == "The command line") {
+            QTextCursor cursor(block);
+            cursor.movePosition(QTextCursor::NextCharacter);
+            headingBold = cursor.charFormat().fontWeight() >= QFont::Bold;
+        }
+    }
+    EXPECT_TRUE(headingBold);
+}
+
 TEST(ReadmeFile, BuildPutsItBesideTheProgram)
 {
     QFile built(qEnvironmentVariable("SIFTON_BIN") + "/Readme.RTF");

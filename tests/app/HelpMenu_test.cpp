@@ -1,0 +1,109 @@
+// The main window's Help items and About command, wired to the information windows and OpenURL.
+#include "app/Unit1.h"
+
+#include "app/frmAbout.h"
+#include "app/readme.h"
+#include "app/urls.h"
+#include "platform/Application.h"
+#include "platform/Shell.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class HelpMenuTest : public ::testing::Test {
+protected:
+    QTemporaryDir Root;
+    QString Browser;
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(Root.isValid());
+        Browser = Root.filePath("bin/webby");
+        Write("bin/webby", "#!/bin/sh\n");
+        Write("config/mimeapps.list", "[Default Applications]\nx-scheme-handler/http=webby.desktop\n");
+        Write("data/applications/webby.desktop", "[Desktop Entry]\nExec=" + Browser.toLocal8Bit() + " %u\n");
+        qputenv("XDG_CONFIG_HOME", Root.filePath("config").toLocal8Bit());
+        qputenv("XDG_CONFIG_DIRS", Root.filePath("none").toLocal8Bit());
+        qputenv("XDG_DATA_HOME", Root.filePath("data").toLocal8Bit());
+        qputenv("XDG_DATA_DIRS", Root.filePath("none").toLocal8Bit());
+        DesktopBrowserQuestion = {};
+    }
+
+    void TearDown() override { DesktopBrowserQuestion = AskXdgSettings; }
+
+    void Write(const QString& relative, const QByteArray& text)
+    {
+        const QString path = Root.filePath(relative);
+        ASSERT_TRUE(QDir().mkpath(QFileInfo(path).path()));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(text);
+    }
+};
+
+TEST_F(HelpMenuTest, WebItemsStartTheBrowserWithTheMakersAddresses)
+{
+    TForm1 form(QStringList {});
+    TScriptedShell shell;
+    for (QAction* item : { form.ProductFeedback1, form.ProductSupport1, form.NewFeaturesList1, form.QuorvaleNews1,
+             form.QuorvaleSoftware1 }) {
+        item->trigger();
+    }
+    ASSERT_EQ(shell.Started.size(), 5u);
+    QStringList addresses;
+    for (const auto& [program, address] : shell.Started) {
+        EXPECT_EQ(program, Browser);
+        addresses << address;
+    }
+    EXPECT_TRUE(addresses[0].startsWith("mailto:")) << addresses[0].toStdString();
+    for (const QString& address : addresses) {
+        EXPECT_TRUE(address.contains("quorvale.example")) << address.toStdString();
+    }
+    EXPECT_EQ(addresses.removeDuplicates(), 0);
+    EXPECT_TRUE(shell.Opened.empty()); // not the mail program, not the shell's association
+}
+
+TEST_F(HelpMenuTest, ReadMeFileWithoutTheFileShowsNothing)
+{
+    ASSERT_FALSE(QFile::exists(ReadmeFileName()));
+    TForm1 form(QStringList {});
+    bool shown = false;
+    QTimer::singleShot(0, [&shown] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            shown = true;
+            modal->close();
+        }
+    });
+    form.ReadMeFile1->trigger();
+    QApplication::processEvents();
+    EXPECT_FALSE(shown);
+}
+
+TEST_F(HelpMenuTest, AboutShowsTheOneAboutWindowEachTime)
+{
+    TForm1 form(QStringList {});
+    TAboutBox box(Root.filePath("none.ini"), &form);
+    AboutBox = &box;
+    int shown = 0;
+    const auto closeIt = [&] {
+        if (QApplication::activeModalWidget() == &box) {
+            ++shown;
+            box.OKButton->click();
+        }
+    };
+    QTimer::singleShot(0, closeIt);
+    form.About2->trigger();
+    QTimer::singleShot(0, closeIt);
+    form.CmdAbout->trigger();
+    AboutBox = nullptr;
+    EXPECT_EQ(shown, 2);
+}
+
+} // namespace

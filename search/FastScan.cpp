@@ -65,6 +65,7 @@ public:
 
     void Append(std::int64_t lineNumber, const char* begin, const char* end)
     {
+        StartEntry();
         char digits[24];
         char* p = digits + sizeof digits;
         if (FNumbered) {
@@ -101,6 +102,7 @@ public:
     /// Whole lines ended by LF, as entries: the same bytes with every LF turned into byte 13.
     void AppendLines(const char* begin, const char* end)
     {
+        StartEntry();
         const std::size_t at = FBytes.size();
         FBytes.resize(at + static_cast<std::size_t>(end - begin));
         CopyReplacing(FBytes.data() + at, begin, static_cast<std::size_t>(end - begin), Lf, Cr);
@@ -115,15 +117,27 @@ public:
     void Flush()
     {
         if (!FBytes.empty()) {
-            FSink.WriteLogEntries(FBytes);
+            FSink.WriteReportedEntries(FBytes, FClearCount);
             FBytes.clear();
         }
     }
 
 private:
+    /// Entries wait here a while before the sink sees them; a Clear of the log in that time must still
+    /// remove the ones reported before it, as it would had they been written at once.
+    void StartEntry()
+    {
+        const std::uint64_t clears = FSink.ClearCount();
+        if (clears != FClearCount) {
+            FBytes.clear();
+            FClearCount = clears;
+        }
+    }
+
     EntrySink& FSink;
     bool FNumbered;
     std::string FBytes;
+    std::uint64_t FClearCount = FSink.ClearCount(); // the sink's count when the buffered entries were reported
 };
 
 const char* LastOf(const char* begin, const char* end, char c)

@@ -75,6 +75,7 @@ void ResultLog::Create(const std::string& path)
     FPath = full;
     FPending.clear();
     FPosition = FLength = 0;
+    FClearCount.fetch_add(1, std::memory_order_release);
     // Locked before it is emptied, so that a second copy of the program cannot wipe the first one's log.
     const int fd = ::open(full.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0) {
@@ -134,6 +135,20 @@ void ResultLog::WriteLogLine(std::string_view text)
 void ResultLog::WriteLogEntries(std::string_view entries)
 {
     std::lock_guard guard(FLock);
+    AppendLocked(entries);
+}
+
+void ResultLog::WriteReportedEntries(std::string_view entries, std::uint64_t clearCount)
+{
+    std::lock_guard guard(FLock);
+    if (FClearCount.load(std::memory_order_relaxed) != clearCount) {
+        return; // reported before a Clear that has emptied the log since
+    }
+    AppendLocked(entries);
+}
+
+void ResultLog::AppendLocked(std::string_view entries)
+{
     if (FFd < 0) {
         throw std::runtime_error("Unable to write to " + FPath);
     }
@@ -190,6 +205,7 @@ void ResultLog::Clear()
     std::lock_guard guard(FLock);
     FPending.clear();
     FPosition = FLength = 0;
+    FClearCount.fetch_add(1, std::memory_order_release);
     if (FFd >= 0 && ::ftruncate(FFd, 0) != 0) {
         throw std::runtime_error("Unable to write to " + FPath);
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -14,6 +15,15 @@ public:
     /// Appends several entries at once: entries holds each text followed by its byte 13.
     /// The default hands them to WriteLogLine one by one.
     virtual void WriteLogEntries(std::string_view entries);
+    /// How many times the sink has been emptied so far.
+    virtual std::uint64_t ClearCount() const { return 0; }
+    /// WriteLogEntries for entries that were all reported while ClearCount() gave clearCount: a sink
+    /// emptied since then drops them, since they were reported before the emptying.
+    virtual void WriteReportedEntries(std::string_view entries, std::uint64_t clearCount)
+    {
+        static_cast<void>(clearCount);
+        WriteLogEntries(entries);
+    }
 };
 
 /// The program's result log: one byte file beside the program, created anew at start-up, held open and
@@ -39,6 +49,8 @@ public:
     /// Writes the entry at the log's current position; throws "Unable to write to <path>" on failure.
     void WriteLogLine(std::string_view text) override;
     void WriteLogEntries(std::string_view entries) override;
+    std::uint64_t ClearCount() const override { return FClearCount.load(std::memory_order_acquire); }
+    void WriteReportedEntries(std::string_view entries, std::uint64_t clearCount) override;
 
     /// Creates fileName (replacing it) holding the whole log; leaves the position at the log's end.
     /// Throws "Cannot create file <full path>" or "Unable to write to <full path>".
@@ -61,6 +73,7 @@ public:
 
 private:
     void FlushLocked();
+    void AppendLocked(std::string_view entries);
     void WriteAt(std::int64_t offset, std::string_view bytes);
 
     mutable std::mutex FLock;
@@ -69,4 +82,5 @@ private:
     std::int64_t FPosition = 0; // guarded by FLock; where the next entry goes, buffered ones counted
     std::int64_t FLength = 0; // guarded by FLock; buffered entries counted
     std::string FPending; // guarded by FLock; entries not yet written, ending at FPosition
+    std::atomic<std::uint64_t> FClearCount{0}; // written under FLock; read without it by scans
 };

@@ -329,6 +329,34 @@ TEST_F(SearchRunTest, EntriesAddedDuringTheRunAreSearched)
     EXPECT_EQ(sink.bytes, "hit a\rhit b\r");
 }
 
+// The windowed scan holds reported lines a while before the log sees them; a Clear in that time
+// used to be overtaken by them.
+TEST_F(SearchRunTest, ClearDuringAFileRemovesTheLinesReportedBeforeIt)
+{
+    ResultLog log;
+    log.Create((dir.Path() / "s.out").string());
+    log.WriteLogLine("from an earlier run");
+    host.files = {dir.Write("a.txt", Numbered(2500, "\n")), dir.Write("b.txt", "line b\n")};
+    host.onStatus = [&](const std::string& text) {
+        if (text == "Lines Searched: 1,000") {
+            log.Clear();
+        }
+    };
+    SearchInputs in = Find("line");
+    in.LineCounting = true;
+    in.LineFormat = LineFormat::Unix;
+    SearchRun run(PrepareRequest(in), log, host, ",");
+    run.Walk();
+    // The update after line 1000 comes before that line is tested, so it is the first to stay.
+    std::string expected;
+    for (int i = 1000; i <= 2500; ++i) {
+        expected += "line " + std::to_string(i) + "\r";
+    }
+    expected += "line b\r";
+    EXPECT_EQ(log.ReadAll(), expected);
+    EXPECT_EQ(run.Counters().LinesFound, 2501);
+}
+
 TEST_F(SearchRunTest, LineNumbersPast32BitsStayPositive)
 {
     SearchInputs in = Find("x");

@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QStyleFactory>
+#include <QWindow>
 
 int RunSifton(QApplication& app)
 {
@@ -16,7 +17,13 @@ int RunSifton(QApplication& app)
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     CreateFrmPrint(); // the control library's own start-up: the print progress window
     // The title is what the task bar shows; the window's own caption comes first in its title bar.
-    Application::SetOnTitleChange([](const QString& Title) { QGuiApplication::setApplicationDisplayName(Title); });
+    Application::SetOnTitleChange([](const QString& Title) {
+        QGuiApplication::setApplicationDisplayName(Title);
+        // The window system formats a caption with the title only when the caption is set, so a
+        // caption set before the title changed would keep the old title in its title bar.
+        for (QWindow* window : QGuiApplication::topLevelWindows())
+            window->setTitle(window->title());
+    });
     Application::SetTitle(QString::fromLatin1(gConsts::ProductTitle));
 
     QStringList arguments = QApplication::arguments();

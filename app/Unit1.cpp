@@ -216,6 +216,7 @@ void TForm1::FormCreate(const QStringList& Arguments)
     FOperator->setCurrentIndex(0);
     Log.Create(ProgramFile(gConsts::ResultLogExtension).toStdString());
     LoadOptions();
+    FOptionsLoaded = true;
     OptionWordCount->setEnabled(!OptionOneInstance->isChecked() && FString2->toPlainText().isEmpty());
     if (OptionLoadList->isChecked()) {
         const QString listFile = ProgramFile(gConsts::FileListExtension);
@@ -241,7 +242,11 @@ void TForm1::closeEvent(QCloseEvent* event)
 void TForm1::FormClose()
 {
     CancelRequested = true;
-    Guarded([this] { SaveOptions(); });
+    // Options that were never read (start-up stopped before them) would overwrite the stored ones
+    // with the window's design values.
+    if (FOptionsLoaded) {
+        Guarded([this] { SaveOptions(); });
+    }
     // The result log lives as long as the window: let a running search reach its end first.
     WaitForSearchToEnd();
 }

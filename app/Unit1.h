@@ -106,6 +106,7 @@ private:
 
     QString FProgramPath;
     bool FClosed{false};
+    bool FOptionsLoaded{false};
     std::array<QLabel*, 4> FStatusPanels{};
     QMenu* PUEdit{nullptr}; // carries the control it was opened on in its "PopupComponent" property
 };

@@ -300,6 +300,20 @@ TEST_F(Unit1Test, ResultLogThatCannotBeCreatedIsShownAndTheWindowStillOpens)
     EXPECT_TRUE(FForm->CmdSearch->isEnabled());
 }
 
+TEST_F(Unit1Test, OptionsNeverLoadedAreNotWrittenOverTheStoredOnesOnClose)
+{
+    // Another copy holding the log looks like this: the log cannot be created, the options stay unread.
+    QDir(FDir.path()).mkdir("sifton.out");
+    const QByteArray stored = "; mine\r\n[Options]\r\nCount Lines=0\r\nUnix File=1\r\nDefault Operator=2\r\n"
+                              "Refresh Rate=5000\r\n";
+    MakeFile("sifton.ini", stored);
+    TForm1& form = Create();
+    ASSERT_EQ(FDialogs.Messages.size(), 1u);
+    EXPECT_TRUE(FDialogs.Messages[0].Text.startsWith("Cannot create file "));
+    form.close();
+    EXPECT_EQ(ReadBytes(form.ProgramFile(".ini")), stored);
+}
+
 TEST_F(Unit1Test, FirstStartWritesAllThirteenKeysInTableOrderOnClose)
 {
     TForm1& form = Create();

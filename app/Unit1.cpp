@@ -35,6 +35,9 @@ TForm1::TForm1(const QStringList& Arguments, const QString& ProgramPath, QWidget
     BuildStatusBar();
     BuildPopupMenu();
     ConnectPrintCommand();
+    // The run disables the Search menu itself; its items' shortcuts (Ctrl+C cancels) follow only the
+    // items' own states, so the items also belong to the window, not only to the disabled menu.
+    addActions({mStart, mCancel, mClear});
 
     PageControl1->tabBar()->setStyleSheet(QStringLiteral("QTabBar::tab { width: 130px; }"));
     PageControl1->setCurrentWidget(TabSheet1);

@@ -658,6 +658,21 @@ TEST_F(RunInProgressTest, CancelDuringTheSecondOfThreeFiles)
     EXPECT_EQ(FForm->windowTitle(), "Sifton");
 }
 
+TEST_F(RunInProgressTest, CtrlCCancelsWhileTheSearchMenuIsDisabled)
+{
+    StartBlockedRun("match two\r\n");
+    FForm->show();
+    QApplication::setActiveWindow(FForm.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(FForm.get()));
+    FForm->PageControl1->setFocus();
+    ASSERT_FALSE(FForm->mSearch->menuAction()->isEnabled());
+    ASSERT_TRUE(FForm->mCancel->isEnabled());
+    QTest::keyClick(FForm->PageControl1, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_TRUE(CancelRequested);
+    FinishPipe("match after cancel\r\n");
+    EXPECT_FALSE(LogBytes().contains("match after cancel"));
+}
+
 TEST_F(RunInProgressTest, FileListEmptiedDuringTheRunEndsItAndSearchThenAsksForFiles)
 {
     StartBlockedRun("match two\r\n");

@@ -1,5 +1,21 @@
 #include "platform/ScriptedDialogs.h"
 
+namespace {
+
+// The next scripted answer; an empty script answers Cancel.
+template <typename T>
+std::optional<T> NextAnswer(std::deque<std::optional<T>>& answers)
+{
+    if (answers.empty()) {
+        return std::nullopt;
+    }
+    std::optional<T> answer = std::move(answers.front());
+    answers.pop_front();
+    return answer;
+}
+
+} // namespace
+
 TScriptedDialogs::TScriptedDialogs()
     : FPrevious(SetDialogService(this))
 {
@@ -34,23 +50,11 @@ int TScriptedDialogs::MessageBox(const QString& text, const QString& caption, un
 std::optional<QStringList> TScriptedDialogs::FileDialog(const TFileDialogRequest& request)
 {
     FileDialogs.push_back(request);
-    if (FileAnswers.empty()) {
-        return std::nullopt;
-    }
-    const bool confirmed = FileAnswers.front().has_value();
-    QStringList files = confirmed ? *FileAnswers.front() : QStringList();
-    FileAnswers.pop_front();
-    return confirmed ? std::optional<QStringList>(std::move(files)) : std::nullopt;
+    return NextAnswer(FileAnswers);
 }
 
 std::optional<QString> TScriptedDialogs::InputQuery(const QString& caption, const QString& prompt, const QString& value)
 {
     Inputs.push_back({ caption, prompt, value });
-    if (InputAnswers.empty()) {
-        return std::nullopt;
-    }
-    const bool confirmed = InputAnswers.front().has_value();
-    QString text = confirmed ? *InputAnswers.front() : QString();
-    InputAnswers.pop_front();
-    return confirmed ? std::optional<QString>(std::move(text)) : std::nullopt;
+    return NextAnswer(InputAnswers);
 }

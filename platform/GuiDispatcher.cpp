@@ -15,15 +15,14 @@ bool IsGuiThread()
 
 void RunOnGuiThread(const std::function<void()>& fn)
 {
-    QCoreApplication* app = QCoreApplication::instance();
-    if (app == nullptr || QThread::currentThread() == app->thread()) {
+    if (IsGuiThread()) {
         fn();
         return;
     }
     // The exception is carried back instead of escaping into the GUI thread's event loop.
     std::exception_ptr error;
     QMetaObject::invokeMethod(
-        app,
+        QCoreApplication::instance(),
         [&] {
             try {
                 fn();

@@ -120,6 +120,44 @@ TParsed Parse(const QByteArray& content, const TLine& line)
     return parsed;
 }
 
+// Where a key stands: in the first section of that name only (a later one of the same name is not
+// read), -1 where there is none. LastKey is the section's last key line before the key or, without
+// it, in the whole section.
+struct TKeyPlace {
+    qsizetype Section = -1;
+    qsizetype Key = -1;
+    qsizetype LastKey = -1;
+    qsizetype ValueStart = 0; // of the key's line
+};
+
+TKeyPlace FindKey(
+    const QByteArray& content, const std::vector<TLine>& lines, const QByteArray& section, const QByteArray& key)
+{
+    TKeyPlace place;
+    for (qsizetype i = 0; i < static_cast<qsizetype>(lines.size()); ++i) {
+        const TParsed parsed = Parse(content, lines[i]);
+        if (parsed.Kind == TKind::Section) {
+            if (place.Section >= 0) {
+                break;
+            }
+            if (SameName(parsed.Name, section)) {
+                place.Section = i;
+            }
+            continue;
+        }
+        if (place.Section < 0 || parsed.Kind != TKind::Key) {
+            continue;
+        }
+        if (SameName(parsed.Name, key)) {
+            place.Key = i;
+            place.ValueStart = parsed.ValueStart;
+            return place;
+        }
+        place.LastKey = i;
+    }
+    return place;
+}
+
 // A name or value must stay on its line.
 QByteArray OneLine(QByteArray text)
 {
@@ -275,39 +313,20 @@ QByteArray SetProfileString(
     const QByteArray eol = firstNewline > 0 && content[firstNewline - 1] == '\r' ? "\r\n" : "\n";
 
     const std::vector<TLine> lines = SplitLines(content);
-    qsizetype header = -1;
-    qsizetype lastKey = -1;
-    for (qsizetype i = 0; i < static_cast<qsizetype>(lines.size()); ++i) {
-        const TParsed parsed = Parse(content, lines[i]);
-        if (parsed.Kind == TKind::Section) {
-            if (header >= 0) {
-                break; // only the first section of that name counts
-            }
-            if (SameName(parsed.Name, cleanSection)) {
-                header = i;
-            }
-            continue;
-        }
-        if (header < 0 || parsed.Kind != TKind::Key) {
-            continue;
-        }
-        if (SameName(parsed.Name, cleanKey)) {
-            QByteArray result = content;
-            result.replace(parsed.ValueStart, lines[i].End - parsed.ValueStart, cleanValue);
-            return result;
-        }
-        lastKey = i;
-    }
-
+    const TKeyPlace place = FindKey(content, lines, cleanSection, cleanKey);
     QByteArray result = content;
-    if (header < 0) {
+    if (place.Key >= 0) {
+        result.replace(place.ValueStart, lines[place.Key].End - place.ValueStart, cleanValue);
+        return result;
+    }
+    if (place.Section < 0) {
         if (!result.isEmpty() && !result.endsWith('\n')) {
             result += eol;
         }
         return result + '[' + cleanSection + ']' + eol + cleanKey + '=' + cleanValue + eol;
     }
     // A new key goes after the section's last key, before blank lines and comments that lead to the next one.
-    const TLine& after = lines[lastKey >= 0 ? lastKey : header];
+    const TLine& after = lines[place.LastKey >= 0 ? place.LastKey : place.Section];
     QByteArray inserted = cleanKey + '=' + cleanValue + eol;
     if (after.Next == after.End) {
         inserted.prepend(eol); // the line had no line end: it was the file's last
@@ -328,30 +347,16 @@ QString TIniFile::ReadString(const QString& section, const QString& key, const Q
     if (!ReadWholeFile(FFileName, content, exists) || !exists) {
         return def;
     }
-    const QByteArray wantedSection = section.toLocal8Bit();
-    const QByteArray wantedKey = key.toLocal8Bit();
-    bool inSection = false;
-    bool seenSection = false;
-    for (const TLine& line : SplitLines(content)) {
-        const TParsed parsed = Parse(content, line);
-        if (parsed.Kind == TKind::Section) {
-            if (seenSection) {
-                break;
-            }
-            inSection = SameName(parsed.Name, wantedSection);
-            seenSection = inSection;
-            continue;
-        }
-        if (!inSection || parsed.Kind != TKind::Key || !SameName(parsed.Name, wantedKey)) {
-            continue;
-        }
-        QByteArray value = Trimmed(content, parsed.ValueStart, line.End);
-        if (value.size() >= 2 && (value[0] == '"' || value[0] == '\'') && value.back() == value[0]) {
-            value = value.mid(1, value.size() - 2);
-        }
-        return QString::fromLocal8Bit(value.left(ValueBufferSize - 1));
+    const std::vector<TLine> lines = SplitLines(content);
+    const TKeyPlace place = FindKey(content, lines, section.toLocal8Bit(), key.toLocal8Bit());
+    if (place.Key < 0) {
+        return def;
     }
-    return def;
+    QByteArray value = Trimmed(content, place.ValueStart, lines[place.Key].End);
+    if (value.size() >= 2 && (value[0] == '"' || value[0] == '\'') && value.back() == value[0]) {
+        value = value.mid(1, value.size() - 2);
+    }
+    return QString::fromLocal8Bit(value.left(ValueBufferSize - 1));
 }
 
 int TIniFile::ReadInteger(const QString& section, const QString& key, int def) const

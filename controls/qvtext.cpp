@@ -1,6 +1,7 @@
 #include "controls/qvtext.h"
 
 #include "controls/FindDialog.h"
+#include "controls/FlatFrame.h"
 #include "controls/RtfReader.h"
 #include "controls/TextAttributes.h"
 #include "platform/Application.h"
@@ -1098,31 +1099,8 @@ bool TQvEdit::event(QEvent* e)
 void TQvEdit::PaintFrame(QPainter& painter)
 {
     const QPalette& pal = palette();
-    const QColor face = pal.color(QPalette::Button);
-    const QColor window = pal.color(QPalette::Base);
-    QRect r = rect();
-    auto frame = [&painter](const QRect& rc, const QColor& colour) {
-        painter.setPen(colour);
-        painter.setBrush(Qt::NoBrush);
-        painter.drawRect(rc.adjusted(0, 0, -1, -1));
-    };
-    painter.setRenderHint(QPainter::Antialiasing, false);
-    if (hasFocus() || FHighlighted) {
-        // A one-pixel sunken edge: shadow on top and left, highlight on bottom and right.
-        const int l = r.left(), t = r.top(), rr = r.right(), b = r.bottom();
-        painter.setPen(pal.color(QPalette::Dark));
-        painter.drawLine(l, t, rr - 1, t);
-        painter.drawLine(l, t, l, b - 1);
-        painter.setPen(pal.color(QPalette::Light));
-        painter.drawLine(l, b, rr, b);
-        painter.drawLine(rr, t, rr, b);
-    } else {
-        frame(r, face);
-    }
-    r.adjust(1, 1, -1, -1);
-    frame(r, face);
-    r.adjust(1, 1, -1, -1);
-    frame(r, window);
+    FlatFrame::PaintRings(painter, rect(), hasFocus() || FHighlighted, pal.color(QPalette::Button),
+        pal.color(QPalette::Base), pal);
 }
 
 void TQvEdit::paintEvent(QPaintEvent* e)

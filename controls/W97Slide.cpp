@@ -129,20 +129,9 @@ void TQvSizeBox::PaintBorder(QPainter& p)
         return;
     }
     // The two-pixel sunken client edge: shadow outside, dark shadow inside.
-    const QRect r = rect();
-    p.setPen(palette().color(QPalette::Dark));
-    p.drawLine(r.left(), r.top(), r.right() - 1, r.top());
-    p.drawLine(r.left(), r.top(), r.left(), r.bottom() - 1);
-    p.setPen(palette().color(QPalette::Light));
-    p.drawLine(r.right(), r.top(), r.right(), r.bottom());
-    p.drawLine(r.left(), r.bottom(), r.right(), r.bottom());
-    const QRect in = r.adjusted(1, 1, -1, -1);
-    p.setPen(palette().color(QPalette::Shadow));
-    p.drawLine(in.left(), in.top(), in.right() - 1, in.top());
-    p.drawLine(in.left(), in.top(), in.left(), in.bottom() - 1);
-    p.setPen(palette().color(QPalette::Button));
-    p.drawLine(in.right(), in.top(), in.right(), in.bottom());
-    p.drawLine(in.left(), in.bottom(), in.right(), in.bottom());
+    QRect r = rect();
+    FlatFrame::Frame3D(p, r, palette().color(QPalette::Dark), palette().color(QPalette::Light));
+    FlatFrame::Frame3D(p, r, palette().color(QPalette::Shadow), palette().color(QPalette::Button));
 }
 
 void TQvSizeBox::resizeEvent(QResizeEvent* event)

@@ -633,7 +633,8 @@ void TRtfReader::ControlSymbol(char symbol)
 
 void TRtfReader::ControlWord(std::string_view word, bool hasParam, int param)
 {
-    // Text read so far takes the formatting it was read under.
+    // Text read so far takes the formatting it was read under and stands before what this word adds;
+    // nothing below adds bytes, so this one flush serves every word.
     FlushBytes();
     TGroupState& s = State();
     const bool wasIgnorable = s.Ignorable;
@@ -658,7 +659,6 @@ void TRtfReader::ControlWord(std::string_view word, bool hasParam, int param)
         "operator", "manager", "category", "hlinkbase", "creatim", "revtim", "printim", "buptim",
         "panose", "falt", "objdata", "result", "txe", "pgdsc", "picprop", "blipuid", "do", "sp"};
     if (std::find(skipped.begin(), skipped.end(), word) != skipped.end()) {
-        FlushBytes();
         s.Destination = TDestination::Skip;
         return;
     }
@@ -666,26 +666,22 @@ void TRtfReader::ControlWord(std::string_view word, bool hasParam, int param)
         return;
     }
     if (word == "fonttbl") {
-        FlushBytes();
         s.Destination = TDestination::FontTable;
         FFontName.clear();
         return;
     }
     if (word == "colortbl") {
-        FlushBytes();
         s.Destination = TDestination::ColorTable;
         FColorSet = false;
         FRed = FGreen = FBlue = 0;
         return;
     }
     if (word == "pntext" || word == "listtext") {
-        FlushBytes();
         s.Destination = TDestination::ListText;
         return;
     }
     if (wasIgnorable) {
         // An optional destination this reader does not know: its contents are not text.
-        FlushBytes();
         s.Destination = TDestination::Skip;
         return;
     }
@@ -706,7 +702,6 @@ void TRtfReader::ControlWord(std::string_view word, bool hasParam, int param)
     }
     if (s.Destination == TDestination::FontTable || s.Destination == TDestination::FontEntry) {
         if (word == "f") {
-            FlushBytes();
             FFontEntry = param;
             FFonts[FFontEntry];
             FFontName.clear();
@@ -745,43 +740,31 @@ void TRtfReader::ControlWord(std::string_view word, bool hasParam, int param)
     else if (word == "par" || word == "page" || word == "sect" || word == "row") {
         EndParagraph();
     } else if (word == "line") {
-        FlushBytes();
         Char(QChar::LineSeparator);
     } else if (word == "tab" || word == "cell") {
-        FlushBytes();
         Char(u'\t');
     } else if (word == "emdash") {
-        FlushBytes();
         Char(QChar(0x2014));
     } else if (word == "endash") {
-        FlushBytes();
         Char(QChar(0x2013));
     } else if (word == "bullet") {
-        FlushBytes();
         Char(QChar(0x2022));
     } else if (word == "lquote") {
-        FlushBytes();
         Char(QChar(0x2018));
     } else if (word == "rquote") {
-        FlushBytes();
         Char(QChar(0x2019));
     } else if (word == "ldblquote") {
-        FlushBytes();
         Char(QChar(0x201C));
     } else if (word == "rdblquote") {
-        FlushBytes();
         Char(QChar(0x201D));
     } else if (word == "emspace" || word == "enspace" || word == "qmspace") {
-        FlushBytes();
         Char(u' ');
     }
     // Character formatting
     else if (word == "plain") {
-        FlushBytes();
         s.Char = TCharState{};
         s.Char.Font = FDefaultFont;
     } else if (word == "f") {
-        FlushBytes();
         s.Char.Font = param;
     } else if (word == "fs") {
         s.Char.Size = hasParam && param > 0 ? param : DefaultFontSize;

@@ -1,10 +1,26 @@
 #pragma once
 
-// Pixel probes for widget tests: a widget painted into an image, read back by position.
+// Probes for the flat controls' tests: the mouse sent in and out, a widget painted into an image and
+// read back by position.
 
 #include <QApplication>
+#include <QEnterEvent>
 #include <QImage>
 #include <QWidget>
+
+#include <gtest/gtest.h>
+
+inline void Enter(QWidget& w)
+{
+    QEnterEvent event(QPointF(2, 2), QPointF(2, 2), w.mapToGlobal(QPointF(2, 2)));
+    QApplication::sendEvent(&w, &event);
+}
+
+inline void Leave(QWidget& w)
+{
+    QEvent event(QEvent::Leave);
+    QApplication::sendEvent(&w, &event);
+}
 
 inline QImage Paint(QWidget& widget)
 {
@@ -50,4 +66,25 @@ inline int CountNear(const QImage& image, const QRect& area, const QColor& colou
         }
     }
     return n;
+}
+
+// The flat look's rings, probed at column x and the middle row: ring 1 sunken (shadow top-left,
+// highlight bottom-right) when hot and face otherwise; ring 2 face; ring 3 window.
+inline void ExpectFlatRings(QWidget& w, bool hot, int x)
+{
+    const QImage image = Paint(w);
+    const int midY = w.height() / 2;
+    const int r = w.width() - 1;
+    const int b = w.height() - 1;
+    const QColor face = Role(QPalette::Button);
+    EXPECT_EQ(At(image, x, 0), hot ? Role(QPalette::Dark) : face);
+    EXPECT_EQ(At(image, 0, midY), hot ? Role(QPalette::Dark) : face);
+    EXPECT_EQ(At(image, x, b), hot ? Role(QPalette::Light) : face);
+    EXPECT_EQ(At(image, r, midY), hot ? Role(QPalette::Light) : face);
+    EXPECT_EQ(At(image, x, 1), face);
+    EXPECT_EQ(At(image, 1, midY), face);
+    EXPECT_EQ(At(image, x, b - 1), face);
+    EXPECT_EQ(At(image, x, 2), Role(QPalette::Base));
+    EXPECT_EQ(At(image, 2, midY), Role(QPalette::Base));
+    EXPECT_EQ(At(image, x, b - 2), Role(QPalette::Base));
 }

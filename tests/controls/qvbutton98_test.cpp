@@ -16,18 +16,6 @@ namespace {
 const QColor Blue(0, 0, 255);
 const QColor Green(0, 160, 0);
 
-void Enter(QWidget& w)
-{
-    QEnterEvent event(QPointF(2, 2), QPointF(2, 2), w.mapToGlobal(QPointF(2, 2)));
-    QApplication::sendEvent(&w, &event);
-}
-
-void Leave(QWidget& w)
-{
-    QEvent event(QEvent::Leave);
-    QApplication::sendEvent(&w, &event);
-}
-
 TImageList* SolidImages(QObject* owner)
 {
     auto* list = new TImageList(16, 16, owner);

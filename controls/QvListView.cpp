@@ -141,10 +141,6 @@ TQvListView::~TQvListView()
 
 void TQvListView::SetSort(TSort value)
 {
-    // The original also set extended-style bits here that meant nothing for the direction; left out.
-    if (value == FSort) {
-        return;
-    }
     FSort = value;
 }
 

@@ -984,9 +984,7 @@ void TQvEdit::leaveEvent(QEvent* e)
 
 void TQvEdit::SetHighlighted(bool value)
 {
-    if (value != FHighlighted) {
-        FHighlighted = value;
-    }
+    FHighlighted = value;
     update();
 }
 

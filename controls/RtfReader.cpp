@@ -428,6 +428,7 @@ void TRtfReader::Byte(unsigned char b)
         return;
     }
     if (b == '\t') {
+        FlushBytes(); // the text before it first
         Char(u'\t');
         return;
     }

@@ -213,6 +213,7 @@ INSTANTIATE_TEST_SUITE_P(
         SnippetCase{"UnicodeSkipEndsAtGroup", "{\\rtf1\\uc3 {\\u8364}abc}", "\u20acabc"},
         SnippetCase{"SurrogatePair", "{\\rtf1 \\u-10179?\\u-8704?}", "\U0001F600"},
         SnippetCase{"LineAndTab", "{\\rtf1 a\\line b\\tab c}", "a\u2028b\tc"},
+        SnippetCase{"LiteralTabStaysInPlace", "{\\rtf1 ab\tc}", "ab\tc"},
         SnippetCase{"SourceLineEndsAreNotText", "{\\rtf1 a\r\nb\nc}", "abc"},
         SnippetCase{"BackslashNewlineIsParagraph", "{\\rtf1 a\\\nb}", "a\nb"},
         SnippetCase{"FinalParDoesNotAddALine", "{\\rtf1 a\\par b\\par}", "a\nb"},

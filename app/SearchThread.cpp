@@ -131,7 +131,10 @@ void TSearchThread::LoadResultLog()
     TForm1* const form = Form;
     Guarded([&] {
         form->setWindowTitle(QStringLiteral("Loading result log..."));
-        std::istringstream log(form->Log.ReadAll());
+        // The pane shows at most its limit of characters, and a character takes at most four bytes in
+        // any locale codec: reading more would only hold a long log in memory for nothing.
+        const auto limit = static_cast<std::size_t>(form->Viewer->EffectiveMaxLength());
+        std::istringstream log(form->Log.ReadAll(4 * limit + 8));
         form->Viewer->LoadFromStream(log);
     });
     const QString title = QString::fromLatin1(gConsts::ProductTitle);

@@ -218,11 +218,11 @@ void ResultLog::Rewind()
     FPosition = 0;
 }
 
-std::string ResultLog::ReadAll()
+std::string ResultLog::ReadAll(std::size_t maxBytes)
 {
     std::lock_guard guard(FLock);
     FlushLocked();
-    std::string all(static_cast<std::size_t>(FLength), '\0');
+    std::string all(std::min(static_cast<std::size_t>(FLength), maxBytes), '\0');
     std::size_t done = 0;
     while (FFd >= 0 && done < all.size()) {
         const ssize_t got = ::pread(FFd, all.data() + done, all.size() - done, static_cast<off_t>(done));

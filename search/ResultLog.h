@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <limits>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -62,8 +63,9 @@ public:
     /// Sets the position to the start; the next entry would be written there.
     void Rewind();
 
-    /// The whole log from its first byte to its last; leaves the position at the end.
-    std::string ReadAll();
+    /// The log from its first byte to its last, or only its first maxBytes; either way the position is
+    /// left at the end, where the next run goes on writing.
+    std::string ReadAll(std::size_t maxBytes = std::numeric_limits<std::size_t>::max());
 
     /// Writes what is buffered.
     void Flush();

@@ -31,6 +31,20 @@ TEST(ResultLog, EntriesEndWithByte13Only)
     EXPECT_EQ(log.ReadAll(), "one\r\rtwo\nlines\r");
 }
 
+TEST(ResultLog, ReadingOnlyTheStartStillLeavesThePositionAtTheEnd)
+{
+    TempDir dir;
+    ResultLog log;
+    log.Create((dir.Path() / "s.out").string());
+    log.WriteLogLine("first");
+    log.WriteLogLine("second");
+    log.Rewind();
+    EXPECT_EQ(log.ReadAll(3), "fir");
+    log.WriteLogLine("third");
+    EXPECT_EQ(log.ReadAll(100), "first\rsecond\rthird\r");
+    EXPECT_EQ(log.ReadAll(0), "");
+}
+
 TEST(ResultLog, CreateEmptiesAnExistingFile)
 {
     TempDir dir;

@@ -1,0 +1,107 @@
+#include "platform/KeyStore.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+std::string Path(const QTemporaryDir& dir, const char* name)
+{
+    return dir.filePath(name).toStdString();
+}
+
+QByteArray Contents(const std::string& path)
+{
+    QFile file(QString::fromStdString(path));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+TEST(KeyStore, SavesRegedit4WithEscapedValues)
+{
+    QTemporaryDir dir;
+    const std::string path = Path(dir, "sifton.reg");
+    TKeyStore store(path);
+    ASSERT_TRUE(store.Load());
+    store.WriteDefault("CLSID\\{X}\\ProgID", "a \"quoted\" \\ value");
+    ASSERT_TRUE(store.Save());
+    EXPECT_EQ(Contents(path), QByteArray("REGEDIT4\r\n"
+                                         "\r\n[HKEY_CLASSES_ROOT\\CLSID]\r\n"
+                                         "\r\n[HKEY_CLASSES_ROOT\\CLSID\\{X}]\r\n"
+                                         "\r\n[HKEY_CLASSES_ROOT\\CLSID\\{X}\\ProgID]\r\n"
+                                         "@=\"a \\\"quoted\\\" \\\\ value\"\r\n"));
+    TKeyStore again(path);
+    ASSERT_TRUE(again.Load());
+    EXPECT_EQ(again.ReadDefault("clsid\\{x}\\progid"), "a \"quoted\" \\ value");
+    EXPECT_TRUE(again.KeyExists("CLSID\\{X}"));
+    EXPECT_EQ(again.ReadDefault("CLSID\\{X}"), std::nullopt);
+    EXPECT_FALSE(again.Modified());
+}
+
+TEST(KeyStore, KeepsOtherValuesOfAKeyAndIgnoresOtherRoots)
+{
+    QTemporaryDir dir;
+    const std::string path = Path(dir, "sifton.reg");
+    QFile file(QString::fromStdString(path));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software]\r\n@=\"machine\"\r\n"
+               "\r\n[HKEY_CLASSES_ROOT\\Thing]\r\n\"Name\"=\"kept\"\r\n@=\"old\"\r\n");
+    file.close();
+    TKeyStore store(path);
+    ASSERT_TRUE(store.Load());
+    EXPECT_FALSE(store.KeyExists("Software"));
+    store.WriteDefault("Thing", "new");
+    EXPECT_TRUE(store.Modified());
+    ASSERT_TRUE(store.Save());
+    EXPECT_EQ(Contents(path), QByteArray("REGEDIT4\r\n\r\n[HKEY_CLASSES_ROOT\\Thing]\r\n@=\"new\"\r\n\"Name\"=\"kept\"\r\n"));
+}
+
+TEST(KeyStore, WritingTheSameValueChangesNothing)
+{
+    QTemporaryDir dir;
+    TKeyStore store(Path(dir, "sifton.reg"));
+    store.WriteDefault("Key", "value");
+    ASSERT_TRUE(store.Save());
+    store.WriteDefault("Key", "value");
+    EXPECT_FALSE(store.Modified());
+}
+
+TEST(KeyStore, AFileOfAnotherKindIsNotRead)
+{
+    QTemporaryDir dir;
+    const std::string path = Path(dir, "sifton.reg");
+    QFile file(QString::fromStdString(path));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("[HKEY_CLASSES_ROOT\\Thing]\r\n@=\"x\"\r\n");
+    file.close();
+    TKeyStore store(path);
+    EXPECT_FALSE(store.Load());
+    EXPECT_FALSE(store.KeyExists("Thing"));
+}
+
+TEST(KeyStore, SaveIntoAMissingFolderFails)
+{
+    QTemporaryDir dir;
+    TKeyStore store(Path(dir, "missing/sifton.reg"));
+    store.WriteDefault("Key", "value");
+    EXPECT_FALSE(store.Save());
+    EXPECT_TRUE(store.Modified());
+}
+
+TEST(OleRegGetUserType, ReadsTheClassKeysDefaultValue)
+{
+    QTemporaryDir dir;
+    SetClassesRootFile(Path(dir, "sifton.reg"));
+    const CLSID clsid{0x7CA25402, 0x0ACB, 0x11CA, {0x55, 0xC0, 0x13, 0x76, 0x83, 0x19, 0x40, 0x00}};
+    std::string type = "before";
+    EXPECT_EQ(OleRegGetUserType(clsid, USERCLASSTYPE_FULL, &type), REGDB_E_CLASSNOTREG);
+    EXPECT_EQ(type, "");
+    ClassesRoot().WriteDefault("CLSID\\{7CA25402-0ACB-11CA-55C0-137683194000}", "Application/File Link");
+    ClassesRoot().WriteDefault("CLSID\\{7CA25402-0ACB-11CA-55C0-137683194000}\\ProgID", "P");
+    EXPECT_EQ(OleRegGetUserType(clsid, USERCLASSTYPE_FULL, &type), S_OK);
+    EXPECT_EQ(type, "Application/File Link");
+    EXPECT_EQ(ProgIDFromCLSID(clsid), "P");
+}
+
+} // namespace

@@ -58,6 +58,7 @@ TForm1::TForm1(const QStringList& Arguments, const QString& ProgramPath, QWidget
     FileList->SetSort(TSort::Ascending);
     FileList->SetDragAccept(true);
     FileList->OnDragDropFiles = [this](const QStringList& Files) { FileListDragDropFiles(Files); };
+    FileList->OnDragDropWithSubfolders = [this](const QStringList& Paths) { FileListDropWithSubfolders(Paths); };
 
     for (TQvEdit* field : {FString1, FString2}) {
         field->SetMultiLine(false);
@@ -71,8 +72,8 @@ TForm1::TForm1(const QStringList& Arguments, const QString& ProgramPath, QWidget
     Viewer->SetMaxLength(60000);
     Viewer->SetHideSelection(false);
 
-    const std::array<std::pair<TButton98*, int>, 5> fileListButtons{
-        {{Button981, 7}, {cmdFLDelete, 3}, {cmdFLClear, 10}, {cmdFLLoad, 8}, {cmdFLSave, 9}}};
+    const std::array<std::pair<TButton98*, int>, 6> fileListButtons{
+        {{Button981, 7}, {cmdFLAddFolder, 1}, {cmdFLDelete, 3}, {cmdFLClear, 10}, {cmdFLLoad, 8}, {cmdFLSave, 9}}};
     for (const auto& [button, image] : fileListButtons) {
         button->setImageList(ImageList1);
         button->setIndex(image);
@@ -94,6 +95,7 @@ TForm1::TForm1(const QStringList& Arguments, const QString& ProgramPath, QWidget
                            {QStringLiteral("Register Files"), QStringLiteral("*.reg")},
                            {QStringLiteral("Descritpoin Files"), QStringLiteral("*.diz")},
                            {QStringLiteral("Information Files"), QStringLiteral("*.nfo")}};
+    FolderDialog1.Choice.Title = QStringLiteral("Add Folder");
     OpenDialog1.Options = ofAllowMultiSelect | ofFileMustExist | ofPathMustExist | ofHideReadOnly | ofShareAware;
 
     if (const QScreen* screen = this->screen()) {
@@ -173,6 +175,7 @@ void TForm1::ConnectCommands()
     on(Open1, &TForm1::CmdOpenClick);
     on(Addafile1, &TForm1::CmdOpenClick);
     on(CmdOpen, &TForm1::CmdOpenClick);
+    on(AddFolder1, &TForm1::cmdFLAddFolderClick);
     on(LoadFileList1, &TForm1::cmdFLLoadClick);
     on(SaveFileList1, &TForm1::cmdFLSaveClick);
     on(mSave, &TForm1::CmdSaveClick);
@@ -201,6 +204,7 @@ void TForm1::ConnectCommands()
         connect(button, &QAbstractButton::clicked, this, Guard([this, handler] { (this->*handler)(); }));
     };
     onButton(Button981, &TForm1::CmdOpenClick);
+    onButton(cmdFLAddFolder, &TForm1::cmdFLAddFolderClick);
     onButton(cmdFLDelete, &TForm1::cmdFLDeleteClick);
     onButton(cmdFLClear, &TForm1::cmdFLClearClick);
     onButton(cmdFLLoad, &TForm1::cmdFLLoadClick);
@@ -245,6 +249,7 @@ void TForm1::closeEvent(QCloseEvent* event)
 void TForm1::FormClose()
 {
     CancelRequested = true;
+    FStopAddingFolder = true;
     // Options that were never read (start-up stopped before them) would overwrite the stored ones
     // with the window's design values.
     if (FOptionsLoaded) {

@@ -50,6 +50,14 @@ public:
     void SaveList(const QString& FileName);
     void FileListDragDropFiles(const QStringList& FileList);
     void CmdOpenClick();
+    /// Add Folder: the folder dialog, then AddFolder. While a folder is being added it stops that walk.
+    void cmdFLAddFolderClick();
+    /// Adds the files of a folder through AddFile, as WalkFolder finds them. The window stays live
+    /// meanwhile (hourglass cursor; Add Folder turns into Stop). Returns false when it was stopped.
+    bool AddFolder(const QString& Folder, bool IncludeSubfolders, const QString& Filter);
+    /// Files and folders dropped with Shift held: each folder with its sub-folders, each file as it is.
+    void FileListDropWithSubfolders(const QStringList& Paths);
+    bool AddingFolder() const { return FAddingFolder; }
     void cmdFLDeleteClick();
     void cmdFLClearClick();
     void cmdFLLoadClick();
@@ -82,6 +90,7 @@ public:
 
     TImageList* ImageList1{nullptr}; // shared by the tool bar, the file list and its buttons
     TOpenDialog OpenDialog1;
+    TFolderDialog FolderDialog1;
     TSaveDialog SaveDialog1;
     ::ResultLog Log; // the result log; open from FormCreate step 2 until the window is gone
 
@@ -105,6 +114,8 @@ private:
     void ConnectCommands();
 
     QString FProgramPath;
+    bool FAddingFolder{false};
+    bool FStopAddingFolder{false};
     bool FClosed{false};
     bool FOptionsLoaded{false};
     std::array<QLabel*, 4> FStatusPanels{};

@@ -1,13 +1,18 @@
 // The "File List" page of TForm1: how rows enter and leave FileList, and the file-list file.
 #include "app/Unit1.h"
 
+#include "app/FolderWalk.h"
 #include "app/gConsts.h"
 #include "platform/Application.h"
 #include "platform/Dialogs.h"
+#include "platform/ErrorGuard.h"
+#include "search/RunFlags.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <QElapsedTimer>
 #include <QLocale>
+#include <QTimer>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -170,6 +175,82 @@ void TForm1::CmdOpenClick()
         CmdSearch->setEnabled(HasSearchString1());
         mStart->setEnabled(HasSearchString1());
     }
+}
+
+void TForm1::cmdFLAddFolderClick()
+{
+    if (FAddingFolder) {
+        FStopAddingFolder = true;
+        return;
+    }
+    if (!FolderDialog1.Execute()) {
+        return;
+    }
+    PageControl1->setCurrentWidget(TabSheet2);
+    const TFolderChoice& choice = FolderDialog1.Choice;
+    AddFolder(choice.Folder, choice.IncludeSubfolders, choice.Filter);
+}
+
+bool TForm1::AddFolder(const QString& Folder, bool IncludeSubfolders, const QString& Filter)
+{
+    if (FAddingFolder) {
+        return false; // one walk at a time; a second one would interleave its rows with the first's
+    }
+    FAddingFolder = true;
+    FStopAddingFolder = false;
+    const QString addCaption = cmdFLAddFolder->text();
+    const QString addItem = AddFolder1->text();
+    cmdFLAddFolder->setText(QStringLiteral("Stop"));
+    AddFolder1->setText(QStringLiteral("Stop Adding Folder"));
+    Application::SetCursor(crHourGlass);
+    const auto restore = [&] {
+        cmdFLAddFolder->setText(addCaption);
+        AddFolder1->setText(addItem);
+        // A search that started meanwhile keeps its own cursor.
+        Application::SetCursor(SearchRunning ? crAppStart : crDefault);
+        FAddingFolder = false;
+        UpdateSearchForFileList(*this);
+    };
+    bool finished = false;
+    try {
+        QElapsedTimer sinceEvents;
+        sinceEvents.start();
+        int entries = 0;
+        const TNameFilter filter(Filter);
+        finished = WalkFolder(
+            Folder, IncludeSubfolders, filter, [this](const QString& Path) { AddFile(Path); },
+            [&] {
+                // A tree of many thousand files takes a while: rows appear, the window stays live and
+                // the Stop button can be pressed.
+                if (++entries % 256 == 0 || sinceEvents.elapsed() >= 40) {
+                    Application::ProcessMessages();
+                    sinceEvents.restart();
+                }
+                return FStopAddingFolder;
+            });
+    } catch (...) {
+        restore();
+        throw;
+    }
+    restore();
+    return finished;
+}
+
+void TForm1::FileListDropWithSubfolders(const QStringList& Paths)
+{
+    // The drop itself ends first: a long walk inside the drop would keep the file manager waiting.
+    QTimer::singleShot(0, this, Guard([this, Paths] {
+        for (const QString& path : Paths) {
+            if (QFileInfo(path).isDir()) {
+                if (!AddFolder(path, true, QString())) {
+                    break;
+                }
+            } else {
+                AddFile(path);
+            }
+        }
+        UpdateSearchForFileList(*this);
+    }));
 }
 
 void TForm1::cmdFLDeleteClick()

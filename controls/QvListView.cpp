@@ -418,10 +418,26 @@ bool TQvListView::DropHasFiles(const QMimeData* mime) const
     return false;
 }
 
+namespace {
+
+// A file manager asked for a move (Shift held) deletes what it moved once the drop succeeds; the
+// list only reads the names, so it takes a copy whenever the source allows one.
+void AcceptAsCopy(QDropEvent* event)
+{
+    if ((event->possibleActions() & Qt::CopyAction) != 0) {
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+    } else {
+        event->acceptProposedAction();
+    }
+}
+
+} // namespace
+
 void TQvListView::dragEnterEvent(QDragEnterEvent* event)
 {
     if (DropHasFiles(event->mimeData())) {
-        event->acceptProposedAction();
+        AcceptAsCopy(event);
         return;
     }
     event->ignore();
@@ -430,7 +446,7 @@ void TQvListView::dragEnterEvent(QDragEnterEvent* event)
 void TQvListView::dragMoveEvent(QDragMoveEvent* event)
 {
     if (DropHasFiles(event->mimeData())) {
-        event->acceptProposedAction();
+        AcceptAsCopy(event);
         return;
     }
     event->ignore();
@@ -448,8 +464,12 @@ void TQvListView::dropEvent(QDropEvent* event)
             paths.append(url.toLocalFile());
         }
     }
-    event->acceptProposedAction();
+    AcceptAsCopy(event);
     // No exception may cross the event loop; the central handler reports it.
+    if ((event->modifiers() & Qt::ShiftModifier) != 0 && OnDragDropWithSubfolders) {
+        Guarded([&] { OnDragDropWithSubfolders(paths); });
+        return;
+    }
     Guarded([&] { DropFiles(paths); });
 }
 

@@ -78,6 +78,9 @@ public:
     TNotifyEvent OnClear;
     TDrawItemEvent OnBeginDrawRow;
     TDragFileEvent OnDragDropFiles;
+    /// A drop made with Shift held, when assigned: the dropped paths as they are, folders not expanded
+    /// (the handler adds them with their sub-folders). Unassigned, such a drop is an ordinary one.
+    TDragFileEvent OnDragDropWithSubfolders;
     TDrawItemEvent OnDrawRow;
     TRowSelectEvent OnSelectRow;
 

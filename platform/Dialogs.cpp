@@ -3,9 +3,16 @@
 #include "platform/GuiDispatcher.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFormLayout>
+#include <QHBoxLayout>
 #include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -143,6 +150,53 @@ public:
         return std::nullopt;
     }
 
+    std::optional<TFolderChoice> FolderDialog(const TFolderChoice& request) override
+    {
+        QDialog dialog(DialogParent());
+        dialog.setWindowTitle(request.Title);
+        auto* folder = new QLineEdit(request.Folder, &dialog);
+        folder->setMinimumWidth(320);
+        auto* browse = new QPushButton(QStringLiteral("&Browse..."), &dialog);
+        auto* folderRow = new QHBoxLayout();
+        folderRow->addWidget(folder);
+        folderRow->addWidget(browse);
+        auto* subfolders = new QCheckBox(QStringLiteral("Include &subfolders"), &dialog);
+        subfolders->setChecked(request.IncludeSubfolders);
+        auto* filter = new QLineEdit(request.Filter, &dialog);
+        filter->setPlaceholderText(QStringLiteral("*.log;*.txt (empty: all files)"));
+        auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+        auto* form = new QFormLayout(&dialog);
+        auto* folderLabel = new QLabel(QStringLiteral("&Folder:"), &dialog);
+        folderLabel->setBuddy(folder);
+        form->addRow(folderLabel, folderRow);
+        form->addRow(QString(), subfolders);
+        form->addRow(QStringLiteral("File &names:"), filter);
+        form->addRow(buttons);
+
+        // OK only for a folder that is there, so a typing error cannot pass for an empty folder.
+        const auto check = [&] {
+            buttons->button(QDialogButtonBox::Ok)->setEnabled(QFileInfo(folder->text()).isDir());
+        };
+        check();
+        QObject::connect(folder, &QLineEdit::textChanged, &dialog, check);
+        QObject::connect(browse, &QPushButton::clicked, &dialog, [&] {
+            const QString chosen = QFileDialog::getExistingDirectory(&dialog, request.Title, folder->text());
+            if (!chosen.isEmpty()) {
+                folder->setText(chosen);
+            }
+        });
+        QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+        QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+        if (dialog.exec() != QDialog::Accepted) {
+            return std::nullopt;
+        }
+        TFolderChoice choice = request;
+        choice.Folder = folder->text();
+        choice.IncludeSubfolders = subfolders->isChecked();
+        choice.Filter = filter->text().trimmed();
+        return choice;
+    }
+
     std::optional<QString> InputQuery(const QString& caption, const QString& prompt, const QString& value) override
     {
         bool ok = false;
@@ -211,5 +265,17 @@ bool TFileDialog::Execute()
         Files << file;
     }
     FileName = Files.front();
+    return true;
+}
+
+bool TFolderDialog::Execute()
+{
+    std::optional<TFolderChoice> chosen = CallOnGuiThread([&] { return Dialogs().FolderDialog(Choice); });
+    if (!chosen || chosen->Folder.isEmpty()) {
+        return false;
+    }
+    const QString title = Choice.Title;
+    Choice = *chosen;
+    Choice.Title = title;
     return true;
 }

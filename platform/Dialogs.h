@@ -65,6 +65,16 @@ struct TFileDialogRequest {
     unsigned Options = 0; ///< TFileDialogOption flags
 };
 
+/// What the folder dialog shows at start and what it gives back on OK: the folder, whether its
+/// sub-folders count, and the file-name masks ("*.log;*.txt"; empty = every file).
+struct TFolderChoice {
+    QString Title; ///< caption
+    QString Folder;
+    bool IncludeSubfolders = true;
+    QString Filter;
+    friend bool operator==(const TFolderChoice&, const TFolderChoice&) = default;
+};
+
 /// The dialogs behind the program: real Qt dialogs, or a scripted stand-in in tests. Called on the GUI thread.
 class TDialogService {
 public:
@@ -73,6 +83,8 @@ public:
     virtual int MessageBox(const QString& text, const QString& caption, unsigned flags) = 0;
     /// A modal file dialog; returns the chosen full paths, or nothing when cancelled.
     virtual std::optional<QStringList> FileDialog(const TFileDialogRequest& request) = 0;
+    /// A modal folder dialog; returns the choice, or nothing when cancelled.
+    virtual std::optional<TFolderChoice> FolderDialog(const TFolderChoice& request) = 0;
     /// A modal one-line input box; returns the text entered, or nothing when cancelled.
     virtual std::optional<QString> InputQuery(const QString& caption, const QString& prompt, const QString& value) = 0;
 };
@@ -104,6 +116,14 @@ public:
 
 private:
     bool FSave;
+};
+
+/// The folder dialog component: set its fields, Execute, then read them back. Remembers the last choice.
+class TFolderDialog {
+public:
+    TFolderChoice Choice;
+    /// Runs the dialog (from any thread, on the GUI thread); true when the user confirmed a folder.
+    bool Execute();
 };
 
 /// The open-file dialog component.

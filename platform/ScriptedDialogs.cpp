@@ -58,3 +58,9 @@ std::optional<QString> TScriptedDialogs::InputQuery(const QString& caption, cons
     Inputs.push_back({ caption, prompt, value });
     return NextAnswer(InputAnswers);
 }
+
+std::optional<TFolderChoice> TScriptedDialogs::FolderDialog(const TFolderChoice& request)
+{
+    FolderDialogs.push_back(request);
+    return NextAnswer(FolderAnswers);
+}

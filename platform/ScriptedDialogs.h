@@ -27,8 +27,8 @@ struct TInputCall {
 };
 
 /// The dialog service of tests: installs itself for its lifetime, records every request and answers from
-/// scripts. With an empty script a message box answers its first button, a file dialog and an input box
-/// answer Cancel.
+/// scripts. With an empty script a message box answers its first button, a file dialog, a folder dialog
+/// and an input box answer Cancel.
 class TScriptedDialogs final : public TDialogService {
 public:
     TScriptedDialogs();
@@ -39,14 +39,17 @@ public:
     std::deque<int> MessageAnswers; ///< IDxxx per message box, in order
     std::deque<std::optional<QStringList>> FileAnswers; ///< chosen files per file dialog; nullopt = Cancel
     std::deque<std::optional<QString>> InputAnswers; ///< text per input box; nullopt = Cancel
+    std::deque<std::optional<TFolderChoice>> FolderAnswers; ///< choice per folder dialog; nullopt = Cancel
 
     std::vector<TMessageBoxCall> Messages;
     std::vector<TFileDialogRequest> FileDialogs;
     std::vector<TInputCall> Inputs;
+    std::vector<TFolderChoice> FolderDialogs;
 
     int MessageBox(const QString& text, const QString& caption, unsigned flags) override;
     std::optional<QStringList> FileDialog(const TFileDialogRequest& request) override;
     std::optional<QString> InputQuery(const QString& caption, const QString& prompt, const QString& value) override;
+    std::optional<TFolderChoice> FolderDialog(const TFolderChoice& request) override;
 
 private:
     TDialogService* FPrevious;

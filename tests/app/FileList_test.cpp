@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QLocale>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -352,6 +353,7 @@ TEST_F(FileListTest, ButtonStripHasImagesOffsetsAndHints)
     };
     const TExpect expected[] = {
         {Form().Button981, "Add", 7, 4, "Click here to add more file(s) to search."},
+        {Form().cmdFLAddFolder, "Folder", 1, 4, "Click here to add the files of a folder to search."},
         {Form().cmdFLDelete, "Delete", 3, 0, "Click here to delete the selected item(s)."},
         {Form().cmdFLClear, "Clear", 10, 4, "Click here to clear the entire list."},
         {Form().cmdFLLoad, "Load", 8, 4, "Click here to load the file list."},
@@ -365,4 +367,78 @@ TEST_F(FileListTest, ButtonStripHasImagesOffsetsAndHints)
         EXPECT_EQ(e.Button->Hint(), e.Hint);
         EXPECT_EQ(e.Button->size(), QSize(65, 25));
     }
+}
+
+TEST_F(FileListTest, AddFolderAsksForFolderAndAddsMatchingFilesBelowIt)
+{
+    const QString tree = Path("tree");
+    QDir().mkpath(tree + "/sub");
+    for (const char* name : {"tree/b.log", "tree/a.txt", "tree/c.dat", "tree/sub/d.log", "tree/.e.log"}) {
+        MakeFile(name);
+    }
+    Form().FString1->setPlainText("x");
+    FDialogs.FolderAnswers.push_back(TFolderChoice{{}, tree, true, "*.log;*.txt"});
+    Form().cmdFLAddFolderClick();
+
+    ASSERT_EQ(FDialogs.FolderDialogs.size(), 1u);
+    EXPECT_EQ(FDialogs.FolderDialogs[0].Title, "Add Folder");
+    EXPECT_EQ(Names(), (QStringList{tree + "/a.txt", tree + "/b.log", tree + "/sub/d.log"}));
+    EXPECT_EQ(SizeCell(0), "5") << "rows as AddFile makes them";
+    EXPECT_EQ(Form().PageControl1->currentWidget(), Form().TabSheet2);
+    EXPECT_TRUE(SearchEnabled());
+    EXPECT_FALSE(Form().AddingFolder());
+    EXPECT_EQ(Application::Cursor(), crDefault);
+
+    // The last choice is offered again; Cancel adds nothing.
+    FDialogs.FolderAnswers.push_back(std::nullopt);
+    Form().cmdFLAddFolderClick();
+    ASSERT_EQ(FDialogs.FolderDialogs.size(), 2u);
+    EXPECT_EQ(FDialogs.FolderDialogs[1].Folder, tree);
+    EXPECT_EQ(FDialogs.FolderDialogs[1].Filter, "*.log;*.txt");
+    EXPECT_TRUE(FDialogs.FolderDialogs[1].IncludeSubfolders);
+    EXPECT_EQ(Names().size(), 3);
+}
+
+TEST_F(FileListTest, AddFolderWithoutSubfoldersAndMenuItem)
+{
+    QDir().mkpath(Path("tree/sub"));
+    const QString top = MakeFile("tree/top.txt");
+    MakeFile("tree/sub/deep.txt");
+    FDialogs.FolderAnswers.push_back(TFolderChoice{{}, Path("tree"), false, {}});
+    Form().AddFolder1->trigger();
+    EXPECT_EQ(Names(), (QStringList{top}));
+}
+
+TEST_F(FileListTest, StopDuringLongWalkKeepsRowsAddedSoFar)
+{
+    QDir().mkpath(Path("many"));
+    for (int i = 0; i < 1000; ++i) {
+        MakeFile(QStringLiteral("many/f%1").arg(i, 5, 10, QLatin1Char('0')));
+    }
+    bool sawStop = false;
+    // The button, pressed while the walk lets events through, stops it.
+    QTimer::singleShot(0, [&] {
+        sawStop = Form().cmdFLAddFolder->text() == "Stop" && Application::Cursor() == crHourGlass;
+        Form().cmdFLAddFolder->click();
+    });
+    const bool finished = Form().AddFolder(Path("many"), true, {});
+    EXPECT_FALSE(finished);
+    EXPECT_TRUE(sawStop);
+    EXPECT_GT(Form().FileList->Count(), 0);
+    EXPECT_LT(Form().FileList->Count(), 1000);
+    EXPECT_EQ(Form().cmdFLAddFolder->text(), "Folder");
+    EXPECT_EQ(Application::Cursor(), crDefault);
+}
+
+TEST_F(FileListTest, ShiftDropAddsFoldersWithSubfoldersAndFilesAsTheyAre)
+{
+    QDir().mkpath(Path("tree/sub"));
+    const QString deep = MakeFile("tree/sub/deep.txt");
+    const QString top = MakeFile("tree/top.txt");
+    const QString single = MakeFile("single.txt");
+    ASSERT_TRUE(Form().FileList->OnDragDropWithSubfolders);
+    Form().FileList->OnDragDropWithSubfolders({single, Path("tree")});
+    EXPECT_EQ(Names(), QStringList{}) << "the walk waits until the drop has ended";
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Names(), (QStringList{single, deep, top}));
 }

@@ -520,3 +520,59 @@ TEST(QvListViewOwnerDraw, ThrowingHookStillPaintsOtherRows)
     const QImage shot = list.Shot();
     EXPECT_EQ(shot.pixelColor(110, list.RowRect(2).center().y()), QColor(0, 0, 255));
 }
+
+namespace {
+
+// A drop as a file manager delivers it, Copy and Move both allowed.
+Qt::DropAction SendDrop(TQvListView& view, const QStringList& paths, Qt::KeyboardModifiers modifiers)
+{
+    QMimeData mime;
+    QList<QUrl> urls;
+    for (const QString& path : paths) {
+        urls.append(QUrl::fromLocalFile(path));
+    }
+    mime.setUrls(urls);
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction | Qt::MoveAction, &mime, Qt::LeftButton, modifiers);
+    QApplication::sendEvent(view.viewport(), &enter);
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction | Qt::MoveAction, &mime, Qt::LeftButton, modifiers);
+    QApplication::sendEvent(view.viewport(), &drop);
+    EXPECT_TRUE(drop.isAccepted());
+    return drop.dropAction();
+}
+
+} // namespace
+
+TEST(QvListViewDrop, ShiftDropGoesUnexpandedToSubfolderHandler)
+{
+    TDropFolder drop;
+    TQvListView view;
+    view.SetDragAccept(true);
+    QStringList plain;
+    QStringList withSubfolders;
+    view.OnDragDropFiles = [&](const QStringList& FileList) { plain = FileList; };
+    view.OnDragDropWithSubfolders = [&](const QStringList& FileList) { withSubfolders = FileList; };
+    SendDrop(view, {drop.Folder}, Qt::ShiftModifier);
+    EXPECT_EQ(withSubfolders, QStringList{drop.Folder});
+    EXPECT_TRUE(plain.isEmpty());
+
+    // Without Shift, or without the handler, the folder gives its own files as before.
+    withSubfolders.clear();
+    SendDrop(view, {drop.Folder}, Qt::NoModifier);
+    EXPECT_EQ(plain, drop.Listed());
+    EXPECT_TRUE(withSubfolders.isEmpty());
+    plain.clear();
+    view.OnDragDropWithSubfolders = nullptr;
+    SendDrop(view, {drop.Folder}, Qt::ShiftModifier);
+    EXPECT_EQ(plain, drop.Listed());
+}
+
+// Shift makes a file manager offer a move, and a move deletes the files once the drop is taken.
+TEST(QvListViewDrop, ShiftDropTakesCopyNotMoveSoTheSourceKeepsItsFiles)
+{
+    TDropFolder drop;
+    TQvListView view;
+    view.SetDragAccept(true);
+    view.OnDragDropWithSubfolders = [](const QStringList&) {};
+    EXPECT_EQ(SendDrop(view, {drop.Folder}, Qt::ShiftModifier), Qt::CopyAction);
+    EXPECT_EQ(SendDrop(view, {drop.Folder}, Qt::NoModifier), Qt::CopyAction);
+}

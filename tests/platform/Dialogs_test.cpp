@@ -4,6 +4,10 @@
 #include "platform/ScriptedDialogs.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QThread>
@@ -151,6 +155,56 @@ TEST(QtDialogsTest, MessageBoxHonoursIconButtonsTopMostAndLineBreaks)
     EXPECT_EQ(caption, QStringLiteral("Sifton"));
     EXPECT_TRUE(onTop);
     EXPECT_EQ(modality, Qt::ApplicationModal);
+}
+
+TEST(FolderDialogTest, ConfirmedChoiceIsKeptAndOfferedAgainCancelKeepsIt)
+{
+    TScriptedDialogs dialogs;
+    dialogs.FolderAnswers = { TFolderChoice { QStringLiteral("ignored"), QStringLiteral("/srv/logs"), false,
+                                  QStringLiteral("*.log") },
+        std::nullopt, TFolderChoice { {}, QString(), true, {} } };
+    TFolderDialog folder;
+    folder.Choice.Title = QStringLiteral("Add Folder");
+
+    ASSERT_TRUE(folder.Execute());
+    EXPECT_EQ(folder.Choice, (TFolderChoice { QStringLiteral("Add Folder"), QStringLiteral("/srv/logs"), false,
+                                 QStringLiteral("*.log") }))
+        << "the caption stays the component's";
+    EXPECT_FALSE(folder.Execute());
+    EXPECT_FALSE(folder.Execute()) << "OK without a folder counts as Cancel";
+    EXPECT_EQ(folder.Choice.Folder, QStringLiteral("/srv/logs"));
+    ASSERT_EQ(dialogs.FolderDialogs.size(), 3u);
+    EXPECT_EQ(dialogs.FolderDialogs[1], folder.Choice) << "the last choice is shown again";
+}
+
+// The real folder dialog: OK is offered only for a folder that exists; the fields come back as typed.
+TEST(QtDialogsTest, FolderDialogOffersOkOnlyForAFolderAndReturnsTheFields)
+{
+    const QString folder = QDir::tempPath();
+    bool okForMissing = true;
+    bool okForFolder = false;
+    QTimer::singleShot(0, [&] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        ASSERT_NE(dialog, nullptr);
+        const QList<QLineEdit*> edits = dialog->findChildren<QLineEdit*>();
+        ASSERT_EQ(edits.size(), 2);
+        QPushButton* ok = dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
+        edits[0]->setText(folder + QStringLiteral("/no such folder"));
+        okForMissing = ok->isEnabled();
+        edits[0]->setText(folder);
+        okForFolder = ok->isEnabled();
+        edits[1]->setText(QStringLiteral("  *.log;*.txt  "));
+        dialog->findChild<QCheckBox*>()->setChecked(false);
+        ok->click();
+    });
+    const std::optional<TFolderChoice> choice
+        = Dialogs().FolderDialog(TFolderChoice { QStringLiteral("Add Folder"), {}, true, {} });
+    EXPECT_FALSE(okForMissing);
+    EXPECT_TRUE(okForFolder);
+    ASSERT_TRUE(choice.has_value());
+    EXPECT_EQ(choice->Folder, folder);
+    EXPECT_FALSE(choice->IncludeSubfolders);
+    EXPECT_EQ(choice->Filter, QStringLiteral("*.log;*.txt"));
 }
 
 } // namespace

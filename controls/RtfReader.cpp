@@ -1,5 +1,7 @@
 #include "controls/RtfReader.h"
 
+#include "controls/RtfObjects.h"
+
 #include <QHash>
 #include <QList>
 #include <QStringDecoder>
@@ -151,7 +153,7 @@ private:
     std::map<int, iconv_t> FConverters;
 };
 
-enum class TDestination { Text, Skip, FontTable, FontEntry, ColorTable, ListText };
+enum class TDestination { Text, Skip, FontTable, FontEntry, ColorTable, ListText, Object, ObjectData };
 
 struct TCharState
 {
@@ -210,6 +212,7 @@ public:
 private:
     // Tokens
     void ControlWord(std::string_view word, bool hasParam, int param);
+    void ObjectWord(std::string_view word, bool ignorable);
     void ControlSymbol(char symbol);
     void OpenGroup();
     void CloseGroup();
@@ -255,6 +258,7 @@ private:
     TCharState FTextFormat;
     bool FBlockStarted = false;
     bool FEndedWithPar = false;
+    TRtfObjectGroup FObject; // the \object group being read
 };
 
 void TRtfReader::Run()
@@ -381,6 +385,12 @@ void TRtfReader::CloseGroup()
         return; // an unbalanced brace
     }
     const TGroupState closing = State();
+    // An object group without a \result still shows its object.
+    if (closing.Destination == TDestination::Object && FStack[FStack.size() - 2].Destination != TDestination::Object &&
+        !FObject.Tried()) {
+        FlushText();
+        FObject.Insert(FCursor);
+    }
     if (closing.Destination == TDestination::FontEntry) {
         FlushBytes();
         if (!FFontName.trimmed().isEmpty() && FFonts[FFontEntry].Name.isEmpty()) {
@@ -403,7 +413,11 @@ void TRtfReader::Byte(unsigned char b)
         return;
     }
     const TDestination d = State().Destination;
-    if (d == TDestination::Skip) {
+    if (d == TDestination::Skip || d == TDestination::Object) {
+        return;
+    }
+    if (d == TDestination::ObjectData) {
+        FObject.DataByte(b);
         return;
     }
     if (d == TDestination::ColorTable) {
@@ -632,6 +646,23 @@ void TRtfReader::ControlSymbol(char symbol)
     }
 }
 
+// Inside an \object group: the object's data, and its \result, which shows only when the object
+// cannot be shown itself.
+void TRtfReader::ObjectWord(std::string_view word, bool ignorable)
+{
+    TGroupState& s = State();
+    if (word == "objemb") {
+        FObject.SetEmbedded();
+    } else if (word == "objdata") {
+        s.Destination = TDestination::ObjectData;
+    } else if (word == "result") {
+        FlushText();
+        s.Destination = FObject.Insert(FCursor) ? TDestination::Skip : TDestination::Text;
+    } else if (ignorable) {
+        s.Destination = TDestination::Skip;
+    }
+}
+
 void TRtfReader::ControlWord(std::string_view word, bool hasParam, int param)
 {
     // Text read so far takes the formatting it was read under and stands before what this word adds;
@@ -650,7 +681,7 @@ void TRtfReader::ControlWord(std::string_view word, bool hasParam, int param)
 
     // Destinations
     static const std::vector<std::string_view> skipped = {
-        "info", "stylesheet", "pict", "object", "header", "footer", "headerl", "headerr", "headerf",
+        "info", "stylesheet", "pict", "header", "footer", "headerl", "headerr", "headerf",
         "footerl", "footerr", "footerf", "fldinst", "listtable", "listoverridetable", "revtbl",
         "rsidtbl", "pn", "xe", "tc", "footnote", "annotation", "atnid", "atnauthor", "bkmkstart",
         "bkmkend", "nonshppict", "shpinst", "themedata", "colorschememapping", "latentstyles",
@@ -658,9 +689,18 @@ void TRtfReader::ControlWord(std::string_view word, bool hasParam, int param)
         "ftncn", "aftnsep", "aftnsepc", "aftncn", "template", "pgdsctbl", "filetbl", "private",
         "fchars", "lchars", "author", "title", "subject", "keywords", "comment", "doccomm", "company",
         "operator", "manager", "category", "hlinkbase", "creatim", "revtim", "printim", "buptim",
-        "panose", "falt", "objdata", "result", "txe", "pgdsc", "picprop", "blipuid", "do", "sp"};
+        "panose", "falt", "txe", "pgdsc", "picprop", "blipuid", "do", "sp"};
     if (std::find(skipped.begin(), skipped.end(), word) != skipped.end()) {
         s.Destination = TDestination::Skip;
+        return;
+    }
+    if (s.Destination == TDestination::Text && word == "object") {
+        s.Destination = TDestination::Object;
+        FObject.Start();
+        return;
+    }
+    if (s.Destination == TDestination::Object) {
+        ObjectWord(word, wasIgnorable);
         return;
     }
     if (s.Destination == TDestination::Skip) {

@@ -6,8 +6,9 @@ class QTextDocument;
 
 /// Reads rich text format (RTF) into a document, replacing its contents: text in the document's code
 /// page, fonts, colours, bold/italic/underline/strike, sizes, paragraphs with alignment, indents,
-/// spacing and tab stops, list bullets as written by the writer. Destinations it does not show
-/// (pictures, objects, headers, document information, style sheets) are left out. Any input is
+/// spacing and tab stops, list bullets as written by the writer. An embedded object of one of the
+/// program's own registered kinds becomes a live object; any other shows its \result text.
+/// Destinations it does not show (pictures, headers, document information, style sheets) are left out. Any input is
 /// accepted: malformed or truncated data yields whatever text could be read. Data that does not
 /// start with "{\rtf" is taken as plain text.
 void ReadRtf(QByteArrayView rtf, QTextDocument& document);

@@ -1,5 +1,7 @@
 #include "controls/qvtext.h"
 
+#include "controls/qvtext_objects.h"
+
 #include "controls/FindDialog.h"
 #include "controls/FlatFrame.h"
 #include "controls/RtfReader.h"
@@ -201,6 +203,7 @@ TQvEdit::TQvEdit(QWidget* parent)
     , FSelAttributes(std::make_unique<TTextAttributes>(this, TTextAttributes::Selection))
     , FDefAttributes(std::make_unique<TTextAttributes>(this, TTextAttributes::DefaultText))
     , FParagraph(std::make_unique<TParaAttributes>(this))
+    , FObjects(std::make_unique<TQvEditObjects>(*this))
 {
     // The flat frame takes the outer three pixels; scroll bars and text live inside it.
     // The frame reserves the room; PaintFrame draws over what the base class paints there.
@@ -842,6 +845,11 @@ void TQvEdit::FindNext()
 void TQvEdit::keyPressEvent(QKeyEvent* e)
 {
     const bool enter = e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter;
+    // Enter on a selected object runs its primary verb, as a double-click does.
+    if (enter && e->modifiers() == Qt::NoModifier && FObjects->OpenSelected()) {
+        e->accept();
+        return;
+    }
     if (enter && (!FMultiLine || !FWantReturns)) {
         // No character; the key goes on to the window (a dialog's default button).
         e->ignore();
@@ -907,7 +915,8 @@ void TQvEdit::inputMethodEvent(QInputMethodEvent* e)
 
 bool TQvEdit::canInsertFromMimeData(const QMimeData* source) const
 {
-    return source->hasText() || (!FPlainText && QTextEdit::canInsertFromMimeData(source));
+    return source->hasText() || FObjects->CanInsert(*source) ||
+           (!FPlainText && QTextEdit::canInsertFromMimeData(source));
 }
 
 void TQvEdit::insertFromMimeData(const QMimeData* source)
@@ -916,6 +925,9 @@ void TQvEdit::insertFromMimeData(const QMimeData* source)
         return;
     }
     const int room = Room();
+    if (room > 0 && FObjects->Insert(*source)) {
+        return;
+    }
     if (!FPlainText && FMultiLine && source->hasHtml()) {
         const QTextDocumentFragment fragment = QTextDocumentFragment::fromHtml(source->html(), document());
         if (fragment.toPlainText().size() <= room) {
@@ -952,7 +964,11 @@ QMimeData* TQvEdit::createMimeDataFromSelection() const
         data->setText(SelText());
         return data;
     }
-    return QTextEdit::createMimeDataFromSelection();
+    QMimeData* data = QTextEdit::createMimeDataFromSelection();
+    // Objects have no text: their characters stay out of the plain text.
+    data->setText(data->text().remove(QChar::ObjectReplacementCharacter));
+    FObjects->AddSelectedObject(*data);
+    return data;
 }
 
 void TQvEdit::focusInEvent(QFocusEvent* e)
@@ -1020,6 +1036,15 @@ void TQvEdit::contextMenuEvent(QContextMenuEvent* e)
     FPopupMenu->setProperty("PopupComponent", QVariant::fromValue<QObject*>(this));
     FPopupMenu->popup(e->globalPos());
     e->accept();
+}
+
+void TQvEdit::mouseDoubleClickEvent(QMouseEvent* e)
+{
+    if (e->button() == Qt::LeftButton && FObjects->OpenAt(e->position().toPoint())) {
+        e->accept();
+        return;
+    }
+    QTextEdit::mouseDoubleClickEvent(e);
 }
 
 void TQvEdit::mouseMoveEvent(QMouseEvent* e)

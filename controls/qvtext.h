@@ -15,6 +15,7 @@ class QTextDocument;
 class TFindDialog;
 class TParaAttributes;
 class TTextAttributes;
+class TQvEditObjects;
 
 /// Moves bytes from a stream into the control while it loads; both registered kinds pass them unchanged.
 class TConversion
@@ -216,6 +217,7 @@ protected:
     void mousePressEvent(QMouseEvent* e) override;
     void mouseReleaseEvent(QMouseEvent* e) override;
     void mouseMoveEvent(QMouseEvent* e) override;
+    void mouseDoubleClickEvent(QMouseEvent* e) override;
     void contextMenuEvent(QContextMenuEvent* e) override;
     void paintEvent(QPaintEvent* e) override;
     bool canInsertFromMimeData(const QMimeData* source) const override;
@@ -283,6 +285,7 @@ private:
     std::unique_ptr<TParaAttributes> FParagraph;
     std::unique_ptr<TUrlHighlighter> FUrlHighlighter;
     std::unique_ptr<QTextDocument> FMaskDocument; // what is painted while PasswordChar is set
+    std::unique_ptr<TQvEditObjects> FObjects; // OLE callback and embedded objects
 };
 
 /// EM_FINDTEXTEX on a document: searches range.Text within [range.Min, range.Max] (downward) or

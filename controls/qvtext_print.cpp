@@ -1,5 +1,6 @@
 #include "controls/qvtext_print.h"
 
+#include "controls/OleContainer.h"
 #include "controls/pndlg.h"
 #include "controls/qvtext.h"
 #include "platform/Application.h"
@@ -166,6 +167,7 @@ TPageFormatter::TPageFormatter(const QTextDocument& source, QPrinter& printer, i
     , FPageHeight(pageHeight)
 {
     // Lay the copy out with the printer's metrics, as one long column as wide as the page.
+    TOleContainer::ShareObjects(source, *FDocument); // objects print in place
     FDocument->documentLayout()->setPaintDevice(&printer);
     FDocument->setDocumentMargin(0);
     // On paper a long line wraps, even inside a word, instead of running off the page.

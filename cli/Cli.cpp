@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstdio>
 #include <memory>
+#include <set>
 
 #include <unistd.h>
 
@@ -67,8 +68,13 @@ int RunCli(int argc, char** argv)
         trouble = true;
     };
     std::vector<std::string> files;
+    std::set<std::string> named; // files named on the command line may be FIFOs, as for grep
     for (const std::string& file : options.Files) {
+        const std::size_t before = files.size();
         AddPath(file, options.Recursive, files, failed);
+        if (files.size() == before + 1 && files.back() == file) {
+            named.insert(file);
+        }
     }
     for (const std::string& list : options.Lists) {
         std::vector<std::string> listed;
@@ -79,6 +85,7 @@ int RunCli(int argc, char** argv)
     }
     if (options.Files.empty() && options.Lists.empty()) {
         files.push_back("-");
+        named.insert("-");
     }
 
     std::unique_ptr<std::FILE, FileCloser> log;
@@ -100,16 +107,23 @@ int RunCli(int argc, char** argv)
 
     ProgressLine line(progress);
     ConsoleSink sink(options.Quiet ? nullptr : stdout, options.CrEntries ? '\r' : '\n', log.get(), line);
-    ConsoleHost host(std::move(files), line);
+    ConsoleHost host(std::move(files), std::move(named), line);
     SearchRun run(PrepareRequest(inputs), sink, host, ThousandsSeparator());
     CancelRequested = false;
     std::signal(SIGINT, OnInterrupt);
-    run.Walk();
+    try {
+        run.Walk();
+    } catch (const std::exception& error) {
+        // Whatever ends the walk early is reported like a file that could not be read.
+        line.Erase();
+        std::fprintf(stderr, "sifton-cli: %s\n", error.what());
+        trouble = true;
+    }
     SearchRunning = false;
     line.Erase();
 
     errno = 0;
-    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    if ((std::fflush(stdout) != 0 || std::ferror(stdout)) && !sink.OutputFailed()) {
         ReportError("standard output", SystemReason(errno));
         trouble = true;
     }

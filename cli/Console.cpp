@@ -1,9 +1,13 @@
 #include "cli/Console.h"
 
+#include <cerrno>
+#include <stdexcept>
+
 #include <sys/ioctl.h>
 #include <unistd.h>
 
 #include "search/LineEnds.h"
+#include "search/LineReader.h"
 #include "search/StatusTexts.h"
 
 namespace {
@@ -97,14 +101,25 @@ ConsoleSink::ConsoleSink(std::FILE* out, char terminator, std::FILE* log, Progre
 {
 }
 
+void ConsoleSink::CheckOutput()
+{
+    if (FOut != nullptr && !FOutputFailed && std::ferror(FOut)) {
+        const int error = errno != 0 ? errno : EIO;
+        FOutputFailed = true;
+        throw std::runtime_error("standard output: " + SystemReason(error));
+    }
+}
+
 void ConsoleSink::WriteLogLine(std::string_view text)
 {
     if (FOut != nullptr) {
         if (FOutIsTerminal) {
             FProgress.Erase();
         }
+        errno = 0;
         std::fwrite(text.data(), 1, text.size(), FOut);
         std::fputc(FTerminator, FOut);
+        CheckOutput();
     }
     if (FLog != nullptr) {
         std::fwrite(text.data(), 1, text.size(), FLog);
@@ -112,12 +127,24 @@ void ConsoleSink::WriteLogLine(std::string_view text)
     }
 }
 
+void ConsoleSink::DropOpenEntry()
+{
+    if (FEntryOpen) {
+        WriteLogEntries("\r");
+    }
+}
+
 void ConsoleSink::WriteLogEntries(std::string_view entries)
 {
+    if (entries.empty()) {
+        return;
+    }
+    FEntryOpen = entries.back() != '\r';
     if (FOut != nullptr) {
         if (FOutIsTerminal) {
             FProgress.Erase();
         }
+        errno = 0;
         if (FTerminator == '\r') {
             std::fwrite(entries.data(), 1, entries.size(), FOut);
         } else {
@@ -125,14 +152,16 @@ void ConsoleSink::WriteLogEntries(std::string_view entries)
             CopyReplacing(FTranslated.data(), entries.data(), entries.size(), '\r', FTerminator);
             std::fwrite(FTranslated.data(), 1, FTranslated.size(), FOut);
         }
+        CheckOutput();
     }
     if (FLog != nullptr) {
         std::fwrite(entries.data(), 1, entries.size(), FLog);
     }
 }
 
-ConsoleHost::ConsoleHost(std::vector<std::string> files, ProgressLine& progress)
+ConsoleHost::ConsoleHost(std::vector<std::string> files, std::set<std::string> named, ProgressLine& progress)
     : FFiles(std::move(files))
+    , FNamed(std::move(named))
     , FProgress(progress)
 {
 }

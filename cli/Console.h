@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -30,13 +31,22 @@ private:
 };
 
 /// Entries to standard output (LF or CR after each) and, with --log, to the log file (CR after each).
+/// A write to standard output that fails throws "standard output: <reason>": the run stops there.
 class ConsoleSink final : public EntrySink {
 public:
     ConsoleSink(std::FILE* out, char terminator, std::FILE* log, ProgressLine& progress);
     void WriteLogLine(std::string_view text) override;
     void WriteLogEntries(std::string_view entries) override;
+    /// A stream cannot take bytes back: the unfinished entry is ended where it stopped.
+    void DropOpenEntry() override;
+    /// True once a write to standard output has failed (and been thrown).
+    bool OutputFailed() const { return FOutputFailed; }
 
 private:
+    void CheckOutput();
+
+    bool FOutputFailed = false;
+    bool FEntryOpen = false; // the last bytes written stopped inside an entry
     std::FILE* FOut;
     std::string FTranslated; // entries with their byte 13 turned into the terminator
     char FTerminator;
@@ -48,7 +58,8 @@ private:
 /// The run's host on the console: the file list, the progress line and the error messages.
 class ConsoleHost final : public SearchHost {
 public:
-    ConsoleHost(std::vector<std::string> files, ProgressLine& progress);
+    /// named: the paths given on the command line, which may be FIFOs or devices (read as grep does).
+    ConsoleHost(std::vector<std::string> files, std::set<std::string> named, ProgressLine& progress);
     void SetStatusText(int panel, const std::string& text) override;
     void SetCaption(const std::string& caption) override;
     void ShowCaptionAsTitle() override { }
@@ -56,9 +67,11 @@ public:
     std::optional<std::string> FileName(std::int64_t index) override;
     void FileFailed(const std::string& fileName, const std::string& reason) override;
     std::string PathToOpen(const std::string& fileName) override;
+    bool MayReadAnyFile(const std::string& fileName) override { return FNamed.contains(fileName); }
 
 private:
     std::vector<std::string> FFiles;
+    std::set<std::string> FNamed;
     ProgressLine& FProgress;
 };
 

@@ -11,9 +11,11 @@
 #include <cerrno>
 #include <csetjmp>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -53,74 +55,233 @@ struct Window {
     bool Checked = true; // Mode and End are known to be right (CR and byte 26 looked for)
 };
 
-/// Reported entries collected in one large buffer and handed to the sink in bulk.
+// A mapped file that shrinks under us raises SIGBUS on the first access past its new end. The
+// handler jumps back to where the scan of that file began, so only code that a jump may abandon
+// runs while the guard is armed: it reads the mapping, counts, and copies into memory the scan
+// owns. Everything that takes a lock, allocates or owns an object (the sink, the host) runs with
+// the guard lifted (OutsideMapping); a fault there is not ours and ends the program as usual.
+thread_local sigjmp_buf* tMappedReadGuard = nullptr;
+thread_local const void* tFaultAddress = nullptr;
+
+void OnBusError(int signal, siginfo_t* info, void*)
+{
+    if (sigjmp_buf* guard = tMappedReadGuard) {
+        tMappedReadGuard = nullptr;
+        tFaultAddress = info != nullptr ? info->si_addr : nullptr;
+        siglongjmp(*guard, 1);
+    }
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+void InstallBusErrorHandler()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        struct sigaction action {};
+        action.sa_sigaction = OnBusError;
+        action.sa_flags = SA_SIGINFO | SA_NODEFER;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGBUS, &action, nullptr);
+    });
+}
+
+/// Lifts the guard for the scope of a call out of the scan.
+class OutsideMapping {
+public:
+    OutsideMapping()
+        : FSaved(tMappedReadGuard)
+    {
+        tMappedReadGuard = nullptr;
+        std::atomic_signal_fence(std::memory_order_seq_cst);
+    }
+    ~OutsideMapping()
+    {
+        std::atomic_signal_fence(std::memory_order_seq_cst);
+        tMappedReadGuard = FSaved;
+    }
+    OutsideMapping(const OutsideMapping&) = delete;
+    OutsideMapping& operator=(const OutsideMapping&) = delete;
+
+private:
+    sigjmp_buf* FSaved;
+};
+
+/// Reported entries gathered in a buffer of fixed size that the run keeps, and handed to the sink
+/// whenever it is full: a line of any length goes out in pieces, never whole. An entry whose line
+/// cannot be finished (the file shrank under it, reading failed, cancel) is taken back.
 class EntryBuffer {
 public:
-    EntryBuffer(EntrySink& sink, bool numbered)
+    EntryBuffer(EntrySink& sink, bool numbered, std::vector<char>& storage)
         : FSink(sink)
         , FNumbered(numbered)
+        , FBytes(storage)
     {
-        FBytes.reserve(OutputFlushSize + 4096);
+        if (FBytes.size() < OutputFlushSize) {
+            FBytes.resize(OutputFlushSize);
+        }
     }
 
+    /// Entries copied from a mapping are checked against the file's size before they leave, since a
+    /// mapped file cut short reads as zero bytes up to the end of its last page.
+    void WatchMapping(int fd, const char* base, std::int64_t size)
+    {
+        FWatchFd = fd;
+        FBase = base;
+        FDataEnd = base + size;
+    }
+
+    /// One whole entry: the number (when numbered) and the line.
     void Append(std::int64_t lineNumber, const char* begin, const char* end)
     {
+        BeginEntry(lineNumber);
+        AppendText(begin, end);
+        EndEntry(end);
+    }
+
+    /// Opens an entry: its number and " : " when numbered.
+    void BeginEntry(std::int64_t lineNumber)
+    {
         StartEntry();
-        char digits[24];
-        char* p = digits + sizeof digits;
+        FOpenAt = FSize;
+        FOpen = true;
+        FOpenFlushed = false;
+        std::atomic_signal_fence(std::memory_order_seq_cst);
         if (FNumbered) {
+            char digits[24];
+            char* p = digits + sizeof digits;
             auto n = static_cast<std::uint64_t>(lineNumber);
             do {
                 *--p = static_cast<char>('0' + n % 10);
                 n /= 10;
             } while (n != 0);
+            Put(p, digits + sizeof digits);
+            Put(" : ", " : " + 3);
         }
-        if (end - begin >= static_cast<std::ptrdiff_t>(OutputFlushSize)) {
-            // A huge line goes to the sink on its own: copied once at most, never into a growing buffer.
-            Flush();
-            if (!FNumbered) {
-                FSink.WriteLogLine(std::string_view(begin, static_cast<std::size_t>(end - begin)));
-                return;
+    }
+
+    /// More text of the open entry.
+    void AppendText(const char* begin, const char* end) { Put(begin, end); }
+
+    /// More text of the open entry, read from the first size bytes of fd; false when that fails.
+    bool AppendFromFile(int fd, std::int64_t size)
+    {
+        for (std::int64_t offset = 0; offset < size;) {
+            if (FSize == FBytes.size()) {
+                Flush();
             }
-            std::string entry;
-            entry.reserve(static_cast<std::size_t>(digits + sizeof digits - p) + 3 + static_cast<std::size_t>(end - begin));
-            entry.append(p, digits + sizeof digits).append(" : ").append(begin, end);
-            FSink.WriteLogLine(entry);
+            const auto want = static_cast<std::size_t>(
+                std::min<std::int64_t>(size - offset, static_cast<std::int64_t>(FBytes.size() - FSize)));
+            const ssize_t got = ::pread(fd, FBytes.data() + FSize, want, offset);
+            if (got < 0 && errno == EINTR) {
+                continue;
+            }
+            if (got <= 0) {
+                return false;
+            }
+            FSize += static_cast<std::size_t>(got);
+            offset += got;
+        }
+        return true;
+    }
+
+    /// Ends the open entry whose text ends at sourceEnd. The unterminated last line of a mapped file
+    /// stays open until Finish has seen that the file kept its size.
+    void EndEntry(const char* sourceEnd)
+    {
+        if (FWatchFd >= 0 && sourceEnd == FDataEnd) {
+            FHeldLast = true;
             return;
         }
-        if (FNumbered) {
-            FBytes.append(p, digits + sizeof digits);
-            FBytes.append(" : ", 3);
-        }
-        FBytes.append(begin, end);
-        FBytes.push_back(Cr);
-        if (FBytes.size() >= OutputFlushSize) {
-            Flush();
-        }
+        Put("\r", "\r" + 1);
+        FOpen = false;
     }
 
-    /// Whole lines ended by LF, as entries: the same bytes with every LF turned into byte 13.
+    /// Whole lines ended by LF, as entries: the same bytes with every LF turned into byte 13. The
+    /// last of them may be left open (its text goes on with EndEntry).
     void AppendLines(const char* begin, const char* end)
     {
-        StartEntry();
-        const std::size_t at = FBytes.size();
-        FBytes.resize(at + static_cast<std::size_t>(end - begin));
-        CopyReplacing(FBytes.data() + at, begin, static_cast<std::size_t>(end - begin), Lf, Cr);
-        if (FBytes.size() >= OutputFlushSize) {
-            Flush();
+        if (begin == end) {
+            return;
         }
+        StartEntry();
+        if (!FOpen) {
+            FOpenAt = FSize;
+            FOpenFlushed = false;
+        }
+        FOpen = true;
+        std::atomic_signal_fence(std::memory_order_seq_cst);
+        while (begin < end) {
+            if (FSize == FBytes.size()) {
+                Flush();
+            }
+            const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(end - begin), FBytes.size() - FSize);
+            CopyReplacing(FBytes.data() + FSize, begin, n, Lf, Cr);
+            std::atomic_signal_fence(std::memory_order_seq_cst);
+            Copied(begin + n);
+            // Entries end at the last byte 13; what follows it is the open entry.
+            if (const void* cr = ::memrchr(FBytes.data() + FSize, Cr, n)) {
+                FOpenAt = static_cast<std::size_t>(static_cast<const char*>(cr) - FBytes.data()) + 1;
+                FOpenFlushed = false;
+            }
+            FSize += n;
+            begin += n;
+        }
+        FOpen = FOpenAt < FSize || FOpenFlushed;
     }
 
-    /// Ends the entry whose text the last AppendLines left open.
-    void EndEntry() { FBytes.push_back(Cr); }
-
+    /// Hands what is gathered to the sink (outside the mapping's guard).
     void Flush()
     {
-        if (!FBytes.empty()) {
-            FSink.WriteReportedEntries(FBytes, FClearCount);
-            FBytes.clear();
+        OutsideMapping outside;
+        if (FWatchFd >= 0 && !FShortened && Shrunk()) {
+            FShortened = true;
+            DropOpen();
+        }
+        if (FSize != 0) {
+            FSink.WriteReportedEntries(std::string_view(FBytes.data(), FSize), FClearCount);
+        }
+        if (FOpen && FOpenAt < FSize) {
+            FOpenFlushed = true;
+        }
+        FOpenAt = 0;
+        FSize = 0;
+    }
+
+    /// Takes back the open entry: from the buffer, and from the sink when part of it has gone out.
+    void DropOpen()
+    {
+        if (!FOpen) {
+            return;
+        }
+        FSize = FOpenAt;
+        FOpen = FHeldLast = false;
+        if (FOpenFlushed) {
+            OutsideMapping outside;
+            FOpenFlushed = false;
+            FSink.DropOpenEntry();
         }
     }
+
+    /// The end of a file's scan: a held last line is closed unless the file shrank, then everything
+    /// goes to the sink.
+    void Finish()
+    {
+        if (FWatchFd >= 0 && !FShortened && Shrunk()) {
+            FShortened = true;
+        }
+        if (FShortened) {
+            DropOpen();
+        } else if (FHeldLast) {
+            FHeldLast = false;
+            FWatchFd = -1;
+            EndEntry(nullptr);
+        }
+        Flush();
+    }
+
+    /// True once the watched file was found shorter than what was copied from it.
+    bool Shortened() const { return FShortened; }
 
 private:
     /// Entries wait here a while before the sink sees them; a Clear of the log in that time must still
@@ -129,14 +290,52 @@ private:
     {
         const std::uint64_t clears = FSink.ClearCount();
         if (clears != FClearCount) {
-            FBytes.clear();
+            FSize = 0;
             FClearCount = clears;
         }
     }
 
+    void Put(const char* begin, const char* end)
+    {
+        while (begin < end) {
+            if (FSize == FBytes.size()) {
+                Flush();
+            }
+            const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(end - begin), FBytes.size() - FSize);
+            std::memcpy(FBytes.data() + FSize, begin, n);
+            std::atomic_signal_fence(std::memory_order_seq_cst);
+            Copied(begin + n);
+            FSize += n;
+            begin += n;
+        }
+    }
+
+    void Copied(const char* to)
+    {
+        if (to > FBase && to <= FDataEnd) {
+            FCopiedTo = std::max(FCopiedTo, to);
+        }
+    }
+
+    bool Shrunk() const
+    {
+        struct stat info {};
+        return FCopiedTo != nullptr && ::fstat(FWatchFd, &info) == 0 && info.st_size < FCopiedTo - FBase;
+    }
+
     EntrySink& FSink;
     bool FNumbered;
-    std::string FBytes;
+    std::vector<char>& FBytes;
+    std::size_t FSize = 0;
+    std::size_t FOpenAt = 0; // where the open entry begins in the buffer (0 when it began before)
+    bool FOpen = false; // an entry has begun and not ended
+    bool FOpenFlushed = false; // part of the open entry has gone to the sink
+    bool FHeldLast = false;
+    bool FShortened = false;
+    int FWatchFd = -1;
+    const char* FBase = nullptr;
+    const char* FDataEnd = nullptr;
+    const char* FCopiedTo = nullptr;
     std::uint64_t FClearCount = FSink.ClearCount(); // the sink's count when the buffered entries were reported
 };
 
@@ -169,6 +368,226 @@ const char* AfterEnd(const char* t, const char* end)
     return *t == Cr && t + 1 < end && t[1] == Lf ? t + 2 : t + 1;
 }
 
+/// The read() side of a scan: a buffer of fixed size over the file, refilled from its start.
+struct ReadStream {
+    int Fd = -1;
+    char* Buffer = nullptr;
+    std::size_t Capacity = 0;
+    std::size_t Held = 0; // bytes in the buffer, from a line start
+    std::int64_t Offset = 0; // file offset of Buffer[0]
+    std::int64_t Fetched = 0;
+    bool AtEnd = false;
+    int Error = 0; // errno of a failed read
+
+    /// Reads until the buffer is full or the data ends.
+    void Fill()
+    {
+        while (Held < Capacity && !AtEnd) {
+            const ssize_t got = ::read(Fd, Buffer + Held, Capacity - Held);
+            if (got > 0) {
+                Held += static_cast<std::size_t>(got);
+                Fetched += got;
+            } else if (got < 0 && errno == EINTR) {
+                continue;
+            } else {
+                Error = got < 0 ? errno : 0;
+                AtEnd = true;
+            }
+        }
+    }
+
+    /// Drops the first n bytes, which have been scanned.
+    void Consume(std::size_t n)
+    {
+        std::memmove(Buffer, Buffer + n, Held - n);
+        Held -= n;
+        Offset += static_cast<std::int64_t>(n);
+    }
+};
+
+/// The first byte that ends a line (or the data) in [begin, end), or nullptr.
+const char* FirstLineEnd(const char* begin, const char* end, bool dos)
+{
+    const char* z = static_cast<const char*>(std::memchr(begin, 26, static_cast<std::size_t>(end - begin)));
+    const char* limit = z != nullptr ? z : end;
+    const char* t = dos ? static_cast<const char*>(std::memchr(begin, Cr, static_cast<std::size_t>(limit - begin)))
+                        : FindEither(begin, limit, Lf, Cr);
+    return t != nullptr ? t : z;
+}
+
+/// The test of one line made on its pieces as they pass, for a line too long to hold: which
+/// strings occur (also across the seams) and how often string 1 does.
+class PieceTest {
+public:
+    PieceTest(const SearchRequest& request, const LiteralFinder& finder1, const LiteralFinder& finder2)
+        : FOperator(request.Operator)
+        , FCountWords(request.CountWords)
+        , FFinder1(finder1)
+        , FFinder2(finder2)
+    {
+    }
+
+    void Feed(const char* begin, const char* end)
+    {
+        Look(FFinder1, FTail1, FIn1, FCountWords, begin, end);
+        Look(FFinder2, FTail2, FIn2, false, begin, end);
+    }
+
+    /// The predicate's result when the rest of the line cannot change it.
+    std::optional<bool> Early() const
+    {
+        switch (FOperator) {
+        case SearchOperator::None:
+            return FIn1 ? std::optional<bool>(true) : std::nullopt;
+        case SearchOperator::And:
+            return FIn1 && FIn2 ? std::optional<bool>(true) : std::nullopt;
+        case SearchOperator::Or:
+            return FIn1 || FIn2 ? std::optional<bool>(true) : std::nullopt;
+        case SearchOperator::Xor:
+            return FIn1 && FIn2 ? std::optional<bool>(false) : std::nullopt;
+        case SearchOperator::AndNot:
+            return FIn2 ? std::optional<bool>(false) : std::nullopt;
+        }
+        return std::nullopt;
+    }
+
+    /// The predicate's result on the whole line.
+    bool Final() const
+    {
+        switch (FOperator) {
+        case SearchOperator::None:
+            return FIn1;
+        case SearchOperator::And:
+            return FIn1 && FIn2;
+        case SearchOperator::Or:
+            return FIn1 || FIn2;
+        case SearchOperator::Xor:
+            return FIn1 != FIn2;
+        case SearchOperator::AndNot:
+            return FIn1 && !FIn2;
+        }
+        return false;
+    }
+
+    std::int64_t Words() const { return FWords; }
+
+private:
+    void Look(const LiteralFinder& finder, std::string& tail, bool& found, bool count, const char* begin,
+              const char* end)
+    {
+        if (finder.Empty() || (found && !count)) {
+            return;
+        }
+        const std::size_t keep = finder.Size() - 1;
+        if (!tail.empty()) {
+            // Occurrences that start in the tail of the pieces before and end in this one.
+            FSeam.assign(tail);
+            FSeam.append(begin, std::min(static_cast<std::size_t>(end - begin), keep));
+            const char* seamEnd = FSeam.data() + FSeam.size();
+            for (const char* at = finder.Find(FSeam.data(), seamEnd); at != nullptr && at < FSeam.data() + tail.size();
+                 at = finder.Find(at + 1, seamEnd)) {
+                found = true;
+                if (!count) {
+                    return;
+                }
+                ++FWords;
+            }
+        }
+        for (const char* at = finder.Find(begin, end); at != nullptr; at = finder.Find(at + 1, end)) {
+            found = true;
+            if (!count) {
+                return;
+            }
+            ++FWords;
+        }
+        if (static_cast<std::size_t>(end - begin) >= keep) {
+            tail.assign(end - keep, end);
+        } else {
+            tail.append(begin, end);
+            tail.erase(0, tail.size() > keep ? tail.size() - keep : 0);
+        }
+    }
+
+    SearchOperator FOperator;
+    bool FCountWords;
+    const LiteralFinder& FFinder1;
+    const LiteralFinder& FFinder2;
+    bool FIn1 = false;
+    bool FIn2 = false;
+    std::int64_t FWords = 0;
+    std::string FTail1; // the last Size()-1 bytes fed, for occurrences across a seam
+    std::string FTail2;
+    std::string FSeam;
+};
+
+/// An unlinked file in the temporary folder for the text of a long line whose test is still open.
+class SpillFile {
+public:
+    SpillFile() = default;
+    ~SpillFile() { Close(); }
+    SpillFile(const SpillFile&) = delete;
+    SpillFile& operator=(const SpillFile&) = delete;
+
+    /// Appends bytes; gives 0 or the errno of the failure.
+    int Write(const char* begin, const char* end)
+    {
+        if (FFd < 0 && (FFd = Open()) < 0) {
+            return errno != 0 ? errno : EIO;
+        }
+        while (begin < end) {
+            const ssize_t done = ::write(FFd, begin, static_cast<std::size_t>(end - begin));
+            if (done < 0 && errno == EINTR) {
+                continue;
+            }
+            if (done <= 0) {
+                return done < 0 ? errno : ENOSPC;
+            }
+            begin += done;
+            FSize += done;
+        }
+        return 0;
+    }
+
+    int Fd() const { return FFd; }
+    std::int64_t Size() const { return FSize; }
+
+    void Close()
+    {
+        if (FFd >= 0) {
+            ::close(FFd);
+        }
+        FFd = -1;
+        FSize = 0;
+    }
+
+private:
+    static int Open()
+    {
+        const char* folder = std::getenv("TMPDIR");
+        const std::string dir = folder != nullptr && *folder != '\0' ? folder : "/tmp";
+        const int fd = ::open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            return fd;
+        }
+        std::string name = dir + "/sifton-line-XXXXXX";
+        const int named = ::mkostemp(name.data(), O_CLOEXEC);
+        if (named >= 0) {
+            ::unlink(name.c_str());
+        }
+        return named;
+    }
+
+    int FFd = -1;
+    std::int64_t FSize = 0;
+};
+
+/// Where a long line read with read() ended.
+struct LongLineEnd {
+    bool Done = false; ///< the line was read to its end and handled (false: given up)
+    std::size_t Next = 0; ///< where the next line starts in the buffer
+    bool DataEnds = false; ///< a byte 26 ended the line and the file
+};
+
 /// Scans the windows of one file.
 class WindowScanner {
 public:
@@ -190,7 +609,7 @@ public:
     std::int64_t Available = 0;
 
     /// True once the file's scan must end (one occurrence reported, or cancel).
-    bool Stopped() const { return FStopped; }
+    bool Stopped() const { return FStopped || FOut.Shortened(); }
 
     /// Whether windows may skip the up-front check for CR and byte 26: the one-pass kernel watches
     /// for them itself. Reverse Logic that writes its lines one by one (numbered, DOS text, or
@@ -221,6 +640,127 @@ public:
         w = FWindow;
     }
 
+
+    /// A line that starts at the buffer's start and runs past its end: read on piece by piece through
+    /// the same buffer. The test is made as the pieces pass; the text waits in a spill file while the
+    /// test is open and goes to the log as soon as the line is known to be reported, so memory stays
+    /// the buffer's whatever the line's length. A cancel gives the line up; so does a failed read (an
+    /// incomplete line is not a line), which it leaves in s.Error.
+    LongLineEnd ScanLongLine(ReadStream& s, bool sized)
+    {
+        PieceTest test(FRequest, FFinder1, FFinder2);
+        SpillFile spill;
+        const bool dos = FRequest.LineFormat == LineFormat::Dos;
+        const std::int64_t number = FLines + 1;
+        bool open = false; // the entry is being written
+        bool rejected = false;
+        std::size_t pos = 0;
+        const char* t = nullptr;
+        auto giveUp = [&] {
+            if (open) {
+                FOut.DropOpen();
+            }
+            FStopped = true;
+            return LongLineEnd{};
+        };
+        auto openEntry = [&] {
+            FOut.BeginEntry(number);
+            if (spill.Size() != 0 && !FOut.AppendFromFile(spill.Fd(), spill.Size())) {
+                s.Error = errno != 0 ? errno : EIO;
+                return false;
+            }
+            spill.Close();
+            open = true;
+            return true;
+        };
+        for (;;) {
+            if (Interrupted()) {
+                return giveUp();
+            }
+            const char* begin = s.Buffer + pos;
+            t = FirstLineEnd(begin, s.Buffer + s.Held, dos);
+            const char* textEnd = t != nullptr ? t : s.Buffer + s.Held;
+            test.Feed(begin, textEnd);
+            if (!open && !rejected) {
+                if (const std::optional<bool> early = test.Early()) {
+                    if (*early == FRequest.ReverseLogic) {
+                        rejected = true;
+                        spill.Close();
+                    } else if (!openEntry()) {
+                        return giveUp();
+                    }
+                }
+            }
+            if (open) {
+                FOut.AppendText(begin, textEnd);
+            } else if (!rejected) {
+                if (const int error = spill.Write(begin, textEnd); error != 0) {
+                    s.Error = error;
+                    return giveUp();
+                }
+            }
+            if (t != nullptr) {
+                break;
+            }
+            s.Consume(s.Held);
+            s.Fill();
+            if (!sized) {
+                Available = s.Fetched;
+            }
+            pos = 0;
+            if (s.Held == 0) {
+                if (s.Error != 0) {
+                    return giveUp();
+                }
+                break; // the unterminated last line
+            }
+        }
+        LongLineEnd end{true, 0, false};
+        std::int64_t looked = Available;
+        if (t != nullptr) {
+            const std::int64_t at = s.Offset + (t - s.Buffer);
+            const char term = *t; // the buffer may be refilled below
+            end.Next = static_cast<std::size_t>(t - s.Buffer) + 1;
+            if (term == 26) {
+                end.Next = static_cast<std::size_t>(t - s.Buffer);
+                end.DataEnds = true;
+            } else if (term == Cr) {
+                if (end.Next == s.Held && !s.AtEnd) {
+                    // The byte after the CR decides whether a LF belongs to this line end.
+                    s.Consume(s.Held);
+                    s.Fill();
+                    if (!sized) {
+                        Available = s.Fetched;
+                    }
+                    end.Next = 0;
+                }
+                if (end.Next < s.Held && s.Buffer[end.Next] == Lf) {
+                    ++end.Next;
+                }
+            }
+            looked = term == Cr && at + 1 < Available ? at + 2 : at + 1;
+        }
+        const bool reported = test.Final() != FRequest.ReverseLogic;
+        if (reported && !open && !openEntry()) {
+            return giveUp();
+        }
+        ++FLines;
+        ++FCounters.LinesSearched;
+        if (FLines == FNextStatus) {
+            StatusAt(BlocksLooked(looked));
+        }
+        if (reported) {
+            FOut.EndEntry(nullptr);
+            ++FCounters.LinesFound;
+            if (FRequest.OneOccurrence) {
+                FStopped = true;
+            } else if (FRequest.CountWords) {
+                FCounters.WordsFound += test.Words();
+            }
+        }
+        return end;
+    }
+
 private:
     /// The one-pass loop: lines are counted by the finding kernel, and only lines holding a hit of
     /// string 1 and the lines of status updates are looked at. A CR (Unix) or byte 26 sends the rest of
@@ -238,7 +778,7 @@ private:
         const LiteralFinder* other = either && !FFinder1.Empty() && !FFinder2.Empty() ? &FFinder2 : nullptr;
         const bool bulk = FRequest.ReverseLogic;
         while (a < FWindow.End) {
-            if (CancelRequested.load(std::memory_order_relaxed)) {
+            if (Interrupted()) {
                 FStopped = true;
                 return;
             }
@@ -301,7 +841,7 @@ private:
                     }
                     if (bulk) {
                         ++FCounters.LinesFound;
-                        FOut.EndEntry();
+                        FOut.EndEntry(FWindow.End);
                     }
                 }
                 return;
@@ -330,7 +870,7 @@ private:
     {
         FHave1 = FHave2 = false;
         while (a < FWindow.End) {
-            if (CancelRequested.load(std::memory_order_relaxed)) {
+            if (Interrupted()) {
                 FStopped = true;
                 return;
             }
@@ -455,15 +995,27 @@ private:
         } else {
             looked = Available;
         }
+        return BlocksLooked(looked);
+    }
+
+    /// Whole 128-byte blocks a 128-byte buffer would have fetched once it had looked at looked bytes.
+    std::int64_t BlocksLooked(std::int64_t looked) const
+    {
         const std::int64_t rounded = (looked + StatusBlockSize - 1) / StatusBlockSize * StatusBlockSize;
         return std::min(rounded, Available) / StatusBlockSize;
     }
 
-    void StatusAfter(const char* lineEnd)
+    void StatusAfter(const char* lineEnd) { StatusAt(PositionBlocksAfter(lineEnd)); }
+
+    void StatusAt(std::int64_t blocks)
     {
-        FRun.PeriodicStatusUpdate(PositionBlocksAfter(lineEnd));
+        OutsideMapping outside;
+        FRun.PeriodicStatusUpdate(blocks);
         FNextStatus += FRequest.RefreshRate;
     }
+
+    /// The cancel request, or a watched file found shorter than what was read of it.
+    bool Interrupted() const { return CancelRequested.load(std::memory_order_relaxed) || FOut.Shortened(); }
 
     /// Counts the lines of [a, b), none of them reported, with the status updates that fall among
     /// them; gives where it stopped (b, or the line after a status update that met a cancel).
@@ -478,7 +1030,7 @@ private:
             n -= k;
             StatusAfter(t);
             a = AfterEnd(t, FWindow.End);
-            if (CancelRequested.load(std::memory_order_relaxed)) {
+            if (Interrupted()) {
                 FStopped = true;
                 return a;
             }
@@ -498,7 +1050,7 @@ private:
             if (FStopped) {
                 break;
             }
-            if (CancelRequested.load(std::memory_order_relaxed)) {
+            if (Interrupted()) {
                 FStopped = true;
                 break;
             }
@@ -636,44 +1188,19 @@ bool CutWindow(const char* begin, const char* limit, bool dataEndsHere, LineForm
     return true;
 }
 
-// A mapped file that shrinks under us raises SIGBUS on the first access past its new end; the
-// scan of that file then ends there instead of the program.
-thread_local sigjmp_buf* tMappedReadGuard = nullptr;
-
-void OnBusError(int signal, siginfo_t*, void*)
-{
-    if (sigjmp_buf* guard = tMappedReadGuard) {
-        tMappedReadGuard = nullptr;
-        siglongjmp(*guard, 1);
-    }
-    std::signal(signal, SIG_DFL);
-    std::raise(signal);
-}
-
-void InstallBusErrorHandler()
-{
-    static std::once_flag once;
-    std::call_once(once, [] {
-        struct sigaction action {};
-        action.sa_sigaction = OnBusError;
-        action.sa_flags = SA_SIGINFO | SA_NODEFER;
-        sigemptyset(&action.sa_mask);
-        sigaction(SIGBUS, &action, nullptr);
-    });
-}
-
-/// Scans a mapped regular file; gives false when the file shrank while it was read.
-bool ScanMapped(WindowScanner& scanner, const char* data, std::int64_t size, const FastScanOptions& options,
-                LineFormat format)
+/// Scans a mapped regular file; gives the offset at which reading the mapping faulted, or -1.
+std::int64_t ScanMapped(WindowScanner& scanner, const char* data, std::int64_t size, const FastScanOptions& options,
+                        LineFormat format)
 {
     struct Disarm {
         ~Disarm() { tMappedReadGuard = nullptr; } // also when the sink throws
     } disarm;
     sigjmp_buf guard;
     if (sigsetjmp(guard, 1) != 0) {
-        return false;
+        return static_cast<const char*>(tFaultAddress) - data;
     }
     tMappedReadGuard = &guard;
+    std::atomic_signal_fence(std::memory_order_seq_cst);
     std::int64_t pos = 0;
     std::size_t window = std::max<std::size_t>(options.Window, 2);
     while (pos < size && !scanner.Stopped()) {
@@ -681,7 +1208,7 @@ bool ScanMapped(WindowScanner& scanner, const char* data, std::int64_t size, con
         Window w;
         if (!CutWindow(data + pos, data + limit, limit == size, format, !scanner.CountsWhileFinding(), w)) {
             // A line longer than the window: the window reaches to the line's end (and the LF that
-            // may follow a CR there).
+            // may follow a CR there). Only the view grows; nothing is copied.
             const char* from = data + limit - 1;
             const char* end = data + size;
             const void* t = format == LineFormat::Dos ? std::memchr(from, Cr, static_cast<std::size_t>(end - from))
@@ -698,45 +1225,32 @@ bool ScanMapped(WindowScanner& scanner, const char* data, std::int64_t size, con
         }
         pos += w.End - w.Begin;
     }
-    return true;
+    return -1;
 }
 
-/// Scans with read(): pipes, standard input, and whatever cannot be mapped. Gives the errno of a
-/// failed read, or 0.
-int ScanRead(WindowScanner& scanner, int fd, const FastScanOptions& options, LineFormat format,
-             bool sized, std::int64_t& fetched)
+/// Scans with read(): pipes, standard input, and whatever cannot be mapped, through a buffer of
+/// fixed size. Gives the errno of a failed read, or 0.
+int ScanRead(WindowScanner& scanner, ReadStream& s, LineFormat format, bool sized)
 {
-    std::vector<char> buffer(std::max<std::size_t>(options.Window, 2));
-    std::size_t held = 0; // bytes in the buffer, from a line start
-    std::int64_t offset = 0; // file offset of buffer[0]
-    bool atEnd = false;
-    int error = 0;
     while (!scanner.Stopped()) {
-        while (held < buffer.size() && !atEnd) {
-            const ssize_t got = ::read(fd, buffer.data() + held, buffer.size() - held);
-            if (got > 0) {
-                held += static_cast<std::size_t>(got);
-                fetched += got;
-            } else if (got < 0 && errno == EINTR) {
-                continue;
-            } else {
-                error = got < 0 ? errno : 0;
-                atEnd = true;
-            }
-        }
-        if (held == 0) {
+        s.Fill();
+        if (s.Held == 0) {
             break;
         }
         if (!sized) {
-            scanner.Available = fetched;
+            scanner.Available = s.Fetched;
         }
         Window w;
-        if (!CutWindow(buffer.data(), buffer.data() + held, atEnd, format, !scanner.CountsWhileFinding() || error != 0, w)) {
-            buffer.resize(buffer.size() * 2); // a line longer than the buffer
+        if (!CutWindow(s.Buffer, s.Buffer + s.Held, s.AtEnd, format, !scanner.CountsWhileFinding() || s.Error != 0, w)) {
+            const LongLineEnd end = scanner.ScanLongLine(s, sized);
+            if (!end.Done || end.DataEnds) {
+                break;
+            }
+            s.Consume(end.Next);
             continue;
         }
-        w.Offset = offset;
-        if (error != 0 && !w.EndsAt26) {
+        w.Offset = s.Offset;
+        if (s.Error != 0 && !w.EndsAt26) {
             // The line in hand when reading failed is incomplete: only whole lines before it count.
             // A CR as the very last byte is incomplete too: the reader could not look past it.
             const char* t = LastTerminator(w.Begin, w.End, w.Mode);
@@ -753,80 +1267,142 @@ int ScanRead(WindowScanner& scanner, int fd, const FastScanOptions& options, Lin
         if (w.Last) {
             break;
         }
-        const std::size_t used = static_cast<std::size_t>(w.End - w.Begin);
-        std::memmove(buffer.data(), buffer.data() + used, held - used);
-        held -= used;
-        offset += static_cast<std::int64_t>(used);
+        s.Consume(static_cast<std::size_t>(w.End - w.Begin));
     }
-    return error;
+    return s.Error;
 }
+
+/// A file open for one scan, and its mapping; both released however the scan ends.
+struct ScannedFile {
+    int Fd = -1;
+    void* Map = MAP_FAILED;
+    std::size_t MapSize = 0;
+
+    ScannedFile() = default;
+    ScannedFile(const ScannedFile&) = delete;
+    ScannedFile& operator=(const ScannedFile&) = delete;
+    ~ScannedFile() { Close(); }
+
+    void Close()
+    {
+        if (Map != MAP_FAILED) {
+            ::munmap(Map, MapSize);
+        }
+        if (Fd >= 0) {
+            ::close(Fd);
+        }
+        Map = MAP_FAILED;
+        Fd = -1;
+    }
+};
 
 } // namespace
 
+std::string MappedFaultReason(int fd, std::int64_t offset)
+{
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+        return SystemReason(errno);
+    }
+    if (info.st_size <= offset) {
+        return std::string(ShortenedFileReason);
+    }
+    // Still there: the system could not bring that part of the file in. Reading it says why.
+    char byte = 0;
+    if (::pread(fd, &byte, 1, offset) < 0) {
+        return SystemReason(errno);
+    }
+    return SystemReason(EIO);
+}
+
 void EntrySink::WriteLogEntries(std::string_view entries)
 {
-    // Texts never hold byte 13, so each one ends at the next.
+    // Texts never hold byte 13, so each one ends at the next; a piece after the last one is the
+    // beginning of an entry that the next call goes on with.
     while (!entries.empty()) {
         const std::size_t end = entries.find('\r');
-        WriteLogLine(entries.substr(0, end));
-        entries.remove_prefix(end == std::string_view::npos ? entries.size() : end + 1);
+        if (end == std::string_view::npos) {
+            FOpenEntry.append(entries);
+            return;
+        }
+        if (FOpenEntry.empty()) {
+            WriteLogLine(entries.substr(0, end));
+        } else {
+            FOpenEntry.append(entries.substr(0, end));
+            std::string entry;
+            entry.swap(FOpenEntry);
+            WriteLogLine(entry);
+        }
+        entries.remove_prefix(end + 1);
     }
 }
 
 bool SearchRun::ScanFileFast(const std::string& fileName, const FastScanOptions& options)
 {
-    const int fd = ::open(FHost.PathToOpen(fileName).c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    const bool anyKind = FHost.MayReadAnyFile(fileName);
+    ScannedFile file;
+    // Opened without waiting: a listed path that has become a FIFO or a device must not hold the run in
+    // open() for ever. Only a file the host allows to be of any kind is opened as it stands.
+    file.Fd = ::open(FHost.PathToOpen(fileName).c_str(), O_RDONLY | O_CLOEXEC | (anyKind ? 0 : O_NONBLOCK));
+    if (file.Fd < 0) {
         ReportFailure(fileName, SystemReason(errno));
         return false;
     }
     struct stat info {};
-    const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    const bool known = ::fstat(file.Fd, &info) == 0;
+    const bool regular = known && S_ISREG(info.st_mode);
+    if (!regular && !anyKind) {
+        const std::string reason = !known                   ? SystemReason(errno)
+                                   : S_ISDIR(info.st_mode) ? SystemReason(EISDIR)
+                                                           : std::string(NotRegularFileReason);
+        file.Close();
+        ReportFailure(fileName, reason);
+        return false;
+    }
     const std::int64_t size = regular ? info.st_size : -1;
 
-    EntryBuffer out(FLog, FRequest.LineNumbering);
+    EntryBuffer out(FLog, FRequest.LineNumbering, FOutBytes);
     WindowScanner scanner(*this, FRequest, FCounters, out);
     scanner.CountChunk = static_cast<std::ptrdiff_t>(std::clamp<std::size_t>(options.Window / 8, 1, 16 * 1024));
     std::string failure;
     std::int64_t endBlocks = regular ? size / StatusBlockSize : 0;
-    void* map = MAP_FAILED;
     // A size of 0 is read anyway: procfs files claim it and still hold bytes.
     if (regular && size > 0 && !options.ReadOnly) {
-        map = ::mmap(nullptr, static_cast<std::size_t>(size), PROT_READ, MAP_PRIVATE, fd, 0);
+        file.Map = ::mmap(nullptr, static_cast<std::size_t>(size), PROT_READ, MAP_PRIVATE, file.Fd, 0);
+        file.MapSize = static_cast<std::size_t>(size);
     }
-    try {
-        if (map != MAP_FAILED) {
-            ::madvise(map, static_cast<std::size_t>(size), MADV_SEQUENTIAL);
-            InstallBusErrorHandler();
-            scanner.Available = size;
-            if (!ScanMapped(scanner, static_cast<const char*>(map), size, options, FRequest.LineFormat)) {
-                failure = "The file was shortened while it was read";
-            }
-        } else {
-            // The position figure of a file with a size is limited by that size, as for the line reader;
-            // otherwise by what has been fetched so far.
-            std::int64_t fetched = 0;
-            const bool sized = regular && size > 0;
-            scanner.Available = size;
-            if (const int error = ScanRead(scanner, fd, options, FRequest.LineFormat, sized, fetched); error != 0) {
-                failure = SystemReason(error);
-            }
-            if (!regular) {
-                endBlocks = fetched / StatusBlockSize;
-            }
+    if (file.Map != MAP_FAILED) {
+        ::madvise(file.Map, file.MapSize, MADV_SEQUENTIAL);
+        InstallBusErrorHandler();
+        scanner.Available = size;
+        const char* data = static_cast<const char*>(file.Map);
+        out.WatchMapping(file.Fd, data, size);
+        if (const std::int64_t fault = ScanMapped(scanner, data, size, options, FRequest.LineFormat); fault >= 0) {
+            out.DropOpen();
+            failure = MappedFaultReason(file.Fd, fault);
         }
-        out.Flush();
-    } catch (...) {
-        if (map != MAP_FAILED) {
-            ::munmap(map, static_cast<std::size_t>(size));
+    } else {
+        // The position figure of a file with a size is limited by that size, as for the line reader;
+        // otherwise by what has been fetched so far.
+        const bool sized = regular && size > 0;
+        scanner.Available = size;
+        FReadBytes.resize(std::max<std::size_t>(options.Window, 2));
+        ReadStream stream;
+        stream.Fd = file.Fd;
+        stream.Buffer = FReadBytes.data();
+        stream.Capacity = FReadBytes.size();
+        if (const int error = ScanRead(scanner, stream, FRequest.LineFormat, sized); error != 0) {
+            failure = SystemReason(error);
         }
-        ::close(fd);
-        throw;
+        if (!regular) {
+            endBlocks = stream.Fetched / StatusBlockSize;
+        }
     }
-    if (map != MAP_FAILED) {
-        ::munmap(map, static_cast<std::size_t>(size));
+    out.Finish();
+    if (failure.empty() && out.Shortened()) {
+        failure = ShortenedFileReason;
     }
-    ::close(fd);
+    file.Close();
     EndOfFileStatusUpdate(endBlocks);
     if (!failure.empty()) {
         ReportFailure(fileName, failure);

@@ -21,20 +21,22 @@ std::string FullPath(const std::string& path)
     return error ? path : full.lexically_normal().string();
 }
 
-bool WriteAll(int fd, std::int64_t offset, std::string_view bytes)
+/// Writes bytes at offset; gives how many were written before a failure (all of them on success).
+std::size_t WriteAll(int fd, std::int64_t offset, std::string_view bytes)
 {
-    while (!bytes.empty()) {
-        const ssize_t done = ::pwrite(fd, bytes.data(), bytes.size(), offset);
+    std::size_t written = 0;
+    while (written < bytes.size()) {
+        const ssize_t done = ::pwrite(fd, bytes.data() + written, bytes.size() - written, offset);
         if (done < 0 && errno == EINTR) {
             continue;
         }
         if (done <= 0) {
-            return false;
+            break;
         }
-        bytes.remove_prefix(static_cast<std::size_t>(done));
+        written += static_cast<std::size_t>(done);
         offset += done;
     }
-    return true;
+    return written;
 }
 
 bool SameFile(int fd, const std::string& path)
@@ -75,6 +77,7 @@ void ResultLog::Create(const std::string& path)
     FPath = full;
     FPending.clear();
     FPosition = FLength = 0;
+    FOpenStart = -1;
     FClearCount.fetch_add(1, std::memory_order_release);
     // Locked before it is emptied, so that a second copy of the program cannot wipe the first one's log.
     const int fd = ::open(full.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
@@ -102,9 +105,32 @@ std::string ResultLog::Path() const
 
 void ResultLog::WriteAt(std::int64_t offset, std::string_view bytes)
 {
-    if (FFd < 0 || !WriteAll(FFd, offset, bytes)) {
+    if (FFd < 0) {
         throw std::runtime_error("Unable to write to " + FPath);
     }
+    const std::size_t written = WriteAll(FFd, offset, bytes);
+    if (written == bytes.size()) {
+        return;
+    }
+    // What reached the disk stays, cut back to its last whole entry; the position and the length are
+    // then the file's own, so that the next entry follows the real end and no hole is left.
+    std::int64_t keep = offset + static_cast<std::int64_t>(written);
+    if (const std::size_t cr = bytes.substr(0, written).rfind('\r'); cr != std::string_view::npos) {
+        keep = offset + static_cast<std::int64_t>(cr) + 1;
+    } else if (FOpenStart >= 0 && FOpenStart < offset) {
+        keep = FOpenStart;
+    } else {
+        keep = offset;
+    }
+    struct stat info {};
+    if (::fstat(FFd, &info) == 0 && info.st_size <= offset + static_cast<std::int64_t>(written) &&
+        info.st_size > keep && ::ftruncate(FFd, keep) != 0) {
+        keep = offset + static_cast<std::int64_t>(written);
+    }
+    FPosition = keep;
+    FLength = ::fstat(FFd, &info) == 0 ? info.st_size : keep;
+    FOpenStart = -1;
+    throw std::runtime_error("Unable to write to " + FPath);
 }
 
 void ResultLog::FlushLocked()
@@ -114,7 +140,15 @@ void ResultLog::FlushLocked()
     }
     std::string pending;
     pending.swap(FPending);
-    WriteAt(FPosition - static_cast<std::int64_t>(pending.size()), pending);
+    try {
+        WriteAt(FPosition - static_cast<std::int64_t>(pending.size()), pending);
+    } catch (...) {
+        pending.clear();
+        FPending.swap(pending); // keeps the buffer's capacity
+        throw;
+    }
+    pending.clear();
+    FPending.swap(pending);
 }
 
 void ResultLog::WriteLogLine(std::string_view text)
@@ -122,6 +156,12 @@ void ResultLog::WriteLogLine(std::string_view text)
     std::lock_guard guard(FLock);
     if (FFd < 0) {
         throw std::runtime_error("Unable to write to " + FPath);
+    }
+    FOpenStart = -1;
+    if (text.size() >= PendingLimit) {
+        AppendLocked(text);
+        AppendLocked("\r");
+        return;
     }
     FPending.append(text);
     FPending += '\r';
@@ -152,11 +192,56 @@ void ResultLog::AppendLocked(std::string_view entries)
     if (FFd < 0) {
         throw std::runtime_error("Unable to write to " + FPath);
     }
+    if (entries.empty()) {
+        return;
+    }
+    const std::size_t lastCr = entries.rfind('\r');
+    if (lastCr == std::string_view::npos) {
+        if (FOpenStart < 0) {
+            FOpenStart = FPosition;
+            FLengthAtOpen = FLength;
+        }
+    } else if (lastCr + 1 < entries.size()) {
+        FOpenStart = FPosition + static_cast<std::int64_t>(lastCr) + 1;
+        FLengthAtOpen = std::max(FLength, FOpenStart);
+    } else {
+        FOpenStart = -1;
+    }
+    const auto size = static_cast<std::int64_t>(entries.size());
+    if (entries.size() >= PendingLimit) {
+        // Written as it stands: a long entry is never copied into the buffer.
+        FlushLocked();
+        FPosition += size;
+        FLength = std::max(FLength, FPosition);
+        WriteAt(FPosition - size, entries);
+        return;
+    }
     FPending.append(entries);
-    FPosition += static_cast<std::int64_t>(entries.size());
+    FPosition += size;
     FLength = std::max(FLength, FPosition);
     if (FPending.size() >= PendingLimit) {
         FlushLocked();
+    }
+}
+
+void ResultLog::DropOpenEntry()
+{
+    std::lock_guard guard(FLock);
+    if (FOpenStart < 0) {
+        return;
+    }
+    const std::int64_t pendingStart = FPosition - static_cast<std::int64_t>(FPending.size());
+    const std::int64_t start = FOpenStart;
+    FOpenStart = -1;
+    FPosition = start;
+    FLength = std::max(FLengthAtOpen, start);
+    if (start >= pendingStart) {
+        FPending.resize(static_cast<std::size_t>(start - pendingStart));
+        return;
+    }
+    FPending.clear();
+    if (FFd >= 0 && ::ftruncate(FFd, FLength) != 0) {
+        throw std::runtime_error("Unable to write to " + FPath);
     }
 }
 
@@ -190,7 +275,8 @@ void ResultLog::CopyLogTo(const std::string& fileName)
         if (got <= 0) {
             break;
         }
-        ok = WriteAll(out, offset, std::string_view(chunk.data(), static_cast<std::size_t>(got)));
+        ok = WriteAll(out, offset, std::string_view(chunk.data(), static_cast<std::size_t>(got))) ==
+             static_cast<std::size_t>(got);
         offset += got;
     }
     ok = ::close(out) == 0 && ok;
@@ -205,6 +291,7 @@ void ResultLog::Clear()
     std::lock_guard guard(FLock);
     FPending.clear();
     FPosition = FLength = 0;
+    FOpenStart = -1;
     FClearCount.fetch_add(1, std::memory_order_release);
     if (FFd >= 0 && ::ftruncate(FFd, 0) != 0) {
         throw std::runtime_error("Unable to write to " + FPath);

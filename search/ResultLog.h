@@ -13,8 +13,9 @@ public:
     virtual ~EntrySink() = default;
     /// Appends one entry: the text bytes as they are, then byte 13 (or the sink's own terminator).
     virtual void WriteLogLine(std::string_view text) = 0;
-    /// Appends several entries at once: entries holds each text followed by its byte 13.
-    /// The default hands them to WriteLogLine one by one.
+    /// Appends entries as a stream of bytes: each text followed by its byte 13. The bytes may stop
+    /// inside an entry (a line too long to hold at once): the next call goes on with its text.
+    /// The default joins such pieces and hands whole entries to WriteLogLine.
     virtual void WriteLogEntries(std::string_view entries);
     /// How many times the sink has been emptied so far.
     virtual std::uint64_t ClearCount() const { return 0; }
@@ -25,11 +26,19 @@ public:
         static_cast<void>(clearCount);
         WriteLogEntries(entries);
     }
+    /// The entry the last bytes left open will never be finished (its line could not be read to
+    /// its end): a sink that can take its bytes back does; a stream that cannot ends it there.
+    virtual void DropOpenEntry() { FOpenEntry.clear(); }
+
+private:
+    std::string FOpenEntry; // the default WriteLogEntries' unfinished entry
 };
 
 /// The program's result log: one byte file beside the program, created anew at start-up, held open and
 /// locked against other copies of the program until it ends. Every operation takes one lock.
 /// Entries are buffered; the file holds all of them after Flush, Rewind, ReadAll, CopyLogTo and Clear.
+/// After a write that fails, the position and the length are again those of the file on disk, cut
+/// back to its last whole entry, so that the next entry goes right after it.
 class ResultLog final : public EntrySink {
 public:
     ResultLog() = default;
@@ -52,6 +61,7 @@ public:
     void WriteLogEntries(std::string_view entries) override;
     std::uint64_t ClearCount() const override { return FClearCount.load(std::memory_order_acquire); }
     void WriteReportedEntries(std::string_view entries, std::uint64_t clearCount) override;
+    void DropOpenEntry() override;
 
     /// Creates fileName (replacing it) holding the whole log; leaves the position at the log's end.
     /// Throws "Cannot create file <full path>" or "Unable to write to <full path>".
@@ -84,5 +94,7 @@ private:
     std::int64_t FPosition = 0; // guarded by FLock; where the next entry goes, buffered ones counted
     std::int64_t FLength = 0; // guarded by FLock; buffered entries counted
     std::string FPending; // guarded by FLock; entries not yet written, ending at FPosition
+    std::int64_t FOpenStart = -1; // guarded by FLock; where the unfinished entry began, or -1
+    std::int64_t FLengthAtOpen = 0; // guarded by FLock; the length before it began
     std::atomic<std::uint64_t> FClearCount{0}; // written under FLock; read without it by scans
 };

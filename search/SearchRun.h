@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "search/FastScan.h"
 #include "search/Matching.h"
@@ -31,6 +32,9 @@ public:
     virtual void FileFailed(const std::string& fileName, const std::string& reason) = 0;
     /// The path to open for a listed name (the console maps "-" to standard input).
     virtual std::string PathToOpen(const std::string& fileName) { return fileName; }
+    /// Whether the name may be read whatever it is (a FIFO, a device), waiting for it as it needs:
+    /// otherwise anything but a regular file is reported and left alone.
+    virtual bool MayReadAnyFile(const std::string& fileName) { return static_cast<void>(fileName), false; }
 };
 
 /// Totals of one run over all its files. 64-bit, so line numbers stay right past 2^31 lines.
@@ -100,4 +104,6 @@ private:
     RunCounters FCounters;
     std::int64_t FFailedFiles = 0;
     std::string FEntry; // reused for numbered entries
+    std::vector<char> FOutBytes; // the scans' buffer of reported entries, kept for the run
+    std::vector<char> FReadBytes; // the scans' read() buffer, kept for the run
 };

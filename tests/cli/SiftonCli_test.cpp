@@ -2,6 +2,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <thread>
+
+#include <sys/stat.h>
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -264,6 +267,48 @@ TEST(SiftonCli, KeepsNoFilesBesideItself)
     RunIn(dir, {"-V", "foo", "b.txt"});
     EXPECT_FALSE(std::filesystem::exists(bin / "sifton-cli.out"));
     EXPECT_FALSE(std::filesystem::exists(bin / "sifton-cli.ini"));
+}
+
+} // namespace
+
+namespace {
+
+TEST(SiftonCli, FailingStandardOutputStopsTheRunReportsOnceAndExits2)
+{
+    TempDir dir;
+    std::string many;
+    for (int i = 0; i < 200000; ++i) {
+        many += "foo\n";
+    }
+    dir.Write("many.txt", many);
+    const Outcome got = RunIn(dir, {"--stats", "foo", "many.txt"}, "", "/dev/full");
+    EXPECT_EQ(got.status, 2);
+    const std::string first = "sifton-cli: standard output: No space left on device\n";
+    ASSERT_EQ(got.err.substr(0, first.size()), first);
+    EXPECT_EQ(got.err.find("sifton-cli:", 1), std::string::npos) << got.err;
+    EXPECT_EQ(got.err.find("Lines Searched: 200000"), std::string::npos) << "searched on after the output failed";
+}
+
+TEST(SiftonCli, FifoNamedOnTheCommandLineIsReadButOneInAListIsReported)
+{
+    TempDir dir;
+    const std::string fifo = (dir.Path() / "pipe").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    dir.Write("list.lst", "pipe\n");
+    std::thread writer([&] {
+        const int fd = ::open(fifo.c_str(), O_WRONLY);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::write(fd, "foo one\nbar\n", 12), 12);
+        ::close(fd);
+    });
+    const Outcome named = RunIn(dir, {"foo", "pipe"});
+    writer.join();
+    EXPECT_EQ(named.status, 0);
+    EXPECT_EQ(named.out, "foo one\n");
+    const Outcome listed = RunIn(dir, {"-L", "list.lst", "foo"});
+    EXPECT_EQ(listed.status, 2);
+    EXPECT_EQ(listed.out, "");
+    EXPECT_EQ(listed.err, "sifton-cli: pipe: Not a regular file\n");
 }
 
 } // namespace

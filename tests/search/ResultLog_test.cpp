@@ -1,10 +1,13 @@
 #include "search/ResultLog.h"
 
+#include <csignal>
 #include <filesystem>
+#include <functional>
 #include <stdexcept>
 #include <thread>
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -243,6 +246,92 @@ TEST(ResultLog, WritingWithoutALogFails)
 {
     ResultLog log;
     EXPECT_THROW(log.WriteLogLine("x"), std::runtime_error);
+}
+
+} // namespace
+
+namespace {
+
+/// Runs check in a child process where files may grow to at most limit bytes (SIGXFSZ ignored, so
+/// a write past it just fails); gives the child's exit status.
+int WithFileSizeLimit(rlim_t limit, const std::function<int()>& check)
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit small{};
+        ::getrlimit(RLIMIT_FSIZE, &small);
+        small.rlim_cur = limit;
+        if (::setrlimit(RLIMIT_FSIZE, &small) != 0) {
+            ::_exit(90);
+        }
+        ::_exit(check());
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 100;
+}
+
+void RaiseFileSizeLimit()
+{
+    rlimit limit{};
+    ::getrlimit(RLIMIT_FSIZE, &limit);
+    limit.rlim_cur = limit.rlim_max;
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+}
+
+TEST(ResultLog, FailedWriteLeavesTheBookkeepingOfTheDiskAndTheNextRunAppendsAfterIt)
+{
+    TempDir dir;
+    const std::string path = (dir.Path() / "full.out").string();
+    const int status = WithFileSizeLimit(10050, [&] {
+        ResultLog log;
+        log.Create(path);
+        const std::string entry(99, 'e'); // 100 bytes with its byte 13
+        int failures = 0;
+        std::string message;
+        for (int i = 0; i < 200; ++i) {
+            try {
+                log.WriteLogEntries(entry + "\r" + entry.substr(0, 40)); // ends inside an entry
+                log.WriteLogEntries(entry.substr(40) + "\r");
+                log.Flush();
+            } catch (const std::runtime_error& error) {
+                ++failures;
+                message = error.what();
+                break;
+            }
+        }
+        if (failures != 1 || message != "Unable to write to " + path) {
+            return 1;
+        }
+        const std::string onDisk = TempDir::Read(path);
+        if (log.Size() != static_cast<std::int64_t>(onDisk.size()) || onDisk.empty() || onDisk.back() != '\r' ||
+            onDisk.size() % 100 != 0) {
+            return 2; // the length counts bytes that never reached the disk, or half an entry stayed
+        }
+        RaiseFileSizeLimit();
+        log.WriteLogLine("next run");
+        if (log.ReadAll() != onDisk + "next run\r" || TempDir::Read(path) != onDisk + "next run\r") {
+            return 3; // a hole, or the entry is not right after the real end
+        }
+        return 0;
+    });
+    EXPECT_EQ(status, 0);
+}
+
+TEST(ResultLog, AnEntryDroppedBeforeItsEndLeavesTheLogAsBefore)
+{
+    TempDir dir;
+    ResultLog log;
+    const std::string path = (dir.Path() / "s.out").string();
+    log.Create(path);
+    log.WriteLogLine("kept");
+    log.WriteLogEntries("also kept\rpart of a long ");
+    log.WriteLogEntries(std::string(3 << 20, 'x')); // past the buffer: part of it is on disk already
+    log.DropOpenEntry();
+    log.WriteLogLine("next");
+    EXPECT_EQ(log.ReadAll(), "kept\ralso kept\rnext\r");
+    EXPECT_EQ(TempDir::Read(path), "kept\ralso kept\rnext\r");
 }
 
 } // namespace

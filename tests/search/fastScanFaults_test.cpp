@@ -1,0 +1,384 @@
+// The scan when something outside goes wrong: a mapped file cut short by another thread at any
+// moment, lines far longer than any buffer (mapped and piped) under a memory limit, a cancel in the
+// middle of an endless line, a listed path that has become a FIFO, and a fault on a mapped file
+// that is not a shortening.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <functional>
+#include <chrono>
+#include <condition_variable>
+#include <csignal>
+#include <mutex>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "search/FastScan.h"
+#include "search/ResultLog.h"
+#include "search/RunFlags.h"
+#include "search/SearchRun.h"
+#include "TempDir.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+/// A list of files; records failures; may read any kind of file when told so.
+struct ListHost final : SearchHost {
+    std::vector<std::string> files;
+    std::vector<std::string> failures;
+    bool anyKind = false;
+    std::string openAs; // the path to open instead of every name, when set
+
+    void SetStatusText(int, const std::string&) override { }
+    void SetCaption(const std::string&) override { }
+    void ShowCaptionAsTitle() override { }
+    std::int64_t FileCount() override { return static_cast<std::int64_t>(files.size()); }
+    std::optional<std::string> FileName(std::int64_t i) override
+    {
+        return i < FileCount() ? std::optional(files[static_cast<std::size_t>(i)]) : std::nullopt;
+    }
+    void FileFailed(const std::string& fileName, const std::string& reason) override
+    {
+        failures.push_back(fileName + "|" + reason);
+    }
+    std::string PathToOpen(const std::string& fileName) override { return openAs.empty() ? fileName : openAs; }
+    bool MayReadAnyFile(const std::string&) override { return anyKind; }
+};
+
+/// Runs work on its own thread; false when it has not ended within limit (it is then left running,
+/// and the test process ends at once, since whatever it holds can no longer be trusted).
+bool EndsWithin(std::chrono::seconds limit, const std::function<void()>& work)
+{
+    std::mutex lock;
+    std::condition_variable ended;
+    bool done = false;
+    std::thread worker([&] {
+        work();
+        std::lock_guard guard(lock);
+        done = true;
+        ended.notify_one();
+    });
+    std::unique_lock guard(lock);
+    if (!ended.wait_for(guard, limit, [&] { return done; })) {
+        ADD_FAILURE() << "still running after " << limit.count() << " s";
+        std::fflush(nullptr);
+        std::_Exit(1);
+    }
+    guard.unlock();
+    worker.join();
+    return true;
+}
+
+std::vector<std::string> SplitEntries(const std::string& log)
+{
+    std::vector<std::string> entries;
+    std::size_t from = 0;
+    for (std::size_t cr = log.find('\r'); cr != std::string::npos; cr = log.find('\r', from)) {
+        entries.push_back(log.substr(from, cr - from));
+        from = cr + 1;
+    }
+    EXPECT_EQ(from, log.size()) << "the log ends inside an entry";
+    return entries;
+}
+
+TEST(FastScanFaults, FileTruncatedAtAnyMomentLeavesWholeEntriesAndTheRunGoesOn)
+{
+    std::mt19937 rng(1508);
+    TempDir dir;
+    ResultLog log;
+    log.Create((dir.Path() / "run.out").string());
+    int shortened = 0;
+    for (int round = 0; round < 60; ++round) {
+        // Short lines and lines longer than every buffer, a third of them holding the string.
+        std::vector<std::string> lines;
+        std::vector<std::size_t> starts;
+        std::string text;
+        const bool dos = rng() % 2 == 0;
+        for (int i = 0; text.size() < (3u << 20); ++i) {
+            std::string line = "L" + std::to_string(i) + (i % 3 == 0 ? " hit " : " miss ");
+            line.append(rng() % 12 == 0 ? 300'000 + rng() % 300'000 : rng() % 80, static_cast<char>('a' + i % 26));
+            starts.push_back(text.size());
+            text += line;
+            text += dos ? "\r\n" : "\n";
+            lines.push_back(line);
+        }
+        text += "L" + std::to_string(lines.size()) + " hit at the end without a line end";
+        starts.push_back(text.rfind('L'));
+        lines.push_back(text.substr(starts.back()));
+        const std::string victim = dir.Write("victim.txt", text);
+        const std::string next = dir.Write("next.txt", "the next file's hit\r\n");
+
+        SearchInputs in;
+        in.String1 = "hit";
+        in.LineFormat = dos ? LineFormat::Dos : LineFormat::Unix;
+        in.LineNumbering = rng() % 2 == 0;
+        in.ReverseLogic = rng() % 2 == 0;
+        ListHost host;
+        host.files = {victim, next};
+        log.Clear();
+        SearchRun run(PrepareRequest(in), log, host, ",");
+        const auto cut = static_cast<off_t>(rng() % text.size());
+        const auto delay = std::chrono::microseconds(rng() % 4000);
+        std::thread cutter([&] {
+            std::this_thread::sleep_for(delay);
+            EXPECT_EQ(::truncate(victim.c_str(), cut), 0);
+        });
+        EndsWithin(60s, [&] {
+            CancelRequested = false;
+            run.Walk();
+            SearchRunning = false;
+            // Every later use of the log goes on as well.
+            log.WriteLogLine("after");
+            log.Flush();
+        });
+        cutter.join();
+
+        const std::string what = "round " + std::to_string(round);
+        if (!host.failures.empty()) {
+            EXPECT_EQ(host.failures, std::vector<std::string>{victim + "|" + std::string(ShortenedFileReason)}) << what;
+            ++shortened;
+        }
+        // A file cut before it was opened simply ends there: its last line is what is left of it.
+        const std::size_t cutLine = static_cast<std::size_t>(
+            std::upper_bound(starts.begin(), starts.end(), static_cast<std::size_t>(cut)) - starts.begin() - 1);
+        const std::string leftOfCutLine = text.substr(starts[cutLine], static_cast<std::size_t>(cut) - starts[cutLine]);
+        const std::vector<std::string> entries = SplitEntries(log.ReadAll());
+        ASSERT_GE(entries.size(), 1u) << what;
+        EXPECT_EQ(entries.back(), "after") << what;
+        for (std::size_t i = 0; i + 1 < entries.size(); ++i) {
+            std::string entry = entries[i];
+            const bool fromNext = entry.find("the next file") != std::string::npos;
+            if (in.LineNumbering) {
+                const std::size_t colon = entry.find(" : ");
+                ASSERT_NE(colon, std::string::npos) << what;
+                const std::size_t number = std::stoul(entry.substr(0, colon));
+                entry.erase(0, colon + 3);
+                if (!fromNext) {
+                    ASSERT_LE(number, lines.size()) << what;
+                    EXPECT_TRUE(entry == lines[number - 1] || (number - 1 == cutLine && entry == leftOfCutLine))
+                        << what << ": entry " << i << " is not line " << number
+                        << " (" << entry.size() << " bytes, the line " << lines[number - 1].size() << ", reverse "
+                        << in.ReverseLogic << ", dos " << dos << ", cut at " << cut << ", failures "
+                        << host.failures.size() << ", first difference "
+                        << std::mismatch(entry.begin(), entry.end(), lines[number - 1].begin(), lines[number - 1].end()).first - entry.begin() << ")";
+                }
+            } else if (!fromNext) {
+                const std::size_t index = std::stoul(entry.substr(1));
+                ASSERT_LT(index, lines.size()) << what;
+                EXPECT_TRUE(entry == lines[index] || entry == leftOfCutLine)
+                    << what << ": entry " << i << " is not a whole line";
+            }
+            EXPECT_EQ(entry.find('\0'), std::string::npos) << what;
+        }
+        // The run went on with the next file.
+        const bool nextSearched = std::any_of(entries.begin(), entries.end(),
+                                              [](const std::string& e) { return e.ends_with("the next file's hit"); });
+        EXPECT_EQ(nextSearched, !in.ReverseLogic) << what;
+        if (HasFailure()) {
+            break;
+        }
+    }
+    EXPECT_GT(shortened, 0) << "no round cut the file while it was read";
+}
+
+/// Runs scan in a child process whose private writable memory is limited to limitBytes; gives
+/// its exit status (0 when scan gave true).
+int InChildWithMemoryLimit(std::size_t limitBytes, const std::function<bool()>& scan)
+{
+    std::fflush(nullptr);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const rlimit limit{limitBytes, limitBytes};
+        if (::setrlimit(RLIMIT_DATA, &limit) != 0) {
+            ::_exit(3);
+        }
+        try {
+            ::_exit(scan() ? 0 : 1);
+        } catch (...) {
+            ::_exit(2); // out of memory, most likely
+        }
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + WTERMSIG(status);
+}
+
+constexpr std::size_t LongLine = std::size_t{256} << 20;
+constexpr std::size_t MemoryLimit = std::size_t{64} << 20;
+
+/// Writes a line of LongLine bytes, "NEEDLE" in its middle, ended by LF, to fd.
+void WriteLongLine(int fd)
+{
+    std::string chunk(1 << 20, 'a');
+    for (std::size_t done = 0; done < LongLine; done += chunk.size()) {
+        std::string_view piece = chunk;
+        if (done == LongLine / 2) {
+            piece = "NEEDLE";
+        }
+        while (!piece.empty()) {
+            const ssize_t n = ::write(fd, piece.data(), piece.size());
+            if (n <= 0) {
+                return;
+            }
+            piece.remove_prefix(static_cast<std::size_t>(n));
+        }
+    }
+    ::write(fd, "\n", 1);
+}
+
+bool ScanLongLineInto(const std::string& logPath, ListHost& host, const std::string& name)
+{
+    ResultLog log;
+    log.Create(logPath);
+    SearchInputs in;
+    in.String1 = "NEEDLE";
+    in.LineFormat = LineFormat::Unix;
+    in.LineNumbering = true;
+    SearchRun run(PrepareRequest(in), log, host, ",");
+    const bool ok = run.ScanFile(name);
+    log.Flush();
+    struct stat info {};
+    // "1 : " and the line and byte 13.
+    return ok && ::stat(logPath.c_str(), &info) == 0 &&
+           static_cast<std::size_t>(info.st_size) == 4 + LongLine - (1 << 20) + 6 + 1 && run.Counters().LinesFound == 1;
+}
+
+TEST(FastScanFaults, ALineOfAnyLengthIsReportedInBoundedMemoryFromAMappedFile)
+{
+    TempDir dir;
+    const std::string path = (dir.Path() / "one-line.txt").string();
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(fd, 0);
+    WriteLongLine(fd);
+    ::close(fd);
+    const std::string logPath = (dir.Path() / "mapped.out").string();
+    EXPECT_EQ(InChildWithMemoryLimit(MemoryLimit, [&] {
+                  ListHost host;
+                  return ScanLongLineInto(logPath, host, path);
+              }),
+              0);
+}
+
+TEST(FastScanFaults, ALineOfAnyLengthIsReportedInBoundedMemoryFromAPipe)
+{
+    TempDir dir;
+    const std::string logPath = (dir.Path() / "piped.out").string();
+    EXPECT_EQ(InChildWithMemoryLimit(MemoryLimit, [&] {
+                  int ends[2];
+                  if (::pipe(ends) != 0) {
+                      return false;
+                  }
+                  const pid_t writer = ::fork();
+                  if (writer == 0) {
+                      ::close(ends[0]);
+                      WriteLongLine(ends[1]);
+                      ::_exit(0);
+                  }
+                  ::close(ends[1]);
+                  ListHost host;
+                  host.anyKind = true;
+                  host.openAs = "/proc/self/fd/" + std::to_string(ends[0]);
+                  const bool ok = ScanLongLineInto(logPath, host, "pipe");
+                  ::waitpid(writer, nullptr, 0);
+                  return ok;
+              }),
+              0);
+}
+
+TEST(FastScanFaults, CancelIsSeenInTheMiddleOfAnEndlessLine)
+{
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    std::signal(SIGPIPE, SIG_IGN);
+    std::atomic<bool> stop{false};
+    std::thread writer([&] {
+        const std::string chunk(1 << 16, 'a');
+        while (!stop && ::write(ends[1], chunk.data(), chunk.size()) > 0) {
+        }
+    });
+    ResultLog log;
+    TempDir dir;
+    log.Create((dir.Path() / "run.out").string());
+    ListHost host;
+    host.anyKind = true;
+    host.openAs = "/proc/self/fd/" + std::to_string(ends[0]);
+    SearchInputs in;
+    in.String1 = "a";
+    CancelRequested = false;
+    SearchRun run(PrepareRequest(in), log, host, ",");
+    std::thread canceller([] {
+        std::this_thread::sleep_for(300ms);
+        CancelRequested = true;
+    });
+    EndsWithin(30s, [&] { run.ScanFile("pipe"); });
+    canceller.join();
+    CancelRequested = false;
+    stop = true;
+    ::close(ends[0]);
+    writer.join();
+    ::close(ends[1]);
+    EXPECT_EQ(run.Counters().LinesFound, 0);
+    EXPECT_EQ(log.Size(), 0) << "a line given up leaves nothing in the log";
+}
+
+TEST(FastScanFaults, AListedPathThatBecameAFifoIsReportedWithoutWaiting)
+{
+    TempDir dir;
+    const std::string fifo = (dir.Path() / "was-a-file").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    const std::string next = dir.Write("next.txt", "found\n");
+    ResultLog log;
+    log.Create((dir.Path() / "run.out").string());
+    ListHost host;
+    host.files = {fifo, next};
+    SearchInputs in;
+    in.String1 = "found";
+    in.LineFormat = LineFormat::Unix;
+    SearchRun run(PrepareRequest(in), log, host, ",");
+    // Should the open wait for a writer, one comes after a while, and the wait shows.
+    std::atomic<bool> done{false};
+    std::atomic<bool> unblocked{false};
+    std::thread rescuer([&] {
+        for (int i = 0; i < 300 && !done; ++i) {
+            std::this_thread::sleep_for(10ms);
+        }
+        if (!done) {
+            unblocked = true;
+            ::close(::open(fifo.c_str(), O_WRONLY));
+        }
+    });
+    CancelRequested = false;
+    run.Walk();
+    SearchRunning = false;
+    done = true;
+    rescuer.join();
+    EXPECT_FALSE(unblocked) << "the scan waited in open()";
+    EXPECT_EQ(host.failures, std::vector<std::string>{fifo + "|" + std::string(NotRegularFileReason)});
+    EXPECT_EQ(log.ReadAll(), "found\r");
+}
+
+TEST(FastScanFaults, AFaultInsideTheFileIsAnInputErrorNotAShortening)
+{
+    TempDir dir;
+    const std::string path = dir.Write("f.txt", std::string(10000, 'x'));
+    const int fd = ::open(path.c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(MappedFaultReason(fd, 4096), "Input/output error");
+    EXPECT_EQ(MappedFaultReason(fd, 10000), ShortenedFileReason);
+    ASSERT_EQ(::truncate(path.c_str(), 100), 0);
+    EXPECT_EQ(MappedFaultReason(fd, 4096), ShortenedFileReason);
+    ::close(fd);
+}
+
+} // namespace

@@ -32,9 +32,11 @@ public:
     virtual void FileFailed(const std::string& fileName, const std::string& reason) = 0;
     /// The path to open for a listed name (the console maps "-" to standard input).
     virtual std::string PathToOpen(const std::string& fileName) { return fileName; }
-    /// Whether the name may be read whatever it is (a FIFO, a device), waiting for it as it needs:
-    /// otherwise anything but a regular file is reported and left alone.
-    virtual bool MayReadAnyFile(const std::string& fileName) { return static_cast<void>(fileName), false; }
+    /// Whether the name may be read whatever it is (a FIFO, a device), waiting for it as it needs.
+    /// When false, the file is opened without waiting and anything but a regular file is reported
+    /// ("Not a regular file") and left alone: the answer for a list of files, which must never hold
+    /// the run in open() or in an endless read. The console answers true only for its operands.
+    virtual bool MayReadAnyFile(const std::string& fileName) { return static_cast<void>(fileName), true; }
 };
 
 /// Totals of one run over all its files. 64-bit, so line numbers stay right past 2^31 lines.

@@ -4,6 +4,7 @@
 #include "app/Unit1.h"
 #include "app/frmAbout.h"
 #include "app/gConsts.h"
+#include "controls/RichObjects.h"
 #include "controls/pndlg.h"
 #include "platform/Application.h"
 
@@ -16,6 +17,7 @@ int RunSifton(QApplication& app)
     Settings::FileName(); // fixed before any window exists
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     CreateFrmPrint(); // the control library's own start-up: the print progress window
+    RegisterRichObjects(); // and the embeddable link objects, with their class keys when missing
     // The title is what the task bar shows; the window's own caption comes first in its title bar.
     Application::SetOnTitleChange([](const QString& Title) {
         QGuiApplication::setApplicationDisplayName(Title);
@@ -35,6 +37,7 @@ int RunSifton(QApplication& app)
     AboutBox = &about;
     const int exitCode = app.exec();
     AboutBox = nullptr;
+    RevokeRichObjects();
     DestroyFrmPrint();
     return exitCode;
 }

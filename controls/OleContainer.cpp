@@ -145,6 +145,8 @@ void TOleContainer::Insert(QTextCursor& cursor, IOleObject* object, IStorage* st
     QTextCharFormat format = cursor.charFormat();
     format.setObjectType(ObjectFormatType);
     format.setProperty(ObjectIdProperty, id);
+    // The object's bottom sits on the line's bottom, so a link's text lines up with the text beside it.
+    format.setVerticalAlignment(QTextCharFormat::AlignBottom);
     cursor.insertText(QString(QChar::ObjectReplacementCharacter), format);
 }
 

@@ -7,6 +7,7 @@
 #include "platform/ErrorGuard.h"
 #include "platform/GuiDispatcher.h"
 #include "search/RunFlags.h"
+#include "search/StatusTexts.h"
 
 #include <QApplication>
 #include <QLocale>
@@ -25,6 +26,23 @@ std::string ToBytes(const QString& text)
     return text.toLocal8Bit().toStdString();
 }
 
+// Runs its function when the scope is left, however it is left.
+template <class F>
+class TScopeExit
+{
+public:
+    explicit TScopeExit(F fn)
+        : FFn(std::move(fn))
+    {
+    }
+    ~TScopeExit() { FFn(); }
+    TScopeExit(const TScopeExit&) = delete;
+    TScopeExit& operator=(const TScopeExit&) = delete;
+
+private:
+    F FFn;
+};
+
 } // namespace
 
 TSearchThread::TSearchThread(bool CreateSuspended)
@@ -42,94 +60,150 @@ TSearchThread::~TSearchThread()
 
 void TSearchThread::Run()
 {
+    bool started = false;
+    // Once the run has started it ends through its closing steps, whatever is thrown on the way.
+    const TScopeExit ending([&] {
+        if (started) {
+            EndRun();
+        }
+    });
+    try {
+        const std::optional<TRunSetup> setup = CallOnGuiThread([&] { return BeginRun(started); });
+        if (!setup) {
+            return;
+        }
+        SearchRun run(PrepareRequest(setup->Inputs), Form->Log, *this, setup->Separator);
+        FPromptForSave = run.Request().PromptForSave;
+        run.Walk();
+    } catch (...) {
+        if (!started) {
+            throw; // nothing to undo yet: the central handler shows it
+        }
+        KeepError();
+    }
+}
+
+std::optional<TSearchThread::TRunSetup> TSearchThread::BeginRun(bool& Started)
+{
     TForm1* const form = Form;
-    if (FileCount() == 0) {
+    // A close that came before the run began wins: nothing starts and no box holds the window up.
+    if (form->Closing()) {
+        return std::nullopt;
+    }
+    FFiles.clear();
+    FFiles.reserve(std::size_t(form->FileCount()));
+    for (int i = 0; i < form->FileCount(); ++i) {
+        FFiles.push_back(ToBytes(form->FileNameAt(i)));
+    }
+    if (FFiles.empty()) {
         MessageBox(QStringLiteral("Enter the filename first"), Application::Title(), MB_OK | MB_ICONHAND);
-        return;
+        return std::nullopt;
     }
     OnFinished = [this] { LoadResultLog(); };
+    Started = true;
     Application::SetCursor(crAppStart);
     SetCommands(true);
+    // Closing sets the request too, but a closing window never gets here, so only a Cancel is lost.
     CancelRequested = false;
-    RunOnGuiThread([form] {
-        form->MainPage->setEnabled(false);
-        form->SetStatusText(0, QStringLiteral("Lines Searched = None"));
-        form->SetStatusText(1, QStringLiteral("Lines Found = None"));
-        form->SetStatusText(2, QStringLiteral("File Position 0 (KB)"));
-        form->SetStatusText(3, QStringLiteral("Words Found = None"));
-    });
-
-    const SearchInputs inputs = TakeInputs();
-    const std::string separator =
-        CallOnGuiThread([] { return ToBytes(QString(QLocale::system().groupSeparator())); });
-    SearchRun run(PrepareRequest(inputs), form->Log, *this, separator);
-    try {
-        run.Walk();
-    } catch (const std::exception& error) {
-        // The log could not be written; the run still ends through its closing steps.
-        FRunError = QString::fromLocal8Bit(error.what());
+    form->MainPage->setEnabled(false);
+    for (std::size_t i = 0; i < StartingStatusTexts.size(); ++i) {
+        form->SetStatusText(int(i), QString::fromLatin1(StartingStatusTexts[i].data(), qsizetype(StartingStatusTexts[i].size())));
     }
+    form->RunDisplay.Start();
+    return TRunSetup{TakeInputs(), ToBytes(QString(QLocale::system().groupSeparator()))};
+}
 
-    RunOnGuiThread([] { QApplication::beep(); });
-    if (run.Request().PromptForSave) {
-        RunOnGuiThread([form] {
-            Guarded([form] {
-                if (form->ExecuteSaveDialog()) {
-                    form->Log.CopyLogTo(ToBytes(form->SaveDialog1.FileName));
-                }
-            });
+template <class F>
+void TSearchThread::Step(F&& fn) noexcept
+{
+    try {
+        std::forward<F>(fn)();
+    } catch (...) {
+        KeepError();
+    }
+}
+
+void TSearchThread::KeepError() noexcept
+{
+    try {
+        try {
+            throw;
+        } catch (const std::exception& error) {
+            if (FRunError.isEmpty()) {
+                FRunError = QString::fromLocal8Bit(error.what());
+            }
+        } catch (...) {
+            if (FRunError.isEmpty()) {
+                FRunError = QStringLiteral("Unknown error.");
+            }
+        }
+    } catch (...) {
+        // Not even the text could be kept; the closing steps go on all the same.
+    }
+}
+
+void TSearchThread::EndRun() noexcept
+{
+    TForm1* const form = Form;
+    try {
+        // One hand-over for all closing steps; each runs whatever the one before it threw.
+        RunOnGuiThread([this, form] {
+            Step([form] { form->RunDisplay.Stop(); }); // the run's last texts, and nothing after them
+            Step([] { QApplication::beep(); });
+            // A closing window is not held up by a dialog.
+            if (FPromptForSave && !form->Closing()) {
+                Guarded([form] {
+                    if (form->ExecuteSaveDialog()) {
+                        form->Log.CopyLogTo(ToBytes(form->SaveDialog1.FileName));
+                    }
+                });
+            }
+            Step([form] { form->Log.Rewind(); });
+            Step([] { Application::SetCursor(crDefault); });
+            Step([this] { SetCommands(false); });
+            Step([form] { form->SaveDialog1.FileName.clear(); });
         });
+    } catch (...) {
+        KeepError();
     }
-    try {
-        form->Log.Rewind();
-    } catch (const std::exception& error) {
-        FRunError = QString::fromLocal8Bit(error.what());
-    }
-    Application::SetCursor(crDefault);
-    SetCommands(false);
-    RunOnGuiThread([form] { form->SaveDialog1.FileName.clear(); });
     SearchRunning = false;
 }
 
 void TSearchThread::SetCommands(bool Searching)
 {
     TForm1* const form = Form;
-    RunOnGuiThread([form, Searching] {
-        form->SetSearchCommand(!Searching);
-        form->CmdCancel->setEnabled(Searching);
-        form->mCancel->setEnabled(Searching);
-        form->CmdSave->setEnabled(!Searching);
-        form->mSave->setEnabled(!Searching);
-    });
+    form->SetSearchCommand(!Searching);
+    form->CmdCancel->setEnabled(Searching);
+    form->mCancel->setEnabled(Searching);
+    form->CmdSave->setEnabled(!Searching);
+    form->mSave->setEnabled(!Searching);
 }
 
 SearchInputs TSearchThread::TakeInputs() const
 {
     TForm1* const form = Form;
-    return CallOnGuiThread([form] {
-        SearchInputs inputs;
-        inputs.String1 = ToBytes(form->FString1->toPlainText());
-        inputs.String2 = ToBytes(form->FString2->toPlainText());
-        inputs.OperatorIndex = form->FOperator->currentIndex();
-        inputs.LineFormat = form->OptionUnixFile->isChecked() ? LineFormat::Unix : LineFormat::Dos;
-        inputs.CaseSensitive = form->OptionCase->isChecked();
-        inputs.ReverseLogic = form->OptionReverse->isChecked();
-        inputs.PromptForSave = form->OptionSave->isChecked();
-        inputs.OneOccurrence = form->OptionOneInstance->isChecked();
-        inputs.Verbose = form->OptionOutputNames->isChecked();
-        inputs.LineCounting = form->OptionLineCount->isChecked();
-        inputs.WordCounting = form->OptionWordCount->isChecked();
-        inputs.ProgressIndication = form->OptionProgress->isChecked();
-        inputs.LineNumbering = form->OptionNumbering->isChecked();
-        inputs.RefreshRateText = ToBytes(form->RefreshRate->cleanText());
-        return inputs;
-    });
+    SearchInputs inputs;
+    inputs.String1 = ToBytes(form->FString1->toPlainText());
+    inputs.String2 = ToBytes(form->FString2->toPlainText());
+    inputs.OperatorIndex = form->FOperator->currentIndex();
+    inputs.LineFormat = form->OptionUnixFile->isChecked() ? LineFormat::Unix : LineFormat::Dos;
+    inputs.CaseSensitive = form->OptionCase->isChecked();
+    inputs.ReverseLogic = form->OptionReverse->isChecked();
+    inputs.PromptForSave = form->OptionSave->isChecked();
+    inputs.OneOccurrence = form->OptionOneInstance->isChecked();
+    inputs.Verbose = form->OptionOutputNames->isChecked();
+    inputs.LineCounting = form->OptionLineCount->isChecked();
+    inputs.WordCounting = form->OptionWordCount->isChecked();
+    inputs.ProgressIndication = form->OptionProgress->isChecked();
+    inputs.LineNumbering = form->OptionNumbering->isChecked();
+    inputs.RefreshRateText = ToBytes(form->RefreshRate->cleanText());
+    return inputs;
 }
 
 void TSearchThread::LoadResultLog()
 {
     TForm1* const form = Form;
-    Guarded([&] {
+    Step([form] {
         form->setWindowTitle(QStringLiteral("Loading result log..."));
         // The pane shows at most its limit of characters, and a character takes at most four bytes in
         // any locale codec: reading more would only hold a long log in memory for nothing.
@@ -138,58 +212,74 @@ void TSearchThread::LoadResultLog()
         form->Viewer->LoadFromStream(log);
     });
     const QString title = QString::fromLatin1(gConsts::ProductTitle);
-    form->setWindowTitle(title);
-    Application::SetTitle(title);
-    form->MainPage->setEnabled(true);
+    Step([form, &title] { form->setWindowTitle(title); });
+    Step([&title] { Application::SetTitle(title); });
+    Step([form] { form->MainPage->setEnabled(true); });
 
+    // A closing window is not held up by a box.
+    if (form->Closing()) {
+        return;
+    }
     if (!FRunError.isEmpty()) {
         ShowErrorText(FRunError);
     }
-    if (!FFailedFiles.empty()) {
-        QString text = QStringLiteral("These files could not be read and were skipped:");
-        for (const auto& [fileName, reason] : FFailedFiles) {
-            text += QStringLiteral("\r%1: %2").arg(FromBytes(fileName), FromBytes(reason));
-        }
-        MessageBox(text, Application::Title(), MB_OK | MB_ICONEXCLAMATION);
+    ShowFailedFiles();
+}
+
+void TSearchThread::ShowFailedFiles()
+{
+    std::lock_guard lock(FFailedLock);
+    if (FFailedFiles.empty()) {
+        return;
     }
+    const std::size_t count = FFailedFiles.size();
+    QString text = count == 1 ? QStringLiteral("1 file could not be read and was skipped:")
+                              : QStringLiteral("%1 files could not be read and were skipped:").arg(count);
+    QString details;
+    for (std::size_t i = 0; i < count; ++i) {
+        const QString line =
+            QStringLiteral("%1: %2").arg(FromBytes(FFailedFiles[i].first), FromBytes(FFailedFiles[i].second));
+        if (i < ListedFailures) {
+            text += QLatin1Char('\r') + line;
+        }
+        details += line + QLatin1Char('\n');
+    }
+    if (count > ListedFailures) {
+        text += QStringLiteral("\rand %1 more (the details list every file).").arg(count - ListedFailures);
+    }
+    MessageBox(text, Application::Title(), MB_OK | MB_ICONEXCLAMATION, details);
 }
 
 void TSearchThread::SetStatusText(int panel, const std::string& text)
 {
-    TForm1* const form = Form;
-    RunOnGuiThread([form, panel, &text] { form->SetStatusText(panel, FromBytes(text)); });
+    Form->RunDisplay.PublishStatusText(panel, text);
 }
 
 void TSearchThread::SetCaption(const std::string& caption)
 {
-    TForm1* const form = Form;
-    RunOnGuiThread([form, &caption] { form->setWindowTitle(FromBytes(caption)); });
+    Form->RunDisplay.PublishCaption(caption);
 }
 
 void TSearchThread::ShowCaptionAsTitle()
 {
-    TForm1* const form = Form;
-    RunOnGuiThread([form] { Application::SetTitle(form->windowTitle()); });
+    Form->RunDisplay.PublishCaptionAsTitle();
 }
 
 std::int64_t TSearchThread::FileCount()
 {
-    TForm1* const form = Form;
-    return CallOnGuiThread([form] { return form->FileCount(); });
+    return std::int64_t(FFiles.size());
 }
 
 std::optional<std::string> TSearchThread::FileName(std::int64_t index)
 {
-    TForm1* const form = Form;
-    return CallOnGuiThread([form, index]() -> std::optional<std::string> {
-        if (index < 0 || index >= form->FileCount()) {
-            return std::nullopt;
-        }
-        return ToBytes(form->FileNameAt(int(index)));
-    });
+    if (index < 0 || index >= std::int64_t(FFiles.size())) {
+        return std::nullopt;
+    }
+    return FFiles[std::size_t(index)];
 }
 
 void TSearchThread::FileFailed(const std::string& fileName, const std::string& reason)
 {
+    std::lock_guard lock(FFailedLock);
     FFailedFiles.emplace_back(fileName, reason);
 }

@@ -5,14 +5,18 @@
 
 #include <QString>
 
+#include <mutex>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 class TForm1;
 
-/// One search run on its own thread: takes the request from the window, walks the file list and hands
-/// every window operation to the GUI thread, in order, waiting for each.
+/// One search run on its own thread. It waits for the GUI thread only where the window must answer
+/// or a person must decide: the start (the list and the options are taken in one step), the boxes,
+/// the save prompt and the end. What the run merely shows (status texts, caption, title) is published
+/// to the window's TRunDisplay and never waits.
 class TSearchThread final : public TQvThread, private SearchHost
 {
 public:
@@ -21,15 +25,29 @@ public:
 
     TForm1* Form{nullptr}; // the window served; set by the creator before Resume
 
+    /// How many unreadable files the end-of-run box names in its text; its details list every one.
+    static constexpr std::size_t ListedFailures = 20;
+
 protected:
     void Run() override;
 
 private:
-    void LoadResultLog();
-    SearchInputs TakeInputs() const;
-    void SetCommands(bool Searching);
+    struct TRunSetup {
+        SearchInputs Inputs;
+        std::string Separator;
+    };
 
-    // SearchHost: called on this thread by the walk.
+    std::optional<TRunSetup> BeginRun(bool& Started);
+    void EndRun() noexcept;
+    void LoadResultLog();
+    void ShowFailedFiles();
+    void SetCommands(bool Searching);
+    SearchInputs TakeInputs() const;
+    void KeepError() noexcept;
+    template <class F>
+    void Step(F&& fn) noexcept;
+
+    // SearchHost: called by the walk; none of them waits for the window.
     void SetStatusText(int panel, const std::string& text) override;
     void SetCaption(const std::string& caption) override;
     void ShowCaptionAsTitle() override;
@@ -37,6 +55,13 @@ private:
     std::optional<std::string> FileName(std::int64_t index) override;
     void FileFailed(const std::string& fileName, const std::string& reason) override;
 
-    std::vector<std::pair<std::string, std::string>> FFailedFiles; // this thread only, until LoadResultLog
-    QString FRunError; // an error that ended the walk early; shown after the pane is loaded
+    // The paths listed when the run started: filled on the GUI thread before the walk, then only read.
+    // Edits of the list during the run change the list shown and the next run, never this one.
+    std::vector<std::string> FFiles;
+    bool FPromptForSave{false}; // this thread
+    std::mutex FFailedLock;
+    std::vector<std::pair<std::string, std::string>> FFailedFiles; // guarded by FFailedLock
+    // The first error of the run, shown after the pane is loaded. Written by this thread or by the
+    // GUI thread while this one waits for it, so the two never touch it at once.
+    QString FRunError;
 };

@@ -19,18 +19,21 @@ int RunSifton(QApplication& app)
     CreateFrmPrint(); // the control library's own start-up: the print progress window
     RegisterRichObjects(); // and the embeddable link objects, with their class keys when missing
     // The title is what the task bar shows; the window's own caption comes first in its title bar.
-    Application::SetOnTitleChange([](const QString& Title) {
+    QWidget* mainWindow = nullptr;
+    Application::SetOnTitleChange([&mainWindow](const QString& Title) {
         QGuiApplication::setApplicationDisplayName(Title);
-        // The window system formats a caption with the title only when the caption is set, so a
-        // caption set before the title changed would keep the old title in its title bar.
-        for (QWindow* window : QGuiApplication::topLevelWindows())
+        // The window system formats a caption with the title only when the caption is set, so the
+        // main window's caption, set before the title changed, is set again; only it shows the title.
+        if (QWindow* window = mainWindow != nullptr ? mainWindow->windowHandle() : nullptr) {
             window->setTitle(window->title());
+        }
     });
     Application::SetTitle(QString::fromLatin1(gConsts::ProductTitle));
 
     QStringList arguments = QApplication::arguments();
     arguments.removeFirst();
     TForm1 form(arguments);
+    mainWindow = &form;
     form.show();
     // Created once, hidden: its contact panel holds the settings as they were at start-up.
     TAboutBox about(&form);

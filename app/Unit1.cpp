@@ -28,6 +28,9 @@ const std::array<const char*, 4> IdleStatusTexts{"Lines Searched: None", "Lines 
 
 TForm1::TForm1(const QStringList& Arguments, const QString& ProgramPath, QWidget* parent)
     : QMainWindow(parent)
+    , RunDisplay({[this](int Panel, const QString& Text) { SetStatusText(Panel, Text); },
+                  [this](const QString& Caption) { setWindowTitle(Caption); },
+                  [](const QString& Title) { Application::SetTitle(Title); }})
     , FProgramPath(ProgramPath.isEmpty() ? Application::ExeName() : ProgramPath)
 {
     setupUi(this);

@@ -2,6 +2,7 @@
 
 #include "ui_Unit1.h"
 
+#include "app/RunDisplay.h"
 #include "platform/Dialogs.h"
 #include "search/ResultLog.h"
 
@@ -95,6 +96,10 @@ public:
     ::ResultLog Log; // the result log; open from FormCreate step 2 until the window is gone
 
     TSearchThread* SearchThread{nullptr}; // the running search; set and cleared on the GUI thread
+    TRunDisplay RunDisplay; // what the running search shows: status panels, caption, title
+
+    /// True once closing has begun (GUI thread): a run then neither starts nor asks anything.
+    bool Closing() const { return FClosed; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -49,6 +49,10 @@ void SetTitle(const QString& title)
 {
     {
         std::lock_guard lock(TitleLock);
+        // A run sets the same title at every status update: only a change is handed on.
+        if (TitleText == title && !TitleText.isNull()) {
+            return;
+        }
         TitleText = title;
     }
     RunOnGuiThread([&] {

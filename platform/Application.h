@@ -24,9 +24,11 @@ namespace Application {
 
 /// The application title: task-bar text, product name and caption of error boxes ("Sifton" once set).
 QString Title();
-/// Sets the application title from any thread; the title-change handler runs on the GUI thread.
+/// Sets the application title from any thread; the title-change handler runs on the GUI thread, and
+/// only when the title changes.
 void SetTitle(const QString& title);
-/// Called on the GUI thread after every SetTitle (the main window mirrors the title to the task bar).
+/// Called on the GUI thread after a SetTitle that changed the title (the main window mirrors it to the
+/// task bar).
 void SetOnTitleChange(std::function<void(const QString& Title)> handler);
 
 /// The current application-wide cursor.

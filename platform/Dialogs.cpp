@@ -86,7 +86,15 @@ class TQtDialogs final : public TDialogService {
 public:
     int MessageBox(const QString& text, const QString& caption, unsigned flags) override
     {
+        return DetailedMessageBox(text, caption, flags, QString());
+    }
+
+    int DetailedMessageBox(const QString& text, const QString& caption, unsigned flags, const QString& details) override
+    {
         QMessageBox box(IconOf(flags), caption, DisplayText(text), QMessageBox::NoButton, DialogParent());
+        if (!details.isEmpty()) {
+            box.setDetailedText(details);
+        }
         const std::vector<TButtonSpec> buttons = ButtonsOf(flags);
         for (const TButtonSpec& b : buttons) {
             box.addButton(b.Button);
@@ -228,6 +236,11 @@ TDialogService* SetDialogService(TDialogService* service)
 int MessageBox(const QString& text, const QString& caption, unsigned flags)
 {
     return CallOnGuiThread([&] { return Dialogs().MessageBox(text, caption, flags); });
+}
+
+int MessageBox(const QString& text, const QString& caption, unsigned flags, const QString& details)
+{
+    return CallOnGuiThread([&] { return Dialogs().DetailedMessageBox(text, caption, flags, details); });
 }
 
 QString InputBox(const QString& caption, const QString& prompt, const QString& value)

@@ -81,6 +81,13 @@ public:
     virtual ~TDialogService() = default;
     /// A modal message box; returns the IDxxx of the button pressed.
     virtual int MessageBox(const QString& text, const QString& caption, unsigned flags) = 0;
+    /// A modal message box that also offers details (a long list, say) on request; without its own
+    /// way to show them a service shows the box alone.
+    virtual int DetailedMessageBox(const QString& text, const QString& caption, unsigned flags, const QString& details)
+    {
+        static_cast<void>(details);
+        return MessageBox(text, caption, flags);
+    }
     /// A modal file dialog; returns the chosen full paths, or nothing when cancelled.
     virtual std::optional<QStringList> FileDialog(const TFileDialogRequest& request) = 0;
     /// A modal folder dialog; returns the choice, or nothing when cancelled.
@@ -96,6 +103,8 @@ TDialogService* SetDialogService(TDialogService* service);
 
 /// Shows a message box from any thread (carried out on the GUI thread; "\r" breaks lines). Returns IDxxx.
 int MessageBox(const QString& text, const QString& caption, unsigned flags);
+/// The same with details the user can open below the text ("\n" breaks their lines).
+int MessageBox(const QString& text, const QString& caption, unsigned flags, const QString& details);
 /// Asks for one line of text from any thread; returns value unchanged when cancelled.
 QString InputBox(const QString& caption, const QString& prompt, const QString& value);
 

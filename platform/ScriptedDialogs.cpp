@@ -28,7 +28,13 @@ TScriptedDialogs::~TScriptedDialogs()
 
 int TScriptedDialogs::MessageBox(const QString& text, const QString& caption, unsigned flags)
 {
-    Messages.push_back({ text, caption, flags });
+    return DetailedMessageBox(text, caption, flags, QString());
+}
+
+int TScriptedDialogs::DetailedMessageBox(const QString& text, const QString& caption, unsigned flags,
+                                         const QString& details)
+{
+    Messages.push_back({ text, caption, flags, details });
     if (!MessageAnswers.empty()) {
         const int answer = MessageAnswers.front();
         MessageAnswers.pop_front();

@@ -11,6 +11,7 @@ struct TMessageBoxCall {
     QString Text;
     QString Caption;
     unsigned Flags = 0;
+    QString Details; ///< what the box offers below its text; empty for a plain box
     /// The icon bits (MB_ICONHAND, ...).
     unsigned Icon() const { return Flags & MB_ICONMASK; }
     /// The button set (MB_OK, MB_OKCANCEL, ...).
@@ -47,6 +48,7 @@ public:
     std::vector<TFolderChoice> FolderDialogs;
 
     int MessageBox(const QString& text, const QString& caption, unsigned flags) override;
+    int DetailedMessageBox(const QString& text, const QString& caption, unsigned flags, const QString& details) override;
     std::optional<QStringList> FileDialog(const TFileDialogRequest& request) override;
     std::optional<QString> InputQuery(const QString& caption, const QString& prompt, const QString& value) override;
     std::optional<TFolderChoice> FolderDialog(const TFolderChoice& request) override;

@@ -13,8 +13,10 @@
 
 class LineReader;
 
-/// What a run needs from the one who shows it (the window through its thread, or the console).
-/// Every call comes from the run's thread, in the order the run makes them.
+/// What a run needs from the one who shows it (the window, or the console).
+/// Calls come from the run's thread, in the order the run makes them. None of them waits for a
+/// window to draw: the window publishes the texts and shows the latest ones at its own pace, and its
+/// host may be called from more than one thread.
 class SearchHost {
 public:
     virtual ~SearchHost() = default;
@@ -22,11 +24,12 @@ public:
     virtual void SetStatusText(int panel, const std::string& text) = 0;
     /// Sets the window caption ("Searching " and the file name).
     virtual void SetCaption(const std::string& caption) = 0;
-    /// Sets the application title to the current window caption (the periodic status update's first step).
+    /// Sets the application title to the caption set last (the periodic status update's first step).
     virtual void ShowCaptionAsTitle() = 0;
-    /// The file list's current number of entries; may change between calls.
+    /// The number of files to search. The window gives the paths listed when the run started, so
+    /// for it this stays the same for the whole run.
     virtual std::int64_t FileCount() = 0;
-    /// The full path of entry index, or nothing when the list no longer has it.
+    /// The full path of entry index, or nothing when there is no such entry.
     virtual std::optional<std::string> FileName(std::int64_t index) = 0;
     /// A listed file could not be opened or its reading failed; the walk goes on with the next one.
     virtual void FileFailed(const std::string& fileName, const std::string& reason) = 0;

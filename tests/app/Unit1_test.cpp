@@ -8,6 +8,7 @@
 #include "platform/GuiDispatcher.h"
 #include "platform/ScriptedDialogs.h"
 #include "search/RunFlags.h"
+#include "search/StatusTexts.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
@@ -16,6 +17,8 @@
 #include <QRegularExpression>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
+#include <QLocale>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -32,6 +35,7 @@
 #include <mutex>
 #include <thread>
 #include <memory>
+#include <stdexcept>
 
 namespace {
 
@@ -673,18 +677,33 @@ TEST_F(RunInProgressTest, CtrlCCancelsWhileTheSearchMenuIsDisabled)
     EXPECT_FALSE(LogBytes().contains("match after cancel"));
 }
 
-TEST_F(RunInProgressTest, FileListEmptiedDuringTheRunEndsItAndSearchThenAsksForFiles)
+TEST_F(RunInProgressTest, FileListEmptiedDuringTheRunStillSearchesItsFilesAndSearchThenAsksForFiles)
 {
     StartBlockedRun("match two\r\n");
     FForm->FileList->clear();
     FForm->SetSearchCommand(false);
     FinishPipe("");
-    EXPECT_FALSE(LogBytes().contains(FThird.toLocal8Bit()));
+    EXPECT_TRUE(LogBytes().endsWith(Header(FThird) + "match three\r")) << "the run searches what was listed";
     EXPECT_TRUE(FForm->CmdSearch->isEnabled()) << "the end of the run enables Search all the same";
     ASSERT_TRUE(RunAndWait());
     ASSERT_EQ(FDialogs.Messages.size(), 1u);
     EXPECT_EQ(FDialogs.Messages[0].Text, "Enter the filename first");
     EXPECT_EQ(FDialogs.Messages[0].Icon(), MB_ICONHAND);
+}
+
+TEST_F(RunInProgressTest, ListEditedDuringTheRunNeitherSkipsNorAddsFiles)
+{
+    StartBlockedRun("match two\r\n");
+    const QString added = MakeFile("d.txt", "match four\r\n");
+    FForm->FileList->Delete(FForm->FileList->Item(0)); // above the file in hand
+    FForm->FileListDragDropFiles({added});
+    FinishPipe("");
+    const QByteArray log = LogBytes();
+    EXPECT_EQ(log.count(Header(FFirst)), 1);
+    EXPECT_EQ(log.count(Header(Path("pipe.txt"))), 1);
+    EXPECT_TRUE(log.endsWith(Header(FThird) + "match three\r")) << log.toStdString();
+    EXPECT_FALSE(log.contains("match four")) << "a file added during the run waits for the next one";
+    EXPECT_EQ(Rows(), (QStringList{Path("pipe.txt"), FThird, added})) << "the list shown has the edits";
 }
 
 TEST_F(Unit1Test, EmptyFileListChangesNothing)
@@ -961,6 +980,134 @@ TEST_F(Unit1Test, ClosingDuringARunCancelsAndWaitsForIt)
     EXPECT_EQ(form.SearchThread, nullptr);
     EXPECT_TRUE(CancelRequested);
     EXPECT_FALSE(ReadBytes(form.ProgramFile(".out")).contains("match after close"));
+}
+
+TEST_F(Unit1Test, CloseBeforeTheRunStartedWins)
+{
+    const QString a = MakeFile("a.txt", "match\r\n");
+    TForm1& form = Create({a, "match"});
+    form.CmdSearchClick();
+    form.close(); // before the worker had the GUI thread's attention even once
+    EXPECT_EQ(form.SearchThread, nullptr);
+    EXPECT_TRUE(CancelRequested);
+    EXPECT_EQ(LogBytes(), "") << "nothing was searched";
+    EXPECT_TRUE(FDialogs.Messages.empty());
+}
+
+TEST_F(Unit1Test, ClosingDuringARunShowsNoBoxAndNoSavePrompt)
+{
+    const QString a = MakeFile("a.txt", "match\r\n");
+    TPipeFile pipe(Path("pipe.txt"));
+    TForm1& form = Create({a, "match"});
+    form.OptionSave->setChecked(true);
+    AddRow(Path("gone.txt")); // unreadable: would be reported after the run
+    AddRow(Path("pipe.txt"));
+    form.CmdSearchClick();
+    ASSERT_TRUE(pipe.Begin("match in pipe\r\n"));
+    ASSERT_TRUE(WaitFor([&] { return form.Log.Size() > 0 && SearchRunning; }));
+    std::thread releaser([&pipe] {
+        QThread::msleep(50);
+        pipe.Release("");
+    });
+    form.close();
+    releaser.join();
+    EXPECT_EQ(form.SearchThread, nullptr);
+    EXPECT_TRUE(FDialogs.Messages.empty());
+    EXPECT_TRUE(FDialogs.FileDialogs.empty());
+}
+
+TEST_F(Unit1Test, ManyUnreadableFilesShowTheCountTheFirstTwentyAndAllInTheDetails)
+{
+    const QString a = MakeFile("a.txt", "match\r\n");
+    TForm1& form = Create({a, "match"});
+    QStringList missing;
+    for (int i = 0; i < 25; ++i) {
+        missing << Path(QStringLiteral("gone%1.txt").arg(i, 2, 10, QLatin1Char('0')));
+        AddRow(missing.back());
+    }
+    ASSERT_TRUE(RunAndWait());
+    ASSERT_EQ(FDialogs.Messages.size(), 1u);
+    const TMessageBoxCall& box = FDialogs.Messages[0];
+    EXPECT_TRUE(box.Text.startsWith("25 files could not be read and were skipped:")) << box.Text.toStdString();
+    EXPECT_EQ(box.Text.count(Path("gone")), int(TSearchThread::ListedFailures));
+    EXPECT_TRUE(box.Text.contains(missing[19]));
+    EXPECT_FALSE(box.Text.contains(missing[20]));
+    EXPECT_TRUE(box.Text.contains("5 more"));
+    for (const QString& path : missing) {
+        EXPECT_TRUE(box.Details.contains(path + ": ")) << path.toStdString();
+    }
+    EXPECT_TRUE(form.MainPage->isEnabled());
+}
+
+TEST_F(Unit1Test, ExceptionAtTheEndOfARunStillRestoresTheWindow)
+{
+    const QString a = MakeFile("a.txt", "match\r\n");
+    TForm1& form = Create({a, "match"});
+    Application::SetTitle(QStringLiteral("Before")); // so that the end's title is a change
+    Application::SetOnTitleChange([](const QString&) { throw std::runtime_error("title refused"); });
+    const bool ran = RunAndWait();
+    Application::SetOnTitleChange(nullptr);
+    ASSERT_TRUE(ran);
+    EXPECT_TRUE(form.MainPage->isEnabled());
+    EXPECT_TRUE(form.CmdSearch->isEnabled());
+    EXPECT_TRUE(form.CmdSave->isEnabled());
+    EXPECT_FALSE(form.CmdCancel->isEnabled());
+    EXPECT_FALSE(SearchRunning);
+    EXPECT_EQ(Application::Cursor(), crDefault);
+    EXPECT_TRUE(form.Viewer->toPlainText().contains("match"));
+    ASSERT_EQ(FDialogs.Messages.size(), 1u);
+    EXPECT_EQ(FDialogs.Messages[0].Text, "title refused");
+}
+
+// Files of many refresh points each, so the run publishes thousands of status texts.
+class ManyRefreshPointsTest : public Unit1Test
+{
+protected:
+    QString MakeLines(const QString& name, int count, int everyMatch)
+    {
+        QByteArray bytes;
+        for (int i = 1; i <= count; ++i) {
+            bytes += (i % everyMatch == 0 ? "needle " : "hay ") + QByteArray::number(i) + "\r\n";
+        }
+        return MakeFile(name, bytes);
+    }
+};
+
+TEST_F(ManyRefreshPointsTest, PanelsEndWithTheLastFilesEndOfFileTexts)
+{
+    MakeFile("sifton.ini", "[Options]\nCount Lines=1\nProgress Indicator=1\nCount Words=1\nRefresh Rate=1000\n");
+    const QString a = MakeLines("a.txt", 25'000, 7);
+    const QString b = MakeLines("b.txt", 12'345, 11);
+    TForm1& form = Create({a, "needle"});
+    form.FileListDragDropFiles({b});
+    ASSERT_TRUE(RunAndWait());
+    const std::string separator = QString(QLocale::system().groupSeparator()).toStdString();
+    const auto count = [&](std::int64_t value) { return QString::fromStdString(FormatCount(value, separator)); };
+    const std::int64_t found = 25'000 / 7 + 12'345 / 11;
+    EXPECT_EQ(form.StatusText(0), "Lines Searched: " + count(25'000 + 12'345));
+    EXPECT_EQ(form.StatusText(1), "Lines Found: " + count(found));
+    EXPECT_EQ(form.StatusText(2), "File Position: " + count(BlockFigure(QFileInfo(b).size() / 128)) + " Kb");
+    EXPECT_EQ(form.StatusText(3), "Words Found: " + count(found));
+    EXPECT_EQ(form.windowTitle(), "Sifton");
+    EXPECT_EQ(Application::Title(), "Sifton");
+}
+
+TEST_F(ManyRefreshPointsTest, BlockingCallsDoNotGrowWithRefreshPointsOrFiles)
+{
+    MakeFile("sifton.ini", "[Options]\nCount Lines=1\nProgress Indicator=1\nCount Words=1\nRefresh Rate=1000\n");
+    const QString big = MakeLines("big.txt", 300'000, 1000); // 300 refresh points
+    TForm1& form = Create({big, "needle"});
+    QStringList small;
+    for (int i = 0; i < 30; ++i) {
+        small << MakeLines(QStringLiteral("small%1.txt").arg(i), 10, 3);
+    }
+    form.FileListDragDropFiles(small);
+    const std::uint64_t before = BlockingCallCount();
+    ASSERT_TRUE(RunAndWait());
+    const std::uint64_t calls = BlockingCallCount() - before;
+    // The start, the end, the completion handler and the release: not one per update or per file.
+    EXPECT_LE(calls, 8u);
+    EXPECT_TRUE(form.StatusText(0).startsWith("Lines Searched: "));
 }
 
 } // namespace

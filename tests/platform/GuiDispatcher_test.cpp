@@ -86,4 +86,20 @@ TEST(GuiDispatcherTest, ValueComesBackToTheWorker)
     EXPECT_EQ(got, 11);
 }
 
+TEST(GuiDispatcherTest, OnlyCallsThatMadeAWorkerWaitAreCounted)
+{
+    const std::uint64_t before = BlockingCallCount();
+    RunOnGuiThread([] {});
+    EXPECT_EQ(BlockingCallCount(), before) << "a direct call waits for nobody";
+    std::atomic<bool> returned { false };
+    std::thread worker([&] {
+        RunOnGuiThread([] {});
+        RunOnGuiThread([] {});
+        returned = true;
+    });
+    WaitProcessingEvents([&] { return returned.load(); });
+    worker.join();
+    EXPECT_EQ(BlockingCallCount(), before + 2);
+}
+
 } // namespace

@@ -814,6 +814,12 @@ private:
                 if (bulk) {
                     FOut.AppendLines(a, lineStart);
                 }
+                if (lineStart > r.At) {
+                    // The hit was the LF of a CR LF pair, which belongs to no line: look on from the
+                    // line after it.
+                    a = lineStart;
+                    continue;
+                }
                 const char* from = std::max(r.At, lineStart);
                 const char* lineEnd = LineEnd(from);
                 if (FindEither(from, lineEnd, bad1, bad2) != nullptr) {
@@ -879,6 +885,10 @@ private:
             a = FRequest.ReverseLogic ? ReportLines(a, lineStart) : SkipLines(a, lineStart);
             if (FStopped || hit == nullptr || a < lineStart) {
                 return;
+            }
+            if (lineStart > hit) {
+                // The LF of a CR LF pair: part of no line, so no candidate.
+                continue;
             }
             const char* lineEnd = LineEnd(std::max(hit, lineStart));
             HandleLine(lineStart, lineEnd, Evaluate(lineStart, lineEnd, hit) != FRequest.ReverseLogic);

@@ -15,6 +15,7 @@
 #include <iconv.h>
 
 #include <algorithm>
+#include <climits>
 #include <array>
 #include <cmath>
 #include <cstdint>
@@ -153,6 +154,12 @@ private:
     std::map<int, iconv_t> FConverters;
 };
 
+// A paragraph measurement in twips, within what the layout takes.
+int Measure(int twips, int least)
+{
+    return std::clamp(twips, least, MaxMeasureTwips);
+}
+
 enum class TDestination { Text, Skip, FontTable, FontEntry, ColorTable, ListText, Object, ObjectData };
 
 struct TCharState
@@ -200,8 +207,9 @@ struct TFont
 class TRtfReader
 {
 public:
-    TRtfReader(QByteArrayView data, QTextDocument& document)
+    TRtfReader(QByteArrayView data, QTextDocument& document, int maxCharacters)
         : FData(data)
+        , FMaxCharacters(maxCharacters)
         , FDocument(document)
         , FCursor(&document)
     {
@@ -235,6 +243,7 @@ private:
 
     QByteArrayView FData;
     qsizetype FPos = 0;
+    int FMaxCharacters; // < 0: no limit
     QTextDocument& FDocument;
     QTextCursor FCursor;
     TCodePageDecoder FDecoder;
@@ -270,6 +279,10 @@ void TRtfReader::Run()
 
     const qsizetype size = FData.size();
     while (FPos < size) {
+        if (FMaxCharacters >= 0 && FDocument.characterCount() + FText.size() > FMaxCharacters + 1) {
+            // The control shows no more; reading on would only cost time and memory.
+            break;
+        }
         const char c = FData[FPos++];
         if (c == '{') {
             OpenGroup();
@@ -845,15 +858,15 @@ void TRtfReader::ControlWord(std::string_view word, bool hasParam, int param)
     } else if (word == "qj") {
         s.Para.Align = Qt::AlignJustify;
     } else if (word == "li") {
-        s.Para.LeftIndent = param;
+        s.Para.LeftIndent = Measure(param, -MaxMeasureTwips);
     } else if (word == "ri") {
-        s.Para.RightIndent = param;
+        s.Para.RightIndent = Measure(param, -MaxMeasureTwips);
     } else if (word == "fi") {
-        s.Para.FirstIndent = param;
+        s.Para.FirstIndent = Measure(param, -MaxMeasureTwips);
     } else if (word == "sb") {
-        s.Para.SpaceBefore = std::max(0, param);
+        s.Para.SpaceBefore = Measure(param, 0);
     } else if (word == "sa") {
-        s.Para.SpaceAfter = std::max(0, param);
+        s.Para.SpaceAfter = Measure(param, 0);
     } else if (word == "tqr") {
         s.Para.NextTabType = QTextOption::RightTab;
     } else if (word == "tqc") {
@@ -862,7 +875,7 @@ void TRtfReader::ControlWord(std::string_view word, bool hasParam, int param)
         s.Para.NextTabType = QTextOption::DelimiterTab;
     } else if (word == "tx" || word == "tb") {
         if (s.Para.Tabs.size() < 64) {
-            QTextOption::Tab tab(TwipsToPixels(std::max(0, param)), s.Para.NextTabType);
+            QTextOption::Tab tab(TwipsToPixels(Measure(param, 0)), s.Para.NextTabType);
             if (tab.type == QTextOption::DelimiterTab) {
                 tab.delimiter = u'.';
             }
@@ -881,21 +894,29 @@ double TwipsToPixels(int twips)
 
 int PixelsToTwips(double pixels)
 {
-    return static_cast<int>(std::lround(pixels * 15.0));
+    const double twips = pixels * 15.0;
+    if (std::isnan(twips)) {
+        return 0;
+    }
+    return static_cast<int>(std::lround(std::clamp<double>(twips, INT_MIN, INT_MAX)));
 }
 
-void ReadRtf(QByteArrayView rtf, QTextDocument& document)
+void ReadRtf(QByteArrayView rtf, QTextDocument& document, int maxCharacters)
 {
     qsizetype start = 0;
     while (start < rtf.size() && std::isspace(static_cast<unsigned char>(rtf[start]))) {
         ++start;
     }
     if (!rtf.sliced(start).startsWith("{\\rtf")) {
+        if (maxCharacters >= 0) {
+            // No character takes more than four bytes.
+            rtf.truncate(std::min<qsizetype>(rtf.size(), (qsizetype(maxCharacters) + 1) * 4));
+        }
         QString text = QString::fromLocal8Bit(rtf);
         text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
         text.replace(u'\r', u'\n');
         document.setPlainText(text);
         return;
     }
-    TRtfReader(rtf, document).Run();
+    TRtfReader(rtf, document, maxCharacters).Run();
 }

@@ -8,6 +8,7 @@
 #include <QTextDocument>
 #include <QTextList>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -20,7 +21,9 @@ int PixelsToPoints(double pixels)
 
 double PointsToPixels(int points)
 {
-    return TwipsToPixels(points * 20);
+    // Within what a paragraph measurement may be; the twips would not fit an int for large values.
+    constexpr int most = MaxMeasureTwips / 20;
+    return TwipsToPixels(std::clamp(points, -most, most) * 20);
 }
 
 TFontStyles StylesOf(const QFont& font)

@@ -547,6 +547,8 @@ void TQvEdit::LoadBytes(QIODevice& stream, TConversion& converter)
 
     if (!FPlainText) {
         QByteArray rtf;
+        // The markup's size says little about the text it holds, so all of it is read; the reader
+        // stops building the document once the control is full.
         while (true) {
             const qint64 count = converter.ConvertReadStream(stream, buffer.data(), buffer.size());
             if (count <= 0) {
@@ -555,13 +557,13 @@ void TQvEdit::LoadBytes(QIODevice& stream, TConversion& converter)
             rtf.append(buffer.constData(), count);
         }
         if (FMultiLine) {
-            ReadRtf(rtf, *document());
+            ReadRtf(rtf, *document(), limit);
             TrimToMaxLength();
             document()->clearUndoRedoStacks();
             moveCursor(QTextCursor::Start);
         } else {
             QTextDocument loaded;
-            ReadRtf(rtf, loaded);
+            ReadRtf(rtf, loaded, limit);
             setPlainText(FitToControl(loaded.toPlainText()));
         }
     } else {
@@ -686,7 +688,9 @@ void TQvEdit::SetSelLength(int value)
     QTextCursor c = textCursor();
     const int start = c.selectionStart();
     c.setPosition(start);
-    c.setPosition(std::clamp(start + value, 0, TextLength()), QTextCursor::KeepAnchor);
+    // In 64 bits: a huge length must select to the end, not wrap round to a negative position.
+    c.setPosition(static_cast<int>(std::clamp<qint64>(qint64(start) + value, 0, TextLength())),
+                  QTextCursor::KeepAnchor);
     setTextCursor(c);
     ensureCursorVisible();
 }

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <cmath>
 #include <random>
 
 // data/libreoffice.rtf was written by LibreOffice 7.4 from data/sample.html
@@ -265,6 +267,76 @@ TEST(RtfReader, DeepNestingIsReadWithoutExhaustingTheStack)
 TEST(RtfReader, HugeBinaryLengthEndsTheInput)
 {
     EXPECT_EQ(Read("{\\rtf1 a\\bin2147483647 rest"), "a");
+}
+
+// Measurements past the widest page are taken as the widest page, so that the layout never meets
+// lengths it cannot add up (an indent of 2^31 twips once overflowed the first line's start).
+struct TMeasureCase
+{
+    const char* Name;
+    const char* Rtf;
+    double (*Read)(const QTextBlockFormat&);
+    double Expected; // twips
+};
+
+class RtfMeasureClamp : public ::testing::TestWithParam<TMeasureCase> {};
+
+TEST_P(RtfMeasureClamp, HugeParagraphMeasurementIsTheWidestPage)
+{
+    QTextDocument document;
+    ReadRtf(GetParam().Rtf, document);
+    document.setTextWidth(300);
+    EXPECT_DOUBLE_EQ(GetParam().Read(document.firstBlock().blockFormat()), TwipsToPixels(int(GetParam().Expected)));
+    // The document still lays out to a finite height.
+    EXPECT_LT(document.size().height(), 1e6);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    RtfReader, RtfMeasureClamp,
+    ::testing::Values(
+        TMeasureCase{"Left", "{\\rtf1\\li2147483647 x\\tab y}",
+                     [](const QTextBlockFormat& f) { return f.leftMargin(); }, MaxMeasureTwips},
+        TMeasureCase{"LeftNegative", "{\\rtf1\\li-2147483648 x}",
+                     [](const QTextBlockFormat& f) { return f.leftMargin(); }, -MaxMeasureTwips},
+        TMeasureCase{"Right", "{\\rtf1\\ri99999999 x}",
+                     [](const QTextBlockFormat& f) { return f.rightMargin(); }, MaxMeasureTwips},
+        TMeasureCase{"FirstWithLeft", "{\\rtf1\\li2147483647\\fi2147483647\\tx100 x\\tab y}",
+                     [](const QTextBlockFormat& f) { return f.textIndent(); }, MaxMeasureTwips},
+        TMeasureCase{"HangingFirst", "{\\rtf1\\fi-2147483648 x\\tab y}",
+                     [](const QTextBlockFormat& f) { return f.tabPositions().value(0).position; },
+                     MaxMeasureTwips},
+        TMeasureCase{"SpaceBefore", "{\\rtf1\\sb2147483647 x}",
+                     [](const QTextBlockFormat& f) { return f.topMargin(); }, MaxMeasureTwips},
+        TMeasureCase{"SpaceAfter", "{\\rtf1\\sa2147483647 x}",
+                     [](const QTextBlockFormat& f) { return f.bottomMargin(); }, MaxMeasureTwips},
+        TMeasureCase{"TabStop", "{\\rtf1\\tx2147483647 x\\tab y}",
+                     [](const QTextBlockFormat& f) { return f.tabPositions().value(0).position; },
+                     MaxMeasureTwips}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+TEST(RtfReader, HugeTwipsFromPixelsStayWithinInt)
+{
+    EXPECT_EQ(PixelsToTwips(1e300), INT_MAX);
+    EXPECT_EQ(PixelsToTwips(-1e300), INT_MIN);
+    EXPECT_EQ(PixelsToTwips(std::nan("")), 0);
+    EXPECT_EQ(PixelsToTwips(2.0), 30);
+}
+
+TEST(RtfReader, ReadingStopsOnceTheLimitIsMet)
+{
+    QByteArray rtf = "{\\rtf1 ";
+    for (int i = 0; i < 2000; ++i) {
+        rtf += "line {\\b bold} text\\par ";
+    }
+    QTextDocument document;
+    ReadRtf(rtf + "}", document, 1000);
+    EXPECT_GE(document.characterCount(), 1000);
+    EXPECT_LE(document.characterCount(), 1002);
+    // Plain text under the same limit.
+    QTextDocument plain;
+    ReadRtf(QByteArray(100000, 'p'), plain, 1000);
+    EXPECT_GE(plain.characterCount(), 1000);
+    EXPECT_LE(plain.characterCount(), 4010);
 }
 
 // ---- no crash, no hang -------------------------------------------------------------------------

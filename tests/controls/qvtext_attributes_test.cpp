@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+
 namespace {
 
 void Type(QWidget& w, const QString& text)
@@ -328,6 +330,20 @@ TEST(ParaAttributes, IndentsRoundTripAndKeepEachOther)
     EXPECT_DOUBLE_EQ(f.rightMargin(), TwipsToPixels(9 * 20));
     para.SetFirstIndent(0);
     EXPECT_EQ(para.LeftIndent(), 18);
+}
+
+TEST(ParaAttributes, HugeIndentsAreTheWidestPageInsteadOfOverflowing)
+{
+    TQvEdit edit;
+    edit.SetPlainText(false);
+    edit.SetText("paragraph");
+    TParaAttributes& para = *edit.Paragraph();
+    para.SetRightIndent(INT_MAX);
+    EXPECT_EQ(para.RightIndent(), MaxMeasureTwips / 20);
+    para.SetLeftIndent(INT_MIN);
+    EXPECT_EQ(para.LeftIndent(), -MaxMeasureTwips / 20);
+    para.SetTab(0, INT_MAX);
+    EXPECT_EQ(para.Tab(0), MaxMeasureTwips / 20);
 }
 
 TEST(ParaAttributes, BulletRaisesTheOffsetAndShowsAList)

@@ -19,6 +19,8 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+
 #include <sstream>
 
 namespace {
@@ -167,6 +169,16 @@ TEST(QvEditMaxLength, TypingStopsAtTheLimit)
     edit.SetSelLength(2);
     Type(edit, "xyz");
     EXPECT_EQ(edit.Text(), "axyde");
+}
+
+TEST(QvEditMaxLength, HugeSelLengthSelectsToTheEndInsteadOfWrapping)
+{
+    TQvEdit edit;
+    edit.SetText("abcdefgh");
+    edit.SetSelStart(3);
+    edit.SetSelLength(INT_MAX);
+    EXPECT_EQ(edit.SelStart(), 3);
+    EXPECT_EQ(edit.SelLength(), 5);
 }
 
 TEST(QvEditMaxLength, PasteStopsAtTheLimit)

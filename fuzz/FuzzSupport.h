@@ -1,0 +1,63 @@
+// What the fuzz targets share: a Qt application on the offscreen platform, and a private folder on a
+// memory file system for the files a target has to write (each execution rewrites the same few files).
+#pragma once
+
+#include <QApplication>
+#include <QByteArray>
+#include <QStyleFactory>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace fuzz {
+
+/// The QApplication every widget and document needs; created on the first call.
+inline void StartApplication()
+{
+    if (QCoreApplication::instance() != nullptr) {
+        return;
+    }
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    static int argc = 1;
+    static char name[] = "fuzz";
+    static char* argv[] = {name, nullptr};
+    static QApplication app(argc, argv);
+    QApplication::setStyle(QStyleFactory::create("Fusion"));
+}
+
+/// A folder of this process, removed at exit; on /dev/shm when it is there, so writing costs no disk.
+inline const std::filesystem::path& Folder()
+{
+    static const std::filesystem::path folder = [] {
+        std::string base = std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : "/tmp";
+        std::string pattern = base + "/sifton-fuzz-XXXXXX";
+        if (mkdtemp(pattern.data()) == nullptr) {
+            std::abort();
+        }
+        std::atexit([] { std::filesystem::remove_all(Folder()); });
+        return std::filesystem::path(pattern);
+    }();
+    return folder;
+}
+
+/// Writes bytes to name inside Folder() and gives the full path.
+inline std::string WriteFile(const std::string& name, const std::uint8_t* data, std::size_t size)
+{
+    const std::string path = (Folder() / name).string();
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+    return path;
+}
+
+/// A failed property: printed, then the process aborts so that libFuzzer keeps the input.
+[[noreturn]] inline void Fail(const std::string& what)
+{
+    std::fprintf(stderr, "property failed: %s\n", what.c_str());
+    std::abort();
+}
+
+} // namespace fuzz

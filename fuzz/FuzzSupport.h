@@ -9,9 +9,13 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
+
+#include <unistd.h>
 
 namespace fuzz {
 
@@ -42,6 +46,37 @@ inline const std::filesystem::path& Folder()
         return std::filesystem::path(pattern);
     }();
     return folder;
+}
+
+/// Makes Folder() the working folder, for targets whose inputs name files relative to it. The corpus
+/// folders, files and artifact paths on libFuzzer's command line are made absolute first, so that they
+/// keep meaning what they meant where the fuzzer was started.
+inline void EnterFolder(int* argc, char*** argv)
+{
+    static std::vector<std::string> texts;
+    static std::vector<char*> pointers;
+    texts.reserve(static_cast<std::size_t>(*argc));
+    for (int i = 0; i < *argc; ++i) {
+        std::string arg = (*argv)[i];
+        for (const char* prefix : {"", "-artifact_prefix=", "-exact_artifact_path=", "-dict="}) {
+            const std::size_t n = std::strlen(prefix);
+            const bool isFlag = n > 0 && arg.compare(0, n, prefix) == 0;
+            const bool isPath = n == 0 && i > 0 && !arg.empty() && arg[0] != '-';
+            if ((isFlag || isPath) && arg.size() > n && arg[n] != '/') {
+                arg = arg.substr(0, n) + (std::filesystem::current_path() / arg.substr(n)).string();
+                break;
+            }
+        }
+        texts.push_back(arg);
+    }
+    for (std::string& text : texts) {
+        pointers.push_back(text.data());
+    }
+    pointers.push_back(nullptr);
+    *argv = pointers.data();
+    if (::chdir(Folder().c_str()) != 0) {
+        std::abort();
+    }
 }
 
 /// Writes bytes to name inside Folder() and gives the full path.

@@ -36,7 +36,7 @@ void Put(const char* name, const char* text)
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
     fuzz::StartApplication();
     const std::filesystem::path& folder = fuzz::Folder();
@@ -45,9 +45,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     Put("b.log", "beta\ngamma\n");
     Put("c.log", "");
     Put("list.lst", "a.txt\r\nb.log\r\nmissing\r\nd.log\r\n");
-    if (::chdir(folder.c_str()) != 0) {
-        std::abort();
-    }
+    fuzz::EnterFolder(argc, argv);
     ProgramPath = QString::fromStdString((folder / "bin" / "sifton").string());
     std::filesystem::create_directories(folder / "bin");
     return 0;

@@ -39,7 +39,7 @@ bool IsRegularFile(const std::string& path)
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
     fuzz::StartApplication();
     const std::filesystem::path& folder = fuzz::Folder();
@@ -47,9 +47,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     for (const char* name : {"a", "b", "c.log", "d/e"}) {
         fuzz::WriteFile(name, reinterpret_cast<const std::uint8_t*>("x\n"), 2);
     }
-    if (::chdir(folder.c_str()) != 0) {
-        std::abort();
-    }
+    fuzz::EnterFolder(argc, argv);
     static TScriptedDialogs dialogs;
     Form = new TForm1(QStringList{}, QString::fromStdString((folder / "sifton").string()));
     return 0;

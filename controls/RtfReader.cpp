@@ -267,6 +267,7 @@ private:
     TCharState FTextFormat;
     bool FBlockStarted = false;
     bool FEndedWithPar = false;
+    bool FLastFormatApplied = false; // the last paragraph got its format when the document closed
     TRtfObjectGroup FObject; // the \object group being read
 };
 
@@ -279,7 +280,8 @@ void TRtfReader::Run()
 
     const qsizetype size = FData.size();
     while (FPos < size) {
-        if (FMaxCharacters >= 0 && FDocument.characterCount() + FText.size() > FMaxCharacters + 1) {
+        if (FMaxCharacters >= 0 &&
+            FDocument.characterCount() + FText.size() + qsizetype(FBytes.size()) > FMaxCharacters + 1) {
             // The control shows no more; reading on would only cost time and memory.
             break;
         }
@@ -362,7 +364,9 @@ void TRtfReader::Run()
 
     FlushBytes();
     FlushText();
-    ApplyBlockFormat();
+    if (!FLastFormatApplied) {
+        ApplyBlockFormat();
+    }
     // The writer's closing \par ends the last paragraph; it does not start an empty one.
     if (FEndedWithPar && FCursor.block().length() == 1 && FDocument.blockCount() > 1) {
         FCursor.deletePreviousChar();
@@ -415,6 +419,13 @@ void TRtfReader::CloseGroup()
         FlushBytes();
     } else {
         FBytes.clear();
+    }
+    if (FStack.size() == 2 && closing.Destination == TDestination::Text) {
+        // The document's own group ends: a last paragraph without \par keeps the format it was
+        // written in, not the empty one outside the document.
+        FlushText();
+        ApplyBlockFormat();
+        FLastFormatApplied = true;
     }
     FStack.pop_back();
 }
@@ -525,6 +536,7 @@ void TRtfReader::FlushText()
     if (FText.isEmpty()) {
         return;
     }
+    FLastFormatApplied = false;
     if (!FBlockStarted) {
         ApplyBlockFormat();
         FBlockStarted = true;
@@ -543,6 +555,7 @@ void TRtfReader::ApplyBlockFormat()
 
 void TRtfReader::EndParagraph()
 {
+    FLastFormatApplied = false;
     FlushBytes();
     FlushText();
     ApplyBlockFormat();

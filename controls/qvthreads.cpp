@@ -69,13 +69,13 @@ void TThread::DoFinished()
     }
 }
 
+// The wake-ups below are sent while the lock is held: once it is released, a self-freeing thread may
+// run to its end and delete this object, condition variable included.
 void TThread::Start()
 {
-    {
-        std::lock_guard lock(FLock);
-        FGateOpen = true;
-        FPaused = false;
-    }
+    std::lock_guard lock(FLock);
+    FGateOpen = true;
+    FPaused = false;
     FSignal.notify_all();
 }
 
@@ -91,10 +91,8 @@ bool TThread::Pause()
 
 void TThread::Terminate()
 {
-    {
-        std::lock_guard lock(FLock);
-        FStopRequested = true;
-    }
+    std::lock_guard lock(FLock);
+    FStopRequested = true;
     FSignal.notify_all();
 }
 
@@ -147,8 +145,9 @@ void TQvThread::Suspend()
 void TQvThread::Resume()
 {
     try {
-        Start();
+        // Before Start: a self-freeing thread may be gone as soon as it is let go.
         FIsSuspended = false;
+        Start();
     } catch (...) {
         ReportThreadError("Thread Resume Exception.");
     }
@@ -164,9 +163,10 @@ void TQvThread::Terminate()
                 delete this;
                 return;
             }
-            // Paused inside Run: it cannot be killed safely, so it is let go to see the stop request.
-            Start();
+            // Paused inside Run: it cannot be killed safely, so it is let go to see the stop request
+            // (and may be gone as soon as it is).
             FIsSuspended = false;
+            Start();
         }
     } catch (...) {
         ReportThreadError("Thread Terminate Exception.");

@@ -39,6 +39,10 @@ public:
     }
     ~TProbeThread() override
     {
+        // Run and DoFinished are this class's: the worker must be past them before this object goes
+        // (unless it is the worker itself freeing the object).
+        TThread::Terminate();
+        WaitFor();
         FProbe.DestroyedOnGui = IsGuiThread();
         FProbe.Destroyed = true;
     }

@@ -232,7 +232,12 @@ TQvEdit::TQvEdit(QWidget* parent)
     FCreating = false;
 }
 
-TQvEdit::~TQvEdit() = default;
+TQvEdit::~TQvEdit()
+{
+    // Taking the address highlighter off the document on the way out touches its formats; no handler
+    // may hear of that as a change, since what a handler touches may already be gone.
+    disconnect(this, nullptr, this, nullptr);
+}
 
 // ---- properties ----------------------------------------------------------------------------
 

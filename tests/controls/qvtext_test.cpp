@@ -614,6 +614,17 @@ TEST(QvEditUrls, DetectionUnderlinesAddressesWithoutChangingTheText)
     EXPECT_FALSE(edit.Modified());
 }
 
+TEST(QvEditUrls, DestroyingTheControlRaisesNoChange)
+{
+    int changes = 0;
+    auto* edit = new TQvEdit;
+    edit->SetText("go to www.example.org now");
+    edit->OnChange = [&] { ++changes; };
+    edit->SetAutoDetectUrls(true);
+    delete edit;
+    EXPECT_EQ(changes, 0);
+}
+
 // ---- selection visibility and the popup menu -----------------------------------------------------
 
 namespace {

@@ -1,6 +1,6 @@
 #include "app/Settings.h"
 
-#include "platform/Application.h"
+#include "platform/FileLocations.h"
 
 #include <algorithm>
 
@@ -17,7 +17,7 @@ QString Text(const char* latin1)
 
 QString FileName()
 {
-    static const QString fileName = Application::FileBeside(QStringLiteral(".ini"));
+    static const QString fileName = Application::ConfigFile(QStringLiteral(".ini"));
     return fileName;
 }
 

@@ -43,7 +43,9 @@ inline constexpr std::array<TFlagKey, OptionFlagCount> OptionFlags { {
     { "Case Sensitive", false },
     { "Reverse Logic", false },
     { "Safe After", false },
-    { "Unix File", false },
+    // Most text here ends its lines with LF alone, which DOS text reads as one single line; Unix text
+    // still reads CR LF files right.
+    { "Unix File", true },
     { "One Instance", false },
     { "Output Names", true },
 } };
@@ -68,7 +70,7 @@ inline constexpr const char* PhoneDefault = "+1 (425) 555-0147";
 
 /// What "Options" holds, as read (table defaults for what is absent or not a number) or to be written.
 struct TOptions {
-    std::array<bool, OptionFlagCount> Flags { true, false, true, false, false, false, false, false, false, false, true };
+    std::array<bool, OptionFlagCount> Flags { true, false, true, false, false, false, false, false, true, false, true };
     int DefaultOperator = DefaultOperatorDefault; ///< entry of the operator box; -1 = none selected
     int RefreshRate = RefreshRateDefault; ///< as stored; the spin edit brings it into its range
 };

@@ -8,6 +8,7 @@
 #include "search/RunFlags.h"
 
 #include <QCloseEvent>
+#include <QFile>
 #include <QContextMenuEvent>
 #include <QFileInfo>
 #include <QHeaderView>
@@ -31,7 +32,7 @@ TForm1::TForm1(const QStringList& Arguments, const QString& ProgramPath, QWidget
     , RunDisplay({[this](int Panel, const QString& Text) { SetStatusText(Panel, Text); },
                   [this](const QString& Caption) { setWindowTitle(Caption); },
                   [](const QString& Title) { Application::SetTitle(Title); }})
-    , FProgramPath(ProgramPath.isEmpty() ? Application::ExeName() : ProgramPath)
+    , FLocations(ProgramPath.isEmpty() ? Application::FileLocations() : TFileLocations::Beside(ProgramPath))
 {
     setupUi(this);
     BuildToolBar();
@@ -115,11 +116,15 @@ TForm1::~TForm1()
 {
     CancelRequested = true;
     WaitForSearchToEnd();
+    if (!FPrivateLog.isEmpty()) {
+        QFile::remove(FPrivateLog);
+    }
 }
 
 QString TForm1::ProgramFile(const char* Extension) const
 {
-    return Application::ChangeFileExt(FProgramPath, QString::fromLatin1(Extension));
+    const QString ext = QString::fromLatin1(Extension);
+    return ext == QLatin1String(gConsts::ResultLogExtension) ? FLocations.StateFile(ext) : FLocations.ConfigFile(ext);
 }
 
 void TForm1::BuildToolBar()
@@ -224,7 +229,7 @@ void TForm1::ConnectCommands()
 void TForm1::FormCreate(const QStringList& Arguments)
 {
     FOperator->setCurrentIndex(0);
-    Log.Create(ProgramFile(gConsts::ResultLogExtension).toStdString());
+    CreateResultLog();
     LoadOptions();
     FOptionsLoaded = true;
     OptionWordCount->setEnabled(!OptionOneInstance->isChecked() && FString2->toPlainText().isEmpty());
@@ -238,6 +243,26 @@ void TForm1::FormCreate(const QStringList& Arguments)
         }
     }
     ApplyCommandLine(Arguments);
+}
+
+void TForm1::CreateResultLog()
+{
+    const QString shared = ProgramFile(gConsts::ResultLogExtension);
+    try {
+        Log.Create(shared.toStdString());
+        return;
+    } catch (const std::exception&) {
+        if (!HeldByAnotherProcess(shared)) {
+            throw;
+        }
+    }
+    // A second copy of the program: its own log, so that both copies search and neither wipes the
+    // other's results. It lives with the session and goes when this copy ends.
+    FPrivateLog = CreatePrivateFile(RuntimeFolder(), FLocations.Name, QString::fromLatin1(gConsts::ResultLogExtension));
+    if (FPrivateLog.isEmpty()) {
+        Log.Create(shared.toStdString()); // reports the shared log's failure
+    }
+    Log.Create(FPrivateLog.toStdString());
 }
 
 void TForm1::closeEvent(QCloseEvent* event)

@@ -4,6 +4,7 @@
 
 #include "app/RunDisplay.h"
 #include "platform/Dialogs.h"
+#include "platform/FileLocations.h"
 #include "search/ResultLog.h"
 
 #include <QIcon>
@@ -25,12 +26,14 @@ class TForm1 final : public QMainWindow, public Ui_TForm1
 
 public:
     /// Builds the window and runs FormCreate with the command-line arguments (argv[1..]). The program's
-    /// files (.ini, .lst, .out) are named after ProgramPath; empty means the running executable.
+    /// files (.ini, .lst, .out) are kept beside ProgramPath and named after it; empty means the running
+    /// executable, whose files are kept where Application::FileLocations() says.
     explicit TForm1(const QStringList& Arguments, const QString& ProgramPath = {}, QWidget* parent = nullptr);
     ~TForm1() override;
     Q_DISABLE_COPY_MOVE(TForm1)
 
-    /// A file beside the program named after it (".ini", ".lst", ".out").
+    /// A file of the program named after it: the result log (".out") in the state folder, the others
+    /// (".ini", ".lst") in the config folder; both are the program's own folder for a portable copy.
     QString ProgramFile(const char* Extension) const;
 
     // Status bar panels 0..3.
@@ -111,6 +114,7 @@ private:
     void LoadOptions();
     void SaveOptions();
     void WaitForSearchToEnd();
+    void CreateResultLog();
 
     void BuildStatusBar();
     void BuildToolBar();
@@ -118,9 +122,10 @@ private:
     void ConnectPrintCommand();
     void ConnectCommands();
 
-    QString FProgramPath;
     bool FAddingFolder{false};
     bool FStopAddingFolder{false};
+    TFileLocations FLocations;
+    QString FPrivateLog; // this copy's own result log while another copy holds the shared one
     bool FClosed{false};
     bool FOptionsLoaded{false};
     std::array<QLabel*, 4> FStatusPanels{};

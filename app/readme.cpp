@@ -38,9 +38,15 @@ void TReadmeFile::keyPressEvent(QKeyEvent* event)
     QDialog::keyPressEvent(event);
 }
 
-QString ReadmeFileName()
+QString ReadmeFileName(const QString& dataFolder)
 {
-    return QFileInfo(Application::ExeName()).absolutePath() + "/Readme.RTF";
+    const QString beside = QFileInfo(Application::ExeName()).absolutePath() + "/Readme.RTF";
+    const QString installed = dataFolder + "/Readme.RTF";
+    // A portable copy's own readme comes first; an installed copy has its readme in the data folder.
+    if (!QFileInfo(beside).isFile() && QFileInfo(installed).isFile()) {
+        return installed;
+    }
+    return beside;
 }
 
 void ShowReadme(const QString& fileName, QWidget* parent)

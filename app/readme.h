@@ -2,6 +2,8 @@
 
 #include "ui_readme.h"
 
+#include "platform/FileLocations.h"
+
 #include <QDialog>
 
 /// The readme viewer: the program's "Readme.RTF" shown read-only as rich text.
@@ -18,8 +20,9 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 };
 
-/// "Readme.RTF" in the folder of the program's own file.
-QString ReadmeFileName();
+/// "Readme.RTF" in the folder of the program's own file; when there is none there, the one in
+/// dataFolder (the installed data folder by default), if that one exists.
+QString ReadmeFileName(const QString& dataFolder = InstalledDataFolder());
 
 /// Shows the readme file in a fresh modal viewer; a missing file shows nothing and reports nothing.
 void ShowReadme(const QString& fileName, QWidget* parent);

@@ -44,9 +44,9 @@ TEST_F(SettingsTest, FileIsBesideTheProgram)
 TEST_F(SettingsTest, FirstRunWithoutAFileGivesTheDefaults)
 {
     const TOptions options = TSettings(Path()).ReadOptions();
-    const std::array<bool, OptionFlagCount> expected { true, false, true, false, false, false, false, false, false,
+    const std::array<bool, OptionFlagCount> expected { true, false, true, false, false, false, false, false, true,
         false, true };
-    EXPECT_EQ(options.Flags, expected) << "Line Counting, Progress Indication and Verbose Output checked";
+    EXPECT_EQ(options.Flags, expected) << "Line Counting, Progress Indication, Unix Text and Verbose Output checked";
     EXPECT_EQ(options.DefaultOperator, 0);
     EXPECT_EQ(options.RefreshRate, 1000);
     EXPECT_FALSE(QFileInfo::exists(Path()));
@@ -64,7 +64,7 @@ TEST_F(SettingsTest, FirstWriteHoldsAllThirteenKeysInTableOrder)
     settings.WriteOptions(settings.ReadOptions());
     EXPECT_EQ(Get(),
         QByteArray("[Options]\nCount Lines=1\nCount Words=0\nProgress Indicator=1\nTotal Clear=0\n"
-                   "Load file list=0\nCase Sensitive=0\nReverse Logic=0\nSafe After=0\nUnix File=0\n"
+                   "Load file list=0\nCase Sensitive=0\nReverse Logic=0\nSafe After=0\nUnix File=1\n"
                    "One Instance=0\nOutput Names=1\nDefault Operator=0\nRefresh Rate=1000\n"));
 }
 
@@ -89,7 +89,9 @@ INSTANTIATE_TEST_SUITE_P(Cases, FlagReadTest,
         FlagCase { "ZeroIsUnchecked", "0", CountLines, false },
         FlagCase { "WordGivesCheckedDefault", "yes", CountLines, true },
         FlagCase { "WordGivesUncheckedDefault", "yes", CountWords, false },
-        FlagCase { "HexOneIsChecked", "0x1", CountWords, true }),
+        FlagCase { "HexOneIsChecked", "0x1", CountWords, true },
+        FlagCase { "UnixFileStoredZeroStaysDos", "0", UnixFile, false },
+        FlagCase { "UnixFileWordGivesUnix", "yes", UnixFile, true }),
     [](const auto& info) { return std::string(info.param.Name); });
 
 struct IntegerCase {
@@ -159,7 +161,7 @@ TEST_F(SettingsTest, CommentsAndForeignSectionsSurviveAFullWrite)
                    "Case Sensitive=0\r\n"
                    "Reverse Logic=0\r\n"
                    "Safe After=0\r\n"
-                   "Unix File=0\r\n"
+                   "Unix File=1\r\n"
                    "One Instance=0\r\n"
                    "Output Names=1\r\n"
                    "Default Operator=3\r\n"

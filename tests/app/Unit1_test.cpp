@@ -329,7 +329,7 @@ TEST_F(Unit1Test, FirstStartWritesAllThirteenKeysInTableOrderOnClose)
     const QList<QByteArray> expected{"[Options]",        "Count Lines=1",    "Count Words=0",
                                      "Progress Indicator=1", "Total Clear=0", "Load file list=0",
                                      "Case Sensitive=0", "Reverse Logic=0",  "Safe After=0",
-                                     "Unix File=0",      "One Instance=0",   "Output Names=1",
+                                     "Unix File=1",      "One Instance=0",   "Output Names=1",
                                      "Default Operator=3", "Refresh Rate=2500"};
     ASSERT_GE(lines.size(), expected.size());
     EXPECT_EQ(lines.mid(0, expected.size()), expected);

@@ -39,6 +39,16 @@ TEST(ReadmeMenu, ReadmeIsLookedForBesideTheProgram)
     EXPECT_EQ(ReadmeFileName(), QFileInfo(QCoreApplication::applicationFilePath()).absolutePath() + "/Readme.RTF");
 }
 
+TEST(ReadmeMenu, WithoutOneBesideTheProgramTheInstalledReadmeIsShown)
+{
+    const QString beside = QFileInfo(QCoreApplication::applicationFilePath()).absolutePath() + "/Readme.RTF";
+    ASSERT_FALSE(QFile::exists(beside)) << "the test programs' folder holds no readme";
+    QTemporaryDir data;
+    EXPECT_EQ(ReadmeFileName(data.path()), beside) << "neither exists: the program's own folder is named";
+    ASSERT_TRUE(QFile::copy(SourceReadme(), data.filePath("Readme.RTF")));
+    EXPECT_EQ(ReadmeFileName(data.path()), data.filePath("Readme.RTF"));
+}
+
 TEST(ReadmeMenu, ShowsTheFileInAFreshModalViewer)
 {
     Application::SetTitle("Sifton");

@@ -4,15 +4,27 @@
 #include "app/Unit1.h"
 #include "app/frmAbout.h"
 #include "app/gConsts.h"
+#include "app/urls.h"
 #include "controls/RichObjects.h"
 #include "controls/pndlg.h"
 #include "platform/Application.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QStyleFactory>
 #include <QWindow>
 
-int RunSifton(QApplication& app)
+QIcon ProgramIcon()
+{
+    QIcon icon;
+    for (const int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+        icon.addFile(QStringLiteral(":/icons/hicolor/%1x%1/apps/%2.png").arg(size).arg(QLatin1String(gConsts::AppId)),
+                     QSize(size, size));
+    }
+    return icon;
+}
+
+int RunSifton(QApplication& app, const QStringList& Arguments)
 {
     Settings::FileName(); // fixed before any window exists
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
@@ -29,10 +41,12 @@ int RunSifton(QApplication& app)
         }
     });
     Application::SetTitle(QString::fromLatin1(gConsts::ProductTitle));
+    // Docks and Wayland compositors find the menu entry, and with it the name and icon, by this id.
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(gConsts::AppId));
+    QApplication::setWindowIcon(ProgramIcon());
+    StartBrowserLookup(); // the Help menu's web items then never wait for xdg-settings
 
-    QStringList arguments = QApplication::arguments();
-    arguments.removeFirst();
-    TForm1 form(arguments);
+    TForm1 form(Arguments);
     mainWindow = &form;
     form.show();
     // Created once, hidden: its contact panel holds the settings as they were at start-up.

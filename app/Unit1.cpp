@@ -107,6 +107,7 @@ TForm1::TForm1(const QStringList& Arguments, const QString& ProgramPath, QWidget
     }
 
     ConnectCommands();
+    ConnectKeys();
 
     // A failing step is shown and ends FormCreate; the window opens all the same.
     Guarded([&] { FormCreate(Arguments); });

@@ -106,6 +106,8 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void FormCreate(const QStringList& Arguments);
@@ -121,6 +123,7 @@ private:
     void BuildPopupMenu();
     void ConnectPrintCommand();
     void ConnectCommands();
+    void ConnectKeys(); // app/Unit1Keys.cpp
 
     bool FAddingFolder{false};
     bool FStopAddingFolder{false};

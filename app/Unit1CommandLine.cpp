@@ -11,6 +11,7 @@
 #include <fnmatch.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <optional>
 
 namespace {
@@ -32,7 +33,8 @@ struct TMatch {
     bool IsFolder;
 };
 
-// The names in the pattern's folder that match its last part, in the order the folder lists them.
+// The names in the pattern's folder that match its last part, sorted by name: the order a folder lists
+// its names in is chance, and the first match decides whether the pattern counts as an existing file.
 std::vector<TMatch> MatchWildcard(const QString& pattern)
 {
     const int slash = pattern.lastIndexOf(QLatin1Char('/'));
@@ -59,6 +61,9 @@ std::vector<TMatch> MatchWildcard(const QString& pattern)
         matches.push_back({folderPart + QString::fromLocal8Bit(name), isFolder});
     }
     closedir(dir);
+    // Byte order, as the console companion sorts a folder's files.
+    std::sort(matches.begin(), matches.end(),
+              [](const TMatch& a, const TMatch& b) { return a.Name.toLocal8Bit() < b.Name.toLocal8Bit(); });
     return matches;
 }
 

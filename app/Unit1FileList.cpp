@@ -10,6 +10,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QElapsedTimer>
 #include <QLocale>
 #include <QTimer>
@@ -146,7 +147,24 @@ void TForm1::SaveList(const QString& FileName)
         bytes += QFile::encodeName(FileList->Item(i)->text(0));
         bytes += "\r\n";
     }
-    const std::string fullPath = QFileInfo(FileName).absoluteFilePath().toStdString();
+    const QFileInfo target(FileName);
+    const std::string fullPath = target.absoluteFilePath().toStdString();
+    if (target.isDir()) {
+        throw std::runtime_error("Cannot create file " + fullPath);
+    }
+    if (!target.exists() || target.isFile()) {
+        // A new copy beside the old one, then a rename: a full disk or a crash halfway never leaves
+        // half a list, and the old list stays as it was.
+        QSaveFile file(FileName);
+        if (!file.open(QIODevice::WriteOnly)) {
+            throw std::runtime_error("Cannot create file " + fullPath);
+        }
+        if (file.write(bytes) != bytes.size() || !file.commit()) {
+            throw std::runtime_error("Unable to write to " + fullPath);
+        }
+        return;
+    }
+    // A device or a pipe cannot be replaced; it is written to in place.
     QFile file(FileName);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         throw std::runtime_error("Cannot create file " + fullPath);

@@ -4,6 +4,7 @@
 namespace gConsts {
 
 inline constexpr const char* ProductTitle = "Sifton";          // the application title
+inline constexpr const char* AppId = "example.quorvale.Sifton"; // desktop entry, icon and metainfo name
 inline constexpr const char* MainCaption = "Quorvale Grep";     // the main window's design caption
 inline constexpr const char* PrintTitle = "Sifton Output";      // document title of the printed output
 inline constexpr const char* SettingsExtension = ".ini";

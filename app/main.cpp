@@ -4,5 +4,5 @@
 int main(int argc, char** argv)
 {
     TApplication app(argc, argv);
-    return RunSifton(app);
+    return RunSifton(app, app.Arguments());
 }

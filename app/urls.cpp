@@ -9,6 +9,10 @@
 #include <QStandardPaths>
 #include <QTextStream>
 
+#include <chrono>
+#include <future>
+#include <mutex>
+
 namespace {
 
 QStringList FolderList(const char* variable, const QString& fallback)
@@ -294,14 +298,83 @@ QString AskXdgSettings()
     return QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed();
 }
 
+namespace {
+
+// The background answer to DesktopBrowserQuestion.
+struct TBrowserLookup {
+    std::mutex Lock;
+    bool Started = false; // guarded by Lock
+    std::shared_future<QString> Answer; // guarded by Lock
+
+    ~TBrowserLookup()
+    {
+        // The question runs with a time-out; its thread must not outlive the program's statics.
+        std::lock_guard guard(Lock);
+        if (Answer.valid()) {
+            Answer.wait();
+        }
+    }
+};
+
+TBrowserLookup& BrowserLookup()
+{
+    static TBrowserLookup lookup;
+    return lookup;
+}
+
+// The desktop's answer without waiting: the one in hand, or nothing while the question runs. Never
+// started, the question is asked here (tests and programs without a window).
+std::function<QString()> DesktopAnswerWithoutWaiting()
+{
+    TBrowserLookup& lookup = BrowserLookup();
+    std::lock_guard guard(lookup.Lock);
+    if (!lookup.Started) {
+        return DesktopBrowserQuestion;
+    }
+    if (lookup.Answer.valid() && lookup.Answer.wait_for(std::chrono::seconds(0)) == std::future_status::ready) {
+        const QString answer = lookup.Answer.get();
+        return [answer] { return answer; };
+    }
+    return {};
+}
+
+} // namespace
+
+void StartBrowserLookup()
+{
+    TBrowserLookup& lookup = BrowserLookup();
+    std::lock_guard guard(lookup.Lock);
+    if (lookup.Answer.valid() && lookup.Answer.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+        return; // one question at a time
+    }
+    lookup.Started = true;
+    lookup.Answer = std::async(std::launch::async, [question = DesktopBrowserQuestion] {
+        return question ? question() : QString();
+    }).share();
+}
+
+bool IsLauncherCommand(const QString& program)
+{
+    static const QStringList launchers { "env", "flatpak", "snap", "sh", "bash", "dash", "gtk-launch", "gio" };
+    return launchers.contains(QFileInfo(program).fileName());
+}
+
 void OpenURL(const QString& url)
 {
-    const QString command = RegisteredBrowserCommand(TXdgFolders::FromEnvironment(), DesktopBrowserQuestion);
-    if (command.isEmpty()) {
-        return;
+    const QString command = RegisteredBrowserCommand(TXdgFolders::FromEnvironment(), DesktopAnswerWithoutWaiting());
+    const QString program = command.isEmpty() ? QString() : CleanBrowserCommand(command, NamesProgram);
+    const bool started = !program.isEmpty() && NamesProgram(program) && !IsLauncherCommand(program)
+        && Shell().StartProgram(AsCommand(program), url);
+    if (!started) {
+        // Snap and Flatpak browsers, wrapped commands, or none registered: the desktop knows how.
+        Shell().OpenDocument(url);
     }
-    const QString program = CleanBrowserCommand(command, NamesProgram);
-    if (!program.isEmpty()) {
-        Shell().StartProgram(AsCommand(program), url);
+    bool lookupStarted = false;
+    {
+        std::lock_guard guard(BrowserLookup().Lock);
+        lookupStarted = BrowserLookup().Started;
+    }
+    if (lookupStarted) {
+        StartBrowserLookup(); // the user may choose another browser while the program runs
     }
 }

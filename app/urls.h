@@ -46,8 +46,18 @@ QString AskXdgSettings();
 /// Where OpenURL learns the desktop's own choice of browser; tests replace it.
 extern std::function<QString()> DesktopBrowserQuestion;
 
-/// Starts the user's web browser with the address as its only argument. No browser found, or
-/// one that fails to start, does nothing and reports nothing.
+/// Asks DesktopBrowserQuestion on a worker thread and keeps the answer for OpenURL, which from then
+/// on never waits for the question (xdg-settings may take seconds): until the answer is in, it goes
+/// by the mimeapps.list files alone. Each OpenURL asks again in the background for the next one.
+void StartBrowserLookup();
+
+/// Whether a cleaned browser command names a launcher that needs the arguments the cleaning took
+/// away ("env VAR=x browser", "flatpak run app"): started with the address alone it would fail.
+bool IsLauncherCommand(const QString& program);
+
+/// Starts the user's web browser with the address as its only argument. When no browser is
+/// registered, or the registered one cannot be started as found (a launcher, a missing program,
+/// a failed start), the address goes to the desktop's own opener instead. Reports nothing.
 void OpenURL(const QString& url);
 
 /// The maker's notices and the pages behind the Help menu's web items.

@@ -4,8 +4,10 @@
 #include "controls/pndlg.h"
 #include "controls/qvtext.h"
 #include "platform/Application.h"
+#include "platform/Dialogs.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -21,6 +23,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <optional>
 
 namespace {
@@ -72,10 +75,10 @@ public:
     /// Starts the job; false when it cannot start (nowhere to send it, no spool file).
     bool Start(QPainter& painter)
     {
-        if (!FSpoolDir.isValid() || !CanHandOver()) {
+        if (!FSpoolDir->isValid() || !CanHandOver()) {
             return false;
         }
-        FSpool.setOutputFileName(FSpoolDir.filePath(QStringLiteral("job.pdf")));
+        FSpool.setOutputFileName(FSpoolDir->filePath(QStringLiteral("job.pdf")));
         return painter.begin(&FSpool);
     }
 
@@ -91,10 +94,7 @@ public:
             QFile::rename(spooled, FTarget.outputFileName());
             return;
         }
-        QProcess lp;
-        lp.start(LpProgram(), {QStringLiteral("-d"), FTarget.printerName(), QStringLiteral("-t"), FTitle,
-                                  QStringLiteral("--"), spooled});
-        lp.waitForFinished(60000);
+        HandToPrintQueue(FTarget.printerName(), FTitle, FSpoolDir, spooled);
     }
 
     /// Drops every page formatted so far.
@@ -120,11 +120,38 @@ private:
 
     QPrinter& FTarget;
     QString FTitle;
-    QTemporaryDir FSpoolDir;
+    // Shared with the hand-over, which keeps the spool file until lp has taken it.
+    std::shared_ptr<QTemporaryDir> FSpoolDir = std::make_shared<QTemporaryDir>();
     QPrinter FSpool;
 };
 
 } // namespace
+
+// The queue may take its time (a remote printer, a busy server); the window must not wait for it.
+void HandToPrintQueue(const QString& printer, const QString& title, std::shared_ptr<QTemporaryDir> spoolDir,
+                      const QString& spooled)
+{
+    auto* lp = new QProcess(QCoreApplication::instance());
+    const auto report = [printer](const QString& reason) {
+        MessageBox(QStringLiteral("Unable to print to %1: %2").arg(printer, reason), Application::Title(),
+                   MB_OK | MB_ICONHAND | MB_TASKMODAL | MB_TOPMOST);
+    };
+    QObject::connect(lp, &QProcess::finished, lp, [lp, spoolDir, report](int exitCode, QProcess::ExitStatus status) {
+        lp->deleteLater();
+        if (status != QProcess::NormalExit || exitCode != 0) {
+            const QString said = QString::fromLocal8Bit(lp->readAllStandardError()).trimmed();
+            report(said.isEmpty() ? QStringLiteral("lp ended with status %1").arg(exitCode) : said);
+        }
+    });
+    QObject::connect(lp, &QProcess::errorOccurred, lp, [lp, spoolDir, report](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart) {
+            lp->deleteLater();
+            report(lp->errorString());
+        }
+    });
+    lp->start(QStandardPaths::findExecutable(QStringLiteral("lp")),
+              {QStringLiteral("-d"), printer, QStringLiteral("-t"), title, QStringLiteral("--"), spooled});
+}
 
 TTwipsRect PrintRectTwips(const TPrinterMetrics& printer, float top, float left, float bottom, float right)
 {

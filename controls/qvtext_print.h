@@ -8,6 +8,7 @@
 
 class QPainter;
 class QPrinter;
+class QTemporaryDir;
 class QTextDocument;
 
 /// What the page arithmetic needs to know of a printer, in its device pixels.
@@ -39,6 +40,12 @@ TPrinterMetrics MetricsOf(QPrinter& printer);
 using TPrinterSource = std::function<std::unique_ptr<QPrinter>()>;
 /// Chooses another printer source (tests print into PDF files); an empty source restores the default.
 void SetPrinterSource(TPrinterSource source);
+
+/// Hands a spooled job (a PDF file inside spoolDir) to the print queue with lp and returns at once. When
+/// lp cannot start or refuses the job, "Unable to print to <printer>: <reason>" is shown once it has
+/// answered; spoolDir lives until then.
+void HandToPrintQueue(const QString& printer, const QString& title, std::shared_ptr<QTemporaryDir> spoolDir,
+                      const QString& spooled);
 
 /// Formats a copy of a document page by page onto a printer's page rectangle.
 class TPageFormatter {

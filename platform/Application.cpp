@@ -25,8 +25,15 @@ Qt::CursorShape ShapeOf(TCursor cursor)
 
 } // namespace
 
-TApplication::TApplication(int& argc, char** argv)
-    : QApplication(argc, argv)
+TToolkitArguments::TToolkitArguments(char* programName)
+    : Argv{programName, nullptr}
+{
+}
+
+TApplication::TApplication(int argc, char** argv)
+    : TToolkitArguments(argc > 0 ? argv[0] : nullptr)
+    , QApplication(Argc, Argv)
+    , FArguments(Application::ArgumentsOf(argc, argv))
 {
 }
 
@@ -95,6 +102,15 @@ void ProcessMessages()
     if (QCoreApplication::instance() != nullptr && IsGuiThread()) {
         QCoreApplication::processEvents();
     }
+}
+
+QStringList ArgumentsOf(int argc, const char* const* argv)
+{
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i) {
+        arguments << QString::fromLocal8Bit(argv[i]);
+    }
+    return arguments;
 }
 
 QString ExeName()

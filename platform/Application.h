@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -12,12 +13,26 @@ enum TCursor {
     crHourGlass, ///< hourglass
 };
 
-/// The program's QApplication: every event a widget handles runs inside the central error guard.
-class TApplication final : public QApplication {
+/// The argument vector the toolkit is given: the program's name alone.
+struct TToolkitArguments {
+    explicit TToolkitArguments(char* programName);
+    int Argc = 1;
+    char* Argv[2];
+};
+
+/// The program's QApplication: every event a widget handles runs inside the central error guard. The
+/// toolkit sees only the program's name, so that arguments it would take for itself ("-style X",
+/// "-reverse", "-platform X") stay the user's, for the program's own command line.
+class TApplication final : private TToolkitArguments, public QApplication {
 public:
-    TApplication(int& argc, char** argv);
+    TApplication(int argc, char** argv);
+    /// The arguments after the program's name, exactly as given.
+    const QStringList& Arguments() const { return FArguments; }
     /// Delivers an event; an escaping exception is shown in the error box instead of crossing the event loop.
     bool notify(QObject* receiver, QEvent* event) override;
+
+private:
+    QStringList FArguments;
 };
 
 namespace Application {
@@ -38,6 +53,9 @@ void SetCursor(TCursor cursor);
 
 /// Lets pending events through (on the GUI thread; does nothing elsewhere).
 void ProcessMessages();
+
+/// argv[1..argc-1] decoded with the locale's codec, none left out, none changed.
+QStringList ArgumentsOf(int argc, const char* const* argv);
 
 /// The program's own full path (/proc/self/exe).
 QString ExeName();

@@ -16,6 +16,9 @@
 #ifndef SIFTON_INSTALL_BINDIR
 #define SIFTON_INSTALL_BINDIR "/usr/local/bin"
 #endif
+#ifndef SIFTON_DATADIR_FROM_BINDIR
+#define SIFTON_DATADIR_FROM_BINDIR "../share/sifton"
+#endif
 #ifndef SIFTON_INSTALL_DATADIR
 #define SIFTON_INSTALL_DATADIR "/usr/local/share/sifton"
 #endif
@@ -138,7 +141,9 @@ QString CreatePrivateFile(const QString& folder, const QString& stem, const QStr
 
 QString InstalledDataFolder()
 {
-    return QString::fromUtf8(SIFTON_INSTALL_DATADIR);
+    const QString besideTree = QDir::cleanPath(QFileInfo(Application::ExeName()).absolutePath() + QLatin1Char('/')
+        + QString::fromUtf8(SIFTON_DATADIR_FROM_BINDIR));
+    return QFileInfo(besideTree).isDir() ? besideTree : QString::fromUtf8(SIFTON_INSTALL_DATADIR);
 }
 
 namespace Application {

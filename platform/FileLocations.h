@@ -47,7 +47,8 @@ QString RuntimeFolder();
 /// Creates a new empty file "<stem>-XXXXXX<ext>" of this process alone in folder; empty when that fails.
 QString CreatePrivateFile(const QString& folder, const QString& stem, const QString& ext);
 
-/// The data folder of the install prefix the build was made for ("/usr/share/sifton").
+/// The data folder of an installed copy: "../share/sifton" from the program's folder when that exists (an
+/// unpacked portable tree), else the one of the install prefix the build was made for ("/usr/share/sifton").
 QString InstalledDataFolder();
 
 namespace Application {

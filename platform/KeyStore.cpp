@@ -1,6 +1,7 @@
 #include "platform/KeyStore.h"
 
 #include "platform/Application.h"
+#include "platform/FileLocations.h"
 
 #include <cstdio>
 #include <fstream>
@@ -210,7 +211,8 @@ TKeyStore& ClassesRoot()
 {
     const std::lock_guard lock(RootLock);
     if (Root == nullptr) {
-        Root = std::make_unique<TKeyStore>(Application::FileBeside(QStringLiteral(".reg")).toLocal8Bit().toStdString());
+        // Beside the settings file: the program's folder, or the config folder of an installed copy.
+        Root = std::make_unique<TKeyStore>(Application::ConfigFile(QStringLiteral(".reg")).toLocal8Bit().toStdString());
         Root->Load();
     }
     return *Root;

@@ -223,6 +223,7 @@ struct ThreadsStopper {
 void SearchRun::WalkInParallel()
 {
     Pipeline pipeline(FScanAheadLimit);
+    std::deque<std::unique_ptr<FileJob>> inFlight; // outlives the scan threads, which use the jobs
     std::vector<std::thread> threads;
     ThreadsStopper stopper{pipeline, threads};
     for (int i = 0; i < FThreads; ++i) {
@@ -239,14 +240,17 @@ void SearchRun::WalkInParallel()
                     return;
                 } catch (const std::exception& error) {
                     // Nothing else is thrown by a scan that writes only here; report it as the file's.
-                    recorder.Failure(error.what());
+                    try {
+                        recorder.Failure(error.what());
+                    } catch (const Abandoned&) {
+                        return;
+                    }
                 }
                 recorder.Finish();
             }
         });
     }
 
-    std::deque<std::unique_ptr<FileJob>> inFlight;
     std::int64_t next = 0;
     bool listEnded = false;
     constexpr std::size_t MaxAhead = 1024;
@@ -276,6 +280,37 @@ void SearchRun::WalkInParallel()
             break;
         }
         FileJob& job = *inFlight.front();
+        // The list may have changed since the name was taken ahead: as on one thread, a list that
+        // has become shorter ends the run, and an entry that now names another file is scanned here.
+        if (job.Index >= FHost.FileCount()) {
+            break;
+        }
+        if (std::optional<std::string> now = FHost.FileName(job.Index); !now || *now != job.Name) {
+            if (!now) {
+                break;
+            }
+            // What was scanned ahead for the old name is dropped, and its memory given back.
+            pipeline.SetHead(job.Index);
+            for (std::unique_lock guard(job.Lock);;) {
+                job.Changed.wait(guard, [&] { return job.Done || !job.Items.empty(); });
+                if (job.Items.empty()) {
+                    break;
+                }
+                if (job.Items.front().What == ScanItem::Kind::Entries) {
+                    pipeline.Release(job.Items.front().Text.size());
+                }
+                job.Items.pop_front();
+            }
+            if (FRequest.Verbose) {
+                FLog.WriteLogLine(FileHeaderLine(FRequest, *now));
+            }
+            FHost.SetCaption("Searching " + *now);
+            FCounters = base;
+            ScanFile(*now);
+            base = FCounters;
+            inFlight.pop_front();
+            continue;
+        }
         pipeline.SetHead(job.Index);
         if (FRequest.Verbose) {
             FLog.WriteLogLine(FileHeaderLine(FRequest, job.Name));

@@ -109,6 +109,9 @@ int RunCli(int argc, char** argv)
     ConsoleSink sink(options.Quiet ? nullptr : stdout, options.CrEntries ? '\r' : '\n', log.get(), line);
     ConsoleHost host(std::move(files), std::move(named), line);
     SearchRun run(PrepareRequest(inputs), sink, host, ThousandsSeparator());
+    if (options.Threads > 0) {
+        run.SetThreads(options.Threads);
+    }
     CancelRequested = false;
     std::signal(SIGINT, OnInterrupt);
     try {

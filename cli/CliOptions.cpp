@@ -21,6 +21,7 @@ Search each FILE for the lines that hold STRING1 (and STRING2, as the operator s
       --stats             after the run, write "Lines Searched: N", "Lines Found: N", "Words Found: N" to standard error, one per line, N grouped by the locale's thousands separator
       --progress          a live progress line on standard error (default when standard error is a terminal)
       --refresh N         lines between progress updates (1000..1000000, default 1000)
+  -j, --threads N         files scanned at once (1..1024, default: the number of cores); output stays in order
   -h, --help  /  --version
 With no FILE and no --list, or with FILE "-", it reads standard input.
 Exit status: 0 when a line was reported, 1 when none was, 2 when the arguments are wrong or a file could not be read (the other files are still searched; grep's convention).
@@ -48,6 +49,18 @@ bool SetRefresh(CliOptions& options, const std::string& text, std::string& error
     return true;
 }
 
+bool SetThreads(CliOptions& options, const std::string& name, const std::string& text, std::string& error)
+{
+    int value = 0;
+    const auto [end, problem] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || problem != std::errc() || end != text.data() + text.size() || value < 1 || value > 1024) {
+        error = name + ": '" + text + "' is not a whole number from 1 to 1024";
+        return false;
+    }
+    options.Threads = value;
+    return true;
+}
+
 /// Applies an option that takes a value; false with error when the value is wrong.
 bool ApplyValued(const std::string& name, const std::string& value, CliOptions& options, std::string& error)
 {
@@ -72,13 +85,16 @@ bool ApplyValued(const std::string& name, const std::string& value, CliOptions& 
         options.LogFile = value;
         return true;
     }
+    if (name == "--threads" || name == "-j") {
+        return SetThreads(options, name, value, error);
+    }
     return SetRefresh(options, value, error);
 }
 
 bool TakesValue(const std::string& name)
 {
     return name == "--and" || name == "--or" || name == "--xor" || name == "--and-not" || name == "--list"
-        || name == "-L" || name == "--log" || name == "--refresh";
+        || name == "-L" || name == "--log" || name == "--refresh" || name == "--threads";
 }
 
 /// Applies a switch; false when there is no such switch.
@@ -165,19 +181,21 @@ CliCommand ParseCliArguments(const std::vector<std::string>& args, CliOptions& o
             }
             continue;
         }
-        // Short switches may be grouped ("-sn"); -L takes the rest of the word or the next argument.
+        // Short switches may be grouped ("-sn"); -L and -j take the rest of the word or the next argument.
         for (std::size_t k = 1; k < arg.size(); ++k) {
             const std::string name{'-', arg[k]};
-            if (name == "-L") {
+            if (name == "-L" || name == "-j") {
                 std::string value;
                 if (k + 1 < arg.size()) {
                     value = arg.substr(k + 1);
                 } else if (i + 1 < args.size()) {
                     value = args[++i];
                 } else {
-                    return bad("option '-L' needs an argument");
+                    return bad("option '" + name + "' needs an argument");
                 }
-                ApplyValued(name, value, options, error);
+                if (!ApplyValued(name, value, options, error)) {
+                    return CliCommand::BadArguments;
+                }
                 break;
             }
             if (!ApplySwitch(name, options, command)) {

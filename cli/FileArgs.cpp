@@ -6,6 +6,11 @@
 #include <fstream>
 #include <system_error>
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "search/LineReader.h"
 
 namespace fs = std::filesystem;
@@ -17,34 +22,68 @@ std::string Join(const std::string& folder, const std::string& name)
     return folder.ends_with('/') ? folder + name : folder + "/" + name;
 }
 
-void AddFolder(const std::string& folder, bool recursive, std::vector<std::string>& files, const ReadFailure& failed)
+/// The entries of one folder that a search takes: regular files (also through links), and
+/// sub-folders that are not links; names beginning with "." are left out. The entry's type
+/// comes from the folder read; only an entry of unknown type or a link costs a stat.
+void AddFolder(int parent, const std::string& folder, const char* name, bool recursive,
+               std::vector<std::string>& files, const ReadFailure& failed)
 {
-    std::error_code error;
-    std::vector<std::string> names;
-    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-        const std::string name = it->path().filename().string();
-        if (!name.starts_with('.')) {
-            names.push_back(name);
+    const int fd = ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* dir = fd >= 0 ? ::fdopendir(fd) : nullptr;
+    if (dir == nullptr) {
+        failed(folder, SystemReason(errno));
+        if (fd >= 0) {
+            ::close(fd);
         }
-    }
-    if (error) {
-        failed(folder, error.message());
         return;
     }
-    std::sort(names.begin(), names.end());
-    for (const std::string& name : names) {
-        const std::string path = Join(folder, name);
-        std::error_code ignored;
-        const fs::file_status linkStatus = fs::symlink_status(path, ignored);
-        if (fs::is_directory(linkStatus)) {
-            // Symbolic links to folders are not followed, so a loop cannot trap the walk.
-            if (recursive) {
-                AddFolder(path, recursive, files, failed);
+    struct Entry {
+        std::string Name;
+        bool Folder;
+    };
+    std::vector<Entry> entries;
+    errno = 0;
+    while (const dirent* e = ::readdir(dir)) {
+        if (e->d_name[0] == '.') {
+            continue;
+        }
+        unsigned char type = e->d_type;
+        if (type == DT_UNKNOWN) {
+            struct stat info {};
+            if (::fstatat(fd, e->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
+                continue;
             }
-        } else if (fs::is_regular_file(fs::status(path, ignored))) {
+            type = S_ISDIR(info.st_mode) ? DT_DIR : S_ISLNK(info.st_mode) ? DT_LNK : S_ISREG(info.st_mode) ? DT_REG : DT_UNKNOWN;
+        }
+        if (type == DT_LNK) {
+            // A link counts when it leads to a regular file; links to folders are not followed, so a
+            // loop cannot trap the walk.
+            struct stat info {};
+            if (::fstatat(fd, e->d_name, &info, 0) != 0 || !S_ISREG(info.st_mode)) {
+                continue;
+            }
+            type = DT_REG;
+        }
+        if (type == DT_REG || (type == DT_DIR && recursive)) {
+            entries.push_back({e->d_name, type == DT_DIR});
+        }
+    }
+    const int readError = errno;
+    if (readError != 0) {
+        ::closedir(dir);
+        failed(folder, SystemReason(readError));
+        return;
+    }
+    std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.Name < b.Name; });
+    for (const Entry& entry : entries) {
+        const std::string path = Join(folder, entry.Name);
+        if (entry.Folder) {
+            AddFolder(fd, path, entry.Name.c_str(), recursive, files, failed);
+        } else {
             files.push_back(path);
         }
     }
+    ::closedir(dir);
 }
 
 } // namespace
@@ -53,7 +92,7 @@ void AddPath(const std::string& path, bool recursive, std::vector<std::string>& 
 {
     std::error_code ignored;
     if (path != "-" && fs::is_directory(path, ignored)) {
-        AddFolder(path, recursive, files, failed);
+        AddFolder(AT_FDCWD, path, path.c_str(), recursive, files, failed);
     } else {
         files.push_back(path); // one that cannot be read is reported when it is searched
     }

@@ -376,6 +376,7 @@ struct ReadStream {
     std::size_t Held = 0; // bytes in the buffer, from a line start
     std::int64_t Offset = 0; // file offset of Buffer[0]
     std::int64_t Fetched = 0;
+    std::int64_t Limit = -1; // the size of a regular file: no read past it is needed
     bool AtEnd = false;
     int Error = 0; // errno of a failed read
 
@@ -383,6 +384,10 @@ struct ReadStream {
     void Fill()
     {
         while (Held < Capacity && !AtEnd) {
+            if (Fetched == Limit) {
+                AtEnd = true; // spares the read() that would only say so
+                break;
+            }
             const ssize_t got = ::read(Fd, Buffer + Held, Capacity - Held);
             if (got > 0) {
                 Held += static_cast<std::size_t>(got);
@@ -596,8 +601,8 @@ public:
         , FRequest(request)
         , FCounters(counters)
         , FOut(out)
-        , FFinder1(request.Pattern1, !request.CaseSensitive)
-        , FFinder2(request.Pattern2, !request.CaseSensitive)
+        , FFinder1(run.Finder1())
+        , FFinder2(run.Finder2())
         , FNextStatus(request.RefreshRate > 0 ? request.RefreshRate : std::numeric_limits<std::int64_t>::max())
     {
     }
@@ -1020,12 +1025,26 @@ private:
     void StatusAt(std::int64_t blocks)
     {
         OutsideMapping outside;
+        if (FRun.Recording()) {
+            // Ahead of the writer, entries and updates must keep their order among each other.
+            FOut.Flush();
+            FCheckpointDue = true;
+        }
         FRun.PeriodicStatusUpdate(blocks);
         FNextStatus += FRequest.RefreshRate;
     }
 
     /// The cancel request, or a watched file found shorter than what was read of it.
-    bool Interrupted() const { return CancelRequested.load(std::memory_order_relaxed) || FOut.Shortened(); }
+    bool Interrupted()
+    {
+        if (FCheckpointDue) {
+            FCheckpointDue = false;
+            FOut.Flush();
+            OutsideMapping outside;
+            FRun.Checkpoint();
+        }
+        return CancelRequested.load(std::memory_order_relaxed) || FOut.Shortened();
+    }
 
     /// Counts the lines of [a, b), none of them reported, with the status updates that fall among
     /// them; gives where it stopped (b, or the line after a status update that met a cancel).
@@ -1141,12 +1160,13 @@ private:
     const SearchRequest& FRequest;
     RunCounters& FCounters;
     EntryBuffer& FOut;
-    LiteralFinder FFinder1;
-    LiteralFinder FFinder2;
+    const LiteralFinder& FFinder1;
+    const LiteralFinder& FFinder2;
     Window FWindow;
     std::int64_t FLines = 0; // lines of this file counted so far
     std::int64_t FNextStatus; // line number of the next periodic update
     bool FStopped = false;
+    bool FCheckpointDue = false; // a recorded periodic update waits for the next look at the cancel request
     bool FHave1 = false; // FNext1 is the first hit of string 1 at or after the last look
     bool FHave2 = false;
     const char* FNext1 = nullptr;
@@ -1376,8 +1396,9 @@ bool SearchRun::ScanFileFast(const std::string& fileName, const FastScanOptions&
     scanner.CountChunk = static_cast<std::ptrdiff_t>(std::clamp<std::size_t>(options.Window / 8, 1, 16 * 1024));
     std::string failure;
     std::int64_t endBlocks = regular ? size / StatusBlockSize : 0;
-    // A size of 0 is read anyway: procfs files claim it and still hold bytes.
-    if (regular && size > 0 && !options.ReadOnly) {
+    // A size of 0 is read anyway: procfs files claim it and still hold bytes. A file that fits the
+    // read buffer takes one read() into the buffer the run keeps, which costs less than a mapping.
+    if (regular && size > static_cast<std::int64_t>(std::max<std::size_t>(options.Window, 2)) && !options.ReadOnly) {
         file.Map = ::mmap(nullptr, static_cast<std::size_t>(size), PROT_READ, MAP_PRIVATE, file.Fd, 0);
         file.MapSize = static_cast<std::size_t>(size);
     }
@@ -1401,6 +1422,7 @@ bool SearchRun::ScanFileFast(const std::string& fileName, const FastScanOptions&
         stream.Fd = file.Fd;
         stream.Buffer = FReadBytes.data();
         stream.Capacity = FReadBytes.size();
+        stream.Limit = sized ? size : -1;
         if (const int error = ScanRead(scanner, stream, FRequest.LineFormat, sized); error != 0) {
             failure = SystemReason(error);
         }

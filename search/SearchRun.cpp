@@ -1,6 +1,8 @@
 #include "search/SearchRun.h"
 
+#include <algorithm>
 #include <charconv>
+#include <thread>
 
 #include "search/LineReader.h"
 #include "search/RunFlags.h"
@@ -23,6 +25,9 @@ SearchRun::SearchRun(SearchRequest request, EntrySink& log, SearchHost& host, st
     , FHost(host)
     , FSeparator(std::move(separator))
     , FPredicate(ChoosePredicate(FRequest.Operator))
+    , FFinder1(FRequest.Pattern1, !FRequest.CaseSensitive)
+    , FFinder2(FRequest.Pattern2, !FRequest.CaseSensitive)
+    , FThreads(static_cast<int>(std::max(1u, std::thread::hardware_concurrency())))
 {
 }
 
@@ -33,6 +38,11 @@ void SearchRun::Walk()
     SearchRunning = true;
     if (FRequest.Verbose) {
         FLog.WriteLogLine(NewSearchLine);
+    }
+    // One file (standard input, one big file) gains nothing from threads.
+    if (FThreads > 1 && FHost.FileCount() > 1) {
+        WalkInParallel();
+        return;
     }
     // The list may change while the run works: its length is asked before every file.
     for (std::int64_t i = 0; i < FHost.FileCount() && !CancelRequested; ++i) {
@@ -56,6 +66,10 @@ bool SearchRun::ScanFile(const std::string& fileName)
 void SearchRun::ReportFailure(const std::string& fileName, const std::string& reason)
 {
     ++FFailedFiles;
+    if (FRecorder != nullptr) {
+        FRecorder->Failure(reason);
+        return;
+    }
     FHost.FileFailed(fileName, reason);
 }
 
@@ -155,11 +169,19 @@ void SearchRun::ShowCounters(std::int64_t blocks)
 
 void SearchRun::PeriodicStatusUpdate(std::int64_t positionBlocks)
 {
+    if (FRecorder != nullptr) {
+        FRecorder->Status(true, positionBlocks);
+        return;
+    }
     FHost.ShowCaptionAsTitle();
     ShowCounters(positionBlocks);
 }
 
 void SearchRun::EndOfFileStatusUpdate(std::int64_t sizeBlocks)
 {
+    if (FRecorder != nullptr) {
+        FRecorder->Status(false, sizeBlocks);
+        return;
+    }
     ShowCounters(sizeBlocks);
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "search/FastScan.h"
+#include "search/LiteralFinder.h"
 #include "search/Matching.h"
 #include "search/ResultLog.h"
 #include "search/SearchRequest.h"
@@ -14,9 +15,10 @@
 class LineReader;
 
 /// What a run needs from the one who shows it (the window, or the console).
-/// Calls come from the run's thread, in the order the run makes them. None of them waits for a
-/// window to draw: the window publishes the texts and shows the latest ones at its own pace, and its
-/// host may be called from more than one thread.
+/// Calls come from the run's thread, in the order the run makes them, except PathToOpen and
+/// MayReadAnyFile: the scan threads of a run over many files ask them at the same time, so they
+/// must only look at what the host was given. None of the calls waits for a window to draw: the
+/// window publishes the texts and shows the latest ones at its own pace.
 class SearchHost {
 public:
     virtual ~SearchHost() = default;
@@ -49,6 +51,20 @@ struct RunCounters {
     std::int64_t WordsFound = 0;
 };
 
+/// Where a scan that runs ahead on a scan thread puts its status updates and its failure, to be
+/// shown by the run's thread when it writes that file.
+class ScanRecorder {
+public:
+    virtual ~ScanRecorder() = default;
+    /// A status update (periodic or at the end of the file) with the position or size figure's blocks.
+    virtual void Status(bool periodic, std::int64_t blocks) = 0;
+    /// The file could not be opened or read.
+    virtual void Failure(const std::string& reason) = 0;
+    /// The scan looked at the cancel request for the first time since a periodic update: what it
+    /// wrote since that update is the line in hand, which a cancel raised there still finishes.
+    virtual void Checkpoint() = 0;
+};
+
 /// The entry written before the first file of a verbose run.
 inline constexpr std::string_view NewSearchLine = "*****  New Search  *****";
 
@@ -65,7 +81,18 @@ public:
     /// Counters to 0, SearchRunning set, the new-search line, then for each entry while the list has one
     /// and CancelRequested is clear: its header line, the caption, ScanFile. SearchRunning is left set:
     /// the caller clears it as its last step. Throws only what the sink throws.
+    /// With more than one thread and more than one file, scan threads read and test the files ahead
+    /// while this thread writes each file's entries, status updates and failures in list order: the
+    /// sink and the host see exactly what one thread gives (the header and caption of a file come
+    /// when its entries are written), and a cancel stops the writing at an entry boundary.
     void Walk();
+
+    /// Scan threads of Walk (default: the processor's cores); 1 keeps everything on this thread.
+    void SetThreads(int threads) { FThreads = threads < 1 ? 1 : threads; }
+    int Threads() const { return FThreads; }
+    /// Bytes of entries the scan threads may hold ahead of the writer; a thread waits when they are
+    /// used up, unless it scans the file being written.
+    void SetScanAheadLimit(std::size_t bytes) { FScanAheadLimit = bytes; }
 
     /// Scans one file; a file that cannot be opened or read is reported to the host and gives false.
     bool ScanFile(const std::string& fileName);
@@ -95,10 +122,23 @@ public:
     /// Counts a file that could not be opened or read and tells the host.
     void ReportFailure(const std::string& fileName, const std::string& reason);
     LinePredicate Predicate() const { return FPredicate; }
+    /// True on a scan thread's run, whose updates are recorded for the writer.
+    bool Recording() const { return FRecorder != nullptr; }
+    /// See ScanRecorder::Checkpoint.
+    void Checkpoint()
+    {
+        if (FRecorder != nullptr) {
+            FRecorder->Checkpoint();
+        }
+    }
     SearchHost& Host() { return FHost; }
+    /// The run's two strings, ready for the scans (made once per run, not per file).
+    const LiteralFinder& Finder1() const { return FFinder1; }
+    const LiteralFinder& Finder2() const { return FFinder2; }
 
 private:
     void ShowCounters(std::int64_t blocks);
+    void WalkInParallel();
     bool OpenForScan(LineReader& reader, const std::string& fileName);
 
     SearchRequest FRequest;
@@ -108,6 +148,11 @@ private:
     LinePredicate FPredicate;
     RunCounters FCounters;
     std::int64_t FFailedFiles = 0;
+    LiteralFinder FFinder1;
+    LiteralFinder FFinder2;
+    int FThreads;
+    std::size_t FScanAheadLimit = std::size_t{64} << 20;
+    ScanRecorder* FRecorder = nullptr; // set on a scan thread's own run
     std::string FEntry; // reused for numbered entries
     std::vector<char> FOutBytes; // the scans' buffer of reported entries, kept for the run
     std::vector<char> FReadBytes; // the scans' read() buffer, kept for the run

@@ -312,3 +312,27 @@ TEST(SiftonCli, FifoNamedOnTheCommandLineIsReadButOneInAListIsReported)
 }
 
 } // namespace
+
+namespace {
+
+TEST(SiftonCli, ThreadsGiveTheSameBytesInListOrder)
+{
+    TempDir dir;
+    for (int i = 0; i < 40; ++i) {
+        dir.Write("tree/d" + std::to_string(i % 4) + "/f" + std::to_string(i) + ".txt",
+                  "foo " + std::to_string(i) + "\nbar\nfoo again\n");
+    }
+    const Outcome one = RunIn(dir, {"-j1", "-r", "-V", "-n", "--stats", "foo", "tree"});
+    const Outcome many = RunIn(dir, {"--threads", "3", "-r", "-V", "-n", "--stats", "foo", "tree"});
+    EXPECT_EQ(one.status, 0);
+    EXPECT_EQ(many.status, 0);
+    EXPECT_EQ(many.out, one.out);
+    EXPECT_EQ(many.err, one.err);
+    EXPECT_NE(one.out.find("***** File: \"tree/d0/f0.txt\"- Search Pattern=foo *****\n1 : foo 0\n3 : foo again\n"),
+              std::string::npos);
+    const Outcome bad = RunIn(dir, {"-j", "0", "foo", "tree"});
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_EQ(bad.err.rfind("sifton-cli: -j: '0' is not a whole number from 1 to 1024\n", 0), 0u);
+}
+
+} // namespace

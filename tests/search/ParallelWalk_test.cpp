@@ -1,0 +1,180 @@
+// The walk with scan threads against the walk on one thread, over random trees of files and random
+// options: the same log bytes, host calls (status texts, captions, titles, failures), counters and
+// failed files, also with a scan-ahead limit so small that the scan threads wait for the writer.
+// A cancel leaves a log that is a run of whole entries from the start of the one-thread log.
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "search/RunFlags.h"
+#include "search/SearchRun.h"
+#include "TempDir.h"
+
+namespace {
+
+struct StreamSink final : EntrySink {
+    std::string bytes;
+    void WriteLogLine(std::string_view text) override
+    {
+        bytes.append(text);
+        bytes += '\r';
+    }
+    void WriteLogEntries(std::string_view entries) override { bytes.append(entries); }
+    void DropOpenEntry() override { bytes.erase(bytes.rfind('\r') + 1); }
+};
+
+struct TreeHost final : SearchHost {
+    std::vector<std::string> files;
+    std::vector<std::string> calls;
+    int cancelAtCall = -1;
+
+    void Record(std::string call)
+    {
+        calls.push_back(std::move(call));
+        if (static_cast<int>(calls.size()) == cancelAtCall) {
+            CancelRequested = true;
+        }
+    }
+    void SetStatusText(int panel, const std::string& text) override { Record(std::to_string(panel) + "|" + text); }
+    void SetCaption(const std::string& caption) override { Record("caption|" + caption); }
+    void ShowCaptionAsTitle() override { Record("title"); }
+    std::int64_t FileCount() override { return static_cast<std::int64_t>(files.size()); }
+    std::optional<std::string> FileName(std::int64_t i) override
+    {
+        return i < FileCount() ? std::optional(files[static_cast<std::size_t>(i)]) : std::nullopt;
+    }
+    void FileFailed(const std::string& fileName, const std::string& reason) override
+    {
+        Record("failed|" + fileName + "|" + reason);
+    }
+};
+
+struct Outcome {
+    std::string log;
+    std::vector<std::string> calls;
+    RunCounters counters;
+    std::int64_t failed = 0;
+};
+
+Outcome Walk(const SearchRequest& request, const std::vector<std::string>& files, int threads,
+             std::size_t aheadLimit, int cancelAtCall = -1)
+{
+    StreamSink sink;
+    TreeHost host;
+    host.files = files;
+    host.cancelAtCall = cancelAtCall;
+    SearchRun run(request, sink, host, ",");
+    run.SetThreads(threads);
+    run.SetScanAheadLimit(aheadLimit);
+    CancelRequested = false;
+    run.Walk();
+    SearchRunning = false;
+    CancelRequested = false;
+    return {sink.bytes, host.calls, run.Counters(), run.FailedFiles()};
+}
+
+SearchRequest RandomRequest(std::mt19937& rng)
+{
+    static const char* const patterns[] = {"a", "ab", "B", "ba", "a b", "AB", "b\n", ""};
+    SearchInputs in;
+    in.String1 = patterns[rng() % 7];
+    in.String2 = rng() % 2 ? patterns[rng() % std::size(patterns)] : "";
+    in.OperatorIndex = static_cast<int>(rng() % 4);
+    in.LineFormat = rng() % 2 ? LineFormat::Unix : LineFormat::Dos;
+    in.CaseSensitive = rng() % 2;
+    in.ReverseLogic = rng() % 3 == 0;
+    in.OneOccurrence = rng() % 5 == 0;
+    in.Verbose = rng() % 2;
+    in.LineCounting = in.WordCounting = in.ProgressIndication = true;
+    in.LineNumbering = rng() % 2;
+    SearchRequest request = PrepareRequest(in);
+    request.RefreshRate = 1 + static_cast<std::int32_t>(rng() % 40);
+    return request;
+}
+
+std::string RandomText(std::mt19937& rng)
+{
+    static const std::string alphabet = "aAbB \n\n\r\n";
+    std::string s(rng() % 600, ' ');
+    for (char& c : s) {
+        c = alphabet[rng() % alphabet.size()];
+    }
+    if (rng() % 80 == 0) {
+        // Now and then a file larger than the read buffer (so mapped), of long lines.
+        std::string line(2000, 'x');
+        while (s.size() < (1u << 20) + 5000) {
+            line[rng() % line.size()] = alphabet[rng() % 4];
+            s += line;
+            s += '\n';
+        }
+    }
+    return s;
+}
+
+std::vector<std::string> RandomTree(std::mt19937& rng, const TempDir& dir, int round)
+{
+    std::vector<std::string> files;
+    for (int i = 0, n = 2 + static_cast<int>(rng() % 14); i < n; ++i) {
+        const std::string name = "t" + std::to_string(round % 5) + "/d" + std::to_string(i % 3) + "/f" + std::to_string(i);
+        if (rng() % 25 == 0) {
+            files.push_back((dir.Path() / "missing" / name).string()); // cannot be opened
+        } else {
+            files.push_back(dir.Write(name, RandomText(rng)));
+        }
+    }
+    return files;
+}
+
+void ExpectSame(const Outcome& expected, const Outcome& got, const std::string& what)
+{
+    EXPECT_TRUE(got.log == expected.log) << what;
+    EXPECT_TRUE(got.calls == expected.calls) << what;
+    EXPECT_EQ(got.counters.LinesSearched, expected.counters.LinesSearched) << what;
+    EXPECT_EQ(got.counters.LinesFound, expected.counters.LinesFound) << what;
+    EXPECT_EQ(got.counters.WordsFound, expected.counters.WordsFound) << what;
+    EXPECT_EQ(got.failed, expected.failed) << what;
+}
+
+TEST(ParallelWalk, WritesExactlyWhatOneThreadWritesOverRandomTrees)
+{
+    std::mt19937 rng(1812);
+    TempDir dir;
+    for (int round = 0; round < 1000; ++round) {
+        const SearchRequest request = RandomRequest(rng);
+        const std::vector<std::string> files = RandomTree(rng, dir, round);
+        const int threads = 2 + static_cast<int>(rng() % 3);
+        const std::size_t limit = rng() % 2 ? std::size_t{64} << 20 : 1 + rng() % 200;
+        const std::string what = "round " + std::to_string(round) + ", " + std::to_string(threads) +
+                                 " threads, scan-ahead limit " + std::to_string(limit);
+        ExpectSame(Walk(request, files, 1, limit), Walk(request, files, threads, limit), what);
+        if (HasFailure()) {
+            break;
+        }
+    }
+}
+
+TEST(ParallelWalk, CancelStopsTheWritingAtAnEntryBoundary)
+{
+    std::mt19937 rng(77);
+    TempDir dir;
+    for (int round = 0; round < 300; ++round) {
+        const SearchRequest request = RandomRequest(rng);
+        const std::vector<std::string> files = RandomTree(rng, dir, round);
+        const Outcome whole = Walk(request, files, 1, std::size_t{64} << 20);
+        const int cancelAt = 1 + static_cast<int>(rng() % (whole.calls.size() + 1));
+        const Outcome cut = Walk(request, files, 3, 1 + rng() % 300, cancelAt);
+        const std::string what = "round " + std::to_string(round) + ", cancel at call " + std::to_string(cancelAt);
+        ASSERT_LE(cut.log.size(), whole.log.size()) << what;
+        EXPECT_TRUE(whole.log.compare(0, cut.log.size(), cut.log) == 0) << what;
+        EXPECT_TRUE(cut.log.empty() || cut.log.back() == '\r') << what;
+        EXPECT_LE(cut.counters.LinesFound, whole.counters.LinesFound) << what;
+        if (HasFailure()) {
+            break;
+        }
+    }
+}
+
+} // namespace

@@ -12,6 +12,7 @@
 #include "search/StatusTexts.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QDirIterator>
@@ -696,6 +697,43 @@ TEST_F(RunInProgressTest, CtrlCCancelsWhileTheSearchMenuIsDisabled)
     EXPECT_TRUE(CancelRequested);
     FinishPipe("match after cancel\r\n");
     EXPECT_FALSE(LogBytes().contains("match after cancel"));
+}
+
+// A window's menu shortcuts come before the keys of the control that has the focus.
+TEST_F(RunInProgressTest, CtrlCCancelsWhileTheOutputPaneHasTheFocus)
+{
+    StartBlockedRun("match two\r\n");
+    FForm->show();
+    QApplication::setActiveWindow(FForm.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(FForm.get()));
+    FForm->PageControl1->setCurrentWidget(FForm->OutputList);
+    FForm->Viewer->SetText("earlier output");
+    FForm->Viewer->SelectAll();
+    FForm->Viewer->setFocus();
+    ASSERT_TRUE(FForm->Viewer->hasFocus());
+    QApplication::clipboard()->setText("clipboard before");
+    QTest::keyClick(FForm->Viewer, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_TRUE(CancelRequested);
+    EXPECT_EQ(QApplication::clipboard()->text(), "clipboard before") << "the key cancelled instead of copying";
+    FinishPipe("match after cancel\r\n");
+    EXPECT_FALSE(LogBytes().contains("match after cancel"));
+}
+
+TEST_F(Unit1Test, CtrlCCopiesFromTheOutputPaneWhenNoRunCanBeCancelled)
+{
+    TForm1& form = Create();
+    form.show();
+    QApplication::setActiveWindow(&form);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+    form.PageControl1->setCurrentWidget(form.OutputList);
+    form.Viewer->SetText("result line");
+    form.Viewer->SelectAll();
+    form.Viewer->setFocus();
+    ASSERT_FALSE(form.mCancel->isEnabled());
+    QApplication::clipboard()->setText("clipboard before");
+    QTest::keyClick(form.Viewer, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text(), "result line");
+    EXPECT_FALSE(CancelRequested);
 }
 
 TEST_F(RunInProgressTest, FileListEmptiedDuringTheRunStillSearchesItsFilesAndSearchThenAsksForFiles)

@@ -1,5 +1,6 @@
 #include "app/Unit1.h"
 
+#include "app/MenuShortcuts.h"
 #include "app/SearchThread.h"
 #include "app/gConsts.h"
 #include "platform/Application.h"
@@ -42,6 +43,7 @@ TForm1::TForm1(const QStringList& Arguments, const QString& ProgramPath, QWidget
     // The run disables the Search menu itself; its items' shortcuts (Ctrl+C cancels) follow only the
     // items' own states, so the items also belong to the window, not only to the disabled menu.
     addActions({mStart, mCancel, mClear});
+    new TMenuShortcuts(this);
 
     PageControl1->tabBar()->setStyleSheet(QStringLiteral("QTabBar::tab { width: 130px; }"));
     PageControl1->setCurrentWidget(TabSheet1);

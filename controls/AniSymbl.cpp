@@ -1,7 +1,7 @@
 #include "controls/AniSymbl.h"
 
 #include <QFileInfo>
-#include <QMovie>
+#include <QImageReader>
 
 #include <stdexcept>
 
@@ -123,20 +123,22 @@ void TAnimatedSymbol::Play()
 bool TAnimatedSymbol::LoadClip(const QString& path)
 {
     CloseClip();
-    if (!QFileInfo::exists(path)) {
+    // Only a file that ends: a pipe or a device could keep the reader waiting for ever.
+    const QFileInfo info(path);
+    if (!info.exists() || !info.isFile()) {
         return false;
     }
-    QMovie movie(path);
-    if (!movie.isValid()) {
-        return false;
-    }
-    movie.setCacheMode(QMovie::CacheAll);
-    for (bool more = movie.jumpToFrame(0); more; more = movie.jumpToNextFrame()) {
-        FFrames.append(movie.currentPixmap());
-        FDelays.append(qMax(10, movie.nextFrameDelay()));
-        if (movie.frameCount() > 0 && FFrames.size() >= movie.frameCount()) {
+    // The frames are read once, up to the clip's end. Nothing here loops (an animation's own repeat
+    // count is for playing), and a reader that reports no frame count and never reports an end stops
+    // at MaxClipFrames.
+    QImageReader reader(path);
+    while (FFrames.size() < MaxClipFrames) {
+        const QImage frame = reader.read();
+        if (frame.isNull()) {
             break;
         }
+        FFrames.append(QPixmap::fromImage(frame));
+        FDelays.append(qMax(10, reader.nextImageDelay()));
     }
     if (FFrames.isEmpty()) {
         return false;
@@ -148,6 +150,7 @@ bool TAnimatedSymbol::LoadClip(const QString& path)
 void TAnimatedSymbol::CloseClip()
 {
     FTimer.stop();
+    FRunning = false;
     FFrames.clear();
     FDelays.clear();
     FCurrent = -1;
@@ -163,11 +166,35 @@ void TAnimatedSymbol::StartPlaying(int from, int to, int cycles)
     FTo = to < 0 || to > last ? last : qMax(FFrom, to);
     FCyclesLeft = cycles;
     FTimer.stop();
+    FRunning = false;
     if (cycles == 0) {
         return;
     }
+    FRunning = true;
     ShowFrame(FFrom);
-    FTimer.start(FDelays.at(FFrom));
+    Tick(FDelays.at(FFrom));
+}
+
+void TAnimatedSymbol::Tick(int delay)
+{
+    // A symbol nobody can see spends no timer; it goes on where it was when it is shown again.
+    if (FRunning && isVisible()) {
+        FTimer.start(delay);
+    }
+}
+
+void TAnimatedSymbol::showEvent(QShowEvent* event)
+{
+    QLabel::showEvent(event);
+    if (FRunning && !FTimer.isActive() && FCurrent >= 0) {
+        Tick(FDelays.at(FCurrent));
+    }
+}
+
+void TAnimatedSymbol::hideEvent(QHideEvent* event)
+{
+    QLabel::hideEvent(event);
+    FTimer.stop();
 }
 
 void TAnimatedSymbol::NextFrame()
@@ -175,12 +202,13 @@ void TAnimatedSymbol::NextFrame()
     int next = FCurrent + 1;
     if (next > FTo) {
         if (FCyclesLeft > 0 && --FCyclesLeft == 0) {
+            FRunning = false;
             return;
         }
         next = FFrom;
     }
     ShowFrame(next);
-    FTimer.start(FDelays.at(next));
+    Tick(FDelays.at(next));
 }
 
 void TAnimatedSymbol::ShowFrame(int index)

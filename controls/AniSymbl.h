@@ -51,10 +51,20 @@ public:
     // The open clip, as played.
     int FrameCount() const { return static_cast<int>(FFrames.size()); }
     int CurrentFrame() const { return FCurrent; }
-    bool IsPlaying() const { return FTimer.isActive(); }
+    // Playing: the clip moves on whenever the symbol can be seen.
+    bool IsPlaying() const { return FRunning; }
+    // Whether a frame timer is running now (never while the symbol is hidden).
+    bool IsTicking() const { return FTimer.isActive(); }
+
+    // A clip is read up to its end, or up to this many frames.
+    static constexpr int MaxClipFrames = 500;
 
     // Where resource clip number n lives in the program's resources.
     static QString ResourcePath(int number);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     // Opens the file clip named by AVIName, or closes the clip (raises on a clip that cannot be opened).
@@ -66,6 +76,7 @@ private:
     void StartPlaying(int from, int to, int cycles);
     void ShowFrame(int index);
     void NextFrame();
+    void Tick(int delay);
     void ApplyLook();
 
     int FPlayFrom{0};
@@ -86,4 +97,5 @@ private:
     int FFrom{0};
     int FTo{0};
     int FCyclesLeft{-1};
+    bool FRunning{false};
 };

@@ -24,7 +24,11 @@ constexpr int ImageWidth = 16;
 constexpr int ImageAdvance = 18;
 const QString Ellipsis = QStringLiteral("...");
 
-// Shows a column's image to the right of its caption, as the sort marker is placed.
+constexpr int MarkerGap = 6; // between a caption and the image that follows it
+
+// A column's image follows its caption, as a header draws an image placed right of the text; the
+// caption stays where it would be without an image, and gives up its end (elided) only when the
+// section is too narrow for both.
 class TQvListHeader final : public QHeaderView {
 public:
     explicit TQvListHeader(TQvListView* view) : QHeaderView(Qt::Horizontal, view), FView(view) {}
@@ -34,8 +38,35 @@ protected:
     {
         QHeaderView::initStyleOptionForIndex(option, logicalIndex);
         if (FView->ColumnShowsImage(logicalIndex)) {
-            option->iconAlignment = Qt::AlignRight | Qt::AlignVCenter;
+            option->icon = QIcon(); // drawn by paintSection, after the caption
         }
+    }
+
+    void paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const override
+    {
+        const QIcon image = FView->ColumnShowsImage(logicalIndex) ? model()->headerData(logicalIndex,
+            Qt::Horizontal, Qt::DecorationRole).value<QIcon>() : QIcon();
+        if (image.isNull() || !rect.isValid()) {
+            QHeaderView::paintSection(painter, rect, logicalIndex);
+            return;
+        }
+        QStyleOptionHeader option;
+        initStyleOption(&option);
+        initStyleOptionForIndex(&option, logicalIndex);
+        option.rect = rect;
+        const QRect label = style()->subElementRect(QStyle::SE_HeaderLabel, &option, this);
+        const QFontMetrics metrics(font());
+        option.text = metrics.elidedText(option.text, Qt::ElideRight, qMax(0, label.width() - ImageWidth - MarkerGap));
+        painter->save();
+        style()->drawControl(QStyle::CE_Header, &option, painter, this);
+        painter->restore();
+        const int textWidth = option.text.isEmpty() ? -MarkerGap : metrics.horizontalAdvance(option.text);
+        const int x = qMin(label.left() + textWidth + MarkerGap, label.right() + 1 - ImageWidth);
+        const int y = label.top() + (label.height() - ImageWidth) / 2;
+        painter->save();
+        painter->setClipRect(rect);
+        image.paint(painter, QRect(x, y, ImageWidth, ImageWidth));
+        painter->restore();
     }
 
 private:
@@ -164,6 +195,11 @@ void TQvListView::SetManualDraw(bool value)
         return;
     }
     FManualDraw = value;
+    // Owner-drawn rows paint their images themselves; the list's own painting needs them back.
+    for (int row = 0; row < topLevelItemCount(); ++row) {
+        TListItem* item = topLevelItem(row);
+        SetImageIndex(item, ImageIndex(item));
+    }
     viewport()->update();
 }
 
@@ -418,44 +454,38 @@ bool TQvListView::DropHasFiles(const QMimeData* mime) const
     return false;
 }
 
-namespace {
-
-// A file manager asked for a move (Shift held) deletes what it moved once the drop succeeds; the
-// list only reads the names, so it takes a copy whenever the source allows one.
-void AcceptAsCopy(QDropEvent* event)
+bool TQvListView::AcceptFileDrop(QDropEvent* event) const
 {
-    if ((event->possibleActions() & Qt::CopyAction) != 0) {
-        event->setDropAction(Qt::CopyAction);
-        event->accept();
-    } else {
-        event->acceptProposedAction();
+    // A file manager asked for a move (Shift held) deletes what it moved once the drop succeeds; the
+    // list only reads the names, so it takes a copy (or a link), and refuses a drop that can only move.
+    if (!DropHasFiles(event->mimeData())) {
+        event->ignore();
+        return false;
     }
+    for (const Qt::DropAction action : {Qt::CopyAction, Qt::LinkAction}) {
+        if (event->possibleActions() & action) {
+            event->setDropAction(action);
+            event->accept();
+            return true;
+        }
+    }
+    event->ignore();
+    return false;
 }
-
-} // namespace
 
 void TQvListView::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (DropHasFiles(event->mimeData())) {
-        AcceptAsCopy(event);
-        return;
-    }
-    event->ignore();
+    AcceptFileDrop(event);
 }
 
 void TQvListView::dragMoveEvent(QDragMoveEvent* event)
 {
-    if (DropHasFiles(event->mimeData())) {
-        AcceptAsCopy(event);
-        return;
-    }
-    event->ignore();
+    AcceptFileDrop(event);
 }
 
 void TQvListView::dropEvent(QDropEvent* event)
 {
-    if (!DropHasFiles(event->mimeData())) {
-        event->ignore();
+    if (!AcceptFileDrop(event)) {
         return;
     }
     QStringList paths;
@@ -464,7 +494,6 @@ void TQvListView::dropEvent(QDropEvent* event)
             paths.append(url.toLocalFile());
         }
     }
-    AcceptAsCopy(event);
     // No exception may cross the event loop; the central handler reports it.
     if ((event->modifiers() & Qt::ShiftModifier) != 0 && OnDragDropWithSubfolders) {
         Guarded([&] { OnDragDropWithSubfolders(paths); });

@@ -153,6 +153,8 @@ private:
     void OwnerDrawRow(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const;
     void DrawGridLines(QPainter* painter, const QRect& rowRect) const;
     bool DropHasFiles(const QMimeData* mime) const;
+    // Takes a drop of files as a copy (or a link); false when the drop is refused.
+    bool AcceptFileDrop(QDropEvent* event) const;
 
     struct TColumnImage {
         int Image{0};

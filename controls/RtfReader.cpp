@@ -20,6 +20,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <map>
 #include <string>
 #include <string_view>
@@ -31,7 +32,10 @@ namespace {
 constexpr int MaxDepth = 512;
 constexpr int MaxWordLength = 32;
 constexpr int MaxParamDigits = 10;
-constexpr int SymbolCodePage = 42; // the Symbol font's own characters
+constexpr int SymbolCodePage = 42; // a font of the symbol character set: its own characters
+constexpr int SymbolFontCodePage = -42; // the font named Symbol: Greek, marks and mathematics
+constexpr int WingdingsCodePage = -43; // the Wingdings font's pictures
+constexpr int DefaultTabTwips = 720; // \deftab when a document gives none
 constexpr int DefaultFontSize = 24; // half-points
 
 // Windows-1252 for 0x80..0x9F; the rest of the code page is Latin-1.
@@ -86,9 +90,9 @@ public:
             out += QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
             return;
         }
-        if (codePage == SymbolCodePage) {
+        if (IsSymbolFontPage(codePage)) {
             for (unsigned char b : bytes) {
-                out += SymbolChar(b);
+                out += SymbolFontChar(b, codePage);
             }
             return;
         }
@@ -125,20 +129,95 @@ private:
         return b >= 0x80 && b < 0xA0 ? QChar(Cp1252High[b - 0x80]) : QChar(b);
     }
 
-    // The bullets and marks list writers take from the Symbol font.
-    static QChar SymbolChar(unsigned char b)
+public:
+    static bool IsSymbolFontPage(int codePage)
     {
+        return codePage == SymbolCodePage || codePage == SymbolFontCodePage || codePage == WingdingsCodePage;
+    }
+
+    // A character of the Symbol or the Wingdings font as the text it shows. Writers put list bullets
+    // in these fonts ("\'b7" in Symbol, "\'a7", "\'d8" or "\'fc" in Wingdings) and the letters of a
+    // symbol font are no letters: the common ones are mapped, others read as the code page would.
+    static QChar SymbolFontChar(unsigned char b, int codePage)
+    {
+        if (codePage == WingdingsCodePage) {
+            switch (b) {
+            case 0x4A: return QChar(0x263A); // smiling face
+            case 0x4C: return QChar(0x2639); // frowning face
+            case 0x6C: return QChar(0x25CF); // black circle
+            case 0x6E: return QChar(0x25A0); // black square
+            case 0x6F: return QChar(0x25A1); // white square
+            case 0x71: return QChar(0x2751); // shadowed square
+            case 0x72: return QChar(0x2752);
+            case 0x75: return QChar(0x25C6); // black diamond
+            case 0x76: return QChar(0x2756); // diamond of four diamonds
+            case 0x77: return QChar(0x2B25);
+            case 0xA1: return QChar(0x25CB); // white circle
+            case 0xA7: return QChar(0x25AA); // small black square
+            case 0xD8: return QChar(0x27A2); // arrowhead
+            case 0xFB: return QChar(0x2718); // ballot x
+            case 0xFC: return QChar(0x2714); // check mark
+            case 0xFD: return QChar(0x2612); // ballot box with x
+            case 0xFE: return QChar(0x2611); // ballot box with check
+            default: return Cp1252(b);
+            }
+        }
+        if (codePage == SymbolCodePage) {
+            // Some other font of pictures: only the bullets and marks list writers take from such fonts.
+            switch (b) {
+            case 0xB7: return QChar(0x2022);
+            case 0xA8: return QChar(0x2666);
+            case 0xAE: return QChar(0x2192);
+            case 0xD2: return QChar(0x00AE);
+            case 0xD3: return QChar(0x00A9);
+            case 0xD4: return QChar(0x2122);
+            default: return Cp1252(b);
+            }
+        }
+        // Symbol: Greek letters where Latin ones are, then marks, arrows and mathematics.
+        static constexpr char16_t Greek[26] = {0x03B1, 0x03B2, 0x03C7, 0x03B4, 0x03B5, 0x03C6, 0x03B3, 0x03B7,
+            0x03B9, 0x03D5, 0x03BA, 0x03BB, 0x03BC, 0x03BD, 0x03BF, 0x03C0, 0x03B8, 0x03C1, 0x03C3, 0x03C4,
+            0x03C5, 0x03D6, 0x03C9, 0x03BE, 0x03C8, 0x03B6};
+        static constexpr char16_t GreekCapitals[26] = {0x0391, 0x0392, 0x03A7, 0x0394, 0x0395, 0x03A6, 0x0393,
+            0x0397, 0x0399, 0x03D1, 0x039A, 0x039B, 0x039C, 0x039D, 0x039F, 0x03A0, 0x0398, 0x03A1, 0x03A3,
+            0x03A4, 0x03A5, 0x03C2, 0x03A9, 0x039E, 0x03A8, 0x0396};
+        if (b >= 'a' && b <= 'z') {
+            return QChar(Greek[b - 'a']);
+        }
+        if (b >= 'A' && b <= 'Z') {
+            return QChar(GreekCapitals[b - 'A']);
+        }
+        // 0xA0..0xF2 of the Symbol font; 0 where nothing is mapped.
+        static constexpr char16_t High[] = {
+            0x00A0, 0x03D2, 0x2032, 0x2264, 0x2044, 0x221E, 0x0192, 0x2663, // A0
+            0x2666, 0x2665, 0x2660, 0x2194, 0x2190, 0x2191, 0x2192, 0x2193, // A8
+            0x00B0, 0x00B1, 0x2033, 0x2265, 0x00D7, 0x221D, 0x2202, 0x2022, // B0
+            0x00F7, 0x2260, 0x2261, 0x2248, 0x2026, 0, 0, 0, // B8
+            0x2135, 0x2111, 0x211C, 0x2118, 0x2297, 0x2295, 0x2205, 0x2229, // C0
+            0x222A, 0x2283, 0x2287, 0x2284, 0x2282, 0x2286, 0x2208, 0x2209, // C8
+            0x2220, 0x2207, 0x00AE, 0x00A9, 0x2122, 0x220F, 0x221A, 0x22C5, // D0
+            0x00AC, 0x2227, 0x2228, 0x21D4, 0x21D0, 0x21D1, 0x21D2, 0x21D3, // D8
+            0x25CA, 0x2329, 0x00AE, 0x00A9, 0x2122, 0x2211, 0, 0, // E0
+            0, 0, 0, 0, 0, 0, 0, 0, // E8
+            0, 0x232A, 0x222B}; // F0
+        if (b >= 0xA0 && b - 0xA0 < static_cast<int>(std::size(High)) && High[b - 0xA0] != 0) {
+            return QChar(High[b - 0xA0]);
+        }
         switch (b) {
-        case 0xB7: return QChar(0x2022);
-        case 0xA8: return QChar(0x2666);
-        case 0xAE: return QChar(0x2192);
-        case 0xD2: return QChar(0x00AE);
-        case 0xD3: return QChar(0x00A9);
-        case 0xD4: return QChar(0x2122);
+        case 0x22: return QChar(0x2200); // for all
+        case 0x24: return QChar(0x2203); // there exists
+        case 0x27: return QChar(0x220B);
+        case 0x2A: return QChar(0x2217);
+        case 0x2D: return QChar(0x2212); // minus
+        case 0x40: return QChar(0x2245);
+        case 0x5C: return QChar(0x2234); // therefore
+        case 0x5E: return QChar(0x22A5);
+        case 0x7E: return QChar(0x223C);
         default: return Cp1252(b);
         }
     }
 
+private:
     iconv_t Converter(int codePage)
     {
         auto it = FConverters.find(codePage);
@@ -174,6 +253,7 @@ struct TCharState
     int BackColor = 0;
     int Highlight = 0;
     int VerticalAlign = 0; // 0 normal, 1 super, -1 sub
+    bool Hidden = false; // \v: hidden text, not shown
     bool operator==(const TCharState&) const = default;
 };
 
@@ -203,6 +283,18 @@ struct TFont
     QString Name;
     int CodePage = 0; // 0: the document's code page
 };
+
+// The pseudo code page of a font whose characters are pictures, by its name; 0 for any other font.
+int PictureFontCodePage(const QString& name)
+{
+    if (name.compare(QLatin1String("Wingdings"), Qt::CaseInsensitive) == 0) {
+        return WingdingsCodePage;
+    }
+    if (name.compare(QLatin1String("Symbol"), Qt::CaseInsensitive) == 0) {
+        return SymbolFontCodePage;
+    }
+    return 0;
+}
 
 class TRtfReader
 {
@@ -254,6 +346,7 @@ private:
 
     int FAnsiCodePage = 1252;
     int FDefaultFont = 0;
+    int FDefaultTab = DefaultTabTwips;
     std::map<int, TFont> FFonts;
     int FFontEntry = 0;
     QString FFontName;
@@ -372,6 +465,9 @@ void TRtfReader::Run()
         FCursor.deletePreviousChar();
     }
     FCursor.endEditBlock();
+    QTextOption option = FDocument.defaultTextOption();
+    option.setTabStopDistance(TwipsToPixels(std::min(FDefaultTab, 31680))); // at most 22 inches
+    FDocument.setDefaultTextOption(option);
 }
 
 void TRtfReader::OpenGroup()
@@ -507,7 +603,12 @@ void TRtfReader::UnicodeChar(int code)
         code += 65536;
     }
     if (d == TDestination::Text || d == TDestination::ListText) {
-        const char16_t unit = static_cast<char16_t>(code & 0xFFFF);
+        char16_t unit = static_cast<char16_t>(code & 0xFFFF);
+        // A symbol font's characters written as Unicode sit at U+F020..U+F0FF, its code plus 0xF000.
+        if (const int cp = CurrentCodePage();
+            TCodePageDecoder::IsSymbolFontPage(cp) && unit >= 0xF020 && unit <= 0xF0FF) {
+            unit = TCodePageDecoder::SymbolFontChar(static_cast<unsigned char>(unit - 0xF000), cp).unicode();
+        }
         if (unit >= 0x20 || unit == u'\t') {
             Char(QChar(unit));
         }
@@ -520,7 +621,7 @@ void TRtfReader::UnicodeChar(int code)
 void TRtfReader::Char(QChar c)
 {
     const TDestination d = State().Destination;
-    if (d != TDestination::Text && d != TDestination::ListText) {
+    if ((d != TDestination::Text && d != TDestination::ListText) || State().Char.Hidden) {
         return;
     }
     if (!FText.isEmpty() && !(FTextFormat == State().Char)) {
@@ -567,10 +668,13 @@ void TRtfReader::EndParagraph()
 int TRtfReader::CurrentCodePage() const
 {
     auto it = FFonts.find(State().Char.Font);
-    if (it != FFonts.end() && it->second.CodePage != 0) {
-        return it->second.CodePage;
+    if (it == FFonts.end()) {
+        return FAnsiCodePage;
     }
-    return FAnsiCodePage;
+    if (const int symbols = PictureFontCodePage(it->second.Name); symbols != 0) {
+        return symbols;
+    }
+    return it->second.CodePage != 0 ? it->second.CodePage : FAnsiCodePage;
 }
 
 QColor TRtfReader::Colour(int index) const
@@ -798,6 +902,10 @@ void TRtfReader::ControlWord(std::string_view word, bool hasParam, int param)
         if (s.Char.Font < 0) {
             s.Char.Font = param;
         }
+    } else if (word == "deftab") {
+        if (param > 0) {
+            FDefaultTab = param;
+        }
     } else if (word == "uc") {
         s.UnicodeSkip = std::max(0, param);
     } else if (word == "u") {
@@ -858,6 +966,8 @@ void TRtfReader::ControlWord(std::string_view word, bool hasParam, int param)
         s.Char.VerticalAlign = on != 0 ? -1 : 0;
     } else if (word == "nosupersub") {
         s.Char.VerticalAlign = 0;
+    } else if (word == "v") {
+        s.Char.Hidden = on != 0;
     }
     // Paragraph formatting
     else if (word == "pard") {
@@ -916,6 +1026,10 @@ int PixelsToTwips(double pixels)
 
 void ReadRtf(QByteArrayView rtf, QTextDocument& document, int maxCharacters)
 {
+    // Some writers (and editors that saved the file again) put a UTF-8 byte-order mark first.
+    if (rtf.startsWith("\xEF\xBB\xBF")) {
+        rtf = rtf.sliced(3);
+    }
     qsizetype start = 0;
     while (start < rtf.size() && std::isspace(static_cast<unsigned char>(rtf[start]))) {
         ++start;
@@ -931,5 +1045,5 @@ void ReadRtf(QByteArrayView rtf, QTextDocument& document, int maxCharacters)
         document.setPlainText(text);
         return;
     }
-    TRtfReader(rtf, document, maxCharacters).Run();
+    TRtfReader(rtf.sliced(start), document, maxCharacters).Run();
 }

@@ -272,10 +272,8 @@ void TTextAttributes::SetPitch(TFontPitch value)
     if (!HasWindow()) {
         return;
     }
-    // The control itself ignores a pitch; only the control's Font takes it.
-    if (value == fpDefault) {
-        return;
-    }
+    // The control itself ignores a pitch; only the control's Font takes it, the default pitch too
+    // (which asks for no fixed pitch).
     QFont changes;
     changes.setFixedPitch(value == fpFixed);
     MirrorIntoFont(changes, false, false, true);

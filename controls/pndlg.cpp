@@ -2,6 +2,7 @@
 
 #include "ui_pndlg.h"
 
+#include <QCloseEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QScreen>
@@ -89,6 +90,13 @@ void TFrmPrint::keyPressEvent(QKeyEvent* event)
         return;
     }
     QDialog::keyPressEvent(event);
+}
+
+void TFrmPrint::closeEvent(QCloseEvent* event)
+{
+    // Closing the window (Alt+F4) asks to cancel, as Cancel does; it goes when the job has stopped.
+    FModalResult = Cancelled;
+    event->ignore();
 }
 
 void TFrmPrint::showEvent(QShowEvent* event)

@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QPainter>
+#include <QPointer>
 
 TImageList::TImageList(int width, int height, QObject* parent)
     : QObject(parent)
@@ -152,17 +153,38 @@ void TButton98::LeftPress(const QPoint& pos)
         }
         FPressState = psArrowPressed;
         Repaint();
-        if (FDropDownMenu) {
-            FDropDownMenu->exec(mapToGlobal(QPoint(0, height())));
-        }
-        FPressState = psUp;
-        FHot = false;
-        Repaint();
         // The arrow part opens the menu; it never clicks the button.
         FClicking = false;
+        if (!FDropDownMenu) {
+            MenuClosed();
+            return;
+        }
+        // The menu runs an event loop of its own, and its commands may do anything, this button's
+        // deletion included: it opens once the press has been handled, with none of this button's
+        // handlers still running.
+        QMetaObject::invokeMethod(this, &TButton98::OpenDropDownMenu, Qt::QueuedConnection);
         return;
     }
     FPressState = psPressed;
+    Repaint();
+}
+
+void TButton98::OpenDropDownMenu()
+{
+    const QPointer<TButton98> self(this);
+    if (QMenu* menu = FDropDownMenu) {
+        menu->setProperty("PopupComponent", QVariant::fromValue<QObject*>(this));
+        menu->exec(mapToGlobal(QPoint(0, height())));
+    }
+    if (self) {
+        MenuClosed();
+    }
+}
+
+void TButton98::MenuClosed()
+{
+    FPressState = psUp;
+    FHot = false;
     Repaint();
 }
 
@@ -297,14 +319,20 @@ bool TButton98::hitButton(const QPoint& pos) const
     return rect().contains(pos);
 }
 
+QColor TButton98::SystemColor(QPalette::ColorRole role) const
+{
+    // A disabled button keeps its looks; only its arrow turns grey.
+    return palette().color(QPalette::Active, role);
+}
+
 void TButton98::DrawFace(QPainter& p, const QRect& r, bool pressed) const
 {
-    p.fillRect(r, palette().color(QPalette::Button));
+    p.fillRect(r, SystemColor(QPalette::Button));
     QRect frame = r;
     if (pressed) {
-        FlatFrame::Frame3D(p, frame, palette().color(QPalette::Dark), palette().color(QPalette::Light));
+        FlatFrame::Frame3D(p, frame, SystemColor(QPalette::Dark), SystemColor(QPalette::Light));
     } else if (FHot) {
-        FlatFrame::Frame3D(p, frame, palette().color(QPalette::Light), palette().color(QPalette::Dark));
+        FlatFrame::Frame3D(p, frame, SystemColor(QPalette::Light), SystemColor(QPalette::Dark));
     }
 }
 
@@ -346,16 +374,16 @@ void TButton98::paintEvent(QPaintEvent*)
         const int y0 = pressedLook ? 1 : 0;
         const int x = w - ArrowWidth + (pressedLook ? 1 : 0);
         if (h - 2 >= y0) {
-            p.setPen(palette().color(QPalette::Dark));
+            p.setPen(SystemColor(QPalette::Dark));
             p.drawLine(x, y0, x, h - 2);
-            p.setPen(palette().color(QPalette::Light));
+            p.setPen(SystemColor(QPalette::Light));
             p.drawLine(x + 1, y0, x + 1, h - 2);
         }
         cw = w - ArrowWidth;
     }
 
     const QString caption = text();
-    p.setPen(FHot ? blue : palette().color(QPalette::ButtonText));
+    p.setPen(FHot ? blue : SystemColor(QPalette::ButtonText));
     if (!FImageList) {
         if (!caption.isEmpty()) {
             p.drawText(QRect(po, po, cw, h), Qt::AlignCenter | Qt::TextSingleLine | Qt::TextShowMnemonic,

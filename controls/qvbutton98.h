@@ -106,6 +106,9 @@ protected:
 private:
     void LeftPress(const QPoint& pos);
     void LeftRelease(bool inside);
+    void OpenDropDownMenu();
+    void MenuClosed();
+    QColor SystemColor(QPalette::ColorRole role) const;
     void DrawFace(QPainter& p, const QRect& r, bool pressed) const;
     void Repaint();
 

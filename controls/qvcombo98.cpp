@@ -9,6 +9,8 @@
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOptionFocusRect>
+#include <QScopedValueRollback>
+#include <QStandardItemModel>
 #include <QStyledItemDelegate>
 
 #include <algorithm>
@@ -102,6 +104,8 @@ int TComboBoxStrings::Add(const QString& text)
 void TComboBoxStrings::Insert(int index, const QString& text)
 {
     const int before = Count();
+    // An item inserted at a position stays there, sorted list or not, as with the platform's list.
+    const QScopedValueRollback keep(FCombo.FKeepInsertedRows, true);
     FCombo.insertItem(index, text);
     if (Count() != before + 1) {
         throw EOutOfResources("Unable to insert a line");
@@ -172,6 +176,8 @@ TQvCustomComboBox::TQvCustomComboBox(QWidget* parent)
     , FFrameColor(QApplication::palette().color(QPalette::Button))
 {
     setEditable(true);
+    // A plain drop-down edit: typing never completes to an item.
+    setCompleter(nullptr);
     setInsertPolicy(QComboBox::NoInsert);
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_Hover);
@@ -182,6 +188,12 @@ TQvCustomComboBox::TQvCustomComboBox(QWidget* parent)
     lineEdit()->setTextMargins(0, 0, 0, 0);
     lineEdit()->installEventFilter(this);
     connect(this, &QComboBox::activated, this, &TQvCustomComboBox::SelectionChanged);
+    connect(model(), &QAbstractItemModel::rowsInserted, this,
+        [this](const QModelIndex& parent, int, int) {
+            if (FSorted && !FKeepInsertedRows && !parent.isValid()) {
+                SortRows();
+            }
+        });
     connect(lineEdit(), &QLineEdit::textEdited, this, [this] { Change(); });
     setColor(QApplication::palette().color(QPalette::Base));
 }
@@ -194,12 +206,41 @@ void TQvCustomComboBox::setSorted(bool value)
         return;
     }
     FSorted = value;
-    if (FSorted) {
-        QStringList list = FItems.ToStringList();
-        const QString text = currentText();
-        std::stable_sort(list.begin(), list.end(), SortsBefore);
-        FItems.Assign(list);
-        setEditText(text);
+    if (!FSorted) {
+        return;
+    }
+    SortRows();
+}
+
+void TQvCustomComboBox::SortRows()
+{
+    // An insertion sort: rows move with everything they hold (their data words too), rows of equal
+    // text keep their order, and a list that is sorted but for one new row costs one move.
+    auto* items = qobject_cast<QStandardItemModel*>(model());
+    if (items == nullptr) {
+        return;
+    }
+    const QScopedValueRollback keep(FKeepInsertedRows, true);
+    const QString editText = currentText();
+    bool moved = false;
+    for (int row = 1; row < count(); ++row) {
+        const QString text = itemText(row);
+        int target = row;
+        while (target > 0 && SortsBefore(text, itemText(target - 1))) {
+            --target;
+        }
+        if (target == row) {
+            continue;
+        }
+        const bool wasCurrent = currentIndex() == row;
+        items->insertRow(target, items->takeRow(row));
+        if (wasCurrent) {
+            setCurrentIndex(target);
+        }
+        moved = true;
+    }
+    if (moved) {
+        setEditText(editText);
     }
 }
 

@@ -127,10 +127,13 @@ private:
     void SelectionChanged(int index);
     void Change();
     void KeepEditInsideFrame();
+    // Puts the rows in the order a sorted list keeps.
+    void SortRows();
 
     TComboBoxStrings FItems;
     QPainter* FCanvas{nullptr};
     bool FSorted{false};
+    bool FKeepInsertedRows{false}; // rows being inserted stay where they are put
     int FItemHeight{16};
     int FMaxLength{0};
     int FDropDownCount{8};

@@ -2,8 +2,15 @@
 
 #include "controls/FlatFrame.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
 #include <QFocusEvent>
+#include <QGuiApplication>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
+#include <QMenu>
 #include <QFontMetrics>
 #include <QPainter>
 
@@ -24,17 +31,81 @@ void TEdit98::setCharCase(TEditCharCase value)
     ApplyCharCase();
 }
 
+QString TEdit98::Cased(const QString& text) const
+{
+    switch (FCharCase) {
+    case ecUpperCase:
+        return text.toUpper();
+    case ecLowerCase:
+        return text.toLower();
+    default:
+        return text;
+    }
+}
+
 void TEdit98::ApplyCharCase()
 {
-    if (FCharCase == ecNormal) {
-        return;
-    }
-    const QString cased = FCharCase == ecUpperCase ? text().toUpper() : text().toLower();
+    // Typed, composed and pasted text arrives cased already; this catches what came in some other
+    // way (a drop, a middle-click paste) and a change of the mode, at the price of the undo history.
+    const QString cased = Cased(text());
     if (cased != text()) {
         const int pos = cursorPosition();
         setText(cased);
         setCursorPosition(pos);
     }
+}
+
+void TEdit98::PasteCased()
+{
+    const QString clip = QGuiApplication::clipboard()->text();
+    if (!clip.isEmpty() || hasSelectedText()) {
+        insert(Cased(clip));
+    }
+}
+
+void TEdit98::keyPressEvent(QKeyEvent* event)
+{
+    // Characters are cased on their way in, so each edit stays one step of the undo history.
+    if (FCharCase != ecNormal && !isReadOnly()) {
+        if (event->matches(QKeySequence::Paste)) {
+            PasteCased();
+            event->accept();
+            return;
+        }
+        const QString cased = Cased(event->text());
+        if (cased != event->text()) {
+            QKeyEvent converted(event->type(), event->key(), event->modifiers(), event->nativeScanCode(),
+                event->nativeVirtualKey(), event->nativeModifiers(), cased, event->isAutoRepeat(),
+                static_cast<quint16>(event->count()));
+            QLineEdit::keyPressEvent(&converted);
+            event->setAccepted(converted.isAccepted());
+            return;
+        }
+    }
+    QLineEdit::keyPressEvent(event);
+}
+
+void TEdit98::inputMethodEvent(QInputMethodEvent* event)
+{
+    const QString cased = Cased(event->commitString());
+    if (cased != event->commitString()) {
+        QInputMethodEvent converted(event->preeditString(), event->attributes());
+        converted.setCommitString(cased, event->replacementStart(), event->replacementLength());
+        QLineEdit::inputMethodEvent(&converted);
+        return;
+    }
+    QLineEdit::inputMethodEvent(event);
+}
+
+void TEdit98::contextMenuEvent(QContextMenuEvent* event)
+{
+    QMenu* menu = createStandardContextMenu();
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    if (QAction* paste = menu->findChild<QAction*>(QStringLiteral("edit-paste")); paste && FCharCase != ecNormal) {
+        paste->disconnect();
+        connect(paste, &QAction::triggered, this, &TEdit98::PasteCased);
+    }
+    menu->popup(event->globalPos());
 }
 
 QColor TEdit98::Color() const

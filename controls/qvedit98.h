@@ -58,10 +58,15 @@ protected:
     void leaveEvent(QEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void inputMethodEvent(QInputMethodEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     void ApplySelectionColours();
+    QString Cased(const QString& text) const;
     void ApplyCharCase();
+    void PasteCased();
 
     bool FMouseInside{false};
     bool FAutoSelect{true};

@@ -507,20 +507,26 @@ void TQvEdit::TrimToMaxLength()
     c.removeSelectedText();
 }
 
+void TQvEdit::RefreshMask()
+{
+    if (!FMaskDocument) {
+        return;
+    }
+    QString masked = toPlainText();
+    for (QChar& c : masked) {
+        if (c != u'\n') {
+            c = FPasswordChar;
+        }
+    }
+    FMaskDocument->setDefaultFont(document()->defaultFont());
+    FMaskDocument->setDocumentMargin(document()->documentMargin());
+    FMaskDocument->setPlainText(masked);
+    viewport()->update();
+}
+
 void TQvEdit::TextChanged()
 {
-    if (FMaskDocument) {
-        QString masked = toPlainText();
-        for (QChar& c : masked) {
-            if (c != u'\n') {
-                c = FPasswordChar;
-            }
-        }
-        FMaskDocument->setDefaultFont(document()->defaultFont());
-        FMaskDocument->setDocumentMargin(document()->documentMargin());
-        FMaskDocument->setPlainText(masked);
-        viewport()->update();
-    }
+    RefreshMask();
     if (!FCreating && !FQuiet && OnChange) {
         OnChange();
     }
@@ -636,7 +642,10 @@ bool TQvEdit::LoadFromFile(const QString& fileName)
 
 void TQvEdit::Undo()
 {
-    undo();
+    // A read-only control's text is not the user's to change, by undo neither.
+    if (!FReadOnly) {
+        undo();
+    }
 }
 
 void TQvEdit::CutToClipboard()
@@ -1119,9 +1128,8 @@ bool TQvEdit::event(QEvent* e)
         QPainter painter(this);
         PaintFrame(painter);
     } else if (e->type() == QEvent::FontChange || e->type() == QEvent::PaletteChange) {
-        if (FMaskDocument) {
-            TextChanged();
-        }
+        // Only the look changed: the mask is redrawn, and no change is reported.
+        RefreshMask();
     } else if (e->type() == QEvent::ParentChange && FParentColor) {
         ApplyColor();
     }

@@ -243,6 +243,8 @@ private:
     void LoadBytes(QIODevice& stream, TConversion& converter);
     void TrimToMaxLength();
     void TextChanged();
+    /// Redraws the masked text of a password control from the real one.
+    void RefreshMask();
     void SelectionMoved();
     void WatchUrl(const QPoint& viewportPos);
     bool AskToWrap();

@@ -144,12 +144,10 @@ public:
         }
         while (dialog.exec() == QDialog::Accepted) {
             const QStringList files = dialog.selectedFiles();
-            if (request.Save && (request.Options & ofNoReadOnlyReturn) != 0 && !files.isEmpty()) {
-                const QFileInfo chosen(files.front());
-                if (chosen.exists() && !chosen.isWritable()) {
-                    QMessageBox::warning(&dialog, dialog.windowTitle(),
-                        chosen.fileName()
-                            + QStringLiteral("\nThis file is set to read-only.\nTry again with a different file name."));
+            // Refused at once, with the dialog still open, rather than failing later to be written.
+            if (request.Save && !files.isEmpty()) {
+                if (const QString refused = RefusedSaveChoice(files.front(), request.Options); !refused.isEmpty()) {
+                    QMessageBox::warning(&dialog, dialog.windowTitle(), refused);
                     continue;
                 }
             }
@@ -220,6 +218,21 @@ TQtDialogs RealDialogs;
 std::atomic<TDialogService*> CurrentDialogs { nullptr };
 
 } // namespace
+
+QString RefusedSaveChoice(const QString& file, unsigned options)
+{
+    const QFileInfo chosen(file);
+    if ((options & ofPathMustExist) != 0) {
+        const QFileInfo folder(chosen.absolutePath());
+        if (!folder.isDir()) {
+            return folder.filePath() + QStringLiteral("\nThis folder does not exist.\nCheck the name and try again.");
+        }
+    }
+    if ((options & ofNoReadOnlyReturn) != 0 && chosen.exists() && !chosen.isWritable()) {
+        return chosen.fileName() + QStringLiteral("\nThis file is set to read-only.\nTry again with a different file name.");
+    }
+    return {};
+}
 
 TDialogService& Dialogs()
 {

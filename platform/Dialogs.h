@@ -96,6 +96,10 @@ public:
     virtual std::optional<QString> InputQuery(const QString& caption, const QString& prompt, const QString& value) = 0;
 };
 
+/// Why a save dialog with these options turns the chosen file down, shown while the dialog stays open
+/// (its folder does not exist, the file is read-only); empty when the file may be used.
+QString RefusedSaveChoice(const QString& file, unsigned options);
+
 /// The dialog service in use.
 TDialogService& Dialogs();
 /// Installs a service (nullptr = the real Qt one); returns the one it replaces.

@@ -4,6 +4,7 @@
 
 #include "app/SearchThread.h"
 #include "controls/FindDialog.h"
+#include "controls/W97Slide.h"
 #include "platform/Application.h"
 #include "platform/GuiDispatcher.h"
 #include "platform/ScriptedDialogs.h"
@@ -11,6 +12,7 @@
 #include "search/StatusTexts.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QDirIterator>
@@ -239,6 +241,43 @@ TEST_F(Unit1Test, DesignStatesCaptionsAndPanels)
     EXPECT_EQ(form.RefreshRate->maximum(), 1000000);
     EXPECT_EQ(form.PageControl1->currentWidget(), form.TabSheet1);
     EXPECT_EQ(form.mStart->shortcut(), QKeySequence(Qt::Key_F9));
+}
+
+TEST_F(Unit1Test, PagePanelsAreSwitchBoxesWithoutBevel)
+{
+    TForm1& form = Create();
+    form.show();
+    QTest::qWait(0);
+    const std::vector<TSwitchBox*> boxes{form.SwitchBox1, form.SwitchBox2, form.SwitchBox3,
+                                         form.SwitchBox4, form.SwitchBox5, form.SwitchBox6};
+    for (int page : {0, 1}) {
+        form.PageControl1->setCurrentIndex(page);
+        for (TSwitchBox* box : boxes) {
+            if (!box->isVisible()) {
+                continue;
+            }
+            SCOPED_TRACE(box->objectName().toStdString());
+            const QImage image = box->grab().toImage().convertToFormat(QImage::Format_RGB32);
+            const QRgb face = box->Color().rgb() & 0xFFFFFF;
+            const int w = image.width(), h = image.height();
+            // The outer ring: no highlight or shadow line, only the panel's colour.
+            for (const QPoint& p : {QPoint(w / 2, 0), QPoint(0, h / 2), QPoint(w / 2, h - 1), QPoint(w - 1, h / 2),
+                                    QPoint(0, 0), QPoint(w - 1, h - 1)}) {
+                EXPECT_EQ(image.pixel(p) & 0xFFFFFF, face) << p.x() << "," << p.y();
+            }
+        }
+    }
+    EXPECT_EQ(form.SwitchBox2->height(), 58);
+    EXPECT_EQ(form.SwitchBox6->height(), 32);
+    EXPECT_EQ(form.SwitchBox4->width(), 172);
+    EXPECT_EQ(form.SwitchBox5->width(), 172);
+    EXPECT_EQ(form.SwitchBox1->width(), 70);
+    EXPECT_TRUE(form.SwitchBox1->ShowHint());
+    EXPECT_EQ(form.SwitchBox1->geometry().right(), form.TabSheet2->rect().right());
+    EXPECT_EQ(form.cmdFLSave->parentWidget(), form.SwitchBox1);
+    EXPECT_EQ(form.OptionLineCount->parentWidget(), form.SwitchBox5) << "left column";
+    EXPECT_EQ(form.OptionCase->parentWidget(), form.SwitchBox4) << "right column";
+    EXPECT_EQ(form.RefreshRate->parentWidget(), form.SwitchBox6) << "bottom strip";
 }
 
 // ---- start-up ---------------------------------------------------------------------------------------
@@ -658,6 +697,43 @@ TEST_F(RunInProgressTest, CtrlCCancelsWhileTheSearchMenuIsDisabled)
     EXPECT_TRUE(CancelRequested);
     FinishPipe("match after cancel\r\n");
     EXPECT_FALSE(LogBytes().contains("match after cancel"));
+}
+
+// A window's menu shortcuts come before the keys of the control that has the focus.
+TEST_F(RunInProgressTest, CtrlCCancelsWhileTheOutputPaneHasTheFocus)
+{
+    StartBlockedRun("match two\r\n");
+    FForm->show();
+    QApplication::setActiveWindow(FForm.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(FForm.get()));
+    FForm->PageControl1->setCurrentWidget(FForm->OutputList);
+    FForm->Viewer->SetText("earlier output");
+    FForm->Viewer->SelectAll();
+    FForm->Viewer->setFocus();
+    ASSERT_TRUE(FForm->Viewer->hasFocus());
+    QApplication::clipboard()->setText("clipboard before");
+    QTest::keyClick(FForm->Viewer, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_TRUE(CancelRequested);
+    EXPECT_EQ(QApplication::clipboard()->text(), "clipboard before") << "the key cancelled instead of copying";
+    FinishPipe("match after cancel\r\n");
+    EXPECT_FALSE(LogBytes().contains("match after cancel"));
+}
+
+TEST_F(Unit1Test, CtrlCCopiesFromTheOutputPaneWhenNoRunCanBeCancelled)
+{
+    TForm1& form = Create();
+    form.show();
+    QApplication::setActiveWindow(&form);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+    form.PageControl1->setCurrentWidget(form.OutputList);
+    form.Viewer->SetText("result line");
+    form.Viewer->SelectAll();
+    form.Viewer->setFocus();
+    ASSERT_FALSE(form.mCancel->isEnabled());
+    QApplication::clipboard()->setText("clipboard before");
+    QTest::keyClick(form.Viewer, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text(), "result line");
+    EXPECT_FALSE(CancelRequested);
 }
 
 TEST_F(RunInProgressTest, FileListEmptiedDuringTheRunStillSearchesItsFilesAndSearchThenAsksForFiles)

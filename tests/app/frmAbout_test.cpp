@@ -6,6 +6,8 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QFontMetrics>
+#include <QLabel>
 #include <QMouseEvent>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -71,6 +73,20 @@ TEST_F(AboutBoxTest, ResellerSectionIsReadAtCreationOnly)
 
     TAboutBox nextStart(Ini);
     EXPECT_EQ(nextStart.ACompany->text(), "Changed While Running");
+}
+
+TEST_F(AboutBoxTest, ResellerFieldsThatLookLikeHtmlShowAsTyped)
+{
+    WriteIni("[Reseller]\nCompany=<b>Northwind</b> &amp; Co\nURL=<a href=\"x\">http://r.example/</a>\n"
+             "Email=<i>shop</i>@r.example\nPhone=<h1>555</h1>\n");
+    TAboutBox box(Ini);
+    for (QLabel* label : {box.ACompany, box.AURL, box.AEmail, box.APhone}) {
+        EXPECT_EQ(label->textFormat(), Qt::PlainText) << label->objectName().toStdString();
+        // Shown as typed, the tags take room of their own.
+        EXPECT_GE(label->sizeHint().width(), QFontMetrics(label->font()).horizontalAdvance(label->text()))
+            << label->objectName().toStdString();
+    }
+    EXPECT_EQ(box.ACompany->text(), "<b>Northwind</b> &amp; Co");
 }
 
 TEST_F(AboutBoxTest, ProductTextsAndPictures)

@@ -1,12 +1,21 @@
+// The endless clip format below is a static image plugin of this test.
+#define QT_STATICPLUGIN
+
 #include "controls/AniSymbl.h"
 
 #include <QElapsedTimer>
+#include <QFile>
+#include <QImageIOPlugin>
+#include <QTemporaryDir>
+#include <QtPlugin>
 #include <QSet>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
 #include <stdexcept>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -89,6 +98,7 @@ QSet<int> WatchFrames(TAnimatedSymbol& symbol, int ms, const QSet<int>& enough =
 TEST(TAnimatedSymbol, PlayingHonoursTheFrameRangeAndTheCycles)
 {
     TAnimatedSymbol symbol;
+    symbol.show();
     symbol.setAutoPlay(false);
     symbol.setAVIName(Clip);
     symbol.setState(TAnimatedSymbol::acmPlaying);
@@ -105,6 +115,7 @@ TEST(TAnimatedSymbol, PlayingHonoursTheFrameRangeAndTheCycles)
 TEST(TAnimatedSymbol, DefaultRangePlaysTheWholeClipOverAndOver)
 {
     TAnimatedSymbol symbol;
+    symbol.show();
     symbol.setAutoPlay(false);
     symbol.setAVIName(Clip);
     symbol.setState(TAnimatedSymbol::acmPlaying);
@@ -127,4 +138,100 @@ TEST(TAnimatedSymbol, EmptyNameClosesTheClip)
     EXPECT_FALSE(symbol.IsPlaying());
 }
 
+TEST(TAnimatedSymbol, AHiddenSymbolRunsNoTimer)
+{
+    TAnimatedSymbol symbol;
+    symbol.setResource(555);
+    EXPECT_TRUE(symbol.IsPlaying());
+    EXPECT_FALSE(symbol.IsTicking());
+    QTest::qWait(300);
+    EXPECT_EQ(symbol.CurrentFrame(), 0);
+
+    symbol.show();
+    EXPECT_TRUE(symbol.IsTicking());
+    const QSet<int> seen = WatchFrames(symbol, 5000, {1});
+    EXPECT_TRUE(seen.contains(1)) << "shown, it plays";
+
+    symbol.hide();
+    EXPECT_FALSE(symbol.IsTicking());
+    const int frame = symbol.CurrentFrame();
+    QTest::qWait(300);
+    EXPECT_EQ(symbol.CurrentFrame(), frame);
+    EXPECT_TRUE(symbol.IsPlaying()) << "it goes on when shown again";
+}
+
+TEST(TAnimatedSymbol, ASymbolInAHiddenWindowRunsNoTimer)
+{
+    QWidget window;
+    auto* symbol = new TAnimatedSymbol(&window);
+    symbol->setResource(555);
+    EXPECT_FALSE(symbol->IsTicking());
+    window.show();
+    EXPECT_TRUE(symbol->IsTicking());
+    window.hide();
+    EXPECT_FALSE(symbol->IsTicking());
+}
+
+// A clip format whose reader reports no frame count and never reports its end.
+class TEndlessHandler final : public QImageIOHandler {
+public:
+    bool canRead() const override { return true; }
+    bool read(QImage* image) override
+    {
+        *image = QImage(4, 4, QImage::Format_RGB32);
+        image->fill(Qt::red);
+        return true;
+    }
+    int imageCount() const override { return 0; }
+    int loopCount() const override { return -1; }
+    int nextImageDelay() const override { return 10; }
+    bool jumpToNextImage() override { return true; }
+};
+
+class TEndlessPlugin final : public QImageIOPlugin {
+    Q_OBJECT
+    Q_PLUGIN_METADATA(IID QImageIOHandlerFactoryInterface_iid FILE "data/endless.json")
+
+public:
+    Capabilities capabilities(QIODevice*, const QByteArray& format) const override
+    {
+        return format == "endless" ? CanRead : Capabilities();
+    }
+    QImageIOHandler* create(QIODevice* device, const QByteArray& format) const override
+    {
+        auto* handler = new TEndlessHandler;
+        handler->setDevice(device);
+        handler->setFormat(format);
+        return handler;
+    }
+};
+
+TEST(TAnimatedSymbol, AClipWithoutFrameCountIsReadUpToTheLimit)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("clip.endless");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("endless");
+    file.close();
+
+    TAnimatedSymbol symbol;
+    symbol.setAVIName(path);
+    EXPECT_EQ(symbol.FrameCount(), TAnimatedSymbol::MaxClipFrames);
+}
+
+TEST(TAnimatedSymbol, APipeIsNoClip)
+{
+    QTemporaryDir dir;
+    const QByteArray fifo = QFile::encodeName(dir.filePath("clip.gif"));
+    ASSERT_EQ(mkfifo(fifo.constData(), 0600), 0);
+    TAnimatedSymbol symbol;
+    EXPECT_THROW(symbol.setAVIName(QFile::decodeName(fifo)), std::runtime_error);
+    EXPECT_EQ(symbol.FrameCount(), 0);
+}
+
 } // namespace
+
+Q_IMPORT_PLUGIN(TEndlessPlugin)
+
+#include "AniSymbl_test.moc"

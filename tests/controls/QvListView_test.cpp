@@ -576,3 +576,162 @@ TEST(QvListViewDrop, ShiftDropTakesCopyNotMoveSoTheSourceKeepsItsFiles)
     EXPECT_EQ(SendDrop(view, {drop.Folder}, Qt::ShiftModifier), Qt::CopyAction);
     EXPECT_EQ(SendDrop(view, {drop.Folder}, Qt::NoModifier), Qt::CopyAction);
 }
+
+namespace {
+
+struct TDropActionCase {
+    const char* Name;
+    Qt::DropActions Possible;
+    Qt::KeyboardModifiers Keys; // Shift asks for a move
+    Qt::DropAction Proposed;
+    bool Accepted;
+    Qt::DropAction Taken;
+};
+
+class QvListViewDropAction : public ::testing::TestWithParam<TDropActionCase> { };
+
+TEST_P(QvListViewDropAction, FilesAreTakenAsACopyNeverMoved)
+{
+    const TDropActionCase& c = GetParam();
+    QTemporaryDir root;
+    const QString file = root.path() + "/one.txt";
+    Touch(file);
+    TQvListView view;
+    view.SetDragAccept(true);
+    int calls = 0;
+    view.OnDragDropFiles = [&](const QStringList&) { ++calls; };
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(file)});
+
+    QDragEnterEvent enter(QPoint(5, 5), c.Possible, &mime, Qt::LeftButton, c.Keys);
+    ASSERT_EQ(enter.proposedAction(), c.Proposed);
+    QApplication::sendEvent(view.viewport(), &enter);
+    EXPECT_EQ(enter.isAccepted(), c.Accepted);
+    QDropEvent drop(QPointF(5, 5), c.Possible, &mime, Qt::LeftButton, c.Keys);
+    QApplication::sendEvent(view.viewport(), &drop);
+    EXPECT_EQ(drop.isAccepted(), c.Accepted);
+    EXPECT_EQ(calls, c.Accepted ? 1 : 0);
+    if (c.Accepted) {
+        EXPECT_EQ(enter.dropAction(), c.Taken);
+        EXPECT_EQ(drop.dropAction(), c.Taken);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Actions, QvListViewDropAction,
+    ::testing::Values(
+        TDropActionCase{"MoveProposedIsTakenAsCopy", Qt::CopyAction | Qt::MoveAction | Qt::LinkAction,
+                        Qt::ShiftModifier, Qt::MoveAction, true, Qt::CopyAction},
+        TDropActionCase{"CopyProposed", Qt::CopyAction | Qt::MoveAction, Qt::NoModifier, Qt::CopyAction, true,
+                        Qt::CopyAction},
+        TDropActionCase{"LinkWhenNoCopyIsOffered", Qt::MoveAction | Qt::LinkAction, Qt::ShiftModifier,
+                        Qt::MoveAction, true, Qt::LinkAction},
+        TDropActionCase{"MoveOnlyIsRefused", Qt::MoveAction, Qt::NoModifier, Qt::MoveAction, false,
+                        Qt::IgnoreAction}),
+    [](const ::testing::TestParamInfo<TDropActionCase>& info) { return std::string(info.param.Name); });
+
+TEST(QvListViewOwnerDraw, TurningOwnerDrawingOffRestoresTheRowImages)
+{
+    TQvListView view;
+    view.AddColumn("Filename", 320);
+    view.SetSmallImages(Images(3));
+    view.SetManualDraw(true);
+    TListItem* item = view.Add();
+    item->setText(0, "a.txt");
+    view.SetImageIndex(item, 2);
+    view.SetManualDraw(false);
+    ASSERT_FALSE(item->icon(0).isNull());
+    EXPECT_EQ(item->icon(0).pixmap(16).toImage().pixelColor(8, 8), Images(3)[2].pixmap(16).toImage().pixelColor(8, 8));
+}
+
+// The header painted with the sort marker (a pure green image) on the first column.
+struct TMarkedHeader {
+    TQvListView View;
+    QImage Shot;
+    TMarkedHeader()
+    {
+        View.AddColumn("Filename", 320);
+        View.AddColumn("Size", 75);
+        QList<QIcon> images = Images(3);
+        QPixmap green(16, 16);
+        green.fill(QColor(0, 200, 0));
+        images[0] = QIcon(green);
+        View.SetSmallImages(images);
+        View.resize(500, 200);
+        View.show();
+        View.ColumnClick(1); // the first click toggles the direction and marks "Size"
+        View.ColumnClick(0); // the marker moves to "Filename"
+        Wait(0);
+        Shot = View.header()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    }
+    QRect Section(int column) const
+    {
+        const QHeaderView* head = View.header();
+        return QRect(head->sectionViewportPosition(column), 0, head->sectionSize(column), Shot.height());
+    }
+    // Left- and rightmost columns of caption ink (dark pixels) within a section.
+    std::pair<int, int> Caption(int column) const
+    {
+        const QRect r = Section(column).adjusted(2, 2, -2, -2);
+        int left = -1, right = -1;
+        for (int x = r.left(); x <= r.right(); ++x) {
+            for (int y = r.top(); y <= r.bottom(); ++y) {
+                const QColor c = Shot.pixelColor(x, y);
+                if (c.red() < 100 && c.green() < 100 && c.blue() < 100) {
+                    left = left < 0 ? x : left;
+                    right = x;
+                }
+            }
+        }
+        return {left, right};
+    }
+    std::pair<int, int> Green(int column) const
+    {
+        const QRect r = Section(column);
+        int left = -1, right = -1;
+        for (int x = r.left(); x <= r.right(); ++x) {
+            for (int y = r.top(); y <= r.bottom(); ++y) {
+                if (Shot.pixelColor(x, y) == QColor(0, 200, 0)) {
+                    left = left < 0 ? x : left;
+                    right = x;
+                }
+            }
+        }
+        return {left, right};
+    }
+};
+
+TEST(QvListViewMarkerPixels, MarkerDoesNotPushTheCaptionAside)
+{
+    TMarkedHeader header;
+    ASSERT_TRUE(header.View.ColumnShowsImage(0));
+    const int markedStart = header.Caption(0).first - header.Section(0).left();
+    const int plainStart = header.Caption(1).first - header.Section(1).left();
+    ASSERT_GE(plainStart, 0);
+    EXPECT_EQ(markedStart, plainStart);
+}
+
+TEST(QvListViewMarkerPixels, MarkerFollowsTheCaption)
+{
+    TMarkedHeader header;
+    const auto [markerLeft, markerRight] = header.Green(0);
+    ASSERT_GE(markerLeft, 0) << "no marker painted";
+    EXPECT_EQ(markerRight - markerLeft + 1, 16);
+    const int captionRight = header.Caption(0).second;
+    EXPECT_GT(markerLeft, captionRight);
+    EXPECT_LE(markerLeft - captionRight, 10) << "the marker stands right after the caption";
+    EXPECT_EQ(header.Green(1).first, -1);
+}
+
+TEST(QvListViewMarkerPixels, NarrowColumnKeepsTheMarkerInside)
+{
+    TMarkedHeader header;
+    header.View.header()->resizeSection(0, 60);
+    Wait(0);
+    header.Shot = header.View.header()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const auto [markerLeft, markerRight] = header.Green(0);
+    ASSERT_GE(markerLeft, 0);
+    EXPECT_LT(markerRight, header.Section(0).right());
+    EXPECT_LT(header.Caption(0).second, markerLeft);
+}
+
+} // namespace

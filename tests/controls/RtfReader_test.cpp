@@ -4,6 +4,8 @@
 #include <QBuffer>
 #include <QFile>
 #include <QTextBlock>
+#include <QAbstractTextDocumentLayout>
+#include <QTextLayout>
 #include <QTextCursor>
 #include <QTextDocument>
 
@@ -15,6 +17,9 @@
 
 // data/libreoffice.rtf was written by LibreOffice 7.4 from data/sample.html
 // (soffice --headless --convert-to rtf), data/pandoc.rtf by pandoc from data/sample.md (-s -t rtf).
+// data/word.rtf is written in Word's own way (Word 2013 and later): the theme fonts, style sheet, list
+// table, revision ids, a header, list bullets in Symbol and Wingdings, hidden text, fields and the
+// trailing theme data, with \r\n breaks every line or so.
 
 namespace {
 
@@ -168,6 +173,68 @@ TEST(RtfReader, PandocDocument)
     EXPECT_DOUBLE_EQ(FormatOf(document, "A quote").Block.leftMargin(), TwipsToPixels(720));
 }
 
+TEST(RtfReader, WordDocument)
+{
+    QTextDocument document;
+    ReadRtf(DataFile("word.rtf"), document);
+    EXPECT_EQ(document.toPlainText(),
+              "Sample Readme\nPlain start, bold words, italic words, underlined, struck.\n"
+              "Right aligned paragraph.\nRed text and big text.\n"
+              "Accents: caf\u00e9, price 5 \u20ac, quoted \u201cwords\u201d, tab:\tend.\n"
+              "\u2022\tFirst bullet\n\u2022\tSecond bullet\n\u25aa\tSquare bullet\n\u27a2\tArrow bullet\n"
+              "\u2714\tCheck bullet\nIndented paragraph with a link and a symbol \u2022.");
+    const TFound heading = FormatOf(document, "Sample Readme");
+    EXPECT_EQ(heading.Block.alignment(), Qt::AlignHCenter);
+    EXPECT_EQ(heading.Char.fontWeight(), QFont::Bold);
+    EXPECT_EQ(heading.Char.fontPointSize(), 16);
+    EXPECT_EQ(heading.Char.fontFamilies().toStringList(), QStringList{"Calibri Light"});
+    const TFound body = FormatOf(document, "Plain start");
+    EXPECT_EQ(body.Char.fontFamilies().toStringList(), QStringList{"Calibri"});
+    EXPECT_EQ(body.Char.fontPointSize(), 11);
+    EXPECT_DOUBLE_EQ(body.Block.bottomMargin(), TwipsToPixels(160));
+    EXPECT_EQ(FormatOf(document, "bold words").Char.fontWeight(), QFont::Bold);
+    EXPECT_TRUE(FormatOf(document, "italic words").Char.fontItalic());
+    EXPECT_TRUE(FormatOf(document, "underlined").Char.fontUnderline());
+    EXPECT_TRUE(FormatOf(document, "struck").Char.fontStrikeOut());
+    EXPECT_EQ(FormatOf(document, "Right aligned").Block.alignment(), Qt::AlignRight);
+    EXPECT_EQ(FormatOf(document, "Red text").Char.foreground().color(), QColor(255, 0, 0));
+    EXPECT_EQ(FormatOf(document, "big text").Char.fontPointSize(), 20);
+    const TFound bullet = FormatOf(document, "Square bullet");
+    EXPECT_DOUBLE_EQ(bullet.Block.leftMargin(), TwipsToPixels(720));
+    EXPECT_DOUBLE_EQ(bullet.Block.textIndent(), TwipsToPixels(-360));
+    EXPECT_DOUBLE_EQ(FormatOf(document, "Indented").Block.leftMargin(), TwipsToPixels(1440));
+    EXPECT_TRUE(FormatOf(document, "link").Char.fontUnderline());
+    EXPECT_DOUBLE_EQ(document.defaultTextOption().tabStopDistance(), TwipsToPixels(720));
+}
+
+// Where the text after the first tab of a document's only line starts, from the line's start.
+double XAfterTab(QByteArrayView rtf)
+{
+    QTextDocument document;
+    ReadRtf(rtf, document);
+    document.setTextWidth(2000);
+    const QTextBlock block = document.firstBlock();
+    document.documentLayout()->blockBoundingRect(block); // lays the block out
+    const QTextLayout* layout = block.layout();
+    if (layout == nullptr || layout->lineCount() == 0) {
+        ADD_FAILURE() << "the block was not laid out";
+        return -1;
+    }
+    const QTextLine line = layout->lineAt(0);
+    return line.cursorToX(static_cast<int>(block.text().indexOf(u'\t')) + 1) - line.x();
+}
+
+TEST(RtfReader, DeftabSetsTheDefaultTabStops)
+{
+    EXPECT_NEAR(XAfterTab("{\\rtf1\\deftab1440 a\\tab b}"), TwipsToPixels(1440), 0.5);
+    EXPECT_NEAR(XAfterTab("{\\rtf1\\deftab360 a\\tab\\tab b}"), TwipsToPixels(360), 0.5);
+}
+
+TEST(RtfReader, WithoutDeftabTabStopsAreHalfAnInchApart)
+{
+    EXPECT_NEAR(XAfterTab("{\\rtf1 a\\tab b}"), TwipsToPixels(720), 0.5);
+}
+
 TEST(RtfReader, ProgramReadmeReadsAsRichText)
 {
     QTextDocument document;
@@ -208,6 +275,23 @@ INSTANTIATE_TEST_SUITE_P(
         SnippetCase{"FontCharsetPicksCodePage",
                     "{\\rtf1{\\fonttbl{\\f0 Arial;}{\\f1\\fcharset204 Arial Cyr;}}\\f1 \\'c0\\f0 \\'c0}", "\u0410\u00c0"},
         SnippetCase{"SymbolBullet", "{\\rtf1{\\fonttbl{\\f1\\fcharset2 Symbol;}}{\\f1 \\'b7}x}", "\u2022x"},
+        SnippetCase{"SymbolLettersAreGreek", "{\\rtf1{\\fonttbl{\\f1\\fcharset2 Symbol;}}{\\f1 abgW}x}",
+                    "\u03b1\u03b2\u03b3\u03a9x"},
+        SnippetCase{"SymbolMarks", "{\\rtf1{\\fonttbl{\\f1\\fcharset2 Symbol;}}\\f1 \\'a7\\'ae\\'b0\\'b3\\'d6\\'de}",
+                    "\u2663\u2192\u00b0\u2265\u221a\u21d2"},
+        SnippetCase{"WingdingsBullets",
+                    "{\\rtf1{\\fonttbl{\\f2\\fnil\\fcharset2 Wingdings;}}{\\f2 \\'a7\\'d8\\'fc\\'76\\'6c\\'6e\\'71}x}",
+                    "\u25aa\u27a2\u2714\u2756\u25cf\u25a0\u2751x"},
+        SnippetCase{"WingdingsNamedWithoutSymbolCharset", "{\\rtf1{\\fonttbl{\\f2 Wingdings;}}\\f2 \\'a7}", "\u25aa"},
+        SnippetCase{"SymbolFontCharactersAsUnicode",
+                    "{\\rtf1{\\fonttbl{\\f1\\fcharset2 Symbol;}{\\f2\\fcharset2 Wingdings;}}{\\f1\\u-3913?}{\\f2\\u-3929?}}",
+                    "\u2022\u25aa"},
+        SnippetCase{"OtherSymbolFontsReadAsBefore", "{\\rtf1{\\fonttbl{\\f3\\fcharset2 Marlett;}}\\f3 \\'a7}", "\u00a7"},
+        SnippetCase{"HiddenTextIsNotShown", "{\\rtf1 a{\\v hidden}b\\v c\\v0 d}", "abd"},
+        SnippetCase{"PlainEndsHiddenText", "{\\rtf1 \\v x\\plain y}", "y"},
+        SnippetCase{"HiddenParagraphMarkStillBreaks", "{\\rtf1 a{\\v note}\\par b}", "a\nb"},
+        SnippetCase{"Utf8ByteOrderMarkBeforeTheHeader", "\xEF\xBB\xBF{\\rtf1\\ansi caf\\'e9}", "caf\u00e9"},
+        SnippetCase{"Utf8ByteOrderMarkThenBlankLine", "\xEF\xBB\xBF\r\n{\\rtf1 ok}", "ok"},
         SnippetCase{"UnicodeSkipsOneFallback", "{\\rtf1 \\u8364?5}", "\u20ac5"},
         SnippetCase{"UnicodeSkipsTwoHexFallbacks", "{\\rtf1\\uc2 \\u8364\\'80\\'80x}", "\u20acx"},
         SnippetCase{"UnicodeNoFallback", "{\\rtf1\\uc0 \\u8364 x}", "\u20acx"},

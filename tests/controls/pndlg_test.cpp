@@ -88,7 +88,7 @@ TEST(TFrmPrint, FormAsDescribed)
     EXPECT_EQ(FrmPrint, &form) << "one instance";
 }
 
-enum class CancelBy { Button, Enter, Escape };
+enum class CancelBy { Button, Enter, Escape, Close };
 
 void Cancel(CancelBy how)
 {
@@ -102,13 +102,16 @@ void Cancel(CancelBy how)
     case CancelBy::Escape:
         QTest::keyClick(FrmPrint, Qt::Key_Escape);
         break;
+    case CancelBy::Close: // the window manager's close (Alt+F4)
+        FrmPrint->close();
+        break;
     }
 }
 
 TEST(TFrmPrint, ButtonEnterAndEscRequestCancelWithoutClosing)
 {
     CreateFrmPrint();
-    for (CancelBy how : {CancelBy::Button, CancelBy::Enter, CancelBy::Escape}) {
+    for (CancelBy how : {CancelBy::Button, CancelBy::Enter, CancelBy::Escape, CancelBy::Close}) {
         FrmPrint->FormCreate();
         EXPECT_EQ(FrmPrint->ModalResult(), TFrmPrint::NotCancelled);
         FrmPrint->show();
@@ -297,9 +300,16 @@ TEST_P(PrintCancel, TakesEffectAfterThePageAndTheNextPrintIsWhole)
     EXPECT_TRUE(FStatuses.last().endsWith("\r\n100% complete. Please wait..."));
 }
 
-INSTANTIATE_TEST_SUITE_P(Ways, PrintCancel, testing::Values(CancelBy::Button, CancelBy::Enter, CancelBy::Escape),
+INSTANTIATE_TEST_SUITE_P(Ways, PrintCancel,
+    testing::Values(CancelBy::Button, CancelBy::Enter, CancelBy::Escape, CancelBy::Close),
     [](const testing::TestParamInfo<CancelBy>& info) {
-        return std::string(info.param == CancelBy::Button ? "button" : info.param == CancelBy::Enter ? "enter" : "escape");
+        switch (info.param) {
+        case CancelBy::Button: return std::string("button");
+        case CancelBy::Enter: return std::string("enter");
+        case CancelBy::Escape: return std::string("escape");
+        case CancelBy::Close: return std::string("close");
+        }
+        return std::string();
     });
 
 TEST_F(Printing, ZeroMarginsPrintFromThePaperEdgeClippedToThePage)
@@ -379,6 +389,14 @@ TEST_F(Printing, AnErrorHidesTheWindowBeforeReachingTheCaller)
     EXPECT_GT(PdfPages(Output()), 1) << "the next job runs";
 }
 
+TEST(TFrmPrint, TheHiddenPrintWindowSpendsNoTimerOnItsSymbol)
+{
+    CreateFrmPrint();
+    FrmPrint->hide();
+    EXPECT_TRUE(FrmPrint->AnimatedSymbol1->IsPlaying());
+    EXPECT_FALSE(FrmPrint->AnimatedSymbol1->IsTicking());
+}
+
 TEST_F(Printing, ThePrintWindowPlaysTheClipWhilePrinting)
 {
     QTextDocument doc;
@@ -386,7 +404,7 @@ TEST_F(Printing, ThePrintWindowPlaysTheClipWhilePrinting)
     bool playing = false;
     bool visible = false;
     OnStatus = [&](const QString&) {
-        playing = playing || FrmPrint->AnimatedSymbol1->IsPlaying();
+        playing = playing || FrmPrint->AnimatedSymbol1->IsTicking();
         visible = visible || FrmPrint->isVisible();
     };
     PrintDocument(doc, "Sifton Output", 1, 1, 1, 1);

@@ -5,7 +5,10 @@
 #include <QMenu>
 #include <QPainter>
 #include <QTest>
+#include <QPointer>
 #include <QTimer>
+
+#include <functional>
 
 #include <gtest/gtest.h>
 
@@ -180,6 +183,10 @@ TEST(TButton98, ArrowPressedShiftsTheSeparatorAndOpensTheMenuBelow)
         menu.close();
     });
     QTest::mousePress(&b, Qt::LeftButton, {}, QPoint(55, 10));
+    // The menu opens once the press has been handled; wait until it has come and gone.
+    for (int i = 0; i < 200 && (during.isNull() || menu.isVisible()); ++i) {
+        QTest::qWait(10);
+    }
     EXPECT_EQ(stateDuring, TButton98::psArrowPressed);
     ASSERT_FALSE(during.isNull());
     ExpectArrow(during, QColor(Qt::black), true);
@@ -341,6 +348,94 @@ TEST(TButton98, AcceleratorClicksAnEnabledButtonOnly)
     b.setEnabled(false);
     QTest::keyClick(&form, Qt::Key_L, Qt::AltModifier);
     EXPECT_EQ(clicks, 1);
+}
+
+struct DropDownOwner {
+    QWidget owner;
+    TButton98* button = new TButton98(&owner);
+    QMenu menu;
+    DropDownOwner()
+    {
+        owner.resize(200, 100);
+        button->setGeometry(10, 10, 60, 22);
+        button->setKind(TButton98::BkDropDown);
+        menu.addAction("One");
+        button->setDropDownMenu(&menu);
+        owner.show();
+    }
+};
+
+void WaitFor(const std::function<bool()>& done)
+{
+    for (int i = 0; i < 300 && !done(); ++i) {
+        QTest::qWait(10);
+    }
+}
+
+TEST(TButton98, DropDownMenuOpensOnlyAfterThePressHandlerHasReturned)
+{
+    DropDownOwner f;
+    bool pressReturned = false;
+    bool openedAfterPress = false;
+    QObject::connect(&f.menu, &QMenu::aboutToShow, [&] {
+        openedAfterPress = pressReturned;
+        QTimer::singleShot(0, &f.menu, &QMenu::close);
+    });
+    QTest::mousePress(f.button, Qt::LeftButton, {}, QPoint(55, 10));
+    pressReturned = true;
+    EXPECT_EQ(f.button->PressState(), TButton98::psArrowPressed);
+    EXPECT_EQ(f.menu.property("PopupComponent").value<QObject*>(), nullptr);
+    WaitFor([&] { return f.button->PressState() == TButton98::psUp; });
+    EXPECT_TRUE(openedAfterPress);
+    EXPECT_EQ(f.menu.property("PopupComponent").value<QObject*>(), f.button);
+    EXPECT_FALSE(f.button->Hot());
+}
+
+TEST(TButton98, AMenuCommandMayDeleteTheButton)
+{
+    DropDownOwner f;
+    QPointer<TButton98> button(f.button);
+    QObject::connect(&f.menu, &QMenu::aboutToShow, [&] {
+        QTimer::singleShot(0, &f.menu, [&] {
+            f.menu.close();
+            delete f.button;
+        });
+    });
+    QTest::mousePress(f.button, Qt::LeftButton, {}, QPoint(55, 10));
+    WaitFor([&] { return button.isNull() && !f.menu.isVisible(); });
+    EXPECT_TRUE(button.isNull());
+    QTest::qWait(20); // nothing of the button may run after its deletion
+}
+
+TEST(TButton98, DisablingLeavesFaceAndCaptionAsTheyAre)
+{
+    TButton98 b;
+    b.resize(65, 25);
+    b.setCaption("Clear");
+    b.setImageList(SolidImages(&b));
+    const QImage enabled = Paint(b);
+    b.setEnabled(false);
+    EXPECT_EQ(Paint(b), enabled);
+}
+
+TEST(TButton98, DisablingADropDownButtonGreysOnlyTheArrow)
+{
+    TButton98 b;
+    b.resize(60, 22);
+    b.setKind(TButton98::BkDropDown);
+    b.setCaption("Go");
+    const QImage enabled = Paint(b);
+    b.setEnabled(false);
+    const QImage disabled = Paint(b);
+    const QRect arrow(60 - 13, 22 / 2 - 4, 13, 8);
+    for (int y = 0; y < 22; ++y) {
+        for (int x = 0; x < 60; ++x) {
+            if (!arrow.contains(x, y)) {
+                ASSERT_EQ(At(disabled, x, y), At(enabled, x, y)) << x << "," << y;
+            }
+        }
+    }
+    EXPECT_NE(disabled.copy(arrow), enabled.copy(arrow));
 }
 
 } // namespace

@@ -276,3 +276,72 @@ TEST(TComboBox98, ItemHeightAndOnMeasureItemSizeTheItems)
 }
 
 } // namespace
+
+namespace {
+
+TEST(TComboBox98, TypingDoesNotCompleteToAnItem)
+{
+    Operator op;
+    op.combo.show();
+    QApplication::setActiveWindow(&op.combo);
+    op.combo.setFocus();
+    op.combo.setText(QString());
+    QTest::keyClicks(op.combo.lineEdit(), "x");
+    EXPECT_EQ(op.combo.Text(), "x");
+    EXPECT_FALSE(op.combo.lineEdit()->hasSelectedText());
+}
+
+TEST(TComboBoxStrings, SortingKeepsEachItemsDataWord)
+{
+    TComboBox98 combo;
+    combo.setItems({"pear", "Apple", "fig"});
+    for (int i = 0; i < 3; ++i) {
+        combo.Items().setObjects(i, 100 + i);
+    }
+    combo.setSorted(true);
+    ASSERT_EQ(combo.ItemList(), (QStringList{"Apple", "fig", "pear"}));
+    EXPECT_EQ(combo.Items().Objects(0), 101u);
+    EXPECT_EQ(combo.Items().Objects(1), 102u);
+    EXPECT_EQ(combo.Items().Objects(2), 100u);
+}
+
+TEST(TComboBoxStrings, SortingKeepsEqualItemsInTheirOrder)
+{
+    TComboBox98 combo;
+    combo.setItems({"b", "A", "a"});
+    combo.setSorted(true);
+    EXPECT_EQ(combo.ItemList(), (QStringList{"A", "a", "b"}));
+}
+
+TEST(TComboBoxStrings, ItemsAddedThroughTheQtInterfaceAreSortedToo)
+{
+    TComboBox98 combo;
+    combo.setSorted(true);
+    combo.addItem("pear");
+    combo.addItem("apple", 7);
+    combo.insertItem(0, "zebra");
+    combo.addItems({"fig", "cherry"});
+    EXPECT_EQ(combo.ItemList(), (QStringList{"apple", "cherry", "fig", "pear", "zebra"}));
+    EXPECT_EQ(combo.itemData(0).toInt(), 7);
+}
+
+TEST(TComboBoxStrings, InsertKeepsItsPositionInASortedList)
+{
+    TComboBox98 combo;
+    combo.setItems({"b", "c"});
+    combo.setSorted(true);
+    combo.Items().Insert(0, "z");
+    EXPECT_EQ(combo.ItemList(), (QStringList{"z", "b", "c"}));
+}
+
+TEST(TComboBoxStrings, SortingKeepsTheEditText)
+{
+    TComboBox98 combo;
+    combo.setItems({"pear", "apple"});
+    combo.setItemIndex(0);
+    combo.setText("typed");
+    combo.setSorted(true);
+    EXPECT_EQ(combo.Text(), "typed");
+}
+
+} // namespace

@@ -2,6 +2,8 @@
 
 #include "FlatPixels.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -89,6 +91,49 @@ TEST(TEdit98, EnterInsertsNoLineBreak)
     QTest::keyClick(&edit, Qt::Key_Return);
     QTest::keyClicks(&edit, "c");
     EXPECT_EQ(edit.text(), "abc");
+}
+
+} // namespace
+
+namespace {
+
+struct TCaseRow {
+    const char* Name;
+    TEdit98::TEditCharCase Mode;
+    const char* Typed;
+    const char* Shown;
+};
+
+class TEdit98CharCase : public testing::TestWithParam<TCaseRow> { };
+
+TEST_P(TEdit98CharCase, TypingIsCasedAndCanBeUndone)
+{
+    TEdit98 edit;
+    edit.setCharCase(GetParam().Mode);
+    QTest::keyClicks(&edit, GetParam().Typed);
+    EXPECT_EQ(edit.text(), GetParam().Shown);
+    ASSERT_TRUE(edit.isUndoAvailable());
+    edit.undo();
+    EXPECT_EQ(edit.text(), "");
+    edit.redo();
+    EXPECT_EQ(edit.text(), GetParam().Shown);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, TEdit98CharCase,
+    testing::Values(TCaseRow{"upper", TEdit98::ecUpperCase, "abC1", "ABC1"},
+        TCaseRow{"lower", TEdit98::ecLowerCase, "AbC1", "abc1"}),
+    [](const testing::TestParamInfo<TCaseRow>& info) { return std::string(info.param.Name); });
+
+TEST(TEdit98, PastedTextIsCasedAndCanBeUndone)
+{
+    TEdit98 edit;
+    edit.setCharCase(TEdit98::ecUpperCase);
+    QGuiApplication::clipboard()->setText("bc");
+    QTest::keySequence(&edit, QKeySequence::Paste);
+    EXPECT_EQ(edit.text(), "BC");
+    ASSERT_TRUE(edit.isUndoAvailable());
+    edit.undo();
+    EXPECT_EQ(edit.text(), "");
 }
 
 } // namespace

@@ -189,6 +189,16 @@ TEST(TextAttributes, PlainTextStyleChangesAllTextButNotTheFont)
     EXPECT_EQ(FormatAt(edit, edit.TextLength() - 1).fontWeight(), QFont::Bold);
 }
 
+TEST(TextAttributes, PlainTextDefaultPitchIsMirroredIntoTheFontToo)
+{
+    TQvEdit edit;
+    edit.SetText("abc");
+    edit.DefAttributes()->SetPitch(fpFixed);
+    ASSERT_TRUE(edit.font().fixedPitch());
+    edit.DefAttributes()->SetPitch(fpDefault);
+    EXPECT_FALSE(edit.font().fixedPitch());
+}
+
 TEST(TextAttributes, PlainTextNameAndPitchAreMirroredIntoTheFont)
 {
     TQvEdit edit;

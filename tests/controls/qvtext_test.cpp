@@ -473,6 +473,39 @@ TEST(QvEditCommands, ReadOnlyRefusesChanges)
     EXPECT_EQ(edit.Text(), "fixed");
 }
 
+TEST(QvEditCommands, UndoDoesNothingWhenReadOnly)
+{
+    TQvEdit edit;
+    edit.SetText("a");
+    edit.SetSelStart(1);
+    Type(edit, "b");
+    ASSERT_EQ(edit.Text(), "ab");
+    edit.SetReadOnly(true);
+    edit.Undo();
+    EXPECT_EQ(edit.Text(), "ab");
+    edit.SetReadOnly(false);
+    edit.Undo();
+    EXPECT_EQ(edit.Text(), "a");
+}
+
+TEST(QvEditChange, PasswordControlReportsNoChangeWhenOnlyItsLookChanges)
+{
+    TQvEdit edit;
+    edit.SetPasswordChar(u'*');
+    edit.SetText("secret");
+    int changes = 0;
+    edit.OnChange = [&] { ++changes; };
+    QFont font = edit.font();
+    font.setPointSize(font.pointSize() + 4);
+    edit.setFont(font);
+    QPalette palette = edit.palette();
+    palette.setColor(QPalette::Text, Qt::red);
+    edit.setPalette(palette);
+    EXPECT_EQ(changes, 0);
+    Type(edit, "x");
+    EXPECT_EQ(changes, 1);
+}
+
 TEST(QvEditCommands, PasswordControlDoesNotCopy)
 {
     TQvEdit edit;

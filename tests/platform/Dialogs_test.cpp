@@ -7,6 +7,10 @@
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QTemporaryDir>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -16,6 +20,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <thread>
 
 namespace {
@@ -205,6 +210,75 @@ TEST(QtDialogsTest, FolderDialogOffersOkOnlyForAFolderAndReturnsTheFields)
     EXPECT_EQ(choice->Folder, folder);
     EXPECT_FALSE(choice->IncludeSubfolders);
     EXPECT_EQ(choice->Filter, QStringLiteral("*.log;*.txt"));
+}
+
+struct TRefusalCase {
+    const char* Name;
+    const char* File; // below a temporary folder that holds "file.txt"
+    unsigned Options;
+    bool Refused;
+};
+
+class RefusedSaveChoiceTest : public ::testing::TestWithParam<TRefusalCase> { };
+
+TEST_P(RefusedSaveChoiceTest, FolderMustExist)
+{
+    QTemporaryDir dir;
+    QFile file(dir.filePath(QStringLiteral("file.txt")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    const QString chosen = dir.filePath(QString::fromUtf8(GetParam().File));
+    const QString refused = RefusedSaveChoice(chosen, GetParam().Options);
+    EXPECT_EQ(!refused.isEmpty(), GetParam().Refused) << refused.toStdString();
+    if (GetParam().Refused) {
+        EXPECT_TRUE(refused.startsWith(QFileInfo(chosen).absolutePath() + QLatin1Char('\n'))) << refused.toStdString();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Choices, RefusedSaveChoiceTest,
+    ::testing::Values(TRefusalCase { "NewFileInAFolderThatExists", "out.txt", ofPathMustExist, false },
+        TRefusalCase { "ExistingFile", "file.txt", ofPathMustExist | ofNoReadOnlyReturn, false },
+        TRefusalCase { "MissingFolder", "missing/out.txt", ofPathMustExist, true },
+        TRefusalCase { "MissingFolders", "a/b/out.txt", ofPathMustExist | ofOverwritePrompt, true },
+        TRefusalCase { "FileWhereAFolderShouldBe", "file.txt/out.txt", ofPathMustExist, true },
+        TRefusalCase { "MissingFolderAllowedWithoutTheOption", "missing/out.txt", ofOverwritePrompt, false }),
+    [](const ::testing::TestParamInfo<TRefusalCase>& info) { return std::string(info.param.Name); });
+
+// The real save dialog: a name in a folder that does not exist is refused while the dialog stays open.
+TEST(QtDialogsTest, SaveDialogRefusesAMissingFolderAtOnce)
+{
+    QTemporaryDir dir;
+    const QString missing = dir.filePath(QStringLiteral("no such folder/out.txt"));
+    const QString good = dir.filePath(QStringLiteral("out.txt"));
+    QString warning;
+    int fileDialogsSeen = 0;
+    std::function<void()> answer;
+    answer = [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            warning = box->text();
+            QTimer::singleShot(0, answer);
+            box->button(QMessageBox::Ok)->click();
+            return;
+        }
+        auto* dialog = qobject_cast<QFileDialog*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        ++fileDialogsSeen;
+        dialog->selectFile(fileDialogsSeen == 1 ? missing : good);
+        if (fileDialogsSeen == 1) {
+            QTimer::singleShot(0, answer);
+        }
+        QMetaObject::invokeMethod(dialog, "accept");
+    };
+    QTimer::singleShot(0, answer);
+    TFileDialogRequest request;
+    request.Save = true;
+    request.Options = ofPathMustExist | ofOverwritePrompt;
+    const std::optional<QStringList> chosen = Dialogs().FileDialog(request);
+    EXPECT_TRUE(warning.contains(QStringLiteral("does not exist"))) << warning.toStdString();
+    EXPECT_EQ(fileDialogsSeen, 2) << "the dialog stays for another name";
+    ASSERT_TRUE(chosen.has_value());
+    EXPECT_EQ(*chosen, QStringList { good });
 }
 
 } // namespace

@@ -209,6 +209,7 @@ void TSearchThread::LoadResultLog()
         // any locale codec: reading more would only hold a long log in memory for nothing.
         const auto limit = static_cast<std::size_t>(form->Viewer->EffectiveMaxLength());
         std::istringstream log(form->Log.ReadAll(4 * limit + 8));
+        form->PrepareViewerMarks();
         form->Viewer->LoadFromStream(log);
     });
     const QString title = QString::fromLatin1(gConsts::ProductTitle);

@@ -1,6 +1,7 @@
 #include "app/Unit1.h"
 
 #include "app/MenuShortcuts.h"
+#include "app/MatchHighlight.h"
 #include "app/SearchThread.h"
 #include "app/gConsts.h"
 #include "platform/Application.h"
@@ -77,6 +78,7 @@ TForm1::TForm1(const QStringList& Arguments, const QString& ProgramPath, QWidget
     Viewer->SetHideScrollBars(false);
     Viewer->SetMaxLength(60000);
     Viewer->SetHideSelection(false);
+    ViewerMarks = new TMatchHighlighter(Viewer);
 
     const std::array<std::pair<TButton98*, int>, 6> fileListButtons{
         {{Button981, 7}, {cmdFLAddFolder, 1}, {cmdFLDelete, 3}, {cmdFLClear, 10}, {cmdFLLoad, 8}, {cmdFLSave, 9}}};
@@ -344,6 +346,18 @@ QString TForm1::FileNameAt(int Index) const
 void TForm1::UpdateSearchAfterListChange()
 {
     SetSearchCommand(FileCount() > 0 && HasSearchString1());
+}
+
+void TForm1::PrepareViewerMarks()
+{
+    TMatchSpec spec;
+    if (!OptionReverse->isChecked()) {
+        spec.String1 = FString1->toPlainText();
+        spec.String2 = FString2->toPlainText();
+    }
+    spec.CaseSensitive = OptionCase->isChecked();
+    spec.LineNumbering = OptionNumbering->isChecked();
+    ViewerMarks->SetSpec(spec);
 }
 
 void TForm1::FString1Change()

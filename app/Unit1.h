@@ -17,6 +17,7 @@
 
 class QLabel;
 class QMenu;
+class TMatchHighlighter;
 class TSearchThread;
 
 /// The main window: the three pages, the commands and the search run's window side.
@@ -88,6 +89,11 @@ public:
     void FString1Change();
     void FString2Change();
     void OptionOneInstanceClick();
+
+    /// Before the output pane is loaded at the end of a run: the strings it marks, from the Main page's
+    /// controls (locked while the run went on, so they are the run's). Reverse Logic marks nothing.
+    void PrepareViewerMarks();
+    TMatchHighlighter* ViewerMarks{nullptr}; // owned by Viewer
 
     /// Runs the save dialog with the settings the Save command and the end-of-run prompt share.
     bool ExecuteSaveDialog();

@@ -249,9 +249,25 @@ QString FindDesktopEntry(const QString& desktopId, const TXdgFolders& folders)
 
 QString MimeAppsBrowserId(const TXdgFolders& folders)
 {
+    return MimeAppsDefault(folders, "x-scheme-handler/http");
+}
+
+QString DesktopEntryValue(const QString& desktopFile, const QString& key)
+{
+    QString found;
+    for (const auto& [name, value] : ReadGroup(desktopFile, "Desktop Entry")) {
+        if (name == key) {
+            found = Unescape(value);
+        }
+    }
+    return found;
+}
+
+QString MimeAppsDefault(const TXdgFolders& folders, const QString& mimeType)
+{
     for (const QString& list : MimeAppsFiles(folders)) {
         for (const auto& [key, value] : ReadGroup(list, "Default Applications")) {
-            if (key != "x-scheme-handler/http") {
+            if (key != mimeType) {
                 continue;
             }
             for (const QString& id : value.split(';', Qt::SkipEmptyParts)) {

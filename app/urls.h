@@ -35,6 +35,12 @@ QString FindDesktopEntry(const QString& desktopId, const TXdgFolders& folders);
 /// The default handler of x-scheme-handler/http from the mimeapps.list files, first installed one.
 QString MimeAppsBrowserId(const TXdgFolders& folders);
 
+/// The default handler of a MIME type ("text/plain") from the mimeapps.list files, first installed one.
+QString MimeAppsDefault(const TXdgFolders& folders, const QString& mimeType);
+
+/// The value of a key in a .desktop file's [Desktop Entry] group; empty when there is none.
+QString DesktopEntryValue(const QString& desktopFile, const QString& key);
+
 /// The command registered for web addresses: the default browser's Exec= line without its
 /// field codes. askDesktop (may be empty) names the desktop's own choice of browser as a
 /// desktop-file id; the mimeapps.list files answer when it does not. Empty: no browser.

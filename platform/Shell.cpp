@@ -36,6 +36,11 @@ public:
         words << argument;
         return QProcess::startDetached(program, words);
     }
+
+    bool StartArguments(const QString& program, const QStringList& arguments) override
+    {
+        return !program.isEmpty() && QProcess::startDetached(program, arguments);
+    }
 };
 
 TRealShell RealShell;
@@ -73,5 +78,11 @@ bool TScriptedShell::OpenDocument(const QString& target)
 bool TScriptedShell::StartProgram(const QString& command, const QString& argument)
 {
     Started.emplace_back(command, argument);
+    return Result;
+}
+
+bool TScriptedShell::StartArguments(const QString& program, const QStringList& arguments)
+{
+    Launched.push_back(QStringList{program} + arguments);
     return Result;
 }

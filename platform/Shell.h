@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <utility>
 #include <vector>
@@ -14,6 +15,8 @@ public:
     /// Starts a program detached; command is the program, possibly followed by its own fixed arguments,
     /// and argument is passed as one more argument, unsplit. False when it cannot be started.
     virtual bool StartProgram(const QString& command, const QString& argument) = 0;
+    /// Starts a program detached with exactly these arguments, no shell and no splitting in between.
+    virtual bool StartArguments(const QString& program, const QStringList& arguments) = 0;
 };
 
 /// The shell service in use.
@@ -32,9 +35,11 @@ public:
     bool Result = true;
     std::vector<QString> Opened; ///< targets of OpenDocument, in order
     std::vector<std::pair<QString, QString>> Started; ///< (command, argument) of StartProgram, in order
+    std::vector<QStringList> Launched; ///< program and arguments of StartArguments, in order
 
     bool OpenDocument(const QString& target) override;
     bool StartProgram(const QString& command, const QString& argument) override;
+    bool StartArguments(const QString& program, const QStringList& arguments) override;
 
 private:
     TShellService* FPrevious;

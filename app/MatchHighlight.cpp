@@ -1,0 +1,197 @@
+#include "app/MatchHighlight.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QEvent>
+#include <QPainter>
+#include <QPalette>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextLayout>
+#include <QTextDocument>
+#include <QTextEdit>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace {
+
+// The engine's case rule: only the ASCII letters fold, every other character stays as it is.
+QString FoldAscii(const QString& text)
+{
+    QString folded = text;
+    for (QChar& c : folded) {
+        if (c >= u'a' && c <= u'z') {
+            c = QChar(c.unicode() - (u'a' - u'A'));
+        }
+    }
+    return folded;
+}
+
+const QString NewSearchText = QStringLiteral("*****  New Search  *****");
+const QString HeaderStart = QStringLiteral("***** File: \"");
+const QString HeaderEnd = QStringLiteral(" *****");
+
+} // namespace
+
+std::vector<std::pair<int, int>> FindMatches(const QString& Text, int From, const TMatchSpec& Spec)
+{
+    std::vector<std::pair<int, int>> found;
+    if (Spec.Empty() || From >= Text.size()) {
+        return found;
+    }
+    const QString text = Spec.CaseSensitive ? Text : FoldAscii(Text);
+    for (const QString& string : {Spec.String1, Spec.String2}) {
+        if (string.isEmpty()) {
+            continue;
+        }
+        const QString pattern = Spec.CaseSensitive ? string : FoldAscii(string);
+        for (qsizetype at = text.indexOf(pattern, From); at >= 0; at = text.indexOf(pattern, at + 1)) {
+            found.emplace_back(int(at), int(pattern.size()));
+        }
+    }
+    std::sort(found.begin(), found.end());
+    std::vector<std::pair<int, int>> joined;
+    for (const auto& [start, length] : found) {
+        if (!joined.empty() && start < joined.back().first + joined.back().second) {
+            const int end = std::max(joined.back().first + joined.back().second, start + length);
+            joined.back().second = end - joined.back().first;
+        } else {
+            joined.emplace_back(start, length);
+        }
+    }
+    return joined;
+}
+
+int ReportedTextStart(const QString& Line, bool LineNumbering)
+{
+    if (Line == NewSearchText || (Line.startsWith(HeaderStart) && Line.endsWith(HeaderEnd))) {
+        return -1;
+    }
+    if (!LineNumbering) {
+        return 0;
+    }
+    int digits = 0;
+    while (digits < Line.size() && Line.at(digits) >= u'0' && Line.at(digits) <= u'9') {
+        ++digits;
+    }
+    if (digits > 0 && QStringView(Line).mid(digits).startsWith(u" : ")) {
+        return digits + 3;
+    }
+    return 0; // the rest of a reported line that held a line feed
+}
+
+TMatchHighlighter::TMatchHighlighter(QTextEdit* Viewer)
+    : QObject(Viewer)
+    , FViewer(Viewer)
+{
+    connect(Viewer->document(), &QTextDocument::contentsChanged, this, &TMatchHighlighter::RefreshSoon);
+    connect(Viewer->verticalScrollBar(), &QScrollBar::valueChanged, this, &TMatchHighlighter::RefreshSoon);
+    Viewer->installEventFilter(this);
+    Viewer->viewport()->installEventFilter(this);
+}
+
+void TMatchHighlighter::SetSpec(const TMatchSpec& Spec)
+{
+    FSpec = Spec;
+    RefreshSoon();
+}
+
+QColor TMatchHighlighter::MatchColor(const QPalette& Palette)
+{
+    const QColor base = Palette.color(QPalette::Active, QPalette::Base);
+    const QColor tint = Palette.color(QPalette::Active, QPalette::Highlight);
+    constexpr double share = 0.4;
+    const auto mix = [&](int from, int to) { return int(from + (to - from) * share + 0.5); };
+    return QColor(mix(base.red(), tint.red()), mix(base.green(), tint.green()), mix(base.blue(), tint.blue()));
+}
+
+void TMatchHighlighter::RefreshSoon()
+{
+    // A load changes the text once but may scroll and resize too: one refresh after all of them.
+    if (!FRefreshPending) {
+        FRefreshPending = true;
+        QTimer::singleShot(0, this, [this] {
+            if (FRefreshPending) {
+                Refresh();
+            }
+        });
+    }
+}
+
+void TMatchHighlighter::Refresh()
+{
+    FRefreshPending = false;
+    FMarks.clear();
+    if (!FSpec.Empty()) {
+        const int bottom = FViewer->viewport()->height();
+        QAbstractTextDocumentLayout* layout = FViewer->document()->documentLayout();
+        // A long text is laid out bit by bit after a load; finding the lines in view needs all of it.
+        layout->documentSize();
+        const int scrolled = FViewer->verticalScrollBar()->value();
+        QTextBlock block = FViewer->cursorForPosition(QPoint(0, 0)).block();
+        for (int lines = 0; block.isValid() && lines < MaxLines && int(FMarks.size()) < MaxMarks;
+             block = block.next(), ++lines) {
+            if (layout->blockBoundingRect(block).top() - scrolled > bottom) {
+                break;
+            }
+            const QString text = block.text();
+            const int start = TextStart ? TextStart(block.blockNumber(), text)
+                                        : ReportedTextStart(text, FSpec.LineNumbering);
+            if (start < 0) {
+                continue;
+            }
+            for (const auto& [at, length] : FindMatches(text, start, FSpec)) {
+                FMarks.push_back({block.position() + at, length});
+            }
+        }
+    }
+    FViewer->viewport()->update();
+}
+
+void TMatchHighlighter::PaintMarks()
+{
+    if (FMarks.empty()) {
+        return;
+    }
+    QTextDocument* document = FViewer->document();
+    const QAbstractTextDocumentLayout* layout = document->documentLayout();
+    const QPointF offset(-FViewer->horizontalScrollBar()->value(), -FViewer->verticalScrollBar()->value());
+    QPainter painter(FViewer->viewport());
+    const QColor colour = MatchColor(FViewer->palette());
+    for (const TMark& mark : FMarks) {
+        const QTextBlock block = document->findBlock(mark.Position);
+        const QTextLayout* lines = block.layout();
+        if (lines == nullptr || !block.isValid()) {
+            continue;
+        }
+        const QPointF origin = layout->blockBoundingRect(block).topLeft() + offset;
+        const int from = mark.Position - block.position();
+        const int to = from + mark.Length;
+        // A mark on a wrapped line may cover the end of one line and the start of the next.
+        for (int at = from; at < to;) {
+            const QTextLine line = lines->lineForTextPosition(at);
+            if (!line.isValid()) {
+                break;
+            }
+            const int end = std::min(to, line.textStart() + line.textLength());
+            const qreal left = line.cursorToX(at);
+            const qreal right = line.cursorToX(end);
+            painter.fillRect(QRectF(origin.x() + left, origin.y() + line.y(), right - left, line.height()), colour);
+            if (end <= at) {
+                break;
+            }
+            at = end;
+        }
+    }
+}
+
+bool TMatchHighlighter::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == FViewer->viewport() && event->type() == QEvent::Paint) {
+        PaintMarks(); // under the text, which the pane paints next
+    } else if ((watched == FViewer->viewport() && event->type() == QEvent::Resize)
+               || (watched == FViewer && event->type() == QEvent::PaletteChange)) {
+        RefreshSoon(); // more lines in view, or a theme change that must recolour the marks
+    }
+    return QObject::eventFilter(watched, event);
+}

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <QColor>
+#include <QString>
+#include <QObject>
+
+#include <functional>
+#include <utility>
+#include <vector>
+
+class QPalette;
+class QTextEdit;
+
+/// What the output pane marks after a run: the run's two strings, compared by its case rule. A run with
+/// Reverse Logic reports lines that fail the test, so it has nothing to mark (both strings empty).
+struct TMatchSpec {
+    QString String1;
+    QString String2; ///< empty when the run searched one string
+    bool CaseSensitive = false; ///< otherwise a..z and A..Z are the same, and nothing else folds
+    bool LineNumbering = false; ///< reported entries begin with "N : ", which is not part of the line
+    bool Empty() const { return String1.isEmpty() && String2.isEmpty(); }
+};
+
+/// Where the strings occur in text from column From on: (start, length) ranges in order, overlapping
+/// occurrences joined into one range.
+std::vector<std::pair<int, int>> FindMatches(const QString& Text, int From, const TMatchSpec& Spec);
+
+/// The column where the reported line begins in one line of the pane, or -1 for the new-search line and
+/// file header lines, which hold the strings only as the search pattern.
+int ReportedTextStart(const QString& Line, bool LineNumbering);
+
+/// Marks the occurrences in the output pane with a background from the pane's palette, on the lines in
+/// view: the marks follow scrolling, resizing and every new text. They are painted under the text, not
+/// stored in it, so they never enter its undo history, the clipboard, printing or the result log, and
+/// neither loading nor painting the pane costs more than a rectangle per occurrence in view.
+class TMatchHighlighter final : public QObject {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TMatchHighlighter)
+
+public:
+    /// Marks on at most this many lines, and at most MaxMarks marks, whatever the font size.
+    static constexpr int MaxLines = 400;
+    static constexpr int MaxMarks = 10000;
+
+    explicit TMatchHighlighter(QTextEdit* Viewer);
+
+    /// The strings marked from now on.
+    void SetSpec(const TMatchSpec& Spec);
+    const TMatchSpec& Spec() const { return FSpec; }
+
+    /// Where the reported text of a block begins (-1: nothing to mark), when something knows better than
+    /// the look of the line; unassigned, ReportedTextStart decides.
+    std::function<int(int BlockNumber, const QString& Line)> TextStart;
+
+    /// Marks the lines now in view (done on its own after a change; tests call it to see the result).
+    void Refresh();
+    /// One mark: a range of the pane's text (document positions).
+    struct TMark {
+        int Position;
+        int Length;
+    };
+    const std::vector<TMark>& Marks() const { return FMarks; }
+
+    /// The marking colour: the base colour tinted toward the selection colour, so the pane's text colour
+    /// stays readable on it in light and dark palettes alike, and a mark never looks like a selection.
+    static QColor MatchColor(const QPalette& Palette);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void RefreshSoon();
+    void PaintMarks();
+
+    QTextEdit* FViewer;
+    TMatchSpec FSpec;
+    bool FRefreshPending{false};
+    std::vector<TMark> FMarks; // in text order
+};

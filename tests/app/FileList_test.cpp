@@ -416,12 +416,21 @@ TEST_F(FileListTest, StopDuringLongWalkKeepsRowsAddedSoFar)
         MakeFile(QStringLiteral("many/f%1").arg(i, 5, 10, QLatin1Char('0')));
     }
     bool sawStop = false;
-    // The button, pressed while the walk lets events through, stops it.
-    QTimer::singleShot(0, [&] {
+    // The button, pressed while the walk lets events through and once rows are there, stops it.
+    // A loaded machine may let events through before the first row, so the press waits for one.
+    QTimer press;
+    press.setInterval(0);
+    QObject::connect(&press, &QTimer::timeout, [&] {
+        if (Form().FileList->Count() == 0) {
+            return;
+        }
+        press.stop();
         sawStop = Form().cmdFLAddFolder->text() == "Stop" && Application::Cursor() == crHourGlass;
         Form().cmdFLAddFolder->click();
     });
+    press.start();
     const bool finished = Form().AddFolder(Path("many"), true, {});
+    press.stop();
     EXPECT_FALSE(finished);
     EXPECT_TRUE(sawStop);
     EXPECT_GT(Form().FileList->Count(), 0);

@@ -33,18 +33,18 @@ const QString HeaderEnd = QStringLiteral(" *****");
 
 } // namespace
 
-std::vector<std::pair<int, int>> FindMatches(const QString& Text, int From, const TMatchSpec& Spec)
+std::vector<std::pair<int, int>> FindMatches(const QString& Text, int From, const TMatchStrings& Strings)
 {
     std::vector<std::pair<int, int>> found;
-    if (Spec.Empty() || From >= Text.size()) {
+    if (Strings.Empty() || From >= Text.size()) {
         return found;
     }
-    const QString text = Spec.CaseSensitive ? Text : FoldAscii(Text);
-    for (const QString& string : {Spec.String1, Spec.String2}) {
+    const QString text = Strings.CaseSensitive ? Text : FoldAscii(Text);
+    for (const QString& string : {Strings.String1, Strings.String2}) {
         if (string.isEmpty()) {
             continue;
         }
-        const QString pattern = Spec.CaseSensitive ? string : FoldAscii(string);
+        const QString pattern = Strings.CaseSensitive ? string : FoldAscii(string);
         for (qsizetype at = text.indexOf(pattern, From); at >= 0; at = text.indexOf(pattern, at + 1)) {
             found.emplace_back(int(at), int(pattern.size()));
         }
@@ -90,9 +90,9 @@ TMatchHighlighter::TMatchHighlighter(QTextEdit* Viewer)
     Viewer->viewport()->installEventFilter(this);
 }
 
-void TMatchHighlighter::SetSpec(const TMatchSpec& Spec)
+void TMatchHighlighter::SetStrings(const TMatchStrings& Strings)
 {
-    FSpec = Spec;
+    FStrings = Strings;
     RefreshSoon();
 }
 
@@ -122,7 +122,7 @@ void TMatchHighlighter::Refresh()
 {
     FRefreshPending = false;
     FMarks.clear();
-    if (!FSpec.Empty()) {
+    if (!FStrings.Empty()) {
         const int bottom = FViewer->viewport()->height();
         QAbstractTextDocumentLayout* layout = FViewer->document()->documentLayout();
         // A long text is laid out bit by bit after a load; finding the lines in view needs all of it.
@@ -136,11 +136,11 @@ void TMatchHighlighter::Refresh()
             }
             const QString text = block.text();
             const int start = TextStart ? TextStart(block.blockNumber(), text)
-                                        : ReportedTextStart(text, FSpec.LineNumbering);
+                                        : ReportedTextStart(text, FStrings.LineNumbering);
             if (start < 0) {
                 continue;
             }
-            for (const auto& [at, length] : FindMatches(text, start, FSpec)) {
+            for (const auto& [at, length] : FindMatches(text, start, FStrings)) {
                 FMarks.push_back({block.position() + at, length});
             }
         }

@@ -13,7 +13,7 @@ class QTextEdit;
 
 /// What the output pane marks after a run: the run's two strings, compared by its case rule. A run with
 /// Reverse Logic reports lines that fail the test, so it has nothing to mark (both strings empty).
-struct TMatchSpec {
+struct TMatchStrings {
     QString String1;
     QString String2; ///< empty when the run searched one string
     bool CaseSensitive = false; ///< otherwise a..z and A..Z are the same, and nothing else folds
@@ -23,7 +23,7 @@ struct TMatchSpec {
 
 /// Where the strings occur in text from column From on: (start, length) ranges in order, overlapping
 /// occurrences joined into one range.
-std::vector<std::pair<int, int>> FindMatches(const QString& Text, int From, const TMatchSpec& Spec);
+std::vector<std::pair<int, int>> FindMatches(const QString& Text, int From, const TMatchStrings& Strings);
 
 /// The column where the reported line begins in one line of the pane, or -1 for the new-search line and
 /// file header lines, which hold the strings only as the search pattern.
@@ -45,8 +45,8 @@ public:
     explicit TMatchHighlighter(QTextEdit* Viewer);
 
     /// The strings marked from now on.
-    void SetSpec(const TMatchSpec& Spec);
-    const TMatchSpec& Spec() const { return FSpec; }
+    void SetStrings(const TMatchStrings& Strings);
+    const TMatchStrings& Strings() const { return FStrings; }
 
     /// Where the reported text of a block begins (-1: nothing to mark), when something knows better than
     /// the look of the line; unassigned, ReportedTextStart decides.
@@ -73,7 +73,7 @@ private:
     void PaintMarks();
 
     QTextEdit* FViewer;
-    TMatchSpec FSpec;
+    TMatchStrings FStrings;
     bool FRefreshPending{false};
     std::vector<TMark> FMarks; // in text order
 };

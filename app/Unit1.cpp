@@ -350,14 +350,14 @@ void TForm1::UpdateSearchAfterListChange()
 
 void TForm1::PrepareViewerMarks()
 {
-    TMatchSpec spec;
+    TMatchStrings strings;
     if (!OptionReverse->isChecked()) {
-        spec.String1 = FString1->toPlainText();
-        spec.String2 = FString2->toPlainText();
+        strings.String1 = FString1->toPlainText();
+        strings.String2 = FString2->toPlainText();
     }
-    spec.CaseSensitive = OptionCase->isChecked();
-    spec.LineNumbering = OptionNumbering->isChecked();
-    ViewerMarks->SetSpec(spec);
+    strings.CaseSensitive = OptionCase->isChecked();
+    strings.LineNumbering = OptionNumbering->isChecked();
+    ViewerMarks->SetStrings(strings);
 }
 
 void TForm1::FString1Change()

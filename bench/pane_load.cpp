@@ -62,7 +62,7 @@ double Median(std::vector<double> values)
     return values[values.size() / 2];
 }
 
-void Measure(const char* name, const std::string& log, const TMatchSpec& spec, int rounds)
+void Measure(const char* name, const std::string& log, const TMatchStrings& strings, int rounds)
 {
     TQvEdit plain;
     TQvEdit marked;
@@ -71,7 +71,7 @@ void Measure(const char* name, const std::string& log, const TMatchSpec& spec, i
         viewer->resize(800, 600);
     }
     auto* marks = new TMatchHighlighter(&marked);
-    marks->SetSpec(spec);
+    marks->SetStrings(strings);
     std::vector<double> plainMs;
     std::vector<double> markedMs;
     std::vector<double> ratios;

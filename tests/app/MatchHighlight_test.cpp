@@ -41,8 +41,8 @@ class FindMatchesTest : public ::testing::TestWithParam<TFindCase> {};
 TEST_P(FindMatchesTest, Ranges)
 {
     const TFindCase& c = GetParam();
-    const TMatchSpec spec{QString::fromUtf8(c.String1), QString::fromUtf8(c.String2), c.CaseSensitive, false};
-    EXPECT_EQ(FindMatches(QString::fromUtf8(c.Text), c.From, spec), c.Expected);
+    const TMatchStrings strings{QString::fromUtf8(c.String1), QString::fromUtf8(c.String2), c.CaseSensitive, false};
+    EXPECT_EQ(FindMatches(QString::fromUtf8(c.Text), c.From, strings), c.Expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, FindMatchesTest,
@@ -139,7 +139,7 @@ TEST(MatchHighlighter, LoadedPaneMarksReportedTextOnlyWithoutChangingIt)
     TQvEdit viewer;
     viewer.resize(600, 400);
     auto* marks = new TMatchHighlighter(&viewer);
-    marks->SetSpec({"foo", "bar", false, true});
+    marks->SetStrings({"foo", "bar", false, true});
     const std::string log = "*****  New Search  *****\r***** File: \"/foo.txt\"- Search Pattern=foo or bar *****\r"
                             "12 : Foo and bar\r3 : nothing\r";
     std::istringstream stream(log);
@@ -163,7 +163,7 @@ TEST(MatchHighlighter, ProvidedTextStartWinsOverTheLookOfTheLine)
     TQvEdit viewer;
     viewer.resize(600, 400);
     auto* marks = new TMatchHighlighter(&viewer);
-    marks->SetSpec({"foo", "", false, false});
+    marks->SetStrings({"foo", "", false, false});
     marks->TextStart = [](int block, const QString&) { return block == 0 ? -1 : 2; };
     viewer.setPlainText("foo\nfoofoo");
     marks->Refresh();
@@ -175,7 +175,7 @@ TEST(MatchHighlighter, PaletteChangeRecolours)
     TQvEdit viewer;
     viewer.resize(600, 400);
     auto* marks = new TMatchHighlighter(&viewer);
-    marks->SetSpec({"x", "", false, false});
+    marks->SetStrings({"x", "", false, false});
     viewer.setPlainText("x");
     QCoreApplication::processEvents();
     viewer.setPalette(DarkPalette());
@@ -190,7 +190,7 @@ TEST(MatchHighlighter, MarksFollowTheLinesInView)
     viewer.SetMaxLength(60000);
     viewer.resize(300, 200);
     auto* marks = new TMatchHighlighter(&viewer);
-    marks->SetSpec({"hit", "", false, false});
+    marks->SetStrings({"hit", "", false, false});
     QString text;
     for (int i = 0; i < 2000; ++i) {
         text += QStringLiteral("line %1 hit\n").arg(i);

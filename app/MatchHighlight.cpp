@@ -83,11 +83,12 @@ int ReportedTextStart(const QString& Line, bool LineNumbering)
 TMatchHighlighter::TMatchHighlighter(QTextEdit* Viewer)
     : QObject(Viewer)
     , FViewer(Viewer)
+    , FViewport(Viewer->viewport())
 {
     connect(Viewer->document(), &QTextDocument::contentsChanged, this, &TMatchHighlighter::RefreshSoon);
     connect(Viewer->verticalScrollBar(), &QScrollBar::valueChanged, this, &TMatchHighlighter::RefreshSoon);
     Viewer->installEventFilter(this);
-    Viewer->viewport()->installEventFilter(this);
+    FViewport->installEventFilter(this);
 }
 
 void TMatchHighlighter::SetStrings(const TMatchStrings& Strings)
@@ -187,9 +188,9 @@ void TMatchHighlighter::PaintMarks()
 
 bool TMatchHighlighter::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == FViewer->viewport() && event->type() == QEvent::Paint) {
+    if (watched == FViewport && event->type() == QEvent::Paint) {
         PaintMarks(); // under the text, which the pane paints next
-    } else if ((watched == FViewer->viewport() && event->type() == QEvent::Resize)
+    } else if ((watched == FViewport && event->type() == QEvent::Resize)
                || (watched == FViewer && event->type() == QEvent::PaletteChange)) {
         RefreshSoon(); // more lines in view, or a theme change that must recolour the marks
     }

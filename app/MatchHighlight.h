@@ -73,6 +73,9 @@ private:
     void PaintMarks();
 
     QTextEdit* FViewer;
+    // Kept apart: while the pane is being destroyed it is no longer a text edit, but its viewport's
+    // last events still reach the filter.
+    QWidget* FViewport;
     TMatchStrings FStrings;
     bool FRefreshPending{false};
     std::vector<TMark> FMarks; // in text order

@@ -15,6 +15,7 @@
 #include "platform/KeyStore.h"
 #include "platform/Storage.h"
 
+#include <cstdlib>
 #include <QAbstractTextDocumentLayout>
 #include <QImage>
 #include <QPainter>
@@ -61,6 +62,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     fuzz::StartApplication();
     SetClassesRootFile((fuzz::Folder() / "sifton.reg").string());
     RegisterRichObjects();
+    // Revoked at exit as the program does, or the leak check at exit finds the factories.
+    std::atexit(RevokeRichObjects);
     if (const char* folder = std::getenv("SIFTON_FUZZ_WRITE_SEEDS")) {
         WriteSeeds(folder);
         std::exit(0);

@@ -4,14 +4,17 @@
 #include <clocale>
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <set>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "cli/CliOptions.h"
 #include "cli/Console.h"
 #include "cli/FileArgs.h"
+#include "cli/FileFeed.h"
 #include "search/LineReader.h"
 #include "search/RunFlags.h"
 #include "search/SearchRun.h"
@@ -67,24 +70,19 @@ int RunCli(int argc, char** argv)
         ReportError(path, reason);
         trouble = true;
     };
-    std::vector<std::string> files;
+    FileFeed::Sources sources;
+    sources.Operands = options.Files;
+    sources.Lists = options.Lists;
+    sources.Recursive = options.Recursive;
     std::set<std::string> named; // files named on the command line may be FIFOs, as for grep
     for (const std::string& file : options.Files) {
-        const std::size_t before = files.size();
-        AddPath(file, options.Recursive, files, failed);
-        if (files.size() == before + 1 && files.back() == file) {
+        std::error_code ignored;
+        if (file == "-" || !std::filesystem::is_directory(file, ignored)) {
             named.insert(file);
         }
     }
-    for (const std::string& list : options.Lists) {
-        std::vector<std::string> listed;
-        ReadListFile(list, listed, failed);
-        for (const std::string& path : listed) {
-            AddPath(path, options.Recursive, files, failed);
-        }
-    }
     if (options.Files.empty() && options.Lists.empty()) {
-        files.push_back("-");
+        sources.Operands.push_back("-");
         named.insert("-");
     }
 
@@ -95,7 +93,12 @@ int RunCli(int argc, char** argv)
             ReportError(options.LogFile, SystemReason(errno));
             return Trouble;
         }
+        // The folders are walked while the log is written: the log itself is not one of the files.
+        if (struct stat info {}; ::fstat(::fileno(log.get()), &info) == 0) {
+            sources.Excluded = FileIdentity{info.st_dev, info.st_ino, std::filesystem::path(options.LogFile).filename()};
+        }
     }
+    FileFeed files(std::move(sources));
 
     const bool progress = options.ProgressGiven ? options.Progress : ::isatty(STDERR_FILENO) != 0;
     SearchInputs inputs = options.Inputs;
@@ -107,7 +110,7 @@ int RunCli(int argc, char** argv)
 
     ProgressLine line(progress);
     ConsoleSink sink(options.Quiet ? nullptr : stdout, options.CrEntries ? '\r' : '\n', log.get(), line);
-    ConsoleHost host(std::move(files), std::move(named), line);
+    ConsoleHost host(files, failed, std::move(named), line);
     SearchRun run(PrepareRequest(inputs), sink, host, ThousandsSeparator());
     if (options.Threads > 0) {
         run.SetThreads(options.Threads);
@@ -123,6 +126,12 @@ int RunCli(int argc, char** argv)
         trouble = true;
     }
     SearchRunning = false;
+    // An interrupted run stops the walk; the failures it met are still told.
+    files.Finish(CancelRequested);
+    files.ReportFailures([&](const std::string& path, const std::string& reason) {
+        line.Erase();
+        failed(path, reason);
+    });
     line.Erase();
 
     errno = 0;

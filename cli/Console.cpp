@@ -159,8 +159,9 @@ void ConsoleSink::WriteLogEntries(std::string_view entries)
     }
 }
 
-ConsoleHost::ConsoleHost(std::vector<std::string> files, std::set<std::string> named, ProgressLine& progress)
-    : FFiles(std::move(files))
+ConsoleHost::ConsoleHost(FileFeed& files, ReadFailure failed, std::set<std::string> named, ProgressLine& progress)
+    : FFiles(files)
+    , FFailed(std::move(failed))
     , FNamed(std::move(named))
     , FProgress(progress)
 {
@@ -178,10 +179,12 @@ void ConsoleHost::SetCaption(const std::string& caption)
 
 std::optional<std::string> ConsoleHost::FileName(std::int64_t index)
 {
-    if (index < 0 || index >= FileCount()) {
-        return std::nullopt;
-    }
-    return FFiles[static_cast<std::size_t>(index)];
+    std::optional<std::string> name = FFiles.Name(index);
+    FFiles.ReportFailures([this](const std::string& path, const std::string& reason) {
+        FProgress.Erase();
+        FFailed(path, reason);
+    });
+    return name;
 }
 
 void ConsoleHost::FileFailed(const std::string& fileName, const std::string& reason)

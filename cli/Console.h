@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "cli/FileArgs.h"
+#include "cli/FileFeed.h"
 #include "search/ResultLog.h"
 #include "search/SearchRun.h"
 
@@ -58,19 +60,22 @@ private:
 /// The run's host on the console: the file list, the progress line and the error messages.
 class ConsoleHost final : public SearchHost {
 public:
+    /// files: the run's files, still being found while the run reads the first ones; failed: told of
+    /// each folder or list that could not be read, on the run's thread as the run asks for files.
     /// named: the paths given on the command line, which may be FIFOs or devices (read as grep does).
-    ConsoleHost(std::vector<std::string> files, std::set<std::string> named, ProgressLine& progress);
+    ConsoleHost(FileFeed& files, ReadFailure failed, std::set<std::string> named, ProgressLine& progress);
     void SetStatusText(int panel, const std::string& text) override;
     void SetCaption(const std::string& caption) override;
     void ShowCaptionAsTitle() override { }
-    std::int64_t FileCount() override { return static_cast<std::int64_t>(FFiles.size()); }
+    std::int64_t FileCount() override { return FFiles.Count(); }
     std::optional<std::string> FileName(std::int64_t index) override;
     void FileFailed(const std::string& fileName, const std::string& reason) override;
     std::string PathToOpen(const std::string& fileName) override;
     bool MayReadAnyFile(const std::string& fileName) override { return FNamed.contains(fileName); }
 
 private:
-    std::vector<std::string> FFiles;
+    FileFeed& FFiles;
+    ReadFailure FFailed;
     std::set<std::string> FNamed;
     ProgressLine& FProgress;
 };

@@ -25,13 +25,34 @@ std::string Join(const std::string& folder, const std::string& name)
 /// The entries of one folder that a search takes: regular files (also through links), and
 /// sub-folders that are not links; names beginning with "." are left out. The entry's type
 /// comes from the folder read; only an entry of unknown type or a link costs a stat.
-void AddFolder(int parent, const std::string& folder, const char* name, bool recursive,
-               std::vector<std::string>& files, const ReadFailure& failed)
+struct Walk {
+    bool Recursive;
+    const FileFound& Found;
+    const ReadFailure& Failed;
+    const FileIdentity* Excluded;
+    const std::function<bool()>& Stop;
+};
+
+bool IsExcluded(const Walk& walk, int fd, const char* name)
 {
+    if (walk.Excluded == nullptr || walk.Excluded->Name != name) {
+        return false;
+    }
+    struct stat info {};
+    return ::fstatat(fd, name, &info, 0) == 0 && info.st_dev == walk.Excluded->Device
+        && info.st_ino == walk.Excluded->Inode;
+}
+
+void AddFolder(int parent, const std::string& folder, const char* name, const Walk& walk)
+{
+    if (walk.Stop && walk.Stop()) {
+        return;
+    }
+    const bool recursive = walk.Recursive;
     const int fd = ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     DIR* dir = fd >= 0 ? ::fdopendir(fd) : nullptr;
     if (dir == nullptr) {
-        failed(folder, SystemReason(errno));
+        walk.Failed(folder, SystemReason(errno));
         if (fd >= 0) {
             ::close(fd);
         }
@@ -64,23 +85,23 @@ void AddFolder(int parent, const std::string& folder, const char* name, bool rec
             }
             type = DT_REG;
         }
-        if (type == DT_REG || (type == DT_DIR && recursive)) {
+        if ((type == DT_REG && !IsExcluded(walk, fd, e->d_name)) || (type == DT_DIR && recursive)) {
             entries.push_back({e->d_name, type == DT_DIR});
         }
     }
     const int readError = errno;
     if (readError != 0) {
         ::closedir(dir);
-        failed(folder, SystemReason(readError));
+        walk.Failed(folder, SystemReason(readError));
         return;
     }
     std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.Name < b.Name; });
     for (const Entry& entry : entries) {
         const std::string path = Join(folder, entry.Name);
         if (entry.Folder) {
-            AddFolder(fd, path, entry.Name.c_str(), recursive, files, failed);
+            AddFolder(fd, path, entry.Name.c_str(), walk);
         } else {
-            files.push_back(path);
+            walk.Found(path);
         }
     }
     ::closedir(dir);
@@ -88,14 +109,20 @@ void AddFolder(int parent, const std::string& folder, const char* name, bool rec
 
 } // namespace
 
-void AddPath(const std::string& path, bool recursive, std::vector<std::string>& files, const ReadFailure& failed)
+void AddPath(const std::string& path, bool recursive, const FileFound& found, const ReadFailure& failed,
+             const FileIdentity* excluded, const std::function<bool()>& stop)
 {
     std::error_code ignored;
     if (path != "-" && fs::is_directory(path, ignored)) {
-        AddFolder(AT_FDCWD, path, path.c_str(), recursive, files, failed);
+        AddFolder(AT_FDCWD, path, path.c_str(), Walk{recursive, found, failed, excluded, stop});
     } else {
-        files.push_back(path); // one that cannot be read is reported when it is searched
+        found(path); // one that cannot be read is reported when it is searched
     }
+}
+
+void AddPath(const std::string& path, bool recursive, std::vector<std::string>& files, const ReadFailure& failed)
+{
+    AddPath(path, recursive, [&files](std::string found) { files.push_back(std::move(found)); }, failed);
 }
 
 bool ReadListFile(const std::string& path, std::vector<std::string>& paths, const ReadFailure& failed)

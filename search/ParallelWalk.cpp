@@ -2,6 +2,7 @@
 // own thread, which writes each file's entries, status updates and failures in list order, so that
 // what the log, the counters and the host see is exactly what the walk on one thread gives.
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <exception>
@@ -10,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "search/RunFlags.h"
@@ -54,19 +56,23 @@ public:
     {
     }
 
-    void Push(FileJob* job)
+    /// Hands files to the scan threads; one lock for many files.
+    void Push(const std::vector<FileJob*>& jobs)
     {
-        std::lock_guard guard(FLock);
-        FQueue.push_back(job);
-        FQueued.notify_one();
+        if (jobs.empty()) {
+            return;
+        }
+        std::lock_guard guard(FQueueLock);
+        FQueue.insert(FQueue.end(), jobs.begin(), jobs.end());
+        FQueued.notify_all();
     }
 
     /// The next file to scan, or nullptr once the walk is over.
     FileJob* Pop()
     {
-        std::unique_lock guard(FLock);
-        FQueued.wait(guard, [&] { return FStopped || !FQueue.empty(); });
-        if (FStopped) {
+        std::unique_lock guard(FQueueLock);
+        FQueued.wait(guard, [&] { return Stopped() || !FQueue.empty(); });
+        if (Stopped()) {
             return nullptr;
         }
         FileJob* job = FQueue.front();
@@ -77,9 +83,19 @@ public:
     /// Takes bytes of the scan-ahead memory; a scan ahead of the file being written waits for room.
     void Acquire(std::size_t bytes, std::int64_t index)
     {
-        std::unique_lock guard(FLock);
-        FRoom.wait(guard, [&] { return FStopped || index == FHead || FUsed + bytes <= FLimit; });
-        if (FStopped) {
+        std::unique_lock guard(FRoomLock);
+        for (;;) {
+            // Counted as waiting before the test, so that SetHead, which changes the head without
+            // this lock, either is seen by the test or sees the waiter and wakes it.
+            FRoomWaiters.fetch_add(1);
+            if (Stopped() || index == FHead.load() || FUsed + bytes <= FLimit) {
+                FRoomWaiters.fetch_sub(1);
+                break;
+            }
+            FRoom.wait(guard);
+            FRoomWaiters.fetch_sub(1);
+        }
+        if (Stopped()) {
             throw Abandoned{};
         }
         FUsed += bytes;
@@ -87,41 +103,54 @@ public:
 
     void Release(std::size_t bytes)
     {
-        std::lock_guard guard(FLock);
+        if (bytes == 0) {
+            return;
+        }
+        std::lock_guard guard(FRoomLock);
         FUsed -= bytes;
-        FRoom.notify_all();
+        if (FRoomWaiters.load() > 0) {
+            FRoom.notify_all();
+        }
     }
 
+    /// The writer reaches a file: once per file, so it takes no lock unless a scan waits for room.
     void SetHead(std::int64_t index)
     {
-        std::lock_guard guard(FLock);
-        FHead = index;
-        FRoom.notify_all();
+        FHead.store(index);
+        if (FRoomWaiters.load() > 0) {
+            std::lock_guard guard(FRoomLock);
+            FRoom.notify_all();
+        }
     }
+
+    /// The file being written; read without the lock by scans that decide whether to hand on now.
+    std::int64_t Head() const { return FHead.load(std::memory_order_relaxed); }
 
     void Stop()
     {
-        std::lock_guard guard(FLock);
-        FStopped = true;
-        FQueued.notify_all();
+        {
+            std::lock_guard guard(FQueueLock);
+            FStopped = true;
+            FQueued.notify_all();
+        }
+        std::lock_guard guard(FRoomLock);
         FRoom.notify_all();
     }
 
-    bool Stopped()
-    {
-        std::lock_guard guard(FLock);
-        return FStopped;
-    }
+    /// Asked at every item a scan makes: a flag, not a lock every scan thread would queue on.
+    bool Stopped() const { return FStopped.load(); }
 
 private:
-    std::mutex FLock;
+    std::mutex FQueueLock;
     std::condition_variable FQueued;
+    std::deque<FileJob*> FQueue; // guarded by FQueueLock
+    std::mutex FRoomLock;
     std::condition_variable FRoom;
-    std::deque<FileJob*> FQueue; // guarded by FLock
-    std::size_t FUsed = 0; // guarded by FLock
+    std::size_t FUsed = 0; // guarded by FRoomLock
     std::size_t FLimit;
-    std::int64_t FHead = 0; // guarded by FLock
-    bool FStopped = false; // guarded by FLock
+    std::atomic<int> FRoomWaiters = 0; // scans in Acquire; changed under FRoomLock
+    std::atomic<std::int64_t> FHead = 0;
+    std::atomic<bool> FStopped = false; // set under FQueueLock, then FRoomLock is passed
 };
 
 /// The sink and recorder of one scan thread: what the scan of a file writes and shows becomes items
@@ -183,26 +212,49 @@ public:
     void Finish()
     {
         std::lock_guard guard(FJob->Lock);
+        MoveBatch();
         FJob->Final = *FCounters;
         FJob->Done = true;
         FJob->Changed.notify_one();
     }
 
 private:
+    // A file scanned ahead of the writer keeps its items here until it is done, so that a small
+    // file costs its job one lock and the writer at most one wake-up; the file being written hands
+    // on every item at once, so that its progress shows and its memory comes back as it goes.
+    static constexpr std::size_t BatchBytes = 64 * 1024;
+    static constexpr std::size_t BatchItems = 256;
+
     void Add(ScanItem item)
     {
         if (FPipeline.Stopped()) {
             throw Abandoned{};
         }
         item.Counters = *FCounters;
-        std::lock_guard guard(FJob->Lock);
-        FJob->Items.push_back(std::move(item));
-        FJob->Changed.notify_one();
+        FBatchBytes += item.Text.size();
+        FBatch.push_back(std::move(item));
+        if (FJob->Index == FPipeline.Head() || FBatchBytes >= BatchBytes || FBatch.size() >= BatchItems) {
+            std::lock_guard guard(FJob->Lock);
+            MoveBatch();
+            FJob->Changed.notify_one();
+        }
+    }
+
+    // Under the job's lock.
+    void MoveBatch()
+    {
+        for (ScanItem& item : FBatch) {
+            FJob->Items.push_back(std::move(item));
+        }
+        FBatch.clear();
+        FBatchBytes = 0;
     }
 
     Pipeline& FPipeline;
     FileJob* FJob = nullptr;
     const RunCounters* FCounters = nullptr;
+    std::vector<ScanItem> FBatch; // kept for the thread's files, so its buffer is allocated once
+    std::size_t FBatchBytes = 0;
 };
 
 /// Ends the scan threads however the writer leaves.
@@ -255,7 +307,13 @@ void SearchRun::WalkInParallel()
     bool listEnded = false;
     constexpr std::size_t MaxAhead = 1024;
     RunCounters base;
+    std::vector<FileJob*> handing;
     auto dispatch = [&] {
+        // Topped up in halves, so that the scan threads' queue is locked once per many files.
+        if (inFlight.size() > MaxAhead / 2) {
+            return;
+        }
+        handing.clear();
         while (!listEnded && inFlight.size() < MaxAhead) {
             if (next >= FHost.FileCount()) {
                 listEnded = true;
@@ -269,11 +327,13 @@ void SearchRun::WalkInParallel()
             auto job = std::make_unique<FileJob>();
             job->Index = next++;
             job->Name = std::move(*name);
-            pipeline.Push(job.get());
+            handing.push_back(job.get());
             inFlight.push_back(std::move(job));
         }
+        pipeline.Push(handing);
     };
     bool open = false; // the last bytes written stopped inside an entry
+    std::deque<ScanItem> taken; // items taken from the file being written, not yet written
     while (!CancelRequested) {
         dispatch();
         if (inFlight.empty()) {
@@ -320,20 +380,26 @@ void SearchRun::WalkInParallel()
         bool cancelled = false;
         bool finishingLine = false; // a cancel came with a periodic update: its line is still written
         bool afterUpdate = false;
+        std::size_t written = 0; // entry bytes written since the scan-ahead memory was last given back
         for (;;) {
-            std::unique_lock guard(job.Lock);
-            job.Changed.wait(guard, [&] { return job.Done || !job.Items.empty(); });
-            if (job.Items.empty()) {
-                if (!cancelled) {
-                    file = job.Final;
+            if (taken.empty()) {
+                // Given back before waiting: a scan ahead may be waiting for exactly this room.
+                pipeline.Release(std::exchange(written, 0));
+                std::unique_lock guard(job.Lock);
+                job.Changed.wait(guard, [&] { return job.Done || !job.Items.empty(); });
+                if (job.Items.empty()) {
+                    if (!cancelled) {
+                        file = job.Final;
+                    }
+                    break;
                 }
-                break;
+                // Everything the scan has handed on so far, for one lock.
+                taken.swap(job.Items);
             }
-            ScanItem item = std::move(job.Items.front());
-            job.Items.pop_front();
-            guard.unlock();
+            ScanItem item = std::move(taken.front());
+            taken.pop_front();
             if (item.What == ScanItem::Kind::Entries) {
-                pipeline.Release(item.Text.size());
+                written += item.Text.size();
             }
             // A cancel stops what is written at an entry boundary, or, raised at a periodic update,
             // after the line in hand, as on one thread; the file's last status update still comes,

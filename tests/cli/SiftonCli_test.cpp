@@ -206,6 +206,23 @@ TEST(SiftonCli, LogFileIsReplacedEvenWhenNothingIsReported)
     EXPECT_EQ(std::filesystem::file_size(log), 0u);
 }
 
+TEST(SiftonCli, LogInsideTheWalkedFolderIsNotSearchedWhileWritten)
+{
+    // The folders are walked while the run writes: a log the walk finds would feed on itself.
+    TempDir dir;
+    for (int i = 0; i < 300; ++i) {
+        dir.Write("tree/f" + std::to_string(1000 + i) + ".txt", "foo " + std::to_string(i) + "\n");
+    }
+    dir.Write("tree/out.log", "foo from an earlier run\n");
+    for (const char* threads : {"-j1", "-j3"}) {
+        const Outcome got = RunIn(dir, {threads, "-r", "-V", "--log", "tree/out.log", "foo", "tree"});
+        EXPECT_EQ(got.status, 0) << threads;
+        EXPECT_EQ(got.out.find("out.log"), std::string::npos) << threads;
+        EXPECT_NE(got.out.find("foo 299\n"), std::string::npos) << threads;
+        EXPECT_EQ(TempDir::Read((dir.Path() / "tree/out.log").string()).size(), got.out.size()) << threads;
+    }
+}
+
 TEST(SiftonCli, LogFileThatCannotBeCreatedStopsBeforeSearching)
 {
     TempDir dir;

@@ -29,9 +29,11 @@ public:
     /// Sets the application title to the caption set last (the periodic status update's first step).
     virtual void ShowCaptionAsTitle() = 0;
     /// The number of files to search. The window gives the paths listed when the run started, so
-    /// for it this stays the same for the whole run.
+    /// for it this stays the same for the whole run. The console, which is still walking its folders
+    /// while the run reads the first files, answers one more than it has found until the walk ends.
     virtual std::int64_t FileCount() = 0;
-    /// The full path of entry index, or nothing when there is no such entry.
+    /// The full path of entry index, or nothing when there is no such entry (the console waits for
+    /// its walk to reach the entry or end).
     virtual std::optional<std::string> FileName(std::int64_t index) = 0;
     /// A listed file could not be opened or its reading failed; the walk goes on with the next one.
     virtual void FileFailed(const std::string& fileName, const std::string& reason) = 0;

@@ -8,6 +8,7 @@
 #include "controls/RichObjects.h"
 #include "controls/pndlg.h"
 #include "platform/Application.h"
+#include "platform/StopSignals.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -48,6 +49,7 @@ int RunSifton(QApplication& app, const QStringList& Arguments)
 
     TForm1 form(Arguments);
     mainWindow = &form;
+    OnStopSignal(&form, [&form] { form.close(); });
     form.show();
     // Created once, hidden: its contact panel holds the settings as they were at start-up.
     TAboutBox about(&form);

@@ -136,6 +136,10 @@ void TSourceIndex::PaneLoaded(std::string_view bytes)
         }
         pos = end + 1;
     }
+    // The empty line after the last break (or of an empty pane) is no entry.
+    if (pos >= bytes.size() && at <= limit) {
+        FLineEntry.push_back(-1);
+    }
 }
 
 std::optional<TSource> TSourceIndex::SourceOfLine(int block, bool findLine) const
@@ -148,7 +152,11 @@ std::optional<TSource> TSourceIndex::SourceOfLine(int block, bool findLine) cons
         if (block < 0 || static_cast<std::size_t>(block) >= FLineEntry.size()) {
             return std::nullopt;
         }
-        const auto entry = static_cast<std::size_t>(FLineEntry[static_cast<std::size_t>(block)]);
+        const std::int32_t number = FLineEntry[static_cast<std::size_t>(block)];
+        if (number < 0) {
+            return std::nullopt;
+        }
+        const auto entry = static_cast<std::size_t>(number);
         const std::int64_t offset = FEntryStarts[entry];
         const auto after = std::upper_bound(FMarks.begin(), FMarks.end(), offset,
                                             [](std::int64_t o, const TMark& m) { return o < m.Offset; });
@@ -233,8 +241,7 @@ std::int64_t ReportedLineNumber(const SearchRequest& request, const std::string&
         if (!IsReported(predicate, request, compared)) {
             continue;
         }
-        entries += 1 + std::count(line.begin(), line.end(), '\r');
-        if (entries > ordinal) {
+        if (++entries > ordinal) {
             return number;
         }
         if (request.OneOccurrence) {

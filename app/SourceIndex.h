@@ -101,6 +101,5 @@ private:
 };
 
 /// The line number of the ordinal-th entry (0-based) that a run with request wrote for fileName, read
-/// anew from the file; 0 when the file cannot be read or holds fewer such lines now. A reported line
-/// holding byte 13 was written as several entries, all of them its own.
+/// anew from the file; 0 when the file cannot be read or holds fewer such lines now.
 std::int64_t ReportedLineNumber(const SearchRequest& request, const std::string& fileName, std::int64_t ordinal);

@@ -85,9 +85,14 @@ bool TForm1::ViewerOpenEvent(QObject* Watched, QEvent* Event)
     default:
         return false;
     }
-    // A line that came from no file keeps the pane's own meaning of the key or the click.
+    // A line that came from no file keeps the pane's own meaning of the key or the click, except that
+    // Enter on the new-search line does nothing rather than break a line of the results.
     bool handled = true; // also when the editor could not be started: the error box was the answer
     Guarded([&] { handled = OpenAtLine(line); });
+    if (!handled && Event->type() == QEvent::KeyPress) {
+        const std::optional<TSource> source = SourceIndex.SourceOfLine(line, false);
+        handled = source && source->Kind == TSource::TKind::NewSearch;
+    }
     return handled;
 }
 

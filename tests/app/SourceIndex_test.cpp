@@ -395,6 +395,10 @@ TEST_F(OpenAtLineTest, DoubleClickEnterAndMenuOpenTheEditorAtTheLine)
 
     QTest::mouseDClick(viewer->viewport(), Qt::LeftButton, {}, LinePoint(0));
     EXPECT_EQ(FShell.Launched.size(), 3u) << "the new-search line opens nothing";
+    viewer->setTextCursor(QTextCursor(viewer->document()->findBlockByNumber(0)));
+    QTest::keyClick(viewer, Qt::Key_Return);
+    EXPECT_EQ(FShell.Launched.size(), 3u);
+    EXPECT_EQ(viewer->document()->blockCount(), 5) << "nor does Enter there break the line";
 
     QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, LinePoint(3), viewer->viewport()->mapToGlobal(LinePoint(3)));
     QCoreApplication::sendEvent(viewer->viewport(), &menuEvent);

@@ -205,7 +205,8 @@ std::size_t TSourceIndex::PaneLineCount() const
 // The run's own reading, line by line as the reference scan reads: the same lines are reported in the
 // same order. It does not look at the cancel request, which belongs to the run (and stays set after a
 // cancelled one).
-std::int64_t ReportedLineNumber(const SearchRequest& request, const std::string& fileName, std::int64_t ordinal)
+std::int64_t ReportedLineNumber(const SearchRequest& request, const std::string& fileName,
+                                std::int64_t ordinal)
 {
     std::error_code error;
     // A name that has become a FIFO or a device since the run would hold the window in open() or read().

@@ -41,7 +41,10 @@ class TSourceIndex final {
 public:
     /// The bytes of the log the pane is loaded from, for a pane of limit characters: a character takes
     /// at most four bytes in any locale codec.
-    static std::size_t PaneBytes(int limit) { return 4 * static_cast<std::size_t>(limit > 0 ? limit : 0) + 8; }
+    static std::size_t PaneBytes(int limit)
+    {
+        return 4 * static_cast<std::size_t>(limit > 0 ? limit : 0) + 8;
+    }
 
     /// The pane's limit in characters; bounds what is kept. Before any run.
     void SetPaneLimit(int limit);
@@ -102,4 +105,5 @@ private:
 
 /// The line number of the ordinal-th entry (0-based) that a run with request wrote for fileName, read
 /// anew from the file; 0 when the file cannot be read or holds fewer such lines now.
-std::int64_t ReportedLineNumber(const SearchRequest& request, const std::string& fileName, std::int64_t ordinal);
+std::int64_t ReportedLineNumber(const SearchRequest& request, const std::string& fileName,
+                                std::int64_t ordinal);

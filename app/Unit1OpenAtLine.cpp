@@ -31,7 +31,8 @@ void TForm1::ConnectOpenAtLine()
         const bool onViewer = PUEdit->property("PopupComponent").value<QObject*>() == Viewer;
         separator->setVisible(onViewer);
         OpenAtLine1->setVisible(onViewer);
-        const std::optional<TSource> source = onViewer ? SourceIndex.SourceOfLine(FPopupLine, false) : std::nullopt;
+        const std::optional<TSource> source =
+            onViewer ? SourceIndex.SourceOfLine(FPopupLine, false) : std::nullopt;
         OpenAtLine1->setEnabled(source && source->Kind != TSource::TKind::NewSearch);
     });
 
@@ -112,12 +113,13 @@ bool TForm1::OpenAtLine(int Block)
     }
     const QString file = QString::fromLocal8Bit(source->FileName.data(), qsizetype(source->FileName.size()));
     const QFileInfo info(file);
+    const std::string path = info.absoluteFilePath().toLocal8Bit().toStdString();
     if (!info.isFile()) {
-        throw std::runtime_error("Cannot open file " + info.absoluteFilePath().toLocal8Bit().toStdString());
+        throw std::runtime_error("Cannot open file " + path);
     }
     const QString command = Settings::TSettings(ProgramFile(gConsts::SettingsExtension)).ReadEditorCommand();
     if (!OpenInEditor(command, file, source->Line)) {
-        throw std::runtime_error("Cannot start the editor for " + info.absoluteFilePath().toLocal8Bit().toStdString());
+        throw std::runtime_error("Cannot start the editor for " + path);
     }
     return true;
 }

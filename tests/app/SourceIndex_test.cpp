@@ -85,7 +85,10 @@ protected:
         FIndex.SetPaneLimit(FLimit);
     }
 
-    std::string Path(const char* name) const { return FDir.filePath(QString::fromLatin1(name)).toStdString(); }
+    std::string Path(const char* name) const
+    {
+        return FDir.filePath(QString::fromLatin1(name)).toStdString();
+    }
 
     std::string Write(const std::string& name, const QByteArray& bytes)
     {
@@ -159,24 +162,16 @@ protected:
     int FPaneLines = 0;
 };
 
-TEST_F(SourceIndexTest, LinesLeadToTheirFileAndLineWithoutNumberingOrVerbose)
+TEST_F(SourceIndexTest, LinesLeadToTheirFileAndLineWithAndWithoutNumberingOrVerbose)
 {
     Write("a.txt", "hit one\nmiss\nmiss\nsecond hit\n");
     Write("b.txt", "nothing\n");
     Write("c.txt", "miss\nhit\n");
     Run(Inputs("hit", false));
-    Load();
-    EXPECT_EQ(Sources(), (std::vector<TExpected>{At(0, 1), At(0, 4), At(2, 2), None}));
-}
-
-TEST_F(SourceIndexTest, VerboseHeadersLeadToTheirFileWithoutLine)
-{
-    Write("a.txt", "x\nhit\n");
-    Write("b.txt", "hit\n");
     Run(Inputs("hit", true, true));
     Load();
-    EXPECT_EQ(Sources(),
-              (std::vector<TExpected>{NewSearch, Header(0), At(0, 2), Header(1), At(1, 1), None}));
+    EXPECT_EQ(Sources(), (std::vector<TExpected>{At(0, 1), At(0, 4), At(2, 2), NewSearch, Header(0), At(0, 1),
+                                                 At(0, 4), Header(1), Header(2), At(2, 2), None}));
 }
 
 TEST_F(SourceIndexTest, EntriesTheFileSplitsIntoSeveralPaneLinesAllLeadToTheirLine)
@@ -189,14 +184,8 @@ TEST_F(SourceIndexTest, EntriesTheFileSplitsIntoSeveralPaneLinesAllLeadToTheirLi
     inputs.LineFormat = LineFormat::Dos;
     Run(inputs);
     Load();
-    const std::vector<TExpected> utf8Tail = QString::fromLocal8Bit("\xe2\x80\xa8").size() == 1 &&
-                                                    QString::fromLocal8Bit("\xe2\x80\xa8")[0] == QChar::LineSeparator
-                                                ? std::vector<TExpected>{At(0, 4), At(0, 4)}
-                                                : std::vector<TExpected>{At(0, 4)};
-    std::vector<TExpected> expected{At(0, 1), At(0, 1), At(0, 3)};
-    expected.insert(expected.end(), utf8Tail.begin(), utf8Tail.end());
-    expected.push_back(None);
-    EXPECT_EQ(Sources(), expected);
+    ASSERT_EQ(QString::fromLocal8Bit("\xe2\x80\xa8"), QString(QChar::LineSeparator)) << "Qt reads UTF-8 here";
+    EXPECT_EQ(Sources(), (std::vector<TExpected>{At(0, 1), At(0, 1), At(0, 3), At(0, 4), At(0, 4), None}));
 }
 
 TEST_F(SourceIndexTest, RunsAppendedKeepTheirOwnRequestsAndClearEmptiesTheIndex)
@@ -205,7 +194,8 @@ TEST_F(SourceIndexTest, RunsAppendedKeepTheirOwnRequestsAndClearEmptiesTheIndex)
     Run(Inputs("alpha", false));
     Run(Inputs("beta", true));
     Load();
-    EXPECT_EQ(Sources(), (std::vector<TExpected>{At(0, 1), At(0, 3), NewSearch, Header(0), At(0, 2), At(0, 3), None}));
+    EXPECT_EQ(Sources(),
+              (std::vector<TExpected>{At(0, 1), At(0, 3), NewSearch, Header(0), At(0, 2), At(0, 3), None}));
 
     FLog.Clear();
     FIndex.Clear(FLog.ClearCount());
@@ -216,19 +206,13 @@ TEST_F(SourceIndexTest, RunsAppendedKeepTheirOwnRequestsAndClearEmptiesTheIndex)
     Run(Inputs("beta", false));
     Load();
     EXPECT_EQ(Sources(), (std::vector<TExpected>{At(0, 2), At(0, 3), None}));
-}
 
-TEST_F(SourceIndexTest, MarkTakenBeforeAClearIsDropped)
-{
-    Write("a.txt", "hit\n");
-    FIndex.BeginRun(PrepareRequest(Inputs("hit", false)), FLog.ClearCount(), 0);
+    // A mark whose offset was read before a Clear (a run racing with it) is not kept.
     const std::uint64_t before = FLog.ClearCount();
     FLog.Clear();
     FIndex.Clear(FLog.ClearCount());
     FIndex.FileBegins(FFiles[0], before, 0);
     EXPECT_EQ(FIndex.MarkCount(), 0u);
-    FIndex.FileBegins(FFiles[0], FLog.ClearCount(), 0);
-    EXPECT_EQ(FIndex.MarkCount(), 1u);
 }
 
 TEST_F(SourceIndexTest, ParallelWalkKeepsListOrder)
@@ -304,8 +288,7 @@ TEST(ReportedLineNumberTest, FollowsTheRunsRules)
     CancelRequested = true; // left set by a cancelled run: the lookup is not the run's
     EXPECT_EQ(ReportedLineNumber(PrepareRequest(inputs), path, 0), 3);
     CancelRequested = false;
-    EXPECT_EQ(ReportedLineNumber(PrepareRequest(inputs), dir.filePath("gone").toStdString(), 0), 0);
-    EXPECT_EQ(ReportedLineNumber(PrepareRequest(inputs), "/proc/self", 0), 0);
+    EXPECT_EQ(ReportedLineNumber(PrepareRequest(inputs), "/proc/self", 0), 0) << "not a file";
 }
 
 // ---- the window ---------------------------------------------------------------------------------------
@@ -364,7 +347,10 @@ protected:
         return FForm->Viewer->cursorRect(cursor).center() + QPoint(4, 0);
     }
 
-    QStringList Editor(const char* line) const { return {"myeditor", QStringLiteral("--line=%1").arg(line), FFile}; }
+    QStringList Editor(const char* line) const
+    {
+        return {"myeditor", QStringLiteral("--line=%1").arg(line), FFile};
+    }
 
     QTemporaryDir FDir;
     QString FFile;
@@ -400,8 +386,9 @@ TEST_F(OpenAtLineTest, DoubleClickEnterAndMenuOpenTheEditorAtTheLine)
     EXPECT_EQ(FShell.Launched.size(), 3u);
     EXPECT_EQ(viewer->document()->blockCount(), 5) << "nor does Enter there break the line";
 
-    QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, LinePoint(3), viewer->viewport()->mapToGlobal(LinePoint(3)));
-    QCoreApplication::sendEvent(viewer->viewport(), &menuEvent);
+    const QPoint at = LinePoint(3);
+    QContextMenuEvent onLine(QContextMenuEvent::Mouse, at, viewer->viewport()->mapToGlobal(at));
+    QCoreApplication::sendEvent(viewer->viewport(), &onLine);
     QMenu* menu = viewer->PopupMenu();
     ASSERT_TRUE(WaitFor([menu] { return menu->isVisible(); }));
     EXPECT_TRUE(FForm->OpenAtLine1->isVisible());
@@ -412,8 +399,9 @@ TEST_F(OpenAtLineTest, DoubleClickEnterAndMenuOpenTheEditorAtTheLine)
     ASSERT_EQ(FShell.Launched.size(), 4u);
     EXPECT_EQ(FShell.Launched[3], Editor("4"));
 
-    QContextMenuEvent fieldMenu(QContextMenuEvent::Mouse, QPoint(2, 2), FForm->FString1->mapToGlobal(QPoint(2, 2)));
-    QCoreApplication::sendEvent(FForm->FString1->viewport(), &fieldMenu);
+    const QPoint corner(2, 2);
+    QContextMenuEvent onField(QContextMenuEvent::Mouse, corner, FForm->FString1->mapToGlobal(corner));
+    QCoreApplication::sendEvent(FForm->FString1->viewport(), &onField);
     ASSERT_TRUE(WaitFor([menu] { return menu->isVisible(); }));
     EXPECT_FALSE(FForm->OpenAtLine1->isVisible()) << "a search field has no lines to open";
     menu->close();
@@ -424,7 +412,7 @@ TEST_F(OpenAtLineTest, EditorThatCannotStartIsReportedAndClearForgetsTheLines)
     FShell.Result = false;
     QTest::mouseDClick(FForm->Viewer->viewport(), Qt::LeftButton, {}, LinePoint(2));
     ASSERT_EQ(FDialogs.Messages.size(), 1u);
-    EXPECT_TRUE(FDialogs.Messages[0].Text.startsWith("Cannot start the editor for ")) << FDialogs.Messages[0].Text.toStdString();
+    EXPECT_EQ(FDialogs.Messages[0].Text, "Cannot start the editor for " + FFile);
     EXPECT_EQ(FDialogs.Messages[0].Caption, "Sifton");
 
     FShell.Result = true;
@@ -436,10 +424,10 @@ TEST_F(OpenAtLineTest, EditorThatCannotStartIsReportedAndClearForgetsTheLines)
 
 TEST_F(OpenAtLineTest, EditedPaneOpensNothing)
 {
-    QTextCursor cursor(FForm->Viewer->document()->findBlockByNumber(1));
-    cursor.insertText("typed\n");
+    QTextCursor(FForm->Viewer->document()->findBlockByNumber(1)).insertText("typed\n");
     QTest::mouseDClick(FForm->Viewer->viewport(), Qt::LeftButton, {}, LinePoint(3));
     EXPECT_TRUE(FShell.Launched.empty());
 }
+
 
 } // namespace

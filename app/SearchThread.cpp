@@ -74,6 +74,8 @@ void TSearchThread::Run()
         }
         SearchRun run(PrepareRequest(setup->Inputs), Form->Log, *this, setup->Separator);
         FPromptForSave = run.Request().PromptForSave;
+        const std::uint64_t clears = Form->Log.ClearCount();
+        Form->SourceIndex.BeginRun(run.Request(), clears, Form->Log.Size());
         run.Walk();
     } catch (...) {
         if (!started) {
@@ -205,12 +207,16 @@ void TSearchThread::LoadResultLog()
     TForm1* const form = Form;
     Step([form] {
         form->setWindowTitle(QStringLiteral("Loading result log..."));
-        // The pane shows at most its limit of characters, and a character takes at most four bytes in
-        // any locale codec: reading more would only hold a long log in memory for nothing.
-        const auto limit = static_cast<std::size_t>(form->Viewer->EffectiveMaxLength());
-        std::istringstream log(form->Log.ReadAll(4 * limit + 8));
+        // The pane shows at most its limit of characters: reading more would only hold a long log in
+        // memory for nothing.
+        std::string bytes = form->Log.ReadAll(TSourceIndex::PaneBytes(form->Viewer->EffectiveMaxLength()));
         form->PrepareViewerMarks();
-        form->Viewer->LoadFromStream(log);
+        {
+            std::istringstream log(bytes);
+            form->Viewer->LoadFromStream(log);
+        }
+        // After the load, whose own change of the text would count as an edit.
+        form->SourceIndex.PaneLoaded(bytes);
     });
     const QString title = QString::fromLatin1(gConsts::ProductTitle);
     Step([form, &title] { form->setWindowTitle(title); });
@@ -277,6 +283,16 @@ std::optional<std::string> TSearchThread::FileName(std::int64_t index)
         return std::nullopt;
     }
     return FFiles[std::size_t(index)];
+}
+
+void TSearchThread::FileEntriesBegin(std::int64_t index, const std::string& fileName)
+{
+    static_cast<void>(index);
+    if (!Form->SourceIndex.Recording()) {
+        return; // past what the pane shows: not even the log's lock is taken any more
+    }
+    const std::uint64_t clears = Form->Log.ClearCount();
+    Form->SourceIndex.FileBegins(fileName, clears, Form->Log.Size());
 }
 
 void TSearchThread::FileFailed(const std::string& fileName, const std::string& reason)

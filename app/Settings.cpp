@@ -72,6 +72,11 @@ TReseller TSettings::ReadReseller() const
         FFile.ReadString(section, Text(PhoneKey), Text(PhoneDefault)) };
 }
 
+QString TSettings::ReadEditorCommand() const
+{
+    return FFile.ReadString(Text(EditorSection), Text(EditorCommandKey), QString());
+}
+
 int RefreshRateFromText(const QString& text)
 {
     int value = 0;

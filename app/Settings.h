@@ -68,6 +68,10 @@ inline constexpr const char* UrlDefault = "http://www.quorvale.example/";
 inline constexpr const char* EmailDefault = "sales@quorvale.example";
 inline constexpr const char* PhoneDefault = "+1 (425) 555-0147";
 
+inline constexpr const char* EditorSection = "Editor";
+/// The editor Open at Line starts: "%f" the file, "%l" the line; absent = the desktop's text editor.
+inline constexpr const char* EditorCommandKey = "Command";
+
 /// What "Options" holds, as read (table defaults for what is absent or not a number) or to be written.
 struct TOptions {
     std::array<bool, OptionFlagCount> Flags { true, false, true, false, false, false, false, false, true, false, true };
@@ -110,6 +114,9 @@ public:
 
     /// The four keys of "Reseller".
     TReseller ReadReseller() const;
+
+    /// "Command" of "Editor", empty when absent; never written.
+    QString ReadEditorCommand() const;
 
 private:
     TIniFile FFile;

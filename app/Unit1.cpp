@@ -79,6 +79,7 @@ TForm1::TForm1(const QStringList& Arguments, const QString& ProgramPath, QWidget
     Viewer->SetMaxLength(60000);
     Viewer->SetHideSelection(false);
     ViewerMarks = new TMatchHighlighter(Viewer);
+    SourceIndex.SetPaneLimit(Viewer->EffectiveMaxLength());
 
     const std::array<std::pair<TButton98*, int>, 6> fileListButtons{
         {{Button981, 7}, {cmdFLAddFolder, 1}, {cmdFLDelete, 3}, {cmdFLClear, 10}, {cmdFLLoad, 8}, {cmdFLSave, 9}}};
@@ -112,6 +113,7 @@ TForm1::TForm1(const QStringList& Arguments, const QString& ProgramPath, QWidget
 
     ConnectCommands();
     ConnectKeys();
+    ConnectOpenAtLine();
 
     // A failing step is shown and ends FormCreate; the window opens all the same.
     Guarded([&] { FormCreate(Arguments); });

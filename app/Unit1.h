@@ -3,6 +3,7 @@
 #include "ui_Unit1.h"
 
 #include "app/RunDisplay.h"
+#include "app/SourceIndex.h"
 #include "platform/Dialogs.h"
 #include "platform/FileLocations.h"
 #include "search/ResultLog.h"
@@ -95,6 +96,16 @@ public:
     void PrepareViewerMarks();
     TMatchHighlighter* ViewerMarks{nullptr}; // owned by Viewer
 
+    // Open at Line (app/Unit1OpenAtLine.cpp).
+    /// Opens the file line Block of the output pane came from in the user's editor ([Editor] Command of
+    /// the settings file, else the desktop's text editor), at that line; a file header opens the file.
+    /// False when the line came from no file (nothing is done); throws when the editor cannot start.
+    bool OpenAtLine(int Block);
+    /// The context menu's item: the line the menu was opened on.
+    void OpenAtLine1Click();
+    TSourceIndex SourceIndex; // the output pane's lines and where they came from
+    QAction* OpenAtLine1{nullptr}; // in PUEdit, shown when it is opened on Viewer
+
     /// Runs the save dialog with the settings the Save command and the end-of-run prompt share.
     bool ExecuteSaveDialog();
 
@@ -130,6 +141,8 @@ private:
     void ConnectPrintCommand();
     void ConnectCommands();
     void ConnectKeys(); // app/Unit1Keys.cpp
+    void ConnectOpenAtLine(); // app/Unit1OpenAtLine.cpp
+    bool ViewerOpenEvent(QObject* Watched, QEvent* Event);
 
     bool FAddingFolder{false};
     bool FStopAddingFolder{false};
@@ -139,4 +152,5 @@ private:
     bool FOptionsLoaded{false};
     std::array<QLabel*, 4> FStatusPanels{};
     QMenu* PUEdit{nullptr}; // carries the control it was opened on in its "PopupComponent" property
+    int FPopupLine{-1}; // the pane's line the context menu was opened on
 };

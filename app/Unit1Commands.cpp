@@ -32,6 +32,7 @@ void TForm1::CmdClearClick()
 {
     if (SearchRunning) {
         Log.Clear();
+        SourceIndex.Clear(Log.ClearCount());
         return;
     }
     if (OptionClearAll->isChecked()) {
@@ -44,6 +45,7 @@ void TForm1::CmdClearClick()
         mSave->setEnabled(false);
     }
     Log.Clear();
+    SourceIndex.Clear(Log.ClearCount());
     SetIdleStatusTexts();
 }
 

@@ -45,6 +45,9 @@ void TForm1::ConnectKeys()
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event)
 {
+    if (ViewerOpenEvent(watched, event)) {
+        return true;
+    }
     if ((watched == FString1 || watched == FString2) && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;

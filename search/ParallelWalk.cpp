@@ -361,6 +361,7 @@ void SearchRun::WalkInParallel()
                 }
                 job.Items.pop_front();
             }
+            FHost.FileEntriesBegin(job.Index, *now);
             if (FRequest.Verbose) {
                 FLog.WriteLogLine(FileHeaderLine(FRequest, *now));
             }
@@ -372,6 +373,7 @@ void SearchRun::WalkInParallel()
             continue;
         }
         pipeline.SetHead(job.Index);
+        FHost.FileEntriesBegin(job.Index, job.Name);
         if (FRequest.Verbose) {
             FLog.WriteLogLine(FileHeaderLine(FRequest, job.Name));
         }

@@ -50,6 +50,7 @@ void SearchRun::Walk()
         if (!fileName) {
             break;
         }
+        FHost.FileEntriesBegin(i, *fileName);
         if (FRequest.Verbose) {
             FLog.WriteLogLine(FileHeaderLine(FRequest, *fileName));
         }

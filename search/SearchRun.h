@@ -44,6 +44,14 @@ public:
     /// ("Not a regular file") and left alone: the answer for a list of files, which must never hold
     /// the run in open() or in an endless read. The console answers true only for its operands.
     virtual bool MayReadAnyFile(const std::string& fileName) { return static_cast<void>(fileName), true; }
+    /// Entry index of the list (fileName) is about to be written: its header line in a verbose run,
+    /// then its reported lines. Whatever the sink holds now was written before it. The window notes
+    /// where in the result log each file's entries begin; once per file, so it costs nothing per line.
+    virtual void FileEntriesBegin(std::int64_t index, const std::string& fileName)
+    {
+        static_cast<void>(index);
+        static_cast<void>(fileName);
+    }
 };
 
 /// Totals of one run over all its files. 64-bit, so line numbers stay right past 2^31 lines.

@@ -50,34 +50,12 @@ IStorage* TOleObjectTable::Storage(int id) const
 // ---- the container -------------------------------------------------------------------------------
 
 // Told by an object that its picture changed: the document lays it out again at its new size.
-class TOleContainer::TViewSink final : public IAdviseSink
+class TOleContainer::TViewSink final : public TUnknownOf<TViewSink, IAdviseSink, IID_IAdviseSink>
 {
 public:
     explicit TViewSink(QTextDocument* document)
         : FDocument(document)
     {
-    }
-    HRESULT QueryInterface(const IID& riid, void** ppvObject) override
-    {
-        if (ppvObject == nullptr) {
-            return E_POINTER;
-        }
-        if (riid == IID_IUnknown || riid == IID_IAdviseSink) {
-            AddRef();
-            *ppvObject = static_cast<IAdviseSink*>(this);
-            return S_OK;
-        }
-        *ppvObject = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return FRefCount.Add(); }
-    ULONG Release() override
-    {
-        const ULONG count = FRefCount.Drop();
-        if (count == 0) {
-            delete this;
-        }
-        return count;
     }
     void OnDataChange(FORMATETC*, STGMEDIUM*) override { }
     void OnViewChange(DWORD, std::int32_t) override
@@ -91,8 +69,8 @@ public:
     void OnClose() override { }
 
 private:
+    friend TUnknownOf; // the last Release deletes
     ~TViewSink() = default;
-    TRefCount FRefCount;
     QPointer<QTextDocument> FDocument;
 };
 

@@ -539,3 +539,40 @@ public:
 private:
     std::atomic<ULONG> FCount{1};
 };
+
+/// IUnknown for an object of this layer that offers one interface besides IUnknown. The interfaces
+/// have no virtual destructor, so the last Release deletes the object as its own class.
+template <class Derived, class Interface, const IID& InterfaceId>
+class TUnknownOf : public Interface
+{
+public:
+    HRESULT QueryInterface(const IID& riid, void** ppvObject) override
+    {
+        if (ppvObject == nullptr) {
+            return E_POINTER;
+        }
+        if (riid == IID_IUnknown || riid == InterfaceId) {
+            AddRef();
+            *ppvObject = static_cast<Interface*>(this);
+            return S_OK;
+        }
+        *ppvObject = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG AddRef() override { return FRefCount.Add(); }
+    ULONG Release() override
+    {
+        const ULONG count = FRefCount.Drop();
+        if (count == 0) {
+            delete static_cast<Derived*>(this);
+        }
+        return count;
+    }
+
+protected:
+    TUnknownOf() = default;
+    ~TUnknownOf() = default;
+
+private:
+    TRefCount FRefCount;
+};

@@ -4,7 +4,7 @@
 
 namespace {
 
-class TEnumStatData final : public IEnumSTATDATA
+class TEnumStatData final : public TUnknownOf<TEnumStatData, IEnumSTATDATA, IID_IEnumSTATDATA>
 {
 public:
     TEnumStatData(const std::vector<STATDATA>& items, std::size_t position)
@@ -16,29 +16,6 @@ public:
                 item.pAdvSink->AddRef();
             }
         }
-    }
-
-    HRESULT QueryInterface(const IID& riid, void** ppvObject) override
-    {
-        if (ppvObject == nullptr) {
-            return E_POINTER;
-        }
-        if (riid == IID_IUnknown || riid == IID_IEnumSTATDATA) {
-            AddRef();
-            *ppvObject = static_cast<IEnumSTATDATA*>(this);
-            return S_OK;
-        }
-        *ppvObject = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return FRefCount.Add(); }
-    ULONG Release() override
-    {
-        const ULONG count = FRefCount.Drop();
-        if (count == 0) {
-            delete this;
-        }
-        return count;
     }
 
     HRESULT Next(ULONG celt, STATDATA* rgelt, ULONG* pceltFetched) override
@@ -81,6 +58,7 @@ public:
     }
 
 private:
+    friend TUnknownOf; // the last Release deletes
     ~TEnumStatData()
     {
         for (STATDATA& item : FItems) {
@@ -88,7 +66,6 @@ private:
         }
     }
 
-    TRefCount FRefCount;
     std::vector<STATDATA> FItems;
     std::size_t FPosition;
 };
@@ -153,32 +130,9 @@ private:
     DWORD FLastConnection = 0;
 };
 
-class TOleAdviseHolder final : public IOleAdviseHolder
+class TOleAdviseHolder final : public TUnknownOf<TOleAdviseHolder, IOleAdviseHolder, IID_IOleAdviseHolder>
 {
 public:
-    HRESULT QueryInterface(const IID& riid, void** ppvObject) override
-    {
-        if (ppvObject == nullptr) {
-            return E_POINTER;
-        }
-        if (riid == IID_IUnknown || riid == IID_IOleAdviseHolder) {
-            AddRef();
-            *ppvObject = static_cast<IOleAdviseHolder*>(this);
-            return S_OK;
-        }
-        *ppvObject = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return FRefCount.Add(); }
-    ULONG Release() override
-    {
-        const ULONG count = FRefCount.Drop();
-        if (count == 0) {
-            delete this;
-        }
-        return count;
-    }
-
     HRESULT Advise(IAdviseSink* pAdvise, DWORD* pdwConnection) override
     {
         return FConnections.Add(pAdvise, FORMATETC{}, 0, pdwConnection);
@@ -211,38 +165,15 @@ public:
     }
 
 private:
+    friend TUnknownOf; // the last Release deletes
     ~TOleAdviseHolder() = default;
 
-    TRefCount FRefCount;
     TConnections FConnections;
 };
 
-class TDataAdviseHolder final : public IDataAdviseHolder
+class TDataAdviseHolder final : public TUnknownOf<TDataAdviseHolder, IDataAdviseHolder, IID_IDataAdviseHolder>
 {
 public:
-    HRESULT QueryInterface(const IID& riid, void** ppvObject) override
-    {
-        if (ppvObject == nullptr) {
-            return E_POINTER;
-        }
-        if (riid == IID_IUnknown || riid == IID_IDataAdviseHolder) {
-            AddRef();
-            *ppvObject = static_cast<IDataAdviseHolder*>(this);
-            return S_OK;
-        }
-        *ppvObject = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return FRefCount.Add(); }
-    ULONG Release() override
-    {
-        const ULONG count = FRefCount.Drop();
-        if (count == 0) {
-            delete this;
-        }
-        return count;
-    }
-
     HRESULT Advise(IDataObject* /*pDataObject*/, FORMATETC* pFetc, DWORD advf, IAdviseSink* pAdvise,
                    DWORD* pdwConnection) override
     {
@@ -273,9 +204,9 @@ public:
     }
 
 private:
+    friend TUnknownOf; // the last Release deletes
     ~TDataAdviseHolder() = default;
 
-    TRefCount FRefCount;
     TConnections FConnections;
 };
 

@@ -51,7 +51,7 @@ bool CanRead(DWORD mode)
     return (mode & 3) == STGM_READ || (mode & 3) == STGM_READWRITE;
 }
 
-class TMemoryStream final : public IStream
+class TMemoryStream final : public TUnknownOf<TMemoryStream, IStream, IID_IStream>
 {
 public:
     TMemoryStream(std::shared_ptr<TStreamNode> node, DWORD mode, std::string name)
@@ -60,29 +60,6 @@ public:
         , FName(std::move(name))
     {
         ++FNode->OpenCount;
-    }
-
-    HRESULT QueryInterface(const IID& riid, void** ppvObject) override
-    {
-        if (ppvObject == nullptr) {
-            return E_POINTER;
-        }
-        if (riid == IID_IUnknown || riid == IID_IStream) {
-            AddRef();
-            *ppvObject = static_cast<IStream*>(this);
-            return S_OK;
-        }
-        *ppvObject = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return FRefCount.Add(); }
-    ULONG Release() override
-    {
-        const ULONG count = FRefCount.Drop();
-        if (count == 0) {
-            delete this;
-        }
-        return count;
     }
 
     HRESULT Read(void* pv, ULONG cb, ULONG* pcbRead) override
@@ -228,16 +205,16 @@ public:
     }
 
 private:
+    friend TUnknownOf; // the last Release deletes
     ~TMemoryStream() { --FNode->OpenCount; }
 
-    TRefCount FRefCount;
     std::shared_ptr<TStreamNode> FNode;
     DWORD FMode;
     std::string FName;
     std::uint64_t FPosition = 0;
 };
 
-class TEnumStatStg final : public IEnumSTATSTG
+class TEnumStatStg final : public TUnknownOf<TEnumStatStg, IEnumSTATSTG, IID_IEnumSTATSTG>
 {
 public:
     TEnumStatStg(std::vector<STATSTG> items, std::size_t position)
@@ -246,28 +223,6 @@ public:
     {
     }
 
-    HRESULT QueryInterface(const IID& riid, void** ppvObject) override
-    {
-        if (ppvObject == nullptr) {
-            return E_POINTER;
-        }
-        if (riid == IID_IUnknown || riid == IID_IEnumSTATSTG) {
-            AddRef();
-            *ppvObject = static_cast<IEnumSTATSTG*>(this);
-            return S_OK;
-        }
-        *ppvObject = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return FRefCount.Add(); }
-    ULONG Release() override
-    {
-        const ULONG count = FRefCount.Drop();
-        if (count == 0) {
-            delete this;
-        }
-        return count;
-    }
     HRESULT Next(ULONG celt, STATSTG* rgelt, ULONG* pceltFetched) override
     {
         ULONG fetched = 0;
@@ -303,14 +258,14 @@ public:
     }
 
 private:
+    friend TUnknownOf; // the last Release deletes
     ~TEnumStatStg() = default;
 
-    TRefCount FRefCount;
     std::vector<STATSTG> FItems;
     std::size_t FPosition;
 };
 
-class TMemoryStorage final : public IStorage
+class TMemoryStorage final : public TUnknownOf<TMemoryStorage, IStorage, IID_IStorage>
 {
 public:
     TMemoryStorage(std::shared_ptr<TStorageNode> node, DWORD mode, std::string name)
@@ -322,29 +277,6 @@ public:
     }
 
     const std::shared_ptr<TStorageNode>& Node() const { return FNode; }
-
-    HRESULT QueryInterface(const IID& riid, void** ppvObject) override
-    {
-        if (ppvObject == nullptr) {
-            return E_POINTER;
-        }
-        if (riid == IID_IUnknown || riid == IID_IStorage) {
-            AddRef();
-            *ppvObject = static_cast<IStorage*>(this);
-            return S_OK;
-        }
-        *ppvObject = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return FRefCount.Add(); }
-    ULONG Release() override
-    {
-        const ULONG count = FRefCount.Drop();
-        if (count == 0) {
-            delete this;
-        }
-        return count;
-    }
 
     HRESULT CreateStream(const char* pwcsName, DWORD grfMode, DWORD, DWORD, IStream** ppstm) override
     {
@@ -590,6 +522,7 @@ public:
     }
 
 private:
+    friend TUnknownOf; // the last Release deletes
     ~TMemoryStorage() { --FNode->OpenCount; }
 
     static bool Busy(const TElement& element)
@@ -617,7 +550,6 @@ private:
         }
     }
 
-    TRefCount FRefCount;
     std::shared_ptr<TStorageNode> FNode;
     DWORD FMode;
     std::string FName;

@@ -384,12 +384,14 @@ private:
         for (std::size_t i = 0; i < FSourceCount; ++i) {
             const Source& s = FSources[i];
             if (s.From + s.Size > valid) {
-                suspect = std::min(FSize, s.At + static_cast<std::size_t>(std::max(valid - s.From, std::ptrdiff_t{0})));
+                const std::ptrdiff_t good = std::max(valid - s.From, std::ptrdiff_t{0});
+                suspect = std::min(FSize, s.At + static_cast<std::size_t>(good));
                 break;
             }
         }
         const void* cr = suspect != 0 ? ::memrchr(FBytes.data(), Cr, suspect) : nullptr;
-        FSize = cr != nullptr ? static_cast<std::size_t>(static_cast<const char*>(cr) - FBytes.data()) + 1 : 0;
+        FSize = cr != nullptr ? static_cast<std::size_t>(static_cast<const char*>(cr) - FBytes.data()) + 1
+                              : 0;
         FOpen = FHeldLast = false;
         if (FSize == 0 && FSinkOpen) {
             FSinkOpen = false;

@@ -1052,7 +1052,8 @@ TEST_F(Unit1Test, F9StartsASearchOnlyWhenStartIsEnabled)
 TEST_F(Unit1Test, ClosingDuringARunCancelsAndWaitsForIt)
 {
     const QString a = MakeFile("a.txt", "match\r\n");
-    const QString held = MakeFile("held.txt", TRunHold::HeldText("match in held\r\n", "match after close\r\n"));
+    const QString held =
+        MakeFile("held.txt", TRunHold::HeldText("match in held\r\n", "match after close\r\n"));
     TForm1& form = Create({a, "match"});
     AddRow(held);
     TRunHold hold(form);

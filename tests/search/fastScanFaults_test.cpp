@@ -103,7 +103,8 @@ std::string Head(const std::string& text)
 /// The decimal number the text is, or nothing.
 std::optional<std::size_t> Number(std::string_view text)
 {
-    if (text.empty() || text.size() > 9 || !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    const bool digits = std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+    if (text.empty() || text.size() > 9 || !digits) {
         return std::nullopt;
     }
     return static_cast<std::size_t>(std::stoul(std::string(text)));
@@ -192,7 +193,8 @@ TEST(FastScanFaults, FileTruncatedAtAnyMomentLeavesWholeEntriesAndTheRunGoesOn)
         });
         cutter.join();
 
-        const std::string what = "round " + std::to_string(round) + (round % 2 == 0 ? ", one thread" : ", two threads");
+        const std::string what =
+            "round " + std::to_string(round) + (round % 2 == 0 ? ", one thread" : ", two threads");
         if (!host.failures.empty()) {
             EXPECT_EQ(host.failures, std::vector<std::string>{victim + "|" + std::string(ShortenedFileReason)}) << what;
             ++shortened;
@@ -212,19 +214,24 @@ TEST(FastScanFaults, FileTruncatedAtAnyMomentLeavesWholeEntriesAndTheRunGoesOn)
             std::size_t number = 0;
             if (in.LineNumbering) {
                 const std::size_t colon = entry.find(" : ");
-                const std::optional<std::size_t> n = colon != std::string::npos ? Number(entry.substr(0, colon)) : std::nullopt;
-                ASSERT_TRUE(n && *n >= 1 && *n <= lines.size()) << what << ": entry " << i << " has no line number: " << Head(entry);
+                const std::optional<std::size_t> n =
+                    colon != std::string::npos ? Number(entry.substr(0, colon)) : std::nullopt;
+                ASSERT_TRUE(n && *n >= 1 && *n <= lines.size())
+                    << what << ": entry " << i << " has no line number: " << Head(entry);
                 number = *n;
                 entry.erase(0, colon + 3);
             } else {
-                const std::optional<std::size_t> n = entry.starts_with("L") ? Number(entry.substr(1, entry.find(' ') - 1)) : std::nullopt;
-                ASSERT_TRUE(n && *n < lines.size()) << what << ": entry " << i << " is a piece of a line: " << Head(entry);
+                const std::optional<std::size_t> n =
+                    entry.starts_with("L") ? Number(entry.substr(1, entry.find(' ') - 1)) : std::nullopt;
+                ASSERT_TRUE(n && *n < lines.size())
+                    << what << ": entry " << i << " is a piece of a line: " << Head(entry);
                 number = *n + 1;
             }
             EXPECT_TRUE(entry == lines[number - 1] || (number - 1 == cutLine && entry == leftOfCutLine))
-                << what << ": entry " << i << " is not line " << number << " but " << entry.size() << " bytes of its "
-                << lines[number - 1].size() << " (reverse " << in.ReverseLogic << ", dos " << dos << ", cut at " << cut
-                << ", failures " << host.failures.size() << "), NUL bytes: " << (entry.find('\0') != std::string::npos);
+                << what << ": entry " << i << " is not line " << number << " but " << entry.size()
+                << " bytes of its " << lines[number - 1].size() << " (reverse " << in.ReverseLogic << ", dos "
+                << dos << ", cut at " << cut << ", failures " << host.failures.size()
+                << "), NUL bytes: " << (entry.find('\0') != std::string::npos);
         }
         // The run went on with the next file.
         const bool nextSearched = std::any_of(entries.begin(), entries.end(),
@@ -280,7 +287,8 @@ TEST(FastScanFaults, ALineCutAfterItsEndWasSeenIsNotReportedWithTheZerosAfterThe
     }
     const std::string written = log.ReadAll();
     EXPECT_EQ(written.size(), expected.size());
-    EXPECT_TRUE(written == expected) << "the log ends with " << written.substr(written.size() - std::min<std::size_t>(written.size(), 160));
+    const std::size_t tail = std::min<std::size_t>(written.size(), 160);
+    EXPECT_TRUE(written == expected) << "the log ends with " << written.substr(written.size() - tail);
 }
 
 /// Runs scan in a child process whose private writable memory is limited to limitBytes; gives

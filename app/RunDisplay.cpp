@@ -43,10 +43,15 @@ void TRunDisplay::PublishCaption(std::string_view Caption)
 
 void TRunDisplay::PublishCaptionAsTitle()
 {
-    std::lock_guard lock(FLock);
-    if (FAccepting) {
-        FPending.Title = FLastCaption;
-        FPending.TitleSet = true;
+    {
+        std::lock_guard lock(FLock);
+        if (FAccepting) {
+            FPending.Title = FLastCaption;
+            FPending.TitleSet = true;
+        }
+    }
+    if (OnTitlePublished) {
+        OnTitlePublished();
     }
 }
 

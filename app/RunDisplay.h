@@ -35,6 +35,10 @@ public:
     void PublishCaption(std::string_view Caption);
     /// The application title becomes the caption published last.
     void PublishCaptionAsTitle();
+    /// Called on the publishing thread after each PublishCaptionAsTitle (a run's periodic status
+    /// update); unset in the program. Set before a run starts, it lets a test hold the run at a known
+    /// line, as a slow file would.
+    std::function<void()> OnTitlePublished;
 
     // GUI thread.
     /// Starts showing at screen pace; what was pending from an earlier run is dropped.

@@ -55,6 +55,9 @@ private:
     std::optional<std::string> FileName(std::int64_t index) override;
     void FileFailed(const std::string& fileName, const std::string& reason) override;
     void FileEntriesBegin(std::int64_t index, const std::string& fileName) override;
+    /// Never: the list names files, and a path that has become a FIFO or a device must be reported,
+    /// not waited for.
+    bool MayReadAnyFile(const std::string& fileName) override;
 
     // The paths listed when the run started: filled on the GUI thread before the walk, then only read.
     // Edits of the list during the run change the list shown and the next run, never this one.

@@ -129,6 +129,8 @@ public:
         FWatchFd = fd;
         FBase = base;
         FDataEnd = base + size;
+        FSources.resize(SourceLimit); // here, since the scan of the mapping may not allocate
+        FSourceCount = 0;
     }
 
     /// One whole entry: the number (when numbered) and the line.
@@ -142,10 +144,12 @@ public:
     /// Opens an entry: its number and " : " when numbered.
     void BeginEntry(std::int64_t lineNumber)
     {
+        if (FShortened) {
+            return;
+        }
         StartEntry();
         FOpenAt = FSize;
         FOpen = true;
-        FOpenFlushed = false;
         std::atomic_signal_fence(std::memory_order_seq_cst);
         if (FNumbered) {
             char digits[24];
@@ -185,10 +189,13 @@ public:
         return true;
     }
 
-    /// Ends the open entry whose text ends at sourceEnd. The unterminated last line of a mapped file
-    /// stays open until Finish has seen that the file kept its size.
+    /// Ends the open entry whose text ends at sourceEnd (nullptr: not in a mapping). The unterminated
+    /// last line of a mapped file stays open until Finish has seen that the file kept its size.
     void EndEntry(const char* sourceEnd)
     {
+        if (FShortened || !FOpen) {
+            return;
+        }
         if (FWatchFd >= 0 && sourceEnd == FDataEnd) {
             FHeldLast = true;
             return;
@@ -201,51 +208,53 @@ public:
     /// last of them may be left open (its text goes on with EndEntry).
     void AppendLines(const char* begin, const char* end)
     {
-        if (begin == end) {
+        if (begin == end || FShortened) {
             return;
         }
         StartEntry();
         if (!FOpen) {
             FOpenAt = FSize;
-            FOpenFlushed = false;
         }
         FOpen = true;
         std::atomic_signal_fence(std::memory_order_seq_cst);
         while (begin < end) {
-            if (FSize == FBytes.size()) {
+            if (Full()) {
                 Flush();
+                if (FShortened) {
+                    return; // the rest of these lines is gone from the file too
+                }
             }
             const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(end - begin), FBytes.size() - FSize);
+            NoteSource(begin, n);
             CopyReplacing(FBytes.data() + FSize, begin, n, Lf, Cr);
             std::atomic_signal_fence(std::memory_order_seq_cst);
             Copied(begin + n);
             // Entries end at the last byte 13; what follows it is the open entry.
             if (const void* cr = ::memrchr(FBytes.data() + FSize, Cr, n)) {
                 FOpenAt = static_cast<std::size_t>(static_cast<const char*>(cr) - FBytes.data()) + 1;
-                FOpenFlushed = false;
             }
             FSize += n;
             begin += n;
         }
-        FOpen = FOpenAt < FSize || FOpenFlushed;
+        FOpen = FOpenAt < FSize || (FOpenAt == 0 && FSinkOpen);
     }
 
-    /// Hands what is gathered to the sink (outside the mapping's guard).
+    /// Hands what is gathered to the sink (outside the mapping's guard). What was copied from a
+    /// mapped file that has since become shorter than it goes no further than the last whole entry
+    /// before it, and nothing more is taken from that file.
     void Flush()
     {
         OutsideMapping outside;
-        if (FWatchFd >= 0 && !FShortened && Shrunk()) {
-            FShortened = true;
-            DropOpen();
+        if (FWatchFd >= 0 && !FShortened) {
+            CutAtFileEnd();
         }
         if (FSize != 0) {
             FSink.WriteReportedEntries(std::string_view(FBytes.data(), FSize), FClearCount);
-        }
-        if (FOpen && FOpenAt < FSize) {
-            FOpenFlushed = true;
+            FSinkOpen = FBytes[FSize - 1] != Cr;
         }
         FOpenAt = 0;
         FSize = 0;
+        FSourceCount = 0;
     }
 
     /// Takes back the open entry: from the buffer, and from the sink when part of it has gone out.
@@ -256,9 +265,9 @@ public:
         }
         FSize = FOpenAt;
         FOpen = FHeldLast = false;
-        if (FOpenFlushed) {
+        if (FSize == 0 && FSinkOpen) {
             OutsideMapping outside;
-            FOpenFlushed = false;
+            FSinkOpen = false;
             FSink.DropOpenEntry();
         }
     }
@@ -267,14 +276,18 @@ public:
     /// goes to the sink.
     void Finish()
     {
-        if (FWatchFd >= 0 && !FShortened && Shrunk()) {
-            FShortened = true;
+        if (FWatchFd >= 0 && !FShortened) {
+            CutAtFileEnd();
+            // Even when nothing copied came from past its new end, the scan read zeros there.
+            struct stat info {};
+            if (!FShortened && ::fstat(FWatchFd, &info) == 0 && info.st_size < FDataEnd - FBase) {
+                FShortened = true;
+            }
         }
         if (FShortened) {
             DropOpen();
         } else if (FHeldLast) {
             FHeldLast = false;
-            FWatchFd = -1;
             EndEntry(nullptr);
         }
         Flush();
@@ -284,6 +297,15 @@ public:
     bool Shortened() const { return FShortened; }
 
 private:
+    /// Where a stretch of the buffer was copied from in the mapping.
+    struct Source {
+        std::size_t At = 0; // buffer offset of its first byte
+        const char* From = nullptr;
+        std::size_t Size = 0;
+    };
+    /// Stretches noted per buffer; the buffer goes to the sink early when they are used up.
+    static constexpr std::size_t SourceLimit = 4096;
+
     /// Entries wait here a while before the sink sees them; a Clear of the log in that time must still
     /// remove the ones reported before it, as it would had they been written at once.
     void StartEntry()
@@ -291,23 +313,52 @@ private:
         const std::uint64_t clears = FSink.ClearCount();
         if (clears != FClearCount) {
             FSize = 0;
+            FSourceCount = 0;
+            FSinkOpen = false; // the emptied sink holds no piece of an entry any more
             FClearCount = clears;
         }
     }
 
     void Put(const char* begin, const char* end)
     {
-        while (begin < end) {
-            if (FSize == FBytes.size()) {
+        while (begin < end && !FShortened) {
+            if (Full()) {
                 Flush();
+                if (FShortened) {
+                    return; // the entry was taken back: the rest of its line must not follow alone
+                }
             }
             const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(end - begin), FBytes.size() - FSize);
+            NoteSource(begin, n);
             std::memcpy(FBytes.data() + FSize, begin, n);
             std::atomic_signal_fence(std::memory_order_seq_cst);
             Copied(begin + n);
             FSize += n;
             begin += n;
         }
+    }
+
+    /// No room for another byte, or (for a mapping) for another stretch's source.
+    bool Full() const
+    {
+        return FSize == FBytes.size() || (FWatchFd >= 0 && FSourceCount == FSources.size());
+    }
+
+    /// Notes, before the copy, that n bytes at from (when in the mapping) go to the buffer's end.
+    void NoteSource(const char* from, std::size_t n)
+    {
+        if (FWatchFd < 0 || from < FBase || from >= FDataEnd) {
+            return;
+        }
+        if (FSourceCount != 0) {
+            Source& last = FSources[FSourceCount - 1];
+            if (last.At + last.Size == FSize && last.From + last.Size == from) {
+                last.Size += n;
+                return;
+            }
+        }
+        FSources[FSourceCount++] = Source{FSize, from, n};
+        std::atomic_signal_fence(std::memory_order_seq_cst);
     }
 
     void Copied(const char* to)
@@ -317,10 +368,35 @@ private:
         }
     }
 
-    bool Shrunk() const
+    /// Once the file is shorter than what was copied from it, keeps the whole entries copied
+    /// from before its new end and drops the rest, the open entry too (also its part in the sink).
+    void CutAtFileEnd()
     {
         struct stat info {};
-        return FCopiedTo != nullptr && ::fstat(FWatchFd, &info) == 0 && info.st_size < FCopiedTo - FBase;
+        if (FCopiedTo == nullptr || ::fstat(FWatchFd, &info) != 0 || info.st_size >= FCopiedTo - FBase) {
+            return;
+        }
+        FShortened = true;
+        // The first byte in the buffer that came from past the new end. A line end seen in the
+        // mapping was really there (bytes past the end read as zero), so only copied text is suspect.
+        const char* valid = FBase + info.st_size;
+        std::size_t suspect = FSize;
+        for (std::size_t i = 0; i < FSourceCount; ++i) {
+            const Source& s = FSources[i];
+            if (s.From + s.Size > valid) {
+                const std::ptrdiff_t good = std::max(valid - s.From, std::ptrdiff_t{0});
+                suspect = std::min(FSize, s.At + static_cast<std::size_t>(good));
+                break;
+            }
+        }
+        const void* cr = suspect != 0 ? ::memrchr(FBytes.data(), Cr, suspect) : nullptr;
+        FSize = cr != nullptr ? static_cast<std::size_t>(static_cast<const char*>(cr) - FBytes.data()) + 1
+                              : 0;
+        FOpen = FHeldLast = false;
+        if (FSize == 0 && FSinkOpen) {
+            FSinkOpen = false;
+            FSink.DropOpenEntry();
+        }
     }
 
     EntrySink& FSink;
@@ -329,13 +405,15 @@ private:
     std::size_t FSize = 0;
     std::size_t FOpenAt = 0; // where the open entry begins in the buffer (0 when it began before)
     bool FOpen = false; // an entry has begun and not ended
-    bool FOpenFlushed = false; // part of the open entry has gone to the sink
+    bool FSinkOpen = false; // what has gone to the sink stops inside an entry
     bool FHeldLast = false;
     bool FShortened = false;
     int FWatchFd = -1;
     const char* FBase = nullptr;
     const char* FDataEnd = nullptr;
     const char* FCopiedTo = nullptr;
+    std::vector<Source> FSources; // where the buffer's bytes came from in the mapping
+    std::size_t FSourceCount = 0;
     std::uint64_t FClearCount = FSink.ClearCount(); // the sink's count when the buffered entries were reported
 };
 

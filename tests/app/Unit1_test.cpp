@@ -32,6 +32,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -72,80 +73,63 @@ bool WaitFor(const std::function<bool()>& cond, int ms = 15000)
     return true;
 }
 
-// A named pipe that the test feeds while the run reads it: the run waits inside the file for as long as
-// the test wants, so "during a run" is a fixed point rather than a race. The head is followed by more
-// filler than the scan reads at once, so the head has surely been searched while the run waits.
-class TPipeFile
+// Holds a run at its first periodic status update, the line RefreshRate (1000) of a file, until the
+// test lets it go: "during a run" is then a fixed point rather than a race. The window never reads
+// from a pipe, so a regular file is held where the run publishes its title, as a slow file would
+// hold it in read().
+class TRunHold
 {
 public:
-    explicit TPipeFile(const QString& path)
-        : FPath(path)
+    explicit TRunHold(TForm1& form)
+        : FForm(form)
     {
-        ::signal(SIGPIPE, SIG_IGN); // the run may close its end first (after a cancel)
-        EXPECT_EQ(mkfifo(path.toLocal8Bit().constData(), 0600), 0);
-    }
-    ~TPipeFile()
-    {
-        Release("");
-        if (FWriter.joinable()) {
-            FWriter.join();
-        }
-    }
-
-    // Waits for the run to open the pipe (the GUI thread keeps serving it meanwhile), then feeds it.
-    bool Begin(const QByteArray& head)
-    {
-        int fd = -1;
-        if (!WaitFor([&] {
-                fd = ::open(FPath.toLocal8Bit().constData(), O_WRONLY | O_NONBLOCK);
-                return fd >= 0;
-            })) {
-            return false;
-        }
-        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-        FWriter = std::thread([this, fd, head] {
-            QByteArray filler;
-            for (int i = 0; i < 64 * 1024; ++i) {
-                filler += QByteArray(126, 'x') + "\r\n";
-            }
-            WriteAll(fd, head + filler);
+        form.RunDisplay.OnTitlePublished = [this] {
             std::unique_lock lock(FLock);
+            FHeld = true;
             FSignal.wait(lock, [this] { return FReleased; });
-            WriteAll(fd, FTail);
-            ::close(fd);
-        });
-        return true;
+        };
+    }
+    ~TRunHold()
+    {
+        Release();
+        // The hook is let go only once no run can be inside it any more.
+        EXPECT_TRUE(WaitFor([this] { return FForm.SearchThread == nullptr; }));
+        FForm.RunDisplay.OnTitlePublished = nullptr;
     }
 
-    // Lets the pipe end after tail; never blocks, so any thread may call it.
-    void Release(const QByteArray& tail)
+    // A held file: head, then filler lines up to past the held line, then tail.
+    static QByteArray HeldText(const QByteArray& head, const QByteArray& tail)
+    {
+        QByteArray text = head;
+        for (int i = 0; i < 1100; ++i) {
+            text += QByteArray(126, 'x') + "\r\n";
+        }
+        return text + tail;
+    }
+
+    // Waits (the GUI thread serving the run meanwhile) until the run is held.
+    bool Reached()
+    {
+        return WaitFor([this] {
+            std::lock_guard lock(FLock);
+            return FHeld;
+        });
+    }
+
+    // Lets the run go on; never blocks, so any thread may call it.
+    void Release()
     {
         std::lock_guard lock(FLock);
-        if (!FReleased) {
-            FTail = tail;
-            FReleased = true;
-            FSignal.notify_all();
-        }
+        FReleased = true;
+        FSignal.notify_all();
     }
 
 private:
-    static void WriteAll(int fd, const QByteArray& bytes)
-    {
-        for (qsizetype done = 0; done < bytes.size();) {
-            const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-            if (n <= 0) {
-                return;
-            }
-            done += n;
-        }
-    }
-
-    QString FPath;
-    std::thread FWriter;
+    TForm1& FForm;
     std::mutex FLock;
     std::condition_variable FSignal;
+    bool FHeld = false; // guarded by FLock
     bool FReleased = false; // guarded by FLock
-    QByteArray FTail;       // guarded by FLock
 };
 
 class Unit1Test : public ::testing::Test
@@ -582,51 +566,49 @@ class RunInProgressTest : public Unit1Test
 protected:
     void TearDown() override
     {
-        if (FPipe) {
-            FPipe->Release("");
+        if (FHold) {
+            FHold->Release();
+            EXPECT_TRUE(WaitFor([this] { return FForm->SearchThread == nullptr; }));
+            FHold.reset();
         }
         Unit1Test::TearDown();
     }
 
-    // Starts a run whose second file is a pipe, and returns once the pipe's head has surely been searched:
-    // the status bar counts more lines than the head and the first file hold.
-    void StartBlockedRun(const QByteArray& head)
+    // Starts a run over three files and returns once it is held inside the second, after its head
+    // was searched and before its tail: the display shows that file's caption by then.
+    void StartHeldRun(const QByteArray& head, const QByteArray& tail)
     {
         FFirst = MakeFile("a.txt", "match one\r\n");
-        FPipe = std::make_unique<TPipeFile>(Path("pipe.txt"));
+        FHeld = MakeFile("held.txt", TRunHold::HeldText(head, tail));
         FThird = MakeFile("c.txt", "match three\r\n");
         MakeFile("sifton.ini", "[Options]\nOutput Names=1\n");
         Create({FFirst, "match"});
-        AddRow(Path("pipe.txt"));
+        AddRow(FHeld);
         AddRow(FThird);
+        FHold = std::make_unique<TRunHold>(*FForm);
         FForm->CmdSearchClick();
-        ASSERT_TRUE(FPipe->Begin(head));
-        ASSERT_TRUE(WaitFor([this] { return LinesSearchedShown() > 10000; }));
-    }
-    qint64 LinesSearchedShown() const
-    {
-        QString digits = FForm->StatusText(0);
-        digits.remove(QRegularExpression("[^0-9]"));
-        return digits.toLongLong();
+        ASSERT_TRUE(FHold->Reached());
+        ASSERT_TRUE(WaitFor([this] { return FForm->windowTitle() == "Searching " + FHeld; }));
     }
     static QByteArray Header(const QString& path)
     {
         return "***** File: \"" + path.toLocal8Bit() + "\"- Search Pattern=match *****\r";
     }
-    void FinishPipe(const QByteArray& tail)
+    void FinishRun()
     {
-        FPipe->Release(tail);
+        FHold->Release();
         ASSERT_TRUE(WaitFor([this] { return FForm->SearchThread == nullptr; }));
     }
 
     QString FFirst;
+    QString FHeld;
     QString FThird;
-    std::unique_ptr<TPipeFile> FPipe;
+    std::unique_ptr<TRunHold> FHold;
 };
 
 TEST_F(RunInProgressTest, CommandsAndMainPageDuringAndAfterTheRun)
 {
-    StartBlockedRun("match two\r\n");
+    StartHeldRun("match two\r\n", "");
     TForm1& form = *FForm;
     EXPECT_FALSE(form.CmdSearch->isEnabled());
     EXPECT_FALSE(form.mSearch->menuAction()->isEnabled());
@@ -644,7 +626,7 @@ TEST_F(RunInProgressTest, CommandsAndMainPageDuringAndAfterTheRun)
     form.CmdSearchClick(); // pressing Search during the run starts nothing
     EXPECT_EQ(form.SearchThread, running);
 
-    FinishPipe("");
+    FinishRun();
     EXPECT_TRUE(form.CmdSearch->isEnabled());
     EXPECT_TRUE(form.mSearch->menuAction()->isEnabled());
     EXPECT_TRUE(form.CmdSave->isEnabled());
@@ -658,12 +640,12 @@ TEST_F(RunInProgressTest, CommandsAndMainPageDuringAndAfterTheRun)
 
 TEST_F(RunInProgressTest, ClearDuringTheRunKeepsOnlyWhatFollows)
 {
-    StartBlockedRun("");
+    StartHeldRun("", "match four\r\n");
     TForm1& form = *FForm;
     const QString statusBefore = form.StatusText(0);
     form.CmdClearClick();
     EXPECT_EQ(form.StatusText(0), statusBefore) << "the status texts are not reset during a run";
-    FinishPipe("match four\r\n");
+    FinishRun();
     const QByteArray expected = "match four\r" + Header(FThird) + "match three\r";
     EXPECT_EQ(LogBytes(), expected);
     EXPECT_EQ(form.Viewer->toPlainText(), QString::fromLocal8Bit(expected).replace('\r', '\n'));
@@ -671,10 +653,10 @@ TEST_F(RunInProgressTest, ClearDuringTheRunKeepsOnlyWhatFollows)
 
 TEST_F(RunInProgressTest, CancelDuringTheSecondOfThreeFiles)
 {
-    StartBlockedRun("match two\r\n");
+    StartHeldRun("match two\r\n", "match after cancel\r\n");
     FForm->OptionSave->setChecked(true); // the Main page is disabled, but the run already took its request
     FForm->CmdCancelClick();
-    FinishPipe("match after cancel\r\n");
+    FinishRun();
     const QByteArray log = LogBytes();
     EXPECT_TRUE(log.contains("match two\r"));
     EXPECT_FALSE(log.contains("match after cancel"));
@@ -686,7 +668,7 @@ TEST_F(RunInProgressTest, CancelDuringTheSecondOfThreeFiles)
 
 TEST_F(RunInProgressTest, CtrlCCancelsWhileTheSearchMenuIsDisabled)
 {
-    StartBlockedRun("match two\r\n");
+    StartHeldRun("match two\r\n", "match after cancel\r\n");
     FForm->show();
     QApplication::setActiveWindow(FForm.get());
     ASSERT_TRUE(QTest::qWaitForWindowActive(FForm.get()));
@@ -695,14 +677,14 @@ TEST_F(RunInProgressTest, CtrlCCancelsWhileTheSearchMenuIsDisabled)
     ASSERT_TRUE(FForm->mCancel->isEnabled());
     QTest::keyClick(FForm->PageControl1, Qt::Key_C, Qt::ControlModifier);
     EXPECT_TRUE(CancelRequested);
-    FinishPipe("match after cancel\r\n");
+    FinishRun();
     EXPECT_FALSE(LogBytes().contains("match after cancel"));
 }
 
 // A window's menu shortcuts come before the keys of the control that has the focus.
 TEST_F(RunInProgressTest, CtrlCCancelsWhileTheOutputPaneHasTheFocus)
 {
-    StartBlockedRun("match two\r\n");
+    StartHeldRun("match two\r\n", "match after cancel\r\n");
     FForm->show();
     QApplication::setActiveWindow(FForm.get());
     ASSERT_TRUE(QTest::qWaitForWindowActive(FForm.get()));
@@ -715,7 +697,7 @@ TEST_F(RunInProgressTest, CtrlCCancelsWhileTheOutputPaneHasTheFocus)
     QTest::keyClick(FForm->Viewer, Qt::Key_C, Qt::ControlModifier);
     EXPECT_TRUE(CancelRequested);
     EXPECT_EQ(QApplication::clipboard()->text(), "clipboard before") << "the key cancelled instead of copying";
-    FinishPipe("match after cancel\r\n");
+    FinishRun();
     EXPECT_FALSE(LogBytes().contains("match after cancel"));
 }
 
@@ -738,10 +720,10 @@ TEST_F(Unit1Test, CtrlCCopiesFromTheOutputPaneWhenNoRunCanBeCancelled)
 
 TEST_F(RunInProgressTest, FileListEmptiedDuringTheRunStillSearchesItsFilesAndSearchThenAsksForFiles)
 {
-    StartBlockedRun("match two\r\n");
+    StartHeldRun("match two\r\n", "");
     FForm->FileList->clear();
     FForm->SetSearchCommand(false);
-    FinishPipe("");
+    FinishRun();
     EXPECT_TRUE(LogBytes().endsWith(Header(FThird) + "match three\r")) << "the run searches what was listed";
     EXPECT_TRUE(FForm->CmdSearch->isEnabled()) << "the end of the run enables Search all the same";
     ASSERT_TRUE(RunAndWait());
@@ -752,17 +734,17 @@ TEST_F(RunInProgressTest, FileListEmptiedDuringTheRunStillSearchesItsFilesAndSea
 
 TEST_F(RunInProgressTest, ListEditedDuringTheRunNeitherSkipsNorAddsFiles)
 {
-    StartBlockedRun("match two\r\n");
+    StartHeldRun("match two\r\n", "");
     const QString added = MakeFile("d.txt", "match four\r\n");
     FForm->FileList->Delete(FForm->FileList->Item(0)); // above the file in hand
     FForm->FileListDragDropFiles({added});
-    FinishPipe("");
+    FinishRun();
     const QByteArray log = LogBytes();
     EXPECT_EQ(log.count(Header(FFirst)), 1);
-    EXPECT_EQ(log.count(Header(Path("pipe.txt"))), 1);
+    EXPECT_EQ(log.count(Header(FHeld)), 1);
     EXPECT_TRUE(log.endsWith(Header(FThird) + "match three\r")) << log.toStdString();
     EXPECT_FALSE(log.contains("match four")) << "a file added during the run waits for the next one";
-    EXPECT_EQ(Rows(), (QStringList{Path("pipe.txt"), FThird, added})) << "the list shown has the edits";
+    EXPECT_EQ(Rows(), (QStringList{FHeld, FThird, added})) << "the list shown has the edits";
 }
 
 TEST_F(Unit1Test, EmptyFileListChangesNothing)
@@ -807,6 +789,53 @@ TEST_F(Unit1Test, UnreadableFileIsSkippedAndReportedOnceAfterTheRun)
     ASSERT_EQ(FDialogs.Messages.size(), 1u);
     EXPECT_TRUE(FDialogs.Messages[0].Text.contains(gone)) << FDialogs.Messages[0].Text.toStdString();
     EXPECT_EQ(form.Viewer->toPlainText(), "match a\nmatch c\n");
+}
+
+// A listed path that has become a FIFO or a device is opened without waiting and reported; the
+// run goes on and ends by itself. Should the run wait in open() after all, a writer comes after a
+// while, and a run that reads a device for ever is cancelled, so that a regression fails here
+// instead of hanging.
+TEST_F(Unit1Test, AFifoOrADeviceInTheListIsReportedAsNotARegularFileAndTheRunEndsByItself)
+{
+    const QString a = MakeFile("a.txt", "match a\r\n");
+    const QString fifo = Path("was-a-file.txt");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString c = MakeFile("c.txt", "match c\r\n");
+    MakeFile("sifton.ini", "[Options]\nOutput Names=0\n");
+    TForm1& form = Create({a, "match"});
+    AddRow(fifo);
+    AddRow(QStringLiteral("/dev/zero"));
+    AddRow(c);
+    std::atomic<bool> ended{false};
+    std::atomic<bool> rescued{false};
+    std::thread rescuer([&] {
+        for (int i = 0; i < 300 && !ended; ++i) {
+            QThread::msleep(10);
+        }
+        while (!ended) {
+            if (const int fd = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK); fd >= 0) {
+                rescued = true; // a reader was waiting in open()
+                ::close(fd);
+            }
+            QThread::msleep(10);
+        }
+    });
+    form.CmdSearchClick();
+    const bool endedByItself = WaitFor([&] { return form.SearchThread == nullptr; }, 10000);
+    if (!endedByItself) {
+        CancelRequested = true;
+        WaitFor([&] { return form.SearchThread == nullptr; });
+    }
+    ended = true;
+    rescuer.join();
+    EXPECT_TRUE(endedByItself) << "the run read a device as a file";
+    EXPECT_FALSE(rescued) << "the run waited in open() for a writer";
+    EXPECT_EQ(LogBytes(), "match a\rmatch c\r");
+    ASSERT_EQ(FDialogs.Messages.size(), 1u);
+    const QString text = FDialogs.Messages[0].Text;
+    EXPECT_TRUE(text.startsWith("2 files could not be read and were skipped:")) << text.toStdString();
+    EXPECT_TRUE(text.contains(fifo + ": Not a regular file")) << text.toStdString();
+    EXPECT_TRUE(text.contains("/dev/zero: Not a regular file")) << text.toStdString();
 }
 
 TEST_F(Unit1Test, PromptForSaveCopiesTheWholeLogAndForgetsTheName)
@@ -1023,16 +1052,18 @@ TEST_F(Unit1Test, F9StartsASearchOnlyWhenStartIsEnabled)
 TEST_F(Unit1Test, ClosingDuringARunCancelsAndWaitsForIt)
 {
     const QString a = MakeFile("a.txt", "match\r\n");
-    TPipeFile pipe(Path("pipe.txt"));
+    const QString held =
+        MakeFile("held.txt", TRunHold::HeldText("match in held\r\n", "match after close\r\n"));
     TForm1& form = Create({a, "match"});
-    AddRow(Path("pipe.txt"));
+    AddRow(held);
+    TRunHold hold(form);
     form.CmdSearchClick();
-    ASSERT_TRUE(pipe.Begin("match in pipe\r\n"));
+    ASSERT_TRUE(hold.Reached());
     ASSERT_TRUE(WaitFor([&] { return form.Log.Size() > 0 && form.Viewer->toPlainText().isEmpty() && SearchRunning; }));
-    // The pipe ends shortly after the close began; the close must keep serving the run meanwhile.
-    std::thread releaser([&pipe] {
+    // The run goes on shortly after the close began; the close must keep serving it meanwhile.
+    std::thread releaser([&hold] {
         QThread::msleep(50);
-        pipe.Release("match after close\r\n");
+        hold.Release();
     });
     form.close();
     releaser.join();
@@ -1056,17 +1087,18 @@ TEST_F(Unit1Test, CloseBeforeTheRunStartedWins)
 TEST_F(Unit1Test, ClosingDuringARunShowsNoBoxAndNoSavePrompt)
 {
     const QString a = MakeFile("a.txt", "match\r\n");
-    TPipeFile pipe(Path("pipe.txt"));
+    const QString held = MakeFile("held.txt", TRunHold::HeldText("match in held\r\n", ""));
     TForm1& form = Create({a, "match"});
     form.OptionSave->setChecked(true);
     AddRow(Path("gone.txt")); // unreadable: would be reported after the run
-    AddRow(Path("pipe.txt"));
+    AddRow(held);
+    TRunHold hold(form);
     form.CmdSearchClick();
-    ASSERT_TRUE(pipe.Begin("match in pipe\r\n"));
+    ASSERT_TRUE(hold.Reached());
     ASSERT_TRUE(WaitFor([&] { return form.Log.Size() > 0 && SearchRunning; }));
-    std::thread releaser([&pipe] {
+    std::thread releaser([&hold] {
         QThread::msleep(50);
-        pipe.Release("");
+        hold.Release();
     });
     form.close();
     releaser.join();

@@ -12,6 +12,7 @@
 #include <condition_variable>
 #include <csignal>
 #include <mutex>
+#include <optional>
 #include <random>
 #include <string>
 #include <thread>
@@ -39,10 +40,17 @@ struct ListHost final : SearchHost {
     std::vector<std::string> failures;
     bool anyKind = false;
     std::string openAs; // the path to open instead of every name, when set
+    std::function<void(const std::string&)> opening; // told of each name about to be opened (any thread)
+    std::function<void()> statusShown; // told of each periodic status update, on the run's thread
 
     void SetStatusText(int, const std::string&) override { }
     void SetCaption(const std::string&) override { }
-    void ShowCaptionAsTitle() override { }
+    void ShowCaptionAsTitle() override
+    {
+        if (statusShown) {
+            statusShown();
+        }
+    }
     std::int64_t FileCount() override { return static_cast<std::int64_t>(files.size()); }
     std::optional<std::string> FileName(std::int64_t i) override
     {
@@ -52,7 +60,13 @@ struct ListHost final : SearchHost {
     {
         failures.push_back(fileName + "|" + reason);
     }
-    std::string PathToOpen(const std::string& fileName) override { return openAs.empty() ? fileName : openAs; }
+    std::string PathToOpen(const std::string& fileName) override
+    {
+        if (opening) {
+            opening(fileName);
+        }
+        return openAs.empty() ? fileName : openAs;
+    }
     bool MayReadAnyFile(const std::string&) override { return anyKind; }
 };
 
@@ -80,6 +94,22 @@ bool EndsWithin(std::chrono::seconds limit, const std::function<void()>& work)
     return true;
 }
 
+/// The first bytes of a text, enough to tell an entry in a message.
+std::string Head(const std::string& text)
+{
+    return text.size() <= 60 ? text : text.substr(0, 60) + "... (" + std::to_string(text.size()) + " bytes)";
+}
+
+/// The decimal number the text is, or nothing.
+std::optional<std::size_t> Number(std::string_view text)
+{
+    const bool digits = std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+    if (text.empty() || text.size() > 9 || !digits) {
+        return std::nullopt;
+    }
+    return static_cast<std::size_t>(std::stoul(std::string(text)));
+}
+
 std::vector<std::string> SplitEntries(const std::string& log)
 {
     std::vector<std::string> entries;
@@ -92,10 +122,9 @@ std::vector<std::string> SplitEntries(const std::string& log)
     return entries;
 }
 
-// Off until mended: about one run in eight, a truncation that lands while a long line is being
-// reported leaves a piece of that line as an entry of its own (no number before it, or after the
-// entries written later). Run it with --gtest_also_run_disabled_tests.
-TEST(FastScanFaults, DISABLED_FileTruncatedAtAnyMomentLeavesWholeEntriesAndTheRunGoesOn)
+// Rounds alternate between the walk on one thread and the walk whose scan threads read ahead of
+// the writer, which takes a dropped entry back through a recorded item.
+TEST(FastScanFaults, FileTruncatedAtAnyMomentLeavesWholeEntriesAndTheRunGoesOn)
 {
     std::mt19937 rng(1508);
     TempDir dir;
@@ -129,11 +158,28 @@ TEST(FastScanFaults, DISABLED_FileTruncatedAtAnyMomentLeavesWholeEntriesAndTheRu
         in.ReverseLogic = rng() % 2 == 0;
         ListHost host;
         host.files = {victim, next};
+        // The cut is timed from the victim's open, so that it lands while the file is read
+        // however busy the machine is; with no delay it may also come before the file is mapped.
+        std::mutex openLock;
+        std::condition_variable opened;
+        bool victimOpened = false;
+        host.opening = [&](const std::string& name) {
+            if (name == victim) {
+                std::lock_guard guard(openLock);
+                victimOpened = true;
+                opened.notify_one();
+            }
+        };
         log.Clear();
         SearchRun run(PrepareRequest(in), log, host, ",");
+        run.SetThreads(round % 2 == 0 ? 1 : 2);
         const auto cut = static_cast<off_t>(rng() % text.size());
-        const auto delay = std::chrono::microseconds(rng() % 4000);
+        const auto delay = std::chrono::microseconds(rng() % 1000);
         std::thread cutter([&] {
+            {
+                std::unique_lock guard(openLock);
+                opened.wait_for(guard, 60s, [&] { return victimOpened; });
+            }
             std::this_thread::sleep_for(delay);
             EXPECT_EQ(::truncate(victim.c_str(), cut), 0);
         });
@@ -147,7 +193,8 @@ TEST(FastScanFaults, DISABLED_FileTruncatedAtAnyMomentLeavesWholeEntriesAndTheRu
         });
         cutter.join();
 
-        const std::string what = "round " + std::to_string(round);
+        const std::string what =
+            "round " + std::to_string(round) + (round % 2 == 0 ? ", one thread" : ", two threads");
         if (!host.failures.empty()) {
             EXPECT_EQ(host.failures, std::vector<std::string>{victim + "|" + std::string(ShortenedFileReason)}) << what;
             ++shortened;
@@ -158,31 +205,33 @@ TEST(FastScanFaults, DISABLED_FileTruncatedAtAnyMomentLeavesWholeEntriesAndTheRu
         const std::string leftOfCutLine = text.substr(starts[cutLine], static_cast<std::size_t>(cut) - starts[cutLine]);
         const std::vector<std::string> entries = SplitEntries(log.ReadAll());
         ASSERT_GE(entries.size(), 1u) << what;
-        EXPECT_EQ(entries.back(), "after") << what;
+        EXPECT_TRUE(entries.back() == "after") << what << ": the last entry is " << Head(entries.back());
         for (std::size_t i = 0; i + 1 < entries.size(); ++i) {
             std::string entry = entries[i];
-            const bool fromNext = entry.find("the next file") != std::string::npos;
+            if (entry.find("the next file") != std::string::npos) {
+                continue;
+            }
+            std::size_t number = 0;
             if (in.LineNumbering) {
                 const std::size_t colon = entry.find(" : ");
-                ASSERT_NE(colon, std::string::npos) << what;
-                const std::size_t number = std::stoul(entry.substr(0, colon));
+                const std::optional<std::size_t> n =
+                    colon != std::string::npos ? Number(entry.substr(0, colon)) : std::nullopt;
+                ASSERT_TRUE(n && *n >= 1 && *n <= lines.size())
+                    << what << ": entry " << i << " has no line number: " << Head(entry);
+                number = *n;
                 entry.erase(0, colon + 3);
-                if (!fromNext) {
-                    ASSERT_LE(number, lines.size()) << what;
-                    EXPECT_TRUE(entry == lines[number - 1] || (number - 1 == cutLine && entry == leftOfCutLine))
-                        << what << ": entry " << i << " is not line " << number
-                        << " (" << entry.size() << " bytes, the line " << lines[number - 1].size() << ", reverse "
-                        << in.ReverseLogic << ", dos " << dos << ", cut at " << cut << ", failures "
-                        << host.failures.size() << ", first difference "
-                        << std::mismatch(entry.begin(), entry.end(), lines[number - 1].begin(), lines[number - 1].end()).first - entry.begin() << ")";
-                }
-            } else if (!fromNext) {
-                const std::size_t index = std::stoul(entry.substr(1));
-                ASSERT_LT(index, lines.size()) << what;
-                EXPECT_TRUE(entry == lines[index] || entry == leftOfCutLine)
-                    << what << ": entry " << i << " is not a whole line";
+            } else {
+                const std::optional<std::size_t> n =
+                    entry.starts_with("L") ? Number(entry.substr(1, entry.find(' ') - 1)) : std::nullopt;
+                ASSERT_TRUE(n && *n < lines.size())
+                    << what << ": entry " << i << " is a piece of a line: " << Head(entry);
+                number = *n + 1;
             }
-            EXPECT_EQ(entry.find('\0'), std::string::npos) << what;
+            EXPECT_TRUE(entry == lines[number - 1] || (number - 1 == cutLine && entry == leftOfCutLine))
+                << what << ": entry " << i << " is not line " << number << " but " << entry.size()
+                << " bytes of its " << lines[number - 1].size() << " (reverse " << in.ReverseLogic << ", dos "
+                << dos << ", cut at " << cut << ", failures " << host.failures.size()
+                << "), NUL bytes: " << (entry.find('\0') != std::string::npos);
         }
         // The run went on with the next file.
         const bool nextSearched = std::any_of(entries.begin(), entries.end(),
@@ -193,6 +242,53 @@ TEST(FastScanFaults, DISABLED_FileTruncatedAtAnyMomentLeavesWholeEntriesAndTheRu
         }
     }
     EXPECT_GT(shortened, 0) << "no round cut the file while it was read";
+}
+
+// The scan has already seen where the line ends when the cut comes: the rest of the line now reads
+// as zero bytes up to the end of its page, without a fault, and must not reach the log.
+TEST(FastScanFaults, ALineCutAfterItsEndWasSeenIsNotReportedWithTheZerosAfterTheCut)
+{
+    TempDir dir;
+    std::string text;
+    std::vector<std::string> lines;
+    for (int i = 0; text.size() < (2u << 20); ++i) {
+        std::string line = "hit " + std::to_string(i);
+        line.resize(99, '.');
+        lines.push_back(line);
+        text += line + "\n";
+    }
+    // The first window of 1 MiB ends after the last line end before 1 MiB; cut inside that line.
+    const std::size_t windowEnd = text.rfind('\n', (1u << 20) - 2) + 1;
+    const std::size_t cut = windowEnd - 50;
+    ASSERT_EQ(cut / 4096, ((1u << 20) - 1) / 4096) << "the cut is in the window's last page";
+    const std::string path = dir.Write("cut.txt", text);
+    ResultLog log;
+    log.Create((dir.Path() / "run.out").string());
+    ListHost host;
+    bool done = false;
+    // The first status update comes after line 1000, long before the scan reaches the cut.
+    host.statusShown = [&] {
+        if (!done) {
+            done = true;
+            EXPECT_EQ(::truncate(path.c_str(), static_cast<off_t>(cut)), 0);
+        }
+    };
+    SearchInputs in;
+    in.String1 = "hit";
+    in.LineFormat = LineFormat::Unix;
+    in.LineNumbering = true;
+    SearchRun run(PrepareRequest(in), log, host, ",");
+    EXPECT_FALSE(run.ScanFile(path));
+    ASSERT_TRUE(done);
+    EXPECT_EQ(host.failures, std::vector<std::string>{path + "|" + std::string(ShortenedFileReason)});
+    std::string expected;
+    for (std::size_t i = 0; i < cut / 100; ++i) {
+        expected += std::to_string(i + 1) + " : " + lines[i] + "\r";
+    }
+    const std::string written = log.ReadAll();
+    EXPECT_EQ(written.size(), expected.size());
+    const std::size_t tail = std::min<std::size_t>(written.size(), 160);
+    EXPECT_TRUE(written == expected) << "the log ends with " << written.substr(written.size() - tail);
 }
 
 /// Runs scan in a child process whose private writable memory is limited to limitBytes; gives

@@ -3,6 +3,7 @@
 // what the log, the counters and the host see is exactly what the walk on one thread gives.
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <exception>
@@ -43,7 +44,25 @@ struct FileJob {
     std::deque<ScanItem> Items; // guarded by Lock
     bool Done = false; // guarded by Lock
     RunCounters Final; // guarded by Lock; valid once Done
+    std::atomic<std::uint32_t> Handed = 0; // how often items or the end were handed on; changed under Lock
 };
+
+/// Waits for the scan of job to hand something on. A small file is scanned in microseconds, so the
+/// writer first looks for a moment without sleeping: being put to sleep and woken for every file
+/// would cost more than the file.
+void AwaitScan(FileJob& job, std::unique_lock<std::mutex>& guard, std::uint32_t& seen)
+{
+    if (!job.Done && job.Items.empty()) {
+        guard.unlock();
+        const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(50);
+        while (job.Handed.load(std::memory_order_acquire) == seen && std::chrono::steady_clock::now() < until) {
+            std::this_thread::yield();
+        }
+        guard.lock();
+    }
+    job.Changed.wait(guard, [&] { return job.Done || !job.Items.empty(); });
+    seen = job.Handed.load(std::memory_order_relaxed);
+}
 
 /// Stops a scan whose results are no longer wanted.
 struct Abandoned {};
@@ -215,6 +234,7 @@ public:
         MoveBatch();
         FJob->Final = *FCounters;
         FJob->Done = true;
+        FJob->Handed.fetch_add(1, std::memory_order_release);
         FJob->Changed.notify_one();
     }
 
@@ -236,6 +256,7 @@ private:
         if (FJob->Index == FPipeline.Head() || FBatchBytes >= BatchBytes || FBatch.size() >= BatchItems) {
             std::lock_guard guard(FJob->Lock);
             MoveBatch();
+            FJob->Handed.fetch_add(1, std::memory_order_release);
             FJob->Changed.notify_one();
         }
     }
@@ -383,12 +404,13 @@ void SearchRun::WalkInParallel()
         bool finishingLine = false; // a cancel came with a periodic update: its line is still written
         bool afterUpdate = false;
         std::size_t written = 0; // entry bytes written since the scan-ahead memory was last given back
+        std::uint32_t seen = 0; // the job's Handed when the writer last took its items
         for (;;) {
             if (taken.empty()) {
                 // Given back before waiting: a scan ahead may be waiting for exactly this room.
                 pipeline.Release(std::exchange(written, 0));
                 std::unique_lock guard(job.Lock);
-                job.Changed.wait(guard, [&] { return job.Done || !job.Items.empty(); });
+                AwaitScan(job, guard, seen);
                 if (job.Items.empty()) {
                     if (!cancelled) {
                         file = job.Final;

@@ -84,7 +84,7 @@ def main():
 
     cancel = []
     for r in range(a.runs):
-        _, fields, _ = run_window(a.window, [manifest["rare"], crlf], win_log, ["--cancel-after", "150"])
+        _, fields, _ = run_window(a.window, [manifest["rare"], crlf], win_log, ["--cancel-after", "20"])
         if "cancel_ms" in fields:
             cancel.append(float(fields["cancel_ms"]))
 

@@ -280,34 +280,7 @@ public:
 
     HRESULT CreateStream(const char* pwcsName, DWORD grfMode, DWORD, DWORD, IStream** ppstm) override
     {
-        if (ppstm == nullptr) {
-            return STG_E_INVALIDPOINTER;
-        }
-        *ppstm = nullptr;
-        if (!ValidName(pwcsName)) {
-            return STG_E_INVALIDNAME;
-        }
-        if (!CanWrite(FMode)) {
-            return STG_E_ACCESSDENIED;
-        }
-        try {
-            auto found = FNode->Elements.find(pwcsName);
-            if (found != FNode->Elements.end()) {
-                if ((grfMode & STGM_CREATE) == 0) {
-                    return STG_E_FILEALREADYEXISTS;
-                }
-                if (Busy(found->second)) {
-                    return STG_E_ACCESSDENIED;
-                }
-            }
-            auto node = std::make_shared<TStreamNode>();
-            auto* stream = new TMemoryStream(node, grfMode, pwcsName);
-            FNode->Elements[pwcsName] = node;
-            *ppstm = stream;
-        } catch (const std::bad_alloc&) {
-            return STG_E_INSUFFICIENTMEMORY;
-        }
-        return S_OK;
+        return CreateElement<TStreamNode, TMemoryStream>(pwcsName, grfMode, ppstm);
     }
 
     HRESULT OpenStream(const char* pwcsName, void*, DWORD grfMode, DWORD, IStream** ppstm) override
@@ -337,34 +310,7 @@ public:
 
     HRESULT CreateStorage(const char* pwcsName, DWORD grfMode, DWORD, DWORD, IStorage** ppstg) override
     {
-        if (ppstg == nullptr) {
-            return STG_E_INVALIDPOINTER;
-        }
-        *ppstg = nullptr;
-        if (!ValidName(pwcsName)) {
-            return STG_E_INVALIDNAME;
-        }
-        if (!CanWrite(FMode)) {
-            return STG_E_ACCESSDENIED;
-        }
-        try {
-            auto found = FNode->Elements.find(pwcsName);
-            if (found != FNode->Elements.end()) {
-                if ((grfMode & STGM_CREATE) == 0) {
-                    return STG_E_FILEALREADYEXISTS;
-                }
-                if (Busy(found->second)) {
-                    return STG_E_ACCESSDENIED;
-                }
-            }
-            auto node = std::make_shared<TStorageNode>();
-            auto* storage = new TMemoryStorage(node, grfMode, pwcsName);
-            FNode->Elements[pwcsName] = node;
-            *ppstg = storage;
-        } catch (const std::bad_alloc&) {
-            return STG_E_INSUFFICIENTMEMORY;
-        }
-        return S_OK;
+        return CreateElement<TStorageNode, TMemoryStorage>(pwcsName, grfMode, ppstg);
     }
 
     HRESULT OpenStorage(const char* pwcsName, IStorage*, DWORD grfMode, char**, DWORD, IStorage** ppstg) override
@@ -522,6 +468,40 @@ public:
     }
 
 private:
+    /// A new stream or storage in place of the element of that name: replaced only with STGM_CREATE
+    /// and when nobody has it open.
+    template <class Node, class Object, class Interface>
+    HRESULT CreateElement(const char* name, DWORD mode, Interface** result)
+    {
+        if (result == nullptr) {
+            return STG_E_INVALIDPOINTER;
+        }
+        *result = nullptr;
+        if (!ValidName(name)) {
+            return STG_E_INVALIDNAME;
+        }
+        if (!CanWrite(FMode)) {
+            return STG_E_ACCESSDENIED;
+        }
+        try {
+            auto found = FNode->Elements.find(name);
+            if (found != FNode->Elements.end()) {
+                if ((mode & STGM_CREATE) == 0) {
+                    return STG_E_FILEALREADYEXISTS;
+                }
+                if (Busy(found->second)) {
+                    return STG_E_ACCESSDENIED;
+                }
+            }
+            auto node = std::make_shared<Node>();
+            auto* object = new Object(node, mode, name);
+            FNode->Elements[name] = node;
+            *result = object;
+        } catch (const std::bad_alloc&) {
+            return STG_E_INSUFFICIENTMEMORY;
+        }
+        return S_OK;
+    }
     friend TUnknownOf; // the last Release deletes
     ~TMemoryStorage() { --FNode->OpenCount; }
 

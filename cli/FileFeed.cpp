@@ -2,6 +2,8 @@
 
 #include <exception>
 
+#include "search/RunFlags.h"
+
 namespace {
 
 // Found files are handed on in groups: one lock per group, not per file.
@@ -31,7 +33,8 @@ void FileFeed::Find(const Sources& sources)
             Publish(false);
         }
     };
-    const std::function<bool()> stop = [this] { return FStop.load(); };
+    // Ctrl+C ends the walk too, so the run is not held waiting for folders it will never search.
+    const std::function<bool()> stop = [this] { return FStop.load() || CancelRequested.load(); };
     const FileIdentity* excluded = sources.Excluded ? &*sources.Excluded : nullptr;
     try {
         for (const std::string& operand : sources.Operands) {

@@ -1,6 +1,6 @@
 #include "app/SourceIndex.h"
 
-#include "search/LineReader.h"
+#include "search/SearchRun.h"
 #include "search/Matching.h"
 
 #include <QString>
@@ -202,52 +202,109 @@ std::size_t TSourceIndex::PaneLineCount() const
     return FLineEntry.size();
 }
 
-// The run's own reading, line by line as the reference scan reads: the same lines are reported in the
-// same order. It does not look at the cancel request, which belongs to the run (and stays set after a
-// cancelled one).
+namespace {
+
+/// Takes the entries of a numbered scan ("12 : text", each ended by byte 13) and keeps the number of
+/// the one wanted; once it has it, the scan is told to stop.
+class TLineNumberSink final : public EntrySink {
+public:
+    TLineNumberSink(std::int64_t ordinal, std::atomic<bool>& stop)
+        : FOrdinal(ordinal)
+        , FStop(stop)
+    {
+    }
+
+    void WriteLogLine(std::string_view text) override
+    {
+        WriteLogEntries(text);
+        WriteLogEntries("\r");
+    }
+    void WriteLogEntries(std::string_view entries) override
+    {
+        for (const char c : entries) {
+            if (c == '\r') {
+                FInEntry = false;
+                FInNumber = false;
+                continue;
+            }
+            if (!FInEntry) {
+                FInEntry = true;
+                FInNumber = true;
+                FNumber = 0;
+            }
+            if (!FInNumber) {
+                continue;
+            }
+            if (c >= '0' && c <= '9') {
+                FNumber = FNumber * 10 + (c - '0');
+                continue;
+            }
+            FInNumber = false;
+            // The entry's number is whole: it is the next reported line.
+            if (FEntries++ == FOrdinal) {
+                FFound = FNumber;
+                FStop = true;
+            }
+        }
+    }
+    void DropOpenEntry() override
+    {
+        // A line that could not be read to its end (the file was cut) is no entry of the run's.
+        if (FInEntry && !FInNumber && --FEntries == FOrdinal) {
+            FFound = 0;
+            FStop = false;
+        }
+        FInEntry = false;
+        FInNumber = false;
+    }
+
+    std::int64_t Found() const { return FFound; }
+
+private:
+    std::int64_t FOrdinal;
+    std::atomic<bool>& FStop;
+    std::int64_t FEntries = 0;
+    std::int64_t FNumber = 0;
+    std::int64_t FFound = 0;
+    bool FInEntry = false;
+    bool FInNumber = false;
+};
+
+/// A host that shows nothing: the lookup is the window's own, not a run the user sees.
+class TQuietHost final : public SearchHost {
+public:
+    void SetStatusText(int, const std::string&) override { }
+    void SetCaption(const std::string&) override { }
+    void ShowCaptionAsTitle() override { }
+    std::int64_t FileCount() override { return 0; }
+    std::optional<std::string> FileName(std::int64_t) override { return std::nullopt; }
+    void FileFailed(const std::string&, const std::string&) override { }
+    // A name that has become a FIFO or a device since the run would hold the window in open() or read().
+    bool MayReadAnyFile(const std::string&) override { return false; }
+};
+
+} // namespace
+
+// The run's own scan once more, numbered and quiet, so the same lines are reported in the same order
+// at the engine's speed; it stops at the entry wanted. It has a stop flag of its own: the run's cancel
+// request belongs to the run (it stays set after a cancelled one, and another run may be going).
 std::int64_t ReportedLineNumber(const SearchRequest& request, const std::string& fileName,
                                 std::int64_t ordinal)
 {
     std::error_code error;
-    // A name that has become a FIFO or a device since the run would hold the window in open() or read().
     if (ordinal < 0 || !std::filesystem::is_regular_file(fileName, error)) {
         return 0;
     }
-    LineReader reader;
-    std::string reason;
-    if (!reader.Open(fileName, reason)) {
-        return 0;
-    }
-    const LinePredicate predicate = ChoosePredicate(request.Operator);
-    const bool dos = request.LineFormat == LineFormat::Dos;
-    std::string line;
-    std::string folded;
-    std::int64_t number = 0;
-    std::int64_t entries = 0;
-    while (!reader.AtEnd()) {
-        if (dos) {
-            reader.ReadDosLine(line);
-        } else {
-            reader.ReadUnixLine(line);
-        }
-        if (reader.Failed()) {
-            break;
-        }
-        ++number;
-        std::string_view compared = line;
-        if (!request.CaseSensitive) {
-            FoldAsciiInto(folded, line);
-            compared = folded;
-        }
-        if (!IsReported(predicate, request, compared)) {
-            continue;
-        }
-        if (++entries > ordinal) {
-            return number;
-        }
-        if (request.OneOccurrence) {
-            break;
-        }
-    }
-    return 0;
+    SearchRequest numbered = request;
+    numbered.LineNumbering = true;
+    numbered.Verbose = false;
+    numbered.ProgressIndication = false;
+    numbered.PromptForSave = false;
+    std::atomic<bool> stop = false;
+    TLineNumberSink sink(ordinal, stop);
+    TQuietHost host;
+    SearchRun scan(numbered, sink, host, std::string());
+    scan.SetCancelFlag(stop);
+    scan.ScanFileFast(fileName);
+    return sink.Found();
 }

@@ -1121,7 +1121,7 @@ private:
             OutsideMapping outside;
             FRun.Checkpoint();
         }
-        return CancelRequested.load(std::memory_order_relaxed) || FOut.Shortened();
+        return FRun.CancelFlag().load(std::memory_order_relaxed) || FOut.Shortened();
     }
 
     /// Counts the lines of [a, b), none of them reported, with the status updates that fall among

@@ -96,7 +96,7 @@ bool SearchRun::ScanFileByLines(const std::string& fileName)
     const bool dos = FRequest.LineFormat == LineFormat::Dos;
     std::string line;
     std::string folded;
-    while (!reader.AtEnd() && !CancelRequested.load(std::memory_order_relaxed)) {
+    while (!reader.AtEnd() && !FCancel->load(std::memory_order_relaxed)) {
         if (dos) {
             reader.ReadDosLine(line);
         } else {

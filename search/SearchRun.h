@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -10,6 +11,7 @@
 #include "search/LiteralFinder.h"
 #include "search/Matching.h"
 #include "search/ResultLog.h"
+#include "search/RunFlags.h"
 #include "search/SearchRequest.h"
 
 class LineReader;
@@ -104,6 +106,11 @@ public:
     /// used up, unless it scans the file being written.
     void SetScanAheadLimit(std::size_t bytes) { FScanAheadLimit = bytes; }
 
+    /// The flag the scans look at before each line: the run's cancel request unless told otherwise
+    /// (a scan of the window's own, made while no run or another run owns that request).
+    void SetCancelFlag(const std::atomic<bool>& flag) { FCancel = &flag; }
+    const std::atomic<bool>& CancelFlag() const { return *FCancel; }
+
     /// Scans one file; a file that cannot be opened or read is reported to the host and gives false.
     bool ScanFile(const std::string& fileName);
 
@@ -163,6 +170,7 @@ private:
     int FThreads;
     std::size_t FScanAheadLimit = std::size_t{64} << 20;
     ScanRecorder* FRecorder = nullptr; // set on a scan thread's own run
+    const std::atomic<bool>* FCancel = &CancelRequested;
     std::string FEntry; // reused for numbered entries
     std::vector<char> FOutBytes; // the scans' buffer of reported entries, kept for the run
     std::vector<char> FReadBytes; // the scans' read() buffer, kept for the run

@@ -291,6 +291,59 @@ TEST(ReportedLineNumberTest, FollowsTheRunsRules)
     EXPECT_EQ(ReportedLineNumber(PrepareRequest(inputs), "/proc/self", 0), 0) << "not a file";
 }
 
+// Big enough for the mapped, windowed scan, with lines longer than its window: the lookup must find
+// the lines the reference reader reports, in DOS and Unix text, Reverse Logic and not.
+TEST(ReportedLineNumberTest, AgreesWithTheReferenceScanOnABigMixedFile)
+{
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("big.txt").toStdString();
+    std::string text;
+    std::uint32_t seed = 7;
+    const char* ends[] = {"\n", "\r\n", "\r"};
+    for (int i = 0; text.size() < (std::size_t{5} << 20); ++i) {
+        seed = seed * 1103515245u + 12345u;
+        text += (seed >> 8) % 7 == 0 ? "a needle here" : "plain text";
+        if (i % 997 == 0) {
+            text += std::string(std::size_t{3} << 20 >> (i % 3), 'x'); // longer than a window, or near it
+        }
+        text += ends[(seed >> 16) % 3];
+    }
+    QFile file(QString::fromStdString(path));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(text.data(), qint64(text.size()));
+    file.close();
+    for (const LineFormat format : {LineFormat::Dos, LineFormat::Unix}) {
+        for (const bool reverse : {false, true}) {
+            SearchInputs inputs;
+            inputs.String1 = "NEEDLE";
+            inputs.LineFormat = format;
+            inputs.ReverseLogic = reverse;
+            inputs.LineNumbering = true;
+            const SearchRequest request = PrepareRequest(inputs);
+            struct : EntrySink {
+                std::vector<std::int64_t> Numbers;
+                void WriteLogLine(std::string_view line) override { Numbers.push_back(std::stoll(std::string(line))); }
+            } reference;
+            struct : SearchHost {
+                void SetStatusText(int, const std::string&) override { }
+                void SetCaption(const std::string&) override { }
+                void ShowCaptionAsTitle() override { }
+                std::int64_t FileCount() override { return 0; }
+                std::optional<std::string> FileName(std::int64_t) override { return std::nullopt; }
+                void FileFailed(const std::string&, const std::string&) override { }
+            } host;
+            SearchRun(request, reference, host, "").ScanFileByLines(path);
+            ASSERT_GT(reference.Numbers.size(), 3u);
+            const std::int64_t last = std::int64_t(reference.Numbers.size()) - 1;
+            for (const std::int64_t ordinal : {std::int64_t{0}, last / 3, last / 2, last}) {
+                EXPECT_EQ(ReportedLineNumber(request, path, ordinal), reference.Numbers[std::size_t(ordinal)])
+                    << "entry " << ordinal << (format == LineFormat::Dos ? ", DOS" : ", Unix") << (reverse ? ", reverse" : "");
+            }
+            EXPECT_EQ(ReportedLineNumber(request, path, last + 1), 0);
+        }
+    }
+}
+
 // ---- the window ---------------------------------------------------------------------------------------
 
 bool WaitFor(const std::function<bool()>& cond)

@@ -18,6 +18,8 @@
 #include <QScrollBar>
 #include <QThread>
 
+#include "WaitFor.h"
+
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -215,20 +217,6 @@ TEST(MatchHighlighter, MarksFollowTheLinesInView)
 }
 
 // ---- in the window, after a run ----------------------------------------------------------------------
-
-bool WaitFor(const std::function<bool()>& cond)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!cond()) {
-        if (timer.elapsed() > 15000) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(1);
-    }
-    return true;
-}
 
 class RunMarksTest : public ::testing::Test {
 protected:

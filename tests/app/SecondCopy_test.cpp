@@ -13,25 +13,13 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include "WaitFor.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
 
 namespace {
-
-bool WaitFor(const std::function<bool()>& cond)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!cond()) {
-        if (timer.elapsed() > 15000) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(1);
-    }
-    return true;
-}
 
 QByteArray ReadBytes(const QString& path)
 {

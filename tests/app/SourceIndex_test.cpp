@@ -21,6 +21,8 @@
 #include <QTextBlock>
 #include <QThread>
 
+#include "WaitFor.h"
+
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -345,20 +347,6 @@ TEST(ReportedLineNumberTest, AgreesWithTheReferenceScanOnABigMixedFile)
 }
 
 // ---- the window ---------------------------------------------------------------------------------------
-
-bool WaitFor(const std::function<bool()>& cond)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!cond()) {
-        if (timer.elapsed() > 15000) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(1);
-    }
-    return true;
-}
 
 class OpenAtLineTest : public ::testing::Test {
 protected:

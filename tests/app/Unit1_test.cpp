@@ -25,6 +25,8 @@
 #include <QTest>
 #include <QThread>
 
+#include "WaitFor.h"
+
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -56,21 +58,6 @@ void WriteBytes(const QString& path, const QByteArray& bytes)
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
     file.write(bytes);
-}
-
-// Keeps the GUI thread serving the worker until cond holds; false on time-out.
-bool WaitFor(const std::function<bool()>& cond, int ms = 15000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!cond()) {
-        if (timer.elapsed() > ms) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(1);
-    }
-    return true;
 }
 
 // Holds a run at its first periodic status update, the line RefreshRate (1000) of a file, until the

@@ -3,8 +3,6 @@
 #include "platform/Shell.h"
 
 #include <QFileInfo>
-#include <QProcess>
-#include <QStandardPaths>
 
 namespace {
 
@@ -204,21 +202,8 @@ QString DefaultTextEditorEntry(const TXdgFolders& Folders, const std::function<Q
 
 QString AskXdgMimeTextEditor()
 {
-    const QString tool = QStandardPaths::findExecutable(QStringLiteral("xdg-mime"));
-    if (tool.isEmpty()) {
-        return {};
-    }
-    QProcess process;
-    process.start(tool, {QStringLiteral("query"), QStringLiteral("default"), QStringLiteral("text/plain")});
-    if (!process.waitForFinished(3000)) {
-        process.kill();
-        process.waitForFinished(500);
-        return {};
-    }
-    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
-        return {};
-    }
-    return QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed();
+    return AskDesktopTool(QStringLiteral("xdg-mime"),
+                          {QStringLiteral("query"), QStringLiteral("default"), QStringLiteral("text/plain")});
 }
 
 bool OpenInEditor(const QString& Command, const QString& File, std::int64_t Line)

@@ -297,12 +297,17 @@ QString RegisteredBrowserCommand(const TXdgFolders& folders, const std::function
 
 QString AskXdgSettings()
 {
-    const QString tool = QStandardPaths::findExecutable("xdg-settings");
-    if (tool.isEmpty()) {
+    return AskDesktopTool(QStringLiteral("xdg-settings"), {QStringLiteral("get"), QStringLiteral("default-web-browser")});
+}
+
+QString AskDesktopTool(const QString& tool, const QStringList& arguments)
+{
+    const QString path = QStandardPaths::findExecutable(tool);
+    if (path.isEmpty()) {
         return {};
     }
     QProcess process;
-    process.start(tool, { "get", "default-web-browser" });
+    process.start(path, arguments);
     if (!process.waitForFinished(3000)) {
         process.kill();
         process.waitForFinished(500);

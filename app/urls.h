@@ -46,6 +46,10 @@ QString DesktopEntryValue(const QString& desktopFile, const QString& key);
 /// desktop-file id; the mimeapps.list files answer when it does not. Empty: no browser.
 QString RegisteredBrowserCommand(const TXdgFolders& folders, const std::function<QString()>& askDesktop);
 
+/// The trimmed standard output of a desktop tool found on the PATH (xdg-settings, xdg-mime); empty
+/// when the tool is missing, fails, or has not answered within 3 seconds.
+QString AskDesktopTool(const QString& tool, const QStringList& arguments);
+
 /// Asks `xdg-settings get default-web-browser`; empty when the tool is missing or says nothing.
 QString AskXdgSettings();
 

@@ -4,7 +4,7 @@
 #include "platform/Com.h"
 
 /// The class object of one embeddable kind: makes TQvOle objects of that kind.
-class TClassFactory final : public IClassFactory
+class TClassFactory final : public TUnknownOf<TClassFactory, IClassFactory, IID_IClassFactory>
 {
 public:
     explicit TClassFactory(THostedOleClass kind)
@@ -14,16 +14,12 @@ public:
     TClassFactory(const TClassFactory&) = delete;
     TClassFactory& operator=(const TClassFactory&) = delete;
 
-    HRESULT QueryInterface(const IID& riid, void** ppvObject) override;
-    ULONG AddRef() override;
-    ULONG Release() override;
-
     HRESULT CreateInstance(IUnknown* pUnkOuter, const IID& riid, void** ppvObject) override;
     HRESULT LockServer(bool fLock) override;
 
 private:
+    friend TUnknownOf; // the last Release deletes
     ~TClassFactory() = default;
 
-    TRefCount FRefCount;
     THostedOleClass FKind;
 };

@@ -3,34 +3,6 @@
 #include "controls/qvtext.h"
 #include "platform/Storage.h"
 
-HRESULT TEditOLECallBack::QueryInterface(const IID& riid, void** ppvObject)
-{
-    if (ppvObject == nullptr) {
-        return E_POINTER;
-    }
-    if (riid == IID_IUnknown) {
-        AddRef();
-        *ppvObject = static_cast<IUnknown*>(this);
-        return S_OK;
-    }
-    *ppvObject = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG TEditOLECallBack::AddRef()
-{
-    return FRefCount.Add();
-}
-
-ULONG TEditOLECallBack::Release()
-{
-    const ULONG count = FRefCount.Drop();
-    if (count == 0) {
-        delete this;
-    }
-    return count;
-}
-
 HRESULT TEditOLECallBack::GetNewStorage(IStorage** lplpstg)
 {
     if (lplpstg == nullptr) {

@@ -6,7 +6,7 @@ class TQvEdit;
 
 /// The rich text control's answers about embedded objects: where a new object's storage lives,
 /// whether objects may come in, which data a paste or drop may bring.
-class TEditOLECallBack final : public IRichEditOleCallback
+class TEditOLECallBack final : public TUnknownOf<TEditOLECallBack, IRichEditOleCallback, IID_IUnknown>
 {
 public:
     explicit TEditOLECallBack(TQvEdit& owner)
@@ -15,10 +15,6 @@ public:
     }
     TEditOLECallBack(const TEditOLECallBack&) = delete;
     TEditOLECallBack& operator=(const TEditOLECallBack&) = delete;
-
-    HRESULT QueryInterface(const IID& riid, void** ppvObject) override;
-    ULONG AddRef() override;
-    ULONG Release() override;
 
     HRESULT GetNewStorage(IStorage** lplpstg) override;
     HRESULT GetInPlaceContext(void** lplpFrame, void** lplpDoc, OLEINPLACEFRAMEINFO* lpFrameInfo) override;
@@ -33,8 +29,8 @@ public:
     HRESULT GetContextMenu(std::uint16_t seltype, IOleObject* lpoleobj, CHARRANGE* lpchrg, HMENU* lphmenu) override;
 
 private:
+    friend TUnknownOf; // the last Release deletes
     ~TEditOLECallBack() = default;
 
-    TRefCount FRefCount;
     TQvEdit& FOwner;
 };

@@ -26,6 +26,7 @@ void FileFeed::Find(const Sources& sources)
     const ReadFailure failed = [this](const std::string& path, const std::string& reason) {
         std::lock_guard guard(FLock);
         FFailures.emplace_back(path, reason);
+        FFailed = true;
     };
     const FileFound found = [this](std::string path) {
         FFound.push_back(std::move(path));
@@ -101,10 +102,14 @@ std::int64_t FileFeed::Count()
 
 void FileFeed::ReportFailures(const ReadFailure& failed)
 {
+    if (!FFailed.load()) {
+        return;
+    }
     std::vector<std::pair<std::string, std::string>> failures;
     {
         std::lock_guard guard(FLock);
         failures.swap(FFailures);
+        FFailed = false;
     }
     for (const auto& [path, reason] : failures) {
         failed(path, reason);

@@ -48,6 +48,7 @@ private:
     std::vector<std::pair<std::string, std::string>> FFailures; // guarded by FLock
     bool FDone = false; // guarded by FLock
     std::atomic<bool> FStop = false;
+    std::atomic<bool> FFailed = false; // FFailures has entries: asked per file without the lock
     std::vector<std::string> FFound; // the walk's thread: found, not yet published
     std::thread FThread;
 };

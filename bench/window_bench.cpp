@@ -126,7 +126,7 @@ int main(int argc, char** argv)
     int changes = 0;
     QString shown = form.StatusText(0) + form.StatusText(2);
     QTimer probe;
-    probe.setInterval(qEnvironmentVariableIntValue("PROBE_MS") > 0 ? qEnvironmentVariableIntValue("PROBE_MS") : 5);
+    probe.setInterval(5);
     QObject::connect(&probe, &QTimer::timeout, [&] {
         const qint64 now = clock.elapsed();
         maxTurnGap = std::max(maxTurnGap, now - lastTurn);

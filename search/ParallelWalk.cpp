@@ -50,18 +50,18 @@ struct FileJob {
 /// Waits for the scan of job to hand something on. A small file is scanned in microseconds, so the
 /// writer first looks for a moment without sleeping: being put to sleep and woken for every file
 /// would cost more than the file.
-void AwaitScan(FileJob& job, std::unique_lock<std::mutex>& guard, std::uint32_t& seen)
+void AwaitScan(FileJob& job, std::unique_lock<std::mutex>& guard)
 {
     if (!job.Done && job.Items.empty()) {
+        const std::uint32_t before = job.Handed.load(std::memory_order_relaxed); // under the lock
         guard.unlock();
         const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(50);
-        while (job.Handed.load(std::memory_order_acquire) == seen && std::chrono::steady_clock::now() < until) {
+        while (job.Handed.load(std::memory_order_acquire) == before && std::chrono::steady_clock::now() < until) {
             std::this_thread::yield();
         }
         guard.lock();
     }
     job.Changed.wait(guard, [&] { return job.Done || !job.Items.empty(); });
-    seen = job.Handed.load(std::memory_order_relaxed);
 }
 
 /// Stops a scan whose results are no longer wanted.
@@ -404,13 +404,12 @@ void SearchRun::WalkInParallel()
         bool finishingLine = false; // a cancel came with a periodic update: its line is still written
         bool afterUpdate = false;
         std::size_t written = 0; // entry bytes written since the scan-ahead memory was last given back
-        std::uint32_t seen = 0; // the job's Handed when the writer last took its items
         for (;;) {
             if (taken.empty()) {
                 // Given back before waiting: a scan ahead may be waiting for exactly this room.
                 pipeline.Release(std::exchange(written, 0));
                 std::unique_lock guard(job.Lock);
-                AwaitScan(job, guard, seen);
+                AwaitScan(job, guard);
                 if (job.Items.empty()) {
                     if (!cancelled) {
                         file = job.Final;

@@ -5,7 +5,7 @@
 #include "app/frmAbout.h"
 #include "app/gConsts.h"
 #include "app/urls.h"
-#include "controls/RichObjects.h"
+#include "controls/objects/RichObjects.h"
 #include "controls/pndlg.h"
 #include "platform/Application.h"
 #include "platform/StopSignals.h"

@@ -1,6 +1,6 @@
 #include "app/Unit1.h"
 
-#include "controls/qvtext_print.h"
+#include "controls/richtext/qvtext_print.h"
 #include "platform/ErrorGuard.h"
 
 #include <QAction>

@@ -2,7 +2,7 @@
 // load, lay out the whole text, mark the lines in view and paint once, in paired rounds (one of each per round, order alternating).
 //   QT_QPA_PLATFORM=offscreen build/bin/sifton-pane-bench [rounds]
 #include "app/MatchHighlight.h"
-#include "controls/qvtext.h"
+#include "controls/richtext/qvtext.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

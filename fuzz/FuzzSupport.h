@@ -1,10 +1,6 @@
-// What the fuzz targets share: a Qt application on the offscreen platform, and a private folder on a
-// memory file system for the files a target has to write (each execution rewrites the same few files).
+// What the fuzz targets share: a private folder on a memory file system for the files a target has to
+// write (each execution rewrites the same few files). Nothing of Qt, so the engine's targets need none.
 #pragma once
-
-#include <QApplication>
-#include <QByteArray>
-#include <QStyleFactory>
 
 #include <cstdint>
 #include <cstdio>
@@ -18,20 +14,6 @@
 #include <unistd.h>
 
 namespace fuzz {
-
-/// The QApplication every widget and document needs; created on the first call.
-inline void StartApplication()
-{
-    if (QCoreApplication::instance() != nullptr) {
-        return;
-    }
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "fuzz";
-    static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    QApplication::setStyle(QStyleFactory::create("Fusion"));
-}
 
 /// A folder of this process, removed at exit; on /dev/shm when it is there, so writing costs no disk.
 inline const std::filesystem::path& Folder()

@@ -5,11 +5,11 @@
 //
 // Rate: each execution builds and closes the whole main window and may run a search on its thread;
 // that is a few hundred executions a second at most, far from a million a minute.
-#include "FuzzSupport.h"
+#include "FuzzApplication.h"
 
 #include "app/Unit1.h"
 #include "platform/GuiDispatcher.h"
-#include "platform/ScriptedDialogs.h"
+#include "tests/support/ScriptedDialogs.h"
 
 #include <QFile>
 

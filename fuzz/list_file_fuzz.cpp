@@ -6,11 +6,11 @@
 //
 // Rate: every execution writes the list, and each named path is opened once by the window and once
 // here; a few thousand executions a second, well below a million a minute.
-#include "FuzzSupport.h"
+#include "FuzzApplication.h"
 
 #include "app/Unit1.h"
 #include "cli/FileArgs.h"
-#include "platform/ScriptedDialogs.h"
+#include "tests/support/ScriptedDialogs.h"
 
 #include <QFile>
 

@@ -6,14 +6,14 @@
 //
 // Rate: every input that gets as far as a storage builds a live object and paints it; a few thousand
 // executions a second at best, below a million a minute on this shared machine.
-#include "FuzzSupport.h"
+#include "FuzzApplication.h"
 
-#include "controls/OleContainer.h"
-#include "controls/RichObjects.h"
-#include "controls/RtfObjects.h"
-#include "controls/qvtext.h"
-#include "platform/KeyStore.h"
-#include "platform/Storage.h"
+#include "controls/objects/OleContainer.h"
+#include "controls/objects/RichObjects.h"
+#include "controls/objects/RtfObjects.h"
+#include "controls/richtext/qvtext.h"
+#include "platform/com/KeyStore.h"
+#include "platform/com/Storage.h"
 
 #include <cstdlib>
 #include <QAbstractTextDocumentLayout>

@@ -3,9 +3,9 @@
 //
 // Rate: each input is a fresh document laid out and painted by Qt; a few thousand executions a second
 // is what that costs, far from a million a minute (more so on this machine, shared with other builds).
-#include "FuzzSupport.h"
+#include "FuzzApplication.h"
 
-#include "controls/RtfReader.h"
+#include "controls/richtext/RtfReader.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QImage>

@@ -5,9 +5,9 @@
 //   @ICON <icon.png> <caption>@    an icon object; an empty caption shows the icon
 // Icon files are named relative to the template. Usage: sifton-rtfobject TEMPLATE OUTPUT
 
-#include "controls/RichObjects.h"
-#include "controls/RtfObjects.h"
-#include "platform/KeyStore.h"
+#include "controls/objects/RichObjects.h"
+#include "controls/objects/RtfObjects.h"
+#include "platform/com/KeyStore.h"
 
 #include <QDir>
 #include <QFile>

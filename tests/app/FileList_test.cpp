@@ -3,7 +3,7 @@
 #include "app/Unit1.h"
 
 #include "platform/Application.h"
-#include "platform/ScriptedDialogs.h"
+#include "tests/support/ScriptedDialogs.h"
 
 #include <QDir>
 #include <QFile>

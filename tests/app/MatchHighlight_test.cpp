@@ -3,10 +3,10 @@
 #include "app/MatchHighlight.h"
 
 #include "app/Unit1.h"
-#include "controls/qvtext.h"
+#include "controls/richtext/qvtext.h"
 #include "platform/Application.h"
 #include "platform/GuiDispatcher.h"
-#include "platform/ScriptedDialogs.h"
+#include "tests/support/ScriptedDialogs.h"
 #include "search/RunFlags.h"
 
 #include <QApplication>

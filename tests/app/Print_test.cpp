@@ -1,7 +1,7 @@
 #include "app/Unit1.h"
 
 #include "controls/pndlg.h"
-#include "controls/qvtext_print.h"
+#include "controls/richtext/qvtext_print.h"
 
 #include <QPrinter>
 #include <QProcess>

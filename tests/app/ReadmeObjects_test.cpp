@@ -1,8 +1,8 @@
 #include "app/readme.h"
 #include "app/urls.h"
-#include "controls/OleContainer.h"
-#include "controls/RichObjects.h"
-#include "platform/KeyStore.h"
+#include "controls/objects/OleContainer.h"
+#include "controls/objects/RichObjects.h"
+#include "platform/com/KeyStore.h"
 #include "platform/Shell.h"
 
 #include <QTemporaryDir>

@@ -4,9 +4,9 @@
 
 #include "app/Unit1.h"
 #include "app/SearchThread.h"
-#include "controls/qvtext.h"
+#include "controls/richtext/qvtext.h"
 #include "platform/Application.h"
-#include "platform/ScriptedDialogs.h"
+#include "tests/support/ScriptedDialogs.h"
 #include "platform/Shell.h"
 #include "search/ResultLog.h"
 #include "search/RunFlags.h"

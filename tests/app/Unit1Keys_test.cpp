@@ -3,7 +3,7 @@
 
 #include "app/SearchThread.h"
 #include "platform/Application.h"
-#include "platform/ScriptedDialogs.h"
+#include "tests/support/ScriptedDialogs.h"
 #include "search/RunFlags.h"
 
 #include <QApplication>

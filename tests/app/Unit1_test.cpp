@@ -3,11 +3,11 @@
 #include "app/Unit1.h"
 
 #include "app/SearchThread.h"
-#include "controls/FindDialog.h"
+#include "controls/richtext/FindDialog.h"
 #include "controls/W97Slide.h"
 #include "platform/Application.h"
 #include "platform/GuiDispatcher.h"
-#include "platform/ScriptedDialogs.h"
+#include "tests/support/ScriptedDialogs.h"
 #include "search/RunFlags.h"
 #include "search/StatusTexts.h"
 

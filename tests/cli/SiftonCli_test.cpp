@@ -11,7 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "tests/search/TempDir.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "controls/QvListView.h"
 
 #include "platform/Application.h"
-#include "platform/ScriptedDialogs.h"
+#include "tests/support/ScriptedDialogs.h"
 
 #include <QApplication>
 #include <QDir>

@@ -2,8 +2,8 @@
 
 #include "controls/AniSymbl.h"
 #include "controls/W97Slide.h"
-#include "controls/qvtext.h"
-#include "controls/qvtext_print.h"
+#include "controls/richtext/qvtext.h"
+#include "controls/richtext/qvtext_print.h"
 
 #include <QDir>
 #include <QFile>

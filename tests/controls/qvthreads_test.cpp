@@ -2,7 +2,7 @@
 
 #include "platform/Application.h"
 #include "platform/GuiDispatcher.h"
-#include "platform/ScriptedDialogs.h"
+#include "tests/support/ScriptedDialogs.h"
 
 #include <gtest/gtest.h>
 

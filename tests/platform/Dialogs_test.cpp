@@ -1,7 +1,7 @@
 #include "platform/Dialogs.h"
 
 #include "platform/GuiDispatcher.h"
-#include "platform/ScriptedDialogs.h"
+#include "tests/support/ScriptedDialogs.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -1,7 +1,7 @@
 #include "platform/ErrorGuard.h"
 
 #include "platform/Application.h"
-#include "platform/ScriptedDialogs.h"
+#include "tests/support/ScriptedDialogs.h"
 
 #include <QPushButton>
 

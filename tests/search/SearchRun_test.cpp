@@ -6,7 +6,7 @@
 
 #include "search/RunFlags.h"
 #include "search/StatusTexts.h"
-#include "TempDir.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 

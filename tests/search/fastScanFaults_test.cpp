@@ -28,7 +28,7 @@
 #include "search/ResultLog.h"
 #include "search/RunFlags.h"
 #include "search/SearchRun.h"
-#include "TempDir.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 
 #include "search/RunFlags.h"
 #include "search/SearchRun.h"
-#include "TempDir.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 

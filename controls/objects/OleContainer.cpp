@@ -1,0 +1,322 @@
+#include "controls/objects/OleContainer.h"
+
+#include "controls/objects/DataObject.h"
+#include "controls/objects/QvOle.h"
+#include "platform/com/Storage.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QMimeData>
+#include <QPainter>
+#include <QPointer>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextEdit>
+
+#include <cmath>
+
+// ---- the table -----------------------------------------------------------------------------------
+
+TOleObjectTable::~TOleObjectTable()
+{
+    for (auto& [id, entry] : FEntries) {
+        entry.Object->Close(0);
+        SafeRelease(entry.Object);
+        SafeRelease(entry.Storage);
+    }
+}
+
+int TOleObjectTable::Add(IOleObject* object, IStorage* storage)
+{
+    object->AddRef();
+    if (storage != nullptr) {
+        storage->AddRef();
+    }
+    FEntries[++FLastId] = {object, storage};
+    return FLastId;
+}
+
+IOleObject* TOleObjectTable::Object(int id) const
+{
+    const auto found = FEntries.find(id);
+    return found != FEntries.end() ? found->second.Object : nullptr;
+}
+
+IStorage* TOleObjectTable::Storage(int id) const
+{
+    const auto found = FEntries.find(id);
+    return found != FEntries.end() ? found->second.Storage : nullptr;
+}
+
+// ---- the container -------------------------------------------------------------------------------
+
+// Told by an object that its picture changed: the document lays it out again at its new size.
+class TOleContainer::TViewSink final : public TUnknownOf<TViewSink, IAdviseSink, IID_IAdviseSink>
+{
+public:
+    explicit TViewSink(QTextDocument* document)
+        : FDocument(document)
+    {
+    }
+    void OnDataChange(FORMATETC*, STGMEDIUM*) override { }
+    void OnViewChange(DWORD, std::int32_t) override
+    {
+        if (FDocument != nullptr) {
+            FDocument->markContentsDirty(0, FDocument->characterCount());
+        }
+    }
+    void OnRename(IUnknown*) override { }
+    void OnSave() override { }
+    void OnClose() override { }
+
+private:
+    friend TUnknownOf; // the last Release deletes
+    ~TViewSink() = default;
+    QPointer<QTextDocument> FDocument;
+};
+
+TOleContainer::TOleContainer(QTextDocument* document, std::shared_ptr<TOleObjectTable> table)
+    : QObject(document)
+    , FDocument(document)
+    , FTable(std::move(table))
+{
+    document->documentLayout()->registerHandler(ObjectFormatType, this);
+}
+
+TOleContainer* TOleContainer::Of(QTextDocument* document)
+{
+    if (auto* found = document->findChild<TOleContainer*>(QString(), Qt::FindDirectChildrenOnly)) {
+        return found;
+    }
+    return new TOleContainer(document, std::make_shared<TOleObjectTable>());
+}
+
+void TOleContainer::ShareObjects(const QTextDocument& source, QTextDocument& copy)
+{
+    auto* container = source.findChild<TOleContainer*>(QString(), Qt::FindDirectChildrenOnly);
+    if (container != nullptr && copy.findChild<TOleContainer*>(QString(), Qt::FindDirectChildrenOnly) == nullptr) {
+        new TOleContainer(&copy, container->FTable);
+    }
+}
+
+void TOleContainer::SetEditor(QTextEdit* editor, IRichEditOleCallback* callback)
+{
+    FEditor = editor;
+    FCallback = callback;
+}
+
+void TOleContainer::WatchView(IOleObject* object)
+{
+    IViewObject* view = nullptr;
+    if (FAILED(object->QueryInterface(IID_IViewObject, reinterpret_cast<void**>(&view)))) {
+        return;
+    }
+    auto* sink = new TViewSink(FDocument);
+    view->SetAdvise(DVASPECT_CONTENT, 0, sink);
+    sink->Release(); // the view object keeps it
+    view->Release();
+}
+
+void TOleContainer::Insert(QTextCursor& cursor, IOleObject* object, IStorage* storage)
+{
+    const int id = FTable->Add(object, storage);
+    WatchView(object);
+    QTextCharFormat format = cursor.charFormat();
+    format.setObjectType(ObjectFormatType);
+    format.setProperty(ObjectIdProperty, id);
+    // The object's bottom sits on the line's bottom, so a link's text lines up with the text beside it.
+    format.setVerticalAlignment(QTextCharFormat::AlignBottom);
+    cursor.insertText(QString(QChar::ObjectReplacementCharacter), format);
+}
+
+bool TOleContainer::InsertFromStorage(QTextCursor& cursor, IStorage* source)
+{
+    if (source == nullptr) {
+        return false;
+    }
+    CLSID clsid;
+    if (FAILED(ReadClassStg(source, &clsid))) {
+        return false;
+    }
+    if (FCallback != nullptr && FAILED(FCallback->QueryInsertObject(&clsid, source, cursor.position()))) {
+        return false;
+    }
+    IStorage* own = nullptr;
+    if (FAILED(FCallback != nullptr ? FCallback->GetNewStorage(&own) : StgCreateMemoryStorage(&own))) {
+        return false;
+    }
+    IOleObject* object = nullptr;
+    if (FAILED(source->CopyTo(0, nullptr, nullptr, own)) ||
+        FAILED(OleLoad(own, IID_IOleObject, nullptr, reinterpret_cast<void**>(&object)))) {
+        own->Release();
+        return false;
+    }
+    Insert(cursor, object, own);
+    object->Release();
+    own->Release();
+    return true;
+}
+
+IOleObject* TOleContainer::ObjectOf(const QTextFormat& format) const
+{
+    if (format.objectType() != ObjectFormatType) {
+        return nullptr;
+    }
+    return FTable->Object(format.intProperty(ObjectIdProperty));
+}
+
+IOleObject* TOleContainer::ObjectAt(int position) const
+{
+    if (position < 0 || position >= FDocument->characterCount()) {
+        return nullptr;
+    }
+    if (FDocument->characterAt(position) != QChar::ObjectReplacementCharacter) {
+        return nullptr;
+    }
+    QTextCursor cursor(FDocument);
+    cursor.setPosition(position);
+    cursor.setPosition(position + 1, QTextCursor::KeepAnchor);
+    return ObjectOf(cursor.charFormat());
+}
+
+bool TOleContainer::Open(int position) const
+{
+    IOleObject* object = ObjectAt(position);
+    if (object == nullptr) {
+        return false;
+    }
+    object->AddRef(); // the action may change the document
+    object->DoVerb(OLEIVERB_PRIMARY, nullptr, nullptr, 0, nullptr, nullptr);
+    object->Release();
+    return true;
+}
+
+namespace {
+
+QPointF DeviceDpi(const QPaintDevice* device)
+{
+    return device != nullptr ? QPointF(device->logicalDpiX(), device->logicalDpiY()) : ScreenPixelsPerInch();
+}
+
+} // namespace
+
+QSizeF TOleContainer::intrinsicSize(QTextDocument* doc, int, const QTextFormat& format)
+{
+    IOleObject* object = ObjectOf(format);
+    SIZEL extent;
+    if (object == nullptr || FAILED(object->GetExtent(DVASPECT_CONTENT, &extent))) {
+        return {};
+    }
+    const QPointF dpi = DeviceDpi(doc->documentLayout()->paintDevice());
+    return {std::round(extent.cx * dpi.x() / 2540.0), std::round(extent.cy * dpi.y() / 2540.0)};
+}
+
+void TOleContainer::drawObject(QPainter* painter, const QRectF& rect, QTextDocument*, int posInDocument,
+                               const QTextFormat& format)
+{
+    IOleObject* object = ObjectOf(format);
+    IViewObject* view = nullptr;
+    if (object == nullptr || FAILED(object->QueryInterface(IID_IViewObject, reinterpret_cast<void**>(&view)))) {
+        return;
+    }
+    const QRect target = rect.toRect();
+    const QPointF screen = ScreenPixelsPerInch();
+    const QPointF device = DeviceDpi(painter->device());
+    if (std::abs(device.x() - screen.x()) < 1 && std::abs(device.y() - screen.y()) < 1) {
+        const RECTL bounds{target.left(), target.top(), target.left() + target.width(), target.top() + target.height()};
+        view->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, painter, &bounds, nullptr, nullptr, 0);
+    } else {
+        // On a printer the object draws as on the screen, and the picture is scaled into place.
+        SIZEL extent;
+        object->GetExtent(DVASPECT_CONTENT, &extent);
+        const QSize pixels = HimetricToPixels(extent);
+        if (!pixels.isEmpty()) {
+            QImage picture(pixels * 2, QImage::Format_ARGB32_Premultiplied);
+            picture.setDevicePixelRatio(2);
+            picture.fill(Qt::transparent);
+            {
+                QPainter canvas(&picture);
+                const RECTL bounds{0, 0, pixels.width(), pixels.height()};
+                view->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, &canvas, &bounds, nullptr, nullptr, 0);
+            }
+            painter->drawImage(rect, picture);
+        }
+    }
+    view->Release();
+    if (FEditor != nullptr) {
+        const QTextCursor selection = FEditor->textCursor();
+        if (selection.selectionStart() <= posInDocument && posInDocument < selection.selectionEnd()) {
+            QColor highlight = FEditor->palette().color(QPalette::Highlight);
+            highlight.setAlpha(128);
+            painter->fillRect(rect, highlight);
+        }
+    }
+}
+
+// ---- clipboard -----------------------------------------------------------------------------------
+
+QString MimeTypeOf(CLIPFORMAT format)
+{
+    return QStringLiteral("application/x-qt-windows-mime;value=\"%1\"")
+        .arg(QString::fromStdString(ClipboardFormatName(format)));
+}
+
+void PutObjectData(IOleObject* object, QMimeData& data)
+{
+    IDataObject* source = nullptr;
+    if (object == nullptr || FAILED(object->QueryInterface(IID_IDataObject, reinterpret_cast<void**>(&source)))) {
+        return;
+    }
+    IEnumFORMATETC* formats = nullptr;
+    if (SUCCEEDED(source->EnumFormatEtc(DATADIR_GET, &formats))) {
+        FORMATETC format;
+        while (formats->Next(1, &format, nullptr) == S_OK) {
+            if (FAILED(source->QueryGetData(&format))) {
+                continue;
+            }
+            std::vector<std::uint8_t> bytes;
+            if ((format.tymed & TYMED_ISTORAGE) != 0) {
+                IStorage* storage = nullptr;
+                if (FAILED(StgCreateMemoryStorage(&storage))) {
+                    continue;
+                }
+                STGMEDIUM medium;
+                medium.tymed = TYMED_ISTORAGE;
+                medium.pstg = storage;
+                format.tymed = TYMED_ISTORAGE;
+                if (FAILED(source->GetDataHere(&format, &medium)) || FAILED(SaveToCompoundFile(storage, bytes))) {
+                    bytes.clear();
+                }
+                storage->Release();
+            } else if ((format.tymed & TYMED_HGLOBAL) != 0) {
+                STGMEDIUM medium;
+                format.tymed = TYMED_HGLOBAL;
+                if (SUCCEEDED(source->GetData(&format, &medium)) && medium.hGlobal != nullptr) {
+                    bytes = medium.hGlobal->Bytes;
+                }
+                ReleaseStgMedium(medium);
+            }
+            if (!bytes.empty()) {
+                data.setData(MimeTypeOf(format.cfFormat),
+                             QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size())));
+            }
+        }
+        formats->Release();
+    }
+    source->Release();
+}
+
+bool HasObjectData(const QMimeData& data)
+{
+    return data.hasFormat(MimeTypeOf(EmbeddedObjectFormat()));
+}
+
+IStorage* ObjectStorageOf(const QMimeData& data)
+{
+    const QByteArray bytes = data.data(MimeTypeOf(EmbeddedObjectFormat()));
+    IStorage* storage = nullptr;
+    if (bytes.isEmpty() || FAILED(LoadFromCompoundFile(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                                                       static_cast<std::size_t>(bytes.size()), &storage))) {
+        return nullptr;
+    }
+    return storage;
+}

@@ -1,0 +1,178 @@
+#include "platform/com/Storage.h"
+#include "platform/com/StorageTree.h"
+
+#include <gsf/gsf-infile-msole.h>
+#include <gsf/gsf-infile.h>
+#include <gsf/gsf-input-memory.h>
+#include <gsf/gsf-outfile-msole.h>
+#include <gsf/gsf-outfile.h>
+#include <gsf/gsf-output-memory.h>
+#include <gsf/gsf-utils.h>
+
+#include <memory>
+#include <mutex>
+#include <new>
+
+namespace {
+
+// Nesting and element counts a compound file may claim; a damaged file never makes us recurse
+// or allocate without bound.
+constexpr int MaxDepth = 32;
+constexpr int MaxElements = 4096;
+
+void InitGsf()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { gsf_init(); });
+}
+
+struct TUnref
+{
+    void operator()(gpointer object) const
+    {
+        if (object != nullptr) {
+            g_object_unref(object);
+        }
+    }
+};
+
+bool WriteEntry(GsfOutfile* parent, const TStorageEntry& entry)
+{
+    GsfOutput* child = gsf_outfile_new_child(parent, entry.Name.c_str(), entry.IsStorage);
+    if (child == nullptr) {
+        return false;
+    }
+    bool ok = true;
+    if (entry.IsStorage) {
+        const auto bytes = GuidToBytes(entry.Class);
+        gsf_outfile_msole_set_class_id(GSF_OUTFILE_MSOLE(child), bytes.data());
+        for (const TStorageEntry& grandChild : entry.Children) {
+            ok = ok && WriteEntry(GSF_OUTFILE(child), grandChild);
+        }
+    } else if (!entry.Bytes.empty()) {
+        ok = gsf_output_write(child, entry.Bytes.size(), entry.Bytes.data());
+    }
+    ok = gsf_output_close(child) && ok;
+    g_object_unref(child);
+    return ok;
+}
+
+bool ReadEntry(GsfInfile* storage, TStorageEntry& entry, int depth, int& elements, gsf_off_t fileSize)
+{
+    entry.IsStorage = true;
+    guint8 classBytes[16];
+    if (gsf_infile_msole_get_class_id(GSF_INFILE_MSOLE(storage), classBytes)) {
+        entry.Class = GuidFromBytes(classBytes);
+    }
+    const int count = gsf_infile_num_children(storage);
+    for (int i = 0; i < count; ++i) {
+        if (++elements > MaxElements) {
+            return false;
+        }
+        const char* name = gsf_infile_name_by_index(storage, i);
+        std::unique_ptr<GsfInput, TUnref> child(gsf_infile_child_by_index(storage, i));
+        if (name == nullptr || child == nullptr) {
+            return false;
+        }
+        TStorageEntry childEntry;
+        childEntry.Name = name;
+        if (gsf_infile_num_children(GSF_INFILE(child.get())) >= 0) {
+            if (depth >= MaxDepth || !ReadEntry(GSF_INFILE(child.get()), childEntry, depth + 1, elements, fileSize)) {
+                return false;
+            }
+        } else {
+            const gsf_off_t size = gsf_input_size(child.get());
+            // Every byte of a stream lies in the file, so a larger size is a damaged directory.
+            if (size < 0 || size > fileSize) {
+                return false;
+            }
+            childEntry.Bytes.resize(static_cast<std::size_t>(size));
+            if (size > 0 && gsf_input_read(child.get(), static_cast<size_t>(size), childEntry.Bytes.data()) == nullptr) {
+                return false;
+            }
+        }
+        entry.Children.push_back(std::move(childEntry));
+    }
+    return true;
+}
+
+} // namespace
+
+HRESULT SaveToCompoundFile(IStorage* storage, std::vector<std::uint8_t>& bytes)
+{
+    bytes.clear();
+    TStorageEntry root;
+    HRESULT hr = SnapshotStorage(storage, root);
+    if (FAILED(hr)) {
+        return hr;
+    }
+    InitGsf();
+    try {
+        std::unique_ptr<GsfOutput, TUnref> memory(gsf_output_memory_new());
+        if (memory == nullptr) {
+            return E_OUTOFMEMORY;
+        }
+        GsfOutfile* file = gsf_outfile_msole_new(memory.get());
+        if (file == nullptr) {
+            return STG_E_WRITEFAULT;
+        }
+        const auto classBytes = GuidToBytes(root.Class);
+        gsf_outfile_msole_set_class_id(GSF_OUTFILE_MSOLE(file), classBytes.data());
+        bool ok = true;
+        for (const TStorageEntry& child : root.Children) {
+            ok = ok && WriteEntry(file, child);
+        }
+        ok = gsf_output_close(GSF_OUTPUT(file)) && ok;
+        g_object_unref(file);
+        if (!ok) {
+            return STG_E_WRITEFAULT;
+        }
+        const guint8* data = gsf_output_memory_get_bytes(GSF_OUTPUT_MEMORY(memory.get()));
+        const gsf_off_t size = gsf_output_size(memory.get());
+        if (data == nullptr || size <= 0) {
+            return STG_E_WRITEFAULT;
+        }
+        bytes.assign(data, data + size);
+    } catch (const std::bad_alloc&) {
+        bytes.clear();
+        return E_OUTOFMEMORY;
+    }
+    return S_OK;
+}
+
+HRESULT LoadFromCompoundFile(const std::uint8_t* data, std::size_t size, IStorage** ppstg)
+{
+    if (ppstg == nullptr) {
+        return STG_E_INVALIDPOINTER;
+    }
+    *ppstg = nullptr;
+    if (data == nullptr || size == 0) {
+        return STG_E_INVALIDHEADER;
+    }
+    InitGsf();
+    TStorageEntry root;
+    try {
+        std::unique_ptr<GsfInput, TUnref> input(gsf_input_memory_new(data, static_cast<gsf_off_t>(size), FALSE));
+        if (input == nullptr) {
+            return E_OUTOFMEMORY;
+        }
+        GError* error = nullptr;
+        std::unique_ptr<GsfInfile, TUnref> file(gsf_infile_msole_new(input.get(), &error));
+        if (error != nullptr) {
+            g_error_free(error);
+        }
+        if (file == nullptr) {
+            return STG_E_INVALIDHEADER;
+        }
+        int elements = 0;
+        root.Name = "Root Entry";
+        if (!ReadEntry(file.get(), root, 0, elements, static_cast<gsf_off_t>(size))) {
+            return STG_E_READFAULT;
+        }
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    } catch (const std::length_error&) {
+        return STG_E_READFAULT;
+    }
+    return StorageFromSnapshot(root, ppstg);
+}

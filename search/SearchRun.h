@@ -7,10 +7,10 @@
 #include <string_view>
 #include <vector>
 
+#include "search/EntrySink.h"
 #include "search/FastScan.h"
 #include "search/LiteralFinder.h"
 #include "search/Matching.h"
-#include "search/ResultLog.h"
 #include "search/RunFlags.h"
 #include "search/SearchRequest.h"
 

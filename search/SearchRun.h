@@ -154,6 +154,8 @@ public:
     const LiteralFinder& Finder2() const { return FFinder2; }
 
 private:
+    class ParallelWalk; // WalkInParallel's steps and the state they share (ParallelWalk.cpp)
+
     void ShowCounters(std::int64_t blocks);
     void WalkInParallel();
     bool OpenForScan(LineReader& reader, const std::string& fileName);

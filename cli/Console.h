@@ -10,7 +10,7 @@
 
 #include "cli/FileArgs.h"
 #include "cli/FileFeed.h"
-#include "search/ResultLog.h"
+#include "search/EntrySink.h"
 #include "search/SearchRun.h"
 
 /// The live progress line on standard error: the caption and the four status panels.

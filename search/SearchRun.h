@@ -7,10 +7,10 @@
 #include <string_view>
 #include <vector>
 
+#include "search/EntrySink.h"
 #include "search/FastScan.h"
 #include "search/LiteralFinder.h"
 #include "search/Matching.h"
-#include "search/ResultLog.h"
 #include "search/RunFlags.h"
 #include "search/SearchRequest.h"
 
@@ -101,6 +101,7 @@ public:
 
     /// Scan threads of Walk (default: the processor's cores); 1 keeps everything on this thread.
     void SetThreads(int threads) { FThreads = threads < 1 ? 1 : threads; }
+    /// The scan threads Walk uses.
     int Threads() const { return FThreads; }
     /// Bytes of entries the scan threads may hold ahead of the writer; a thread waits when they are
     /// used up, unless it scans the file being written.
@@ -121,7 +122,9 @@ public:
     /// The plain line-by-line scan: the reference every faster scan must agree with byte for byte.
     bool ScanFileByLines(const std::string& fileName);
 
+    /// The request the run was made with.
     const SearchRequest& Request() const { return FRequest; }
+    /// The run's totals so far.
     const RunCounters& Counters() const { return FCounters; }
     /// For a faster scan that keeps the counters itself.
     RunCounters& Counters() { return FCounters; }
@@ -138,6 +141,7 @@ public:
     void EndOfFileStatusUpdate(std::int64_t sizeBlocks);
     /// Counts a file that could not be opened or read and tells the host.
     void ReportFailure(const std::string& fileName, const std::string& reason);
+    /// The test of one line that the run's operator calls for.
     LinePredicate Predicate() const { return FPredicate; }
     /// True on a scan thread's run, whose updates are recorded for the writer.
     bool Recording() const { return FRecorder != nullptr; }
@@ -148,12 +152,15 @@ public:
             FRecorder->Checkpoint();
         }
     }
+    /// The one who shows the run.
     SearchHost& Host() { return FHost; }
     /// The run's two strings, ready for the scans (made once per run, not per file).
     const LiteralFinder& Finder1() const { return FFinder1; }
     const LiteralFinder& Finder2() const { return FFinder2; }
 
 private:
+    class ParallelWalk; // WalkInParallel's steps and the state they share (ParallelWalk.cpp)
+
     void ShowCounters(std::int64_t blocks);
     void WalkInParallel();
     bool OpenForScan(LineReader& reader, const std::string& fileName);

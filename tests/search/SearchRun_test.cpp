@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "search/ResultLog.h"
 #include "search/RunFlags.h"
 #include "search/StatusTexts.h"
 #include "tests/support/TempDir.h"

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "search/ResultLog.h"
 #include "search/RunFlags.h"
 #include "search/SearchRun.h"
 #include "tests/support/TempDir.h"

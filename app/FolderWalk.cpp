@@ -3,11 +3,10 @@
 #include <QFile>
 #include <QStringList>
 
+#include <algorithm>
 #include <dirent.h>
 #include <fnmatch.h>
 #include <sys/stat.h>
-
-#include <algorithm>
 
 namespace {
 
@@ -87,7 +86,7 @@ bool WalkFolder(const QString& Folder, bool IncludeSubfolders, const TNameFilter
         }
         const std::string& name = level.Names[level.Next++];
         std::string path = Join(level.Folder, name);
-        struct stat info {};
+        struct stat info { };
         if (::lstat(path.c_str(), &info) != 0) {
             continue;
         }

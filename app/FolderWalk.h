@@ -26,4 +26,5 @@ private:
 /// Folders that cannot be read are passed over. OnFile gets each path ("folder/name"); Stop is asked
 /// before every entry. Returns false when Stop ended the walk.
 bool WalkFolder(const QString& Folder, bool IncludeSubfolders, const TNameFilter& Filter,
-                const std::function<void(const QString& Path)>& OnFile, const std::function<bool()>& Stop = {});
+                const std::function<void(const QString& Path)>& OnFile,
+                const std::function<bool()>& Stop = {});

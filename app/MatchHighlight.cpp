@@ -6,9 +6,9 @@
 #include <QPalette>
 #include <QScrollBar>
 #include <QTextBlock>
-#include <QTextLayout>
 #include <QTextDocument>
 #include <QTextEdit>
+#include <QTextLayout>
 #include <QTimer>
 
 #include <algorithm>
@@ -103,7 +103,8 @@ QColor TMatchHighlighter::MatchColor(const QPalette& Palette)
     const QColor tint = Palette.color(QPalette::Active, QPalette::Highlight);
     constexpr double share = 0.4;
     const auto mix = [&](int from, int to) { return int(from + (to - from) * share + 0.5); };
-    return QColor(mix(base.red(), tint.red()), mix(base.green(), tint.green()), mix(base.blue(), tint.blue()));
+    return QColor(mix(base.red(), tint.red()), mix(base.green(), tint.green()),
+                  mix(base.blue(), tint.blue()));
 }
 
 void TMatchHighlighter::RefreshSoon()
@@ -177,7 +178,8 @@ void TMatchHighlighter::PaintMarks()
             const int end = std::min(to, line.textStart() + line.textLength());
             const qreal left = line.cursorToX(at);
             const qreal right = line.cursorToX(end);
-            painter.fillRect(QRectF(origin.x() + left, origin.y() + line.y(), right - left, line.height()), colour);
+            painter.fillRect(QRectF(origin.x() + left, origin.y() + line.y(), right - left, line.height()),
+                             colour);
             if (end <= at) {
                 break;
             }
@@ -190,8 +192,8 @@ bool TMatchHighlighter::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == FViewport && event->type() == QEvent::Paint) {
         PaintMarks(); // under the text, which the pane paints next
-    } else if ((watched == FViewport && event->type() == QEvent::Resize)
-               || (watched == FViewer && event->type() == QEvent::PaletteChange)) {
+    } else if ((watched == FViewport && event->type() == QEvent::Resize) ||
+               (watched == FViewer && event->type() == QEvent::PaletteChange)) {
         RefreshSoon(); // more lines in view, or a theme change that must recolour the marks
     }
     return QObject::eventFilter(watched, event);

@@ -1,8 +1,8 @@
 #pragma once
 
 #include <QColor>
-#include <QString>
 #include <QObject>
+#include <QString>
 
 #include <functional>
 #include <utility>

@@ -28,8 +28,7 @@ std::string ToBytes(const QString& text)
 
 // Runs its function when the scope is left, however it is left.
 template <class F>
-class TScopeExit
-{
+class TScopeExit {
 public:
     explicit TScopeExit(F fn)
         : FFn(std::move(fn))
@@ -109,7 +108,8 @@ std::optional<TSearchThread::TRunSetup> TSearchThread::BeginRun(bool& Started)
     CancelRequested = false;
     form->MainPage->setEnabled(false);
     for (std::size_t i = 0; i < StartingStatusTexts.size(); ++i) {
-        form->SetStatusText(int(i), QString::fromLatin1(StartingStatusTexts[i].data(), qsizetype(StartingStatusTexts[i].size())));
+        form->SetStatusText(int(i), QString::fromLatin1(StartingStatusTexts[i].data(),
+                                                        qsizetype(StartingStatusTexts[i].size())));
     }
     form->RunDisplay.Start();
     return TRunSetup{TakeInputs(), ToBytes(QString(QLocale::system().groupSeparator()))};

@@ -17,8 +17,7 @@ class TForm1;
 /// or a person must decide: the start (the list and the options are taken in one step), the boxes,
 /// the save prompt and the end. What the run merely shows (status texts, caption, title) is published
 /// to the window's TRunDisplay and never waits.
-class TSearchThread final : public TQvThread, private SearchHost
-{
+class TSearchThread final : public TQvThread, private SearchHost {
 public:
     explicit TSearchThread(bool CreateSuspended);
     ~TSearchThread() override;

@@ -8,10 +8,10 @@ namespace Settings {
 
 namespace {
 
-QString Text(const char* latin1)
-{
-    return QString::fromLatin1(latin1);
-}
+    QString Text(const char* latin1)
+    {
+        return QString::fromLatin1(latin1);
+    }
 
 } // namespace
 
@@ -34,7 +34,8 @@ bool TSettings::ReadFlag(TOptionFlag flag) const
 
 int TSettings::ReadDefaultOperator() const
 {
-    const int stored = FFile.ReadInteger(Text(OptionsSection), Text(DefaultOperatorKey), DefaultOperatorDefault);
+    const int stored =
+        FFile.ReadInteger(Text(OptionsSection), Text(DefaultOperatorKey), DefaultOperatorDefault);
     return stored < OperatorCount ? stored : DefaultOperatorDefault;
 }
 
@@ -66,10 +67,10 @@ void TSettings::WriteOptions(const TOptions& options)
 TReseller TSettings::ReadReseller() const
 {
     const QString section = Text(ResellerSection);
-    return { FFile.ReadString(section, Text(CompanyKey), Text(CompanyDefault)),
-        FFile.ReadString(section, Text(UrlKey), Text(UrlDefault)),
-        FFile.ReadString(section, Text(EmailKey), Text(EmailDefault)),
-        FFile.ReadString(section, Text(PhoneKey), Text(PhoneDefault)) };
+    return {FFile.ReadString(section, Text(CompanyKey), Text(CompanyDefault)),
+            FFile.ReadString(section, Text(UrlKey), Text(UrlDefault)),
+            FFile.ReadString(section, Text(EmailKey), Text(EmailDefault)),
+            FFile.ReadString(section, Text(PhoneKey), Text(PhoneDefault))};
 }
 
 QString TSettings::ReadEditorCommand() const

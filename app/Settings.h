@@ -34,21 +34,21 @@ struct TFlagKey {
 
 inline constexpr const char* OptionsSection = "Options";
 /// The flag keys, indexed by TOptionFlag.
-inline constexpr std::array<TFlagKey, OptionFlagCount> OptionFlags { {
-    { "Count Lines", true },
-    { "Count Words", false },
-    { "Progress Indicator", true },
-    { "Total Clear", false },
-    { "Load file list", false },
-    { "Case Sensitive", false },
-    { "Reverse Logic", false },
-    { "Safe After", false },
+inline constexpr std::array<TFlagKey, OptionFlagCount> OptionFlags{{
+    {"Count Lines", true},
+    {"Count Words", false},
+    {"Progress Indicator", true},
+    {"Total Clear", false},
+    {"Load file list", false},
+    {"Case Sensitive", false},
+    {"Reverse Logic", false},
+    {"Safe After", false},
     // Most text here ends its lines with LF alone, which DOS text reads as one single line; Unix text
     // still reads CR LF files right.
-    { "Unix File", true },
-    { "One Instance", false },
-    { "Output Names", true },
-} };
+    {"Unix File", true},
+    {"One Instance", false},
+    {"Output Names", true},
+}};
 inline constexpr const char* DefaultOperatorKey = "Default Operator";
 inline constexpr int DefaultOperatorDefault = 0; ///< "And"
 inline constexpr int OperatorCount = 4; ///< a stored operator not below this is ignored
@@ -74,7 +74,8 @@ inline constexpr const char* EditorCommandKey = "Command";
 
 /// What "Options" holds, as read (table defaults for what is absent or not a number) or to be written.
 struct TOptions {
-    std::array<bool, OptionFlagCount> Flags { true, false, true, false, false, false, false, false, true, false, true };
+    std::array<bool, OptionFlagCount> Flags{true,  false, true, false, false, false,
+                                            false, false, true, false, true};
     int DefaultOperator = DefaultOperatorDefault; ///< entry of the operator box; -1 = none selected
     int RefreshRate = RefreshRateDefault; ///< as stored; the spin edit brings it into its range
 };

@@ -1,7 +1,7 @@
 #include "app/SourceIndex.h"
 
-#include "search/SearchRun.h"
 #include "search/Matching.h"
+#include "search/SearchRun.h"
 
 #include <QString>
 

@@ -19,8 +19,9 @@ QIcon ProgramIcon()
 {
     QIcon icon;
     for (const int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
-        icon.addFile(QStringLiteral(":/icons/hicolor/%1x%1/apps/%2.png").arg(size).arg(QLatin1String(gConsts::AppId)),
-                     QSize(size, size));
+        icon.addFile(
+            QStringLiteral(":/icons/hicolor/%1x%1/apps/%2.png").arg(size).arg(QLatin1String(gConsts::AppId)),
+            QSize(size, size));
     }
     return icon;
 }

@@ -1,7 +1,7 @@
 #include "app/Unit1.h"
 
-#include "app/MenuShortcuts.h"
 #include "app/MatchHighlight.h"
+#include "app/MenuShortcuts.h"
 #include "app/SearchThread.h"
 #include "app/gConsts.h"
 #include "platform/Application.h"
@@ -10,8 +10,8 @@
 #include "search/RunFlags.h"
 
 #include <QCloseEvent>
-#include <QFile>
 #include <QContextMenuEvent>
+#include <QFile>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
@@ -65,7 +65,9 @@ TForm1::TForm1(const QStringList& Arguments, const QString& ProgramPath, QWidget
     FileList->SetSort(TSort::Ascending);
     FileList->SetDragAccept(true);
     FileList->OnDragDropFiles = [this](const QStringList& Files) { FileListDragDropFiles(Files); };
-    FileList->OnDragDropWithSubfolders = [this](const QStringList& Paths) { FileListDropWithSubfolders(Paths); };
+    FileList->OnDragDropWithSubfolders = [this](const QStringList& Paths) {
+        FileListDropWithSubfolders(Paths);
+    };
 
     for (TQvEdit* field : {FString1, FString2}) {
         field->SetMultiLine(false);
@@ -81,8 +83,12 @@ TForm1::TForm1(const QStringList& Arguments, const QString& ProgramPath, QWidget
     ViewerMarks = new TMatchHighlighter(Viewer);
     SourceIndex.SetPaneLimit(Viewer->EffectiveMaxLength());
 
-    const std::array<std::pair<TButton98*, int>, 6> fileListButtons{
-        {{Button981, 7}, {cmdFLAddFolder, 1}, {cmdFLDelete, 3}, {cmdFLClear, 10}, {cmdFLLoad, 8}, {cmdFLSave, 9}}};
+    const std::array<std::pair<TButton98*, int>, 6> fileListButtons{{{Button981, 7},
+                                                                     {cmdFLAddFolder, 1},
+                                                                     {cmdFLDelete, 3},
+                                                                     {cmdFLClear, 10},
+                                                                     {cmdFLLoad, 8},
+                                                                     {cmdFLSave, 9}}};
     for (const auto& [button, image] : fileListButtons) {
         button->setImageList(ImageList1);
         button->setIndex(image);
@@ -105,7 +111,8 @@ TForm1::TForm1(const QStringList& Arguments, const QString& ProgramPath, QWidget
                            {QStringLiteral("Descritpoin Files"), QStringLiteral("*.diz")},
                            {QStringLiteral("Information Files"), QStringLiteral("*.nfo")}};
     FolderDialog1.Choice.Title = QStringLiteral("Add Folder");
-    OpenDialog1.Options = ofAllowMultiSelect | ofFileMustExist | ofPathMustExist | ofHideReadOnly | ofShareAware;
+    OpenDialog1.Options =
+        ofAllowMultiSelect | ofFileMustExist | ofPathMustExist | ofHideReadOnly | ofShareAware;
 
     if (const QScreen* screen = this->screen()) {
         move(screen->availableGeometry().center() - rect().center());
@@ -131,7 +138,8 @@ TForm1::~TForm1()
 QString TForm1::ProgramFile(const char* Extension) const
 {
     const QString ext = QString::fromLatin1(Extension);
-    return ext == QLatin1String(gConsts::ResultLogExtension) ? FLocations.StateFile(ext) : FLocations.ConfigFile(ext);
+    return ext == QLatin1String(gConsts::ResultLogExtension) ? FLocations.StateFile(ext)
+                                                             : FLocations.ConfigFile(ext);
 }
 
 void TForm1::BuildToolBar()
@@ -265,7 +273,8 @@ void TForm1::CreateResultLog()
     }
     // A second copy of the program: its own log, so that both copies search and neither wipes the
     // other's results. It lives with the session and goes when this copy ends.
-    FPrivateLog = CreatePrivateFile(RuntimeFolder(), FLocations.Name, QString::fromLatin1(gConsts::ResultLogExtension));
+    FPrivateLog =
+        CreatePrivateFile(RuntimeFolder(), FLocations.Name, QString::fromLatin1(gConsts::ResultLogExtension));
     if (FPrivateLog.isEmpty()) {
         Log.Create(shared.toStdString()); // reports the shared log's failure
     }

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "ui_Unit1.h"
-
 #include "app/RunDisplay.h"
 #include "app/SourceIndex.h"
 #include "platform/Dialogs.h"
@@ -16,14 +14,15 @@
 
 #include <array>
 
+#include "ui_Unit1.h"
+
 class QLabel;
 class QMenu;
 class TMatchHighlighter;
 class TSearchThread;
 
 /// The main window: the three pages, the commands and the search run's window side.
-class TForm1 final : public QMainWindow, public Ui_TForm1
-{
+class TForm1 final : public QMainWindow, public Ui_TForm1 {
     Q_OBJECT
 
 public:
@@ -45,7 +44,7 @@ public:
 
     // Enablement helpers shared by the commands and the file-list operations.
     void SetSearchCommand(bool Enabled); // CmdSearch and the top-level menu mSearch together
-    void UpdateSearchAfterListChange();  // rows > 0 and FString1 not empty
+    void UpdateSearchAfterListChange(); // rows > 0 and FString1 not empty
     bool HasSearchString1() const;
     int FileCount() const;
     QString FileNameAt(int Index) const; // empty when the row no longer exists

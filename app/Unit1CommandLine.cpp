@@ -1,26 +1,24 @@
 // TForm1's start-up pieces: the options in the settings file and the command line.
-#include "app/Unit1.h"
-
 #include "app/Settings.h"
+#include "app/Unit1.h"
 #include "app/gConsts.h"
 #include "platform/Application.h"
 
 #include <QFileInfo>
 
+#include <algorithm>
 #include <dirent.h>
 #include <fnmatch.h>
-#include <sys/stat.h>
-
-#include <algorithm>
 #include <optional>
+#include <sys/stat.h>
 
 namespace {
 
 // The boxes of the option flags, in the order of the settings file's keys.
-constexpr std::array<QCheckBox* Ui_TForm1::*, Settings::OptionFlagCount> FlagBoxes{
-    &Ui_TForm1::OptionLineCount, &Ui_TForm1::OptionWordCount,   &Ui_TForm1::OptionProgress,
-    &Ui_TForm1::OptionClearAll,  &Ui_TForm1::OptionLoadList,    &Ui_TForm1::OptionCase,
-    &Ui_TForm1::OptionReverse,   &Ui_TForm1::OptionSave,        &Ui_TForm1::OptionUnixFile,
+constexpr std::array<QCheckBox * Ui_TForm1::*, Settings::OptionFlagCount> FlagBoxes{
+    &Ui_TForm1::OptionLineCount,   &Ui_TForm1::OptionWordCount,  &Ui_TForm1::OptionProgress,
+    &Ui_TForm1::OptionClearAll,    &Ui_TForm1::OptionLoadList,   &Ui_TForm1::OptionCase,
+    &Ui_TForm1::OptionReverse,     &Ui_TForm1::OptionSave,       &Ui_TForm1::OptionUnixFile,
     &Ui_TForm1::OptionOneInstance, &Ui_TForm1::OptionOutputNames};
 
 bool HasWildcards(const QString& name)
@@ -55,7 +53,7 @@ std::vector<TMatch> MatchWildcard(const QString& pattern)
         if (fnmatch(mask.constData(), name.constData(), 0) != 0) {
             continue;
         }
-        struct stat info {};
+        struct stat info { };
         const QByteArray full = folderPart.toLocal8Bit() + name;
         const bool isFolder = stat(full.constData(), &info) == 0 && S_ISDIR(info.st_mode);
         matches.push_back({folderPart + QString::fromLocal8Bit(name), isFolder});

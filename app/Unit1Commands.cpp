@@ -1,9 +1,8 @@
 // TForm1's commands: search, cancel, clear, save, print, the editing items, find, exit, about.
-#include "app/Unit1.h"
-
 #include "app/SearchThread.h"
-#include "app/gConsts.h"
+#include "app/Unit1.h"
 #include "app/frmAbout.h"
+#include "app/gConsts.h"
 #include "app/readme.h"
 #include "app/urls.h"
 #include "platform/Application.h"

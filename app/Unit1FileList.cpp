@@ -1,27 +1,25 @@
 // The "File List" page of TForm1: how rows enter and leave FileList, and the file-list file.
-#include "app/Unit1.h"
-
 #include "app/FolderWalk.h"
+#include "app/Unit1.h"
 #include "app/gConsts.h"
 #include "platform/Application.h"
 #include "platform/Dialogs.h"
 #include "platform/ErrorGuard.h"
 #include "search/RunFlags.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
-#include <QElapsedTimer>
 #include <QLocale>
+#include <QSaveFile>
 #include <QTimer>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstdint>
+#include <fcntl.h>
 #include <optional>
 #include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -57,7 +55,7 @@ std::optional<std::int64_t> ReadableFileLength(const QString& path)
     if (fd < 0) {
         return std::nullopt;
     }
-    struct stat info {};
+    struct stat info { };
     const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
     ::close(fd);
     if (!regular) {
@@ -258,17 +256,17 @@ void TForm1::FileListDropWithSubfolders(const QStringList& Paths)
 {
     // The drop itself ends first: a long walk inside the drop would keep the file manager waiting.
     QTimer::singleShot(0, this, Guard([this, Paths] {
-        for (const QString& path : Paths) {
-            if (QFileInfo(path).isDir()) {
-                if (!AddFolder(path, true, QString())) {
-                    break;
-                }
-            } else {
-                AddFile(path);
-            }
-        }
-        UpdateSearchForFileList(*this);
-    }));
+                           for (const QString& path : Paths) {
+                               if (QFileInfo(path).isDir()) {
+                                   if (!AddFolder(path, true, QString())) {
+                                       break;
+                                   }
+                               } else {
+                                   AddFile(path);
+                               }
+                           }
+                           UpdateSearchForFileList(*this);
+                       }));
 }
 
 void TForm1::cmdFLDeleteClick()
@@ -305,7 +303,8 @@ void TForm1::cmdFLLoadClick()
 {
     const QString listFile = ProgramFile(gConsts::FileListExtension);
     if (!QFileInfo::exists(listFile)) {
-        MessageBox(QStringLiteral("You have not saved a file list yet."), Application::Title(), MB_OK | MB_ICONHAND);
+        MessageBox(QStringLiteral("You have not saved a file list yet."), Application::Title(),
+                   MB_OK | MB_ICONHAND);
         return;
     }
     LoadList(listFile);

@@ -1,7 +1,6 @@
 // TForm1's keyboard habits: the tool bar's access keys, Delete on the file list, Enter in a search field,
 // and status tips that leave the status panels alone during a search.
 #include "app/Unit1.h"
-
 #include "platform/ErrorGuard.h"
 #include "search/RunFlags.h"
 
@@ -26,13 +25,13 @@ void TForm1::ConnectKeys()
     for (const auto& [key, actions] : byKey) {
         auto* shortcut = new QShortcut(key, this);
         connect(shortcut, &QShortcut::activated, this, Guard([list = actions] {
-            for (QAction* action : list) {
-                if (action->isEnabled()) {
-                    action->trigger();
-                    return;
-                }
-            }
-        }));
+                    for (QAction* action : list) {
+                        if (action->isEnabled()) {
+                            action->trigger();
+                            return;
+                        }
+                    }
+                }));
     }
 
     auto* deleteRows = new QShortcut(QKeySequence::Delete, FileList);

@@ -1,8 +1,7 @@
 // TForm1's Open at Line: double-click, Enter or the context menu on a line of the output pane opens the
 // file it came from in the user's editor at that line.
-#include "app/Unit1.h"
-
 #include "app/Settings.h"
+#include "app/Unit1.h"
 #include "app/editor.h"
 #include "app/gConsts.h"
 #include "platform/ErrorGuard.h"

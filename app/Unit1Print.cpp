@@ -1,5 +1,4 @@
 #include "app/Unit1.h"
-
 #include "controls/richtext/qvtext_print.h"
 #include "platform/ErrorGuard.h"
 

@@ -12,8 +12,9 @@ enum class TLineStyle { None, Plus, DashL, DashG };
 TLineStyle LineStyleOf(const QString& program)
 {
     const QString name = QFileInfo(program).fileName();
-    static const QStringList plus{"vim", "vi", "nvim", "gvim", "vim.basic", "vim.tiny", "vim.gtk3", "emacs",
-                                  "emacsclient", "nano", "gedit", "gnome-text-editor", "pluma", "xed"};
+    static const QStringList plus{
+        "vim",   "vi",          "nvim", "gvim",  "vim.basic",         "vim.tiny", "vim.gtk3",
+        "emacs", "emacsclient", "nano", "gedit", "gnome-text-editor", "pluma",    "xed"};
     static const QStringList dashL{"kate", "kwrite"};
     static const QStringList dashG{"code", "codium", "code-oss", "vscodium", "code-insiders"};
     if (plus.contains(name)) {
@@ -135,7 +136,8 @@ TEditorLaunch LaunchFromCommand(const QString& Command, const QString& File, std
     return FromWords(words);
 }
 
-TEditorLaunch LaunchFromDesktopExec(const QString& Exec, bool Terminal, const QString& File, std::int64_t Line)
+TEditorLaunch LaunchFromDesktopExec(const QString& Exec, bool Terminal, const QString& File,
+                                    std::int64_t Line)
 {
     const QStringList exec = SplitCommandWords(Exec);
     // "env NAME=value editor ..." names its editor after the settings.
@@ -146,7 +148,8 @@ TEditorLaunch LaunchFromDesktopExec(const QString& Exec, bool Terminal, const QS
             ++programAt;
         }
     }
-    const TLineStyle style = programAt < exec.size() && Line > 0 ? LineStyleOf(exec[programAt]) : TLineStyle::None;
+    const TLineStyle style =
+        programAt < exec.size() && Line > 0 ? LineStyleOf(exec[programAt]) : TLineStyle::None;
     const QString line = QString::number(Line);
     QStringList words;
     bool placed = false;
@@ -212,7 +215,8 @@ bool OpenInEditor(const QString& Command, const QString& File, std::int64_t Line
     if (!Command.trimmed().isEmpty()) {
         launch = LaunchFromCommand(Command, File, Line);
     } else {
-        const QString entry = DefaultTextEditorEntry(TXdgFolders::FromEnvironment(), DesktopTextEditorQuestion);
+        const QString entry =
+            DefaultTextEditorEntry(TXdgFolders::FromEnvironment(), DesktopTextEditorQuestion);
         const QString exec = entry.isEmpty() ? QString() : DesktopEntryExec(entry);
         if (!exec.isEmpty()) {
             const bool terminal = DesktopEntryValue(entry, QStringLiteral("Terminal")) == u"true";

@@ -30,7 +30,8 @@ TEditorLaunch LaunchFromCommand(const QString& Command, const QString& File, std
 /// -l N: kate, kwrite; -g file:N: VS Code); any other gets the file in place of its file field code,
 /// or at the end. Line 0 opens the file without a line. Terminal: the entry runs in a terminal, which
 /// x-terminal-emulator provides.
-TEditorLaunch LaunchFromDesktopExec(const QString& Exec, bool Terminal, const QString& File, std::int64_t Line);
+TEditorLaunch LaunchFromDesktopExec(const QString& Exec, bool Terminal, const QString& File,
+                                    std::int64_t Line);
 
 /// The desktop entry of the default application for text/plain: the desktop's own answer (askDesktop, a
 /// desktop-file id; may be empty) or else the mimeapps.list files. Empty when none is installed.

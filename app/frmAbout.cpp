@@ -51,8 +51,8 @@ void TAboutBox::AEmailClick()
 
 bool TAboutBox::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::MouseButtonRelease
-        && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+    if (event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
         if (watched == AURL) {
             AURLClick();
             return true;

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "ui_frmAbout.h"
-
 #include "app/urls.h"
 
 #include <QDialog>
+
+#include "ui_frmAbout.h"
 
 /// The about window: product, version, authors and the reseller's contact panel.
 /// Built once at start-up; its contact details stay as read then.

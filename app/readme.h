@@ -1,10 +1,10 @@
 #pragma once
 
-#include "ui_readme.h"
-
 #include "platform/FileLocations.h"
 
 #include <QDialog>
+
+#include "ui_readme.h"
 
 /// The readme viewer: the program's "Readme.RTF" shown read-only as rich text.
 class TReadmeFile final : public QDialog, public Ui_TReadmeFile {

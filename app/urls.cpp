@@ -50,12 +50,25 @@ QString Unescape(const QString& value)
         }
         const QChar next = value[++i];
         switch (next.unicode()) {
-        case 's': out += ' '; break;
-        case 'n': out += '\n'; break;
-        case 't': out += '\t'; break;
-        case 'r': out += '\r'; break;
-        case '\\': out += '\\'; break;
-        default: out += c; out += next; break;
+        case 's':
+            out += ' ';
+            break;
+        case 'n':
+            out += '\n';
+            break;
+        case 't':
+            out += '\t';
+            break;
+        case 'r':
+            out += '\r';
+            break;
+        case '\\':
+            out += '\\';
+            break;
+        default:
+            out += c;
+            out += next;
+            break;
         }
     }
     return out;
@@ -82,7 +95,7 @@ QList<std::pair<QString, QString>> ReadGroup(const QString& path, const QString&
         }
         const qsizetype equals = line.indexOf('=');
         if (inGroup && equals > 0) {
-            entries.append({ line.left(equals).trimmed(), line.mid(equals + 1).trimmed() });
+            entries.append({line.left(equals).trimmed(), line.mid(equals + 1).trimmed()});
         }
     }
     return entries;
@@ -90,9 +103,9 @@ QList<std::pair<QString, QString>> ReadGroup(const QString& path, const QString&
 
 QStringList MimeAppsFiles(const TXdgFolders& folders)
 {
-    QStringList configFolders { folders.ConfigHome };
+    QStringList configFolders{folders.ConfigHome};
     configFolders += folders.ConfigDirs;
-    QStringList dataFolders { folders.DataHome };
+    QStringList dataFolders{folders.DataHome};
     dataFolders += folders.DataDirs;
     for (QString& folder : dataFolders) {
         folder += "/applications";
@@ -141,7 +154,8 @@ TXdgFolders TXdgFolders::FromEnvironment()
     folders.ConfigDirs = FolderList("XDG_CONFIG_DIRS", "/etc/xdg");
     folders.DataHome = SingleFolder("XDG_DATA_HOME", home + "/.local/share");
     folders.DataDirs = FolderList("XDG_DATA_DIRS", "/usr/local/share:/usr/share");
-    for (const QString& desktop : qEnvironmentVariable("XDG_CURRENT_DESKTOP").split(':', Qt::SkipEmptyParts)) {
+    for (const QString& desktop :
+         qEnvironmentVariable("XDG_CURRENT_DESKTOP").split(':', Qt::SkipEmptyParts)) {
         folders.CurrentDesktops << desktop.toLower();
     }
     return folders;
@@ -229,12 +243,12 @@ QString FindDesktopEntry(const QString& desktopId, const TXdgFolders& folders)
     if (!desktopId.endsWith(".desktop") || desktopId.contains('/') || desktopId.startsWith('.')) {
         return {};
     }
-    QStringList candidates { desktopId };
+    QStringList candidates{desktopId};
     // "vendor-name.desktop" may also live at "vendor/name.desktop".
     if (const qsizetype dash = desktopId.indexOf('-'); dash > 0) {
         candidates << desktopId.left(dash) + '/' + desktopId.mid(dash + 1);
     }
-    QStringList dataFolders { folders.DataHome };
+    QStringList dataFolders{folders.DataHome};
     dataFolders += folders.DataDirs;
     for (const QString& folder : dataFolders) {
         for (const QString& candidate : candidates) {
@@ -297,7 +311,8 @@ QString RegisteredBrowserCommand(const TXdgFolders& folders, const std::function
 
 QString AskXdgSettings()
 {
-    return AskDesktopTool(QStringLiteral("xdg-settings"), {QStringLiteral("get"), QStringLiteral("default-web-browser")});
+    return AskDesktopTool(QStringLiteral("xdg-settings"),
+                          {QStringLiteral("get"), QStringLiteral("default-web-browser")});
 }
 
 QString AskDesktopTool(const QString& tool, const QStringList& arguments)
@@ -352,7 +367,8 @@ std::function<QString()> DesktopAnswerWithoutWaiting()
     if (!lookup.Started) {
         return DesktopBrowserQuestion;
     }
-    if (lookup.Answer.valid() && lookup.Answer.wait_for(std::chrono::seconds(0)) == std::future_status::ready) {
+    if (lookup.Answer.valid() &&
+        lookup.Answer.wait_for(std::chrono::seconds(0)) == std::future_status::ready) {
         const QString answer = lookup.Answer.get();
         return [answer] { return answer; };
     }
@@ -365,27 +381,29 @@ void StartBrowserLookup()
 {
     TBrowserLookup& lookup = BrowserLookup();
     std::lock_guard guard(lookup.Lock);
-    if (lookup.Answer.valid() && lookup.Answer.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+    if (lookup.Answer.valid() &&
+        lookup.Answer.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
         return; // one question at a time
     }
     lookup.Started = true;
     lookup.Answer = std::async(std::launch::async, [question = DesktopBrowserQuestion] {
-        return question ? question() : QString();
-    }).share();
+                        return question ? question() : QString();
+                    }).share();
 }
 
 bool IsLauncherCommand(const QString& program)
 {
-    static const QStringList launchers { "env", "flatpak", "snap", "sh", "bash", "dash", "gtk-launch", "gio" };
+    static const QStringList launchers{"env", "flatpak", "snap", "sh", "bash", "dash", "gtk-launch", "gio"};
     return launchers.contains(QFileInfo(program).fileName());
 }
 
 void OpenURL(const QString& url)
 {
-    const QString command = RegisteredBrowserCommand(TXdgFolders::FromEnvironment(), DesktopAnswerWithoutWaiting());
+    const QString command =
+        RegisteredBrowserCommand(TXdgFolders::FromEnvironment(), DesktopAnswerWithoutWaiting());
     const QString program = command.isEmpty() ? QString() : CleanBrowserCommand(command, NamesProgram);
-    const bool started = !program.isEmpty() && NamesProgram(program) && !IsLauncherCommand(program)
-        && Shell().StartProgram(AsCommand(program), url);
+    const bool started = !program.isEmpty() && NamesProgram(program) && !IsLauncherCommand(program) &&
+                         Shell().StartProgram(AsCommand(program), url);
     if (!started) {
         // Snap and Flatpak browsers, wrapped commands, or none registered: the desktop knows how.
         Shell().OpenDocument(url);

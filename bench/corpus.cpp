@@ -33,8 +33,9 @@ struct SplitMix {
     unsigned Below(unsigned n) { return static_cast<unsigned>(Next() % n); }
 };
 
-const char* const kComponents[] = {"http.server", "db.pool", "cache", "scheduler", "auth", "storage.disk",
-                                   "queue", "metrics", "mailer", "search.index", "billing", "gateway"};
+const char* const kComponents[] = {"http.server", "db.pool",      "cache",   "scheduler",
+                                   "auth",        "storage.disk", "queue",   "metrics",
+                                   "mailer",      "search.index", "billing", "gateway"};
 const char* const kMessages[] = {
     "request completed status=200 bytes=",
     "connection opened from 10.0.%u.%u port ",
@@ -69,7 +70,7 @@ bool ContainsFolded(std::string_view line, std::string_view needle)
     return false;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -106,9 +107,9 @@ int main(int argc, char** argv)
         line.clear();
         seconds += rng.Below(3);
         char stamp[64];
-        std::snprintf(stamp, sizeof stamp, "2026-12-%02u %02u:%02u:%02u.%03u ", unsigned(1 + seconds / 86400 % 28),
-                      unsigned(seconds / 3600 % 24), unsigned(seconds / 60 % 60), unsigned(seconds % 60),
-                      rng.Below(1000));
+        std::snprintf(stamp, sizeof stamp, "2026-12-%02u %02u:%02u:%02u.%03u ",
+                      unsigned(1 + seconds / 86400 % 28), unsigned(seconds / 3600 % 24),
+                      unsigned(seconds / 60 % 60), unsigned(seconds % 60), rng.Below(1000));
         line += stamp;
         const unsigned roll = rng.Below(10000);
         line += roll < 500 ? "WARN " : kLevels[rng.Below(100) < 85 ? 0 : 1 + rng.Below(3)];
@@ -119,9 +120,11 @@ int main(int argc, char** argv)
         line += ": ";
         // Some messages carry a %u pair; fill them, then append a number.
         char msg[160];
-        std::snprintf(msg, sizeof msg, kMessages[rng.Below(std::size(kMessages))], rng.Below(256), rng.Below(256));
+        std::snprintf(msg, sizeof msg, kMessages[rng.Below(std::size(kMessages))], rng.Below(256),
+                      rng.Below(256));
         if (rng.Below(1000) == 0) {
-            std::snprintf(msg, sizeof msg, "lock wait exceeded threshold, possible deadlock on table orders id=");
+            std::snprintf(msg, sizeof msg,
+                          "lock wait exceeded threshold, possible deadlock on table orders id=");
         }
         line += msg;
         line += std::to_string(rng.Next() % 1000000007ULL);

@@ -1,13 +1,14 @@
 // Loading a full output pane (60000 characters) with and without the marks on the search strings:
-// load, lay out the whole text, mark the lines in view and paint once, in paired rounds (one of each per round, order alternating).
+// load, lay out the whole text, mark the lines in view and paint once, in paired rounds (one of each per
+// round, order alternating).
 //   QT_QPA_PLATFORM=offscreen build/bin/sifton-pane-bench [rounds]
 #include "app/MatchHighlight.h"
 #include "controls/richtext/qvtext.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTextDocument>
-#include <QAbstractTextDocumentLayout>
 
 #include <algorithm>
 #include <cstdio>
@@ -23,7 +24,8 @@ std::string TypicalLog()
     std::string log;
     for (int i = 1; log.size() < 62000; ++i) {
         log += std::to_string(i) + " : 2026-12-08 10:00:05 ";
-        log += i % 3 == 0 ? "ERROR timeout while talking to db; error code 110" : "INFO  request served in 12 ms";
+        log += i % 3 == 0 ? "ERROR timeout while talking to db; error code 110"
+                          : "INFO  request served in 12 ms";
         log += '\r';
     }
     return log;

@@ -1,16 +1,5 @@
 #include "cli/Cli.h"
 
-#include <cerrno>
-#include <clocale>
-#include <csignal>
-#include <cstdio>
-#include <filesystem>
-#include <memory>
-#include <set>
-
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include "cli/CliOptions.h"
 #include "cli/Console.h"
 #include "cli/FileArgs.h"
@@ -19,6 +8,16 @@
 #include "search/RunFlags.h"
 #include "search/SearchRun.h"
 #include "search/StatusTexts.h"
+
+#include <cerrno>
+#include <clocale>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <set>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -50,7 +49,8 @@ int RunCli(int argc, char** argv)
     std::setlocale(LC_ALL, "");
     CliOptions options;
     std::string error;
-    const CliCommand command = ParseCliArguments(std::vector<std::string>(argv + 1, argv + argc), options, error);
+    const CliCommand command =
+        ParseCliArguments(std::vector<std::string>(argv + 1, argv + argc), options, error);
     switch (command) {
     case CliCommand::Help:
         std::fputs(CliUsage, stdout);
@@ -59,7 +59,8 @@ int RunCli(int argc, char** argv)
         std::puts("sifton-cli 1.0");
         return std::fflush(stdout) == 0 ? 0 : Trouble;
     case CliCommand::BadArguments:
-        std::fprintf(stderr, "sifton-cli: %s\nTry 'sifton-cli --help' for more information.\n", error.c_str());
+        std::fprintf(stderr, "sifton-cli: %s\nTry 'sifton-cli --help' for more information.\n",
+                     error.c_str());
         return Trouble;
     case CliCommand::Search:
         break;
@@ -94,8 +95,9 @@ int RunCli(int argc, char** argv)
             return Trouble;
         }
         // The folders are walked while the log is written: the log itself is not one of the files.
-        if (struct stat info {}; ::fstat(::fileno(log.get()), &info) == 0) {
-            sources.Excluded = FileIdentity{info.st_dev, info.st_ino, std::filesystem::path(options.LogFile).filename()};
+        if (struct stat info{}; ::fstat(::fileno(log.get()), &info) == 0) {
+            sources.Excluded =
+                FileIdentity{info.st_dev, info.st_ino, std::filesystem::path(options.LogFile).filename()};
         }
     }
     FileFeed files(std::move(sources));
@@ -153,8 +155,9 @@ int RunCli(int argc, char** argv)
         const std::string separator = ThousandsSeparator();
         const RunCounters& counters = run.Counters();
         std::fprintf(stderr, "Lines Searched: %s\nLines Found: %s\nWords Found: %s\n",
-            FormatCount(counters.LinesSearched, separator).c_str(), FormatCount(counters.LinesFound, separator).c_str(),
-            FormatCount(counters.WordsFound, separator).c_str());
+                     FormatCount(counters.LinesSearched, separator).c_str(),
+                     FormatCount(counters.LinesFound, separator).c_str(),
+                     FormatCount(counters.WordsFound, separator).c_str());
     }
     if (CancelRequested) {
         return Interrupted;

@@ -40,8 +40,8 @@ bool SetRefresh(CliOptions& options, const std::string& text, std::string& error
 {
     long long value = 0;
     const auto [end, problem] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || problem != std::errc() || end != text.data() + text.size() || value < MinRefreshRate
-        || value > MaxRefreshRate) {
+    if (text.empty() || problem != std::errc() || end != text.data() + text.size() ||
+        value < MinRefreshRate || value > MaxRefreshRate) {
         error = "--refresh: '" + text + "' is not a whole number from 1000 to 1000000";
         return false;
     }
@@ -53,7 +53,8 @@ bool SetThreads(CliOptions& options, const std::string& name, const std::string&
 {
     int value = 0;
     const auto [end, problem] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || problem != std::errc() || end != text.data() + text.size() || value < 1 || value > 1024) {
+    if (text.empty() || problem != std::errc() || end != text.data() + text.size() || value < 1 ||
+        value > 1024) {
         error = name + ": '" + text + "' is not a whole number from 1 to 1024";
         return false;
     }
@@ -93,8 +94,8 @@ bool ApplyValued(const std::string& name, const std::string& value, CliOptions& 
 
 bool TakesValue(const std::string& name)
 {
-    return name == "--and" || name == "--or" || name == "--xor" || name == "--and-not" || name == "--list"
-        || name == "-L" || name == "--log" || name == "--refresh" || name == "--threads";
+    return name == "--and" || name == "--or" || name == "--xor" || name == "--and-not" || name == "--list" ||
+           name == "-L" || name == "--log" || name == "--refresh" || name == "--threads";
 }
 
 /// Applies a switch; false when there is no such switch.

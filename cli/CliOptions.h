@@ -1,9 +1,9 @@
 #pragma once
 
+#include "search/SearchRequest.h"
+
 #include <string>
 #include <vector>
-
-#include "search/SearchRequest.h"
 
 /// What the command line of sifton-cli asks for.
 struct CliOptions {

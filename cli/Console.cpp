@@ -1,14 +1,13 @@
 #include "cli/Console.h"
 
-#include <cerrno>
-#include <stdexcept>
-
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 #include "search/LineEnds.h"
 #include "search/LineReader.h"
 #include "search/StatusTexts.h"
+
+#include <cerrno>
+#include <stdexcept>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -16,7 +15,7 @@ constexpr auto RedrawEvery = std::chrono::milliseconds(100);
 
 std::size_t TerminalWidth()
 {
-    winsize size {};
+    winsize size{};
     if (::isatty(STDERR_FILENO) && ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 1) {
         return size.ws_col;
     }
@@ -159,7 +158,8 @@ void ConsoleSink::WriteLogEntries(std::string_view entries)
     }
 }
 
-ConsoleHost::ConsoleHost(FileFeed& files, ReadFailure failed, std::set<std::string> named, ProgressLine& progress)
+ConsoleHost::ConsoleHost(FileFeed& files, ReadFailure failed, std::set<std::string> named,
+                         ProgressLine& progress)
     : FFiles(files)
     , FFailed(std::move(failed))
     , FNamed(std::move(named))

@@ -1,5 +1,10 @@
 #pragma once
 
+#include "cli/FileArgs.h"
+#include "cli/FileFeed.h"
+#include "search/EntrySink.h"
+#include "search/SearchRun.h"
+
 #include <array>
 #include <chrono>
 #include <cstdint>
@@ -7,11 +12,6 @@
 #include <set>
 #include <string>
 #include <vector>
-
-#include "cli/FileArgs.h"
-#include "cli/FileFeed.h"
-#include "search/EntrySink.h"
-#include "search/SearchRun.h"
 
 /// The live progress line on standard error: the caption and the four status panels.
 class ProgressLine {

@@ -1,17 +1,16 @@
 #include "cli/FileArgs.h"
 
+#include "search/LineReader.h"
+
 #include <algorithm>
 #include <cerrno>
-#include <filesystem>
-#include <fstream>
-#include <system_error>
-
 #include <dirent.h>
 #include <fcntl.h>
+#include <filesystem>
+#include <fstream>
 #include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
-
-#include "search/LineReader.h"
 
 namespace fs = std::filesystem;
 
@@ -38,9 +37,9 @@ bool IsExcluded(const Walk& walk, int fd, const char* name)
     if (walk.Excluded == nullptr || walk.Excluded->Name != name) {
         return false;
     }
-    struct stat info {};
-    return ::fstatat(fd, name, &info, 0) == 0 && info.st_dev == walk.Excluded->Device
-        && info.st_ino == walk.Excluded->Inode;
+    struct stat info { };
+    return ::fstatat(fd, name, &info, 0) == 0 && info.st_dev == walk.Excluded->Device &&
+           info.st_ino == walk.Excluded->Inode;
 }
 
 void AddFolder(int parent, const std::string& folder, const char* name, const Walk& walk)
@@ -70,16 +69,19 @@ void AddFolder(int parent, const std::string& folder, const char* name, const Wa
         }
         unsigned char type = e->d_type;
         if (type == DT_UNKNOWN) {
-            struct stat info {};
+            struct stat info { };
             if (::fstatat(fd, e->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
                 continue;
             }
-            type = S_ISDIR(info.st_mode) ? DT_DIR : S_ISLNK(info.st_mode) ? DT_LNK : S_ISREG(info.st_mode) ? DT_REG : DT_UNKNOWN;
+            type = S_ISDIR(info.st_mode)   ? DT_DIR
+                   : S_ISLNK(info.st_mode) ? DT_LNK
+                   : S_ISREG(info.st_mode) ? DT_REG
+                                           : DT_UNKNOWN;
         }
         if (type == DT_LNK) {
             // A link counts when it leads to a regular file; links to folders are not followed, so a
             // loop cannot trap the walk.
-            struct stat info {};
+            struct stat info { };
             if (::fstatat(fd, e->d_name, &info, 0) != 0 || !S_ISREG(info.st_mode)) {
                 continue;
             }
@@ -120,9 +122,11 @@ void AddPath(const std::string& path, bool recursive, const FileFound& found, co
     }
 }
 
-void AddPath(const std::string& path, bool recursive, std::vector<std::string>& files, const ReadFailure& failed)
+void AddPath(const std::string& path, bool recursive, std::vector<std::string>& files,
+             const ReadFailure& failed)
 {
-    AddPath(path, recursive, [&files](std::string found) { files.push_back(std::move(found)); }, failed);
+    AddPath(
+        path, recursive, [&files](std::string found) { files.push_back(std::move(found)); }, failed);
 }
 
 bool ReadListFile(const std::string& path, std::vector<std::string>& paths, const ReadFailure& failed)

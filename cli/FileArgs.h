@@ -2,9 +2,8 @@
 
 #include <functional>
 #include <string>
-#include <vector>
-
 #include <sys/types.h>
+#include <vector>
 
 /// Called for a folder or list file that could not be read: its path and the system's reason.
 using ReadFailure = std::function<void(const std::string& path, const std::string& reason)>;
@@ -27,7 +26,8 @@ void AddPath(const std::string& path, bool recursive, const FileFound& found, co
              const FileIdentity* excluded = nullptr, const std::function<bool()>& stop = {});
 
 /// The same, appending to files.
-void AddPath(const std::string& path, bool recursive, std::vector<std::string>& files, const ReadFailure& failed);
+void AddPath(const std::string& path, bool recursive, std::vector<std::string>& files,
+             const ReadFailure& failed);
 
 /// The paths a list file holds, one per line (CR LF, LF or CR); empty lines are skipped. "-" reads
 /// standard input. False after calling failed when the file cannot be read.

@@ -1,8 +1,8 @@
 #include "cli/FileFeed.h"
 
-#include <exception>
-
 #include "search/RunFlags.h"
+
+#include <exception>
 
 namespace {
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "cli/FileArgs.h"
+
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -9,8 +11,6 @@
 #include <thread>
 #include <utility>
 #include <vector>
-
-#include "cli/FileArgs.h"
 
 /// The files of a console run, found on a thread of their own, so that the search reads the first
 /// files while the folders are still walked instead of after the whole walk.

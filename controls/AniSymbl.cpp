@@ -103,9 +103,10 @@ void TAnimatedSymbol::Open()
         return;
     }
     if (!LoadClip(FAVIName)) {
-        throw std::runtime_error(("Could not open AVI \"" + FAVIName + "\"\r\rIt must be a silent AVI file/resource.")
-                                     .toLocal8Bit()
-                                     .toStdString());
+        throw std::runtime_error(
+            ("Could not open AVI \"" + FAVIName + "\"\r\rIt must be a silent AVI file/resource.")
+                .toLocal8Bit()
+                .toStdString());
     }
     if (FAutoPlay) {
         StartPlaying(0, -1, -1);

@@ -26,7 +26,7 @@ static void FrameRect(QPainter& p, const QRect& r, const QColor& colour)
 }
 
 void PaintRings(QPainter& p, const QRect& bounds, bool hot, const QColor& face, const QColor& window,
-    const QPalette& palette)
+                const QPalette& palette)
 {
     QRect r = bounds;
     p.save();

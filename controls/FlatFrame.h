@@ -15,6 +15,6 @@ void Frame3D(QPainter& p, QRect& r, const QColor& topLeft, const QColor& bottomR
 
 // Ring 1 is a one-pixel sunken edge when hot and `face` otherwise; ring 2 `face`; ring 3 `window`.
 void PaintRings(QPainter& p, const QRect& bounds, bool hot, const QColor& face, const QColor& window,
-    const QPalette& palette);
+                const QPalette& palette);
 
 } // namespace FlatFrame

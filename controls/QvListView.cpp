@@ -31,7 +31,11 @@ constexpr int MarkerGap = 6; // between a caption and the image that follows it
 // section is too narrow for both.
 class TQvListHeader final : public QHeaderView {
 public:
-    explicit TQvListHeader(TQvListView* view) : QHeaderView(Qt::Horizontal, view), FView(view) {}
+    explicit TQvListHeader(TQvListView* view)
+        : QHeaderView(Qt::Horizontal, view)
+        , FView(view)
+    {
+    }
 
 protected:
     void initStyleOptionForIndex(QStyleOptionHeader* option, int logicalIndex) const override
@@ -44,8 +48,10 @@ protected:
 
     void paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const override
     {
-        const QIcon image = FView->ColumnShowsImage(logicalIndex) ? model()->headerData(logicalIndex,
-            Qt::Horizontal, Qt::DecorationRole).value<QIcon>() : QIcon();
+        const QIcon image =
+            FView->ColumnShowsImage(logicalIndex)
+                ? model()->headerData(logicalIndex, Qt::Horizontal, Qt::DecorationRole).value<QIcon>()
+                : QIcon();
         if (image.isNull() || !rect.isValid()) {
             QHeaderView::paintSection(painter, rect, logicalIndex);
             return;
@@ -56,7 +62,8 @@ protected:
         option.rect = rect;
         const QRect label = style()->subElementRect(QStyle::SE_HeaderLabel, &option, this);
         const QFontMetrics metrics(font());
-        option.text = metrics.elidedText(option.text, Qt::ElideRight, qMax(0, label.width() - ImageWidth - MarkerGap));
+        option.text =
+            metrics.elidedText(option.text, Qt::ElideRight, qMax(0, label.width() - ImageWidth - MarkerGap));
         painter->save();
         style()->drawControl(QStyle::CE_Header, &option, painter, this);
         painter->restore();
@@ -112,7 +119,8 @@ void ExpandOnePath(const QString& path, QStringList& out)
 
 } // namespace
 
-TQvListView::TQvListView(QWidget* parent) : QTreeWidget(parent)
+TQvListView::TQvListView(QWidget* parent)
+    : QTreeWidget(parent)
 {
     setHeader(new TQvListHeader(this));
     header()->setSectionsMovable(false);
@@ -146,18 +154,18 @@ TQvListView::TQvListView(QWidget* parent) : QTreeWidget(parent)
     });
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, &TQvListView::SelectionChanged);
     connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
-        [this](const QModelIndex& current, const QModelIndex& previous) {
-            if (FClearing) {
-                return;
-            }
-            TListItem* const firstSelected = Selected();
-            if (previous.isValid()) {
-                ItemChanged(itemFromIndex(previous.siblingAtColumn(0)), firstSelected);
-            }
-            if (current.isValid()) {
-                ItemChanged(itemFromIndex(current.siblingAtColumn(0)), firstSelected);
-            }
-        });
+            [this](const QModelIndex& current, const QModelIndex& previous) {
+                if (FClearing) {
+                    return;
+                }
+                TListItem* const firstSelected = Selected();
+                if (previous.isValid()) {
+                    ItemChanged(itemFromIndex(previous.siblingAtColumn(0)), firstSelected);
+                }
+                if (current.isValid()) {
+                    ItemChanged(itemFromIndex(current.siblingAtColumn(0)), firstSelected);
+                }
+            });
 }
 
 TQvListView::~TQvListView()
@@ -541,7 +549,7 @@ void TQvListView::focusOutEvent(QFocusEvent* event)
 }
 
 QItemSelectionModel::SelectionFlags TQvListView::selectionCommand(const QModelIndex& index,
-    const QEvent* event) const
+                                                                  const QEvent* event) const
 {
     if (OnChanging && !FClearing && index.isValid()) {
         bool allow = true;
@@ -633,7 +641,8 @@ void TQvListView::SelectTimerTick()
     FLastRow = row;
 }
 
-void TQvListView::drawRow(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
+void TQvListView::drawRow(QPainter* painter, const QStyleOptionViewItem& option,
+                          const QModelIndex& index) const
 {
     if (FManualDraw) {
         OwnerDrawRow(painter, option, index);
@@ -654,8 +663,8 @@ void TQvListView::DrawGridLines(QPainter* painter, const QRect& rowRect) const
 {
     painter->save();
     painter->setPen(palette().color(QPalette::Mid));
-    const int right = header()->sectionViewportPosition(columnCount() - 1) +
-                      header()->sectionSize(columnCount() - 1) - 1;
+    const int right =
+        header()->sectionViewportPosition(columnCount() - 1) + header()->sectionSize(columnCount() - 1) - 1;
     painter->drawLine(rowRect.left(), rowRect.bottom(), right, rowRect.bottom());
     for (int column = 0; column < columnCount(); ++column) {
         const int x = header()->sectionViewportPosition(column) + header()->sectionSize(column) - 1;
@@ -664,7 +673,8 @@ void TQvListView::DrawGridLines(QPainter* painter, const QRect& rowRect) const
     painter->restore();
 }
 
-void TQvListView::OwnerDrawRow(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
+void TQvListView::OwnerDrawRow(QPainter* painter, const QStyleOptionViewItem& option,
+                               const QModelIndex& index) const
 {
     if (FClearing || columnCount() == 0) {
         return;
@@ -730,7 +740,7 @@ void TQvListView::OwnerDrawRow(QPainter* painter, const QStyleOptionViewItem& op
             const QString fitted = FitText(metrics, text, width);
             if (!fitted.isEmpty()) {
                 painter->drawText(QRect(x, rect.top(), qMax(width, 0), rect.height()),
-                    Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, fitted);
+                                  Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, fitted);
             }
         };
         drawText(textStart, labelRight - textStart, item->text(0));

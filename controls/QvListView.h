@@ -131,7 +131,8 @@ public:
     void ColumnClick(int column);
 
 protected:
-    void drawRow(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+    void drawRow(QPainter* painter, const QStyleOptionViewItem& option,
+                 const QModelIndex& index) const override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -140,7 +141,7 @@ protected:
     void focusOutEvent(QFocusEvent* event) override;
     bool viewportEvent(QEvent* event) override;
     QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
-        const QEvent* event = nullptr) const override;
+                                                         const QEvent* event = nullptr) const override;
 
 private:
     void ClearColumnMarkers();

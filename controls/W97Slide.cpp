@@ -81,9 +81,9 @@ void TSwitchBox::paintEvent(QPaintEvent*)
     p.setFont(font());
     p.setPen(palette().color(QPalette::WindowText));
     int flags = Qt::TextExpandTabs;
-    flags |= FAlignment == taLeftJustify ? Qt::AlignLeft
-        : FAlignment == taRightJustify   ? Qt::AlignRight
-                                         : Qt::AlignHCenter;
+    flags |= FAlignment == taLeftJustify    ? Qt::AlignLeft
+             : FAlignment == taRightJustify ? Qt::AlignRight
+                                            : Qt::AlignHCenter;
     const QFontMetrics metrics(font());
     if (metrics.horizontalAdvance(FCaption) <= r.width()) {
         p.drawText(r, flags | Qt::AlignVCenter | Qt::TextSingleLine, FCaption);

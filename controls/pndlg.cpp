@@ -1,11 +1,11 @@
 #include "controls/pndlg.h"
 
-#include "ui_pndlg.h"
-
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QScreen>
+
+#include "ui_pndlg.h"
 
 TFrmPrint* FrmPrint = nullptr;
 

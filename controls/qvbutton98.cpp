@@ -233,7 +233,8 @@ void TButton98::Click()
 {
     if (FGroupIndex != 0) {
         for (TButton98* other : window()->findChildren<TButton98*>()) {
-            if (other != this && other->FGroupIndex == FGroupIndex && (other->FDown || other->FPressState != psUp)) {
+            if (other != this && other->FGroupIndex == FGroupIndex &&
+                (other->FDown || other->FPressState != psUp)) {
                 other->FDown = false;
                 other->FPressState = psUp;
                 other->FHot = false;
@@ -365,7 +366,7 @@ void TButton98::paintEvent(QPaintEvent*)
         const int cx = left + (right - left + 1) / 2;
         const int base = bottom - (bottom - top - 1) / 4;
         const QColor arrow = !isEnabled() ? palette().color(QPalette::Disabled, QPalette::Text)
-            : FHot                        ? blue
+                             : FHot       ? blue
                                           : QColor(Qt::black);
         p.setPen(arrow);
         for (int i = half; i >= 1; --i) {
@@ -387,7 +388,7 @@ void TButton98::paintEvent(QPaintEvent*)
     if (!FImageList) {
         if (!caption.isEmpty()) {
             p.drawText(QRect(po, po, cw, h), Qt::AlignCenter | Qt::TextSingleLine | Qt::TextShowMnemonic,
-                caption);
+                       caption);
         }
         return;
     }
@@ -406,8 +407,8 @@ void TButton98::paintEvent(QPaintEvent*)
         FImageList->Draw(p, ix, iy, FIndex);
         const int x = ix + iw + FXOffset;
         const int y = h / 2 - th / 2 + po;
-        p.drawText(QRect(x, y, cw, h), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine | Qt::TextShowMnemonic,
-            caption);
+        p.drawText(QRect(x, y, cw, h),
+                   Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine | Qt::TextShowMnemonic, caption);
     } else {
         const int ix = cw / 2 - iw / 2 + po;
         const int iy = 2 - FYOffset + po;
@@ -418,7 +419,7 @@ void TButton98::paintEvent(QPaintEvent*)
         }
         const int x = 2 + po;
         y += po;
-        p.drawText(QRect(x, y, cw, h), Qt::AlignHCenter | Qt::AlignTop | Qt::TextSingleLine | Qt::TextShowMnemonic,
-            caption);
+        p.drawText(QRect(x, y, cw, h),
+                   Qt::AlignHCenter | Qt::AlignTop | Qt::TextSingleLine | Qt::TextShowMnemonic, caption);
     }
 }

@@ -7,10 +7,10 @@
 #include <QFocusEvent>
 #include <QLineEdit>
 #include <QPainter>
-#include <QStyle>
-#include <QStyleOptionFocusRect>
 #include <QScopedValueRollback>
 #include <QStandardItemModel>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
 #include <QStyledItemDelegate>
 
 #include <algorithm>
@@ -188,12 +188,11 @@ TQvCustomComboBox::TQvCustomComboBox(QWidget* parent)
     lineEdit()->setTextMargins(0, 0, 0, 0);
     lineEdit()->installEventFilter(this);
     connect(this, &QComboBox::activated, this, &TQvCustomComboBox::SelectionChanged);
-    connect(model(), &QAbstractItemModel::rowsInserted, this,
-        [this](const QModelIndex& parent, int, int) {
-            if (FSorted && !FKeepInsertedRows && !parent.isValid()) {
-                SortRows();
-            }
-        });
+    connect(model(), &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex& parent, int, int) {
+        if (FSorted && !FKeepInsertedRows && !parent.isValid()) {
+            SortRows();
+        }
+    });
     connect(lineEdit(), &QLineEdit::textEdited, this, [this] { Change(); });
     setColor(QApplication::palette().color(QPalette::Base));
 }
@@ -352,7 +351,7 @@ void TQvCustomComboBox::DrawItem(QPainter& painter, int index, const QRect& rect
             } else {
                 painter.fillRect(rect, brush);
                 painter.drawText(QRect(rect.left() + 2, rect.top(), rect.width() - 2, rect.height()),
-                    Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, itemText(index));
+                                 Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, itemText(index));
             }
         } catch (...) {
             // One item that cannot draw must not stop the rest of the list.
@@ -400,7 +399,7 @@ void TQvCustomComboBox::paintEvent(QPaintEvent* event)
     QComboBox::paintEvent(event);
     QPainter p(this);
     FlatFrame::PaintRings(p, rect(), Hot(), FFrameColor, QApplication::palette().color(QPalette::Base),
-        QApplication::palette());
+                          QApplication::palette());
 }
 
 void TQvCustomComboBox::changeEvent(QEvent* event)

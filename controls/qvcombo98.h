@@ -56,7 +56,8 @@ public:
     };
     Q_DECLARE_FLAGS(TOwnerDrawState, TOwnerDrawStateFlag)
     using TNotifyEvent = std::function<void(QObject* Sender)>;
-    using TDrawItemEvent = std::function<void(QWidget* Control, int Index, const QRect& Rect, TOwnerDrawState State)>;
+    using TDrawItemEvent =
+        std::function<void(QWidget* Control, int Index, const QRect& Rect, TOwnerDrawState State)>;
     using TMeasureItemEvent = std::function<void(QWidget* Control, int Index, int& Height)>;
 
     // The edit part holds at most this many characters when MaxLength does not say less.

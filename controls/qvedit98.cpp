@@ -7,11 +7,11 @@
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QFocusEvent>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMenu>
-#include <QFontMetrics>
 #include <QPainter>
 
 TEdit98::TEdit98(QWidget* parent)
@@ -75,8 +75,8 @@ void TEdit98::keyPressEvent(QKeyEvent* event)
         const QString cased = Cased(event->text());
         if (cased != event->text()) {
             QKeyEvent converted(event->type(), event->key(), event->modifiers(), event->nativeScanCode(),
-                event->nativeVirtualKey(), event->nativeModifiers(), cased, event->isAutoRepeat(),
-                static_cast<quint16>(event->count()));
+                                event->nativeVirtualKey(), event->nativeModifiers(), cased,
+                                event->isAutoRepeat(), static_cast<quint16>(event->count()));
             QLineEdit::keyPressEvent(&converted);
             event->setAccepted(converted.isAccepted());
             return;
@@ -101,7 +101,8 @@ void TEdit98::contextMenuEvent(QContextMenuEvent* event)
 {
     QMenu* menu = createStandardContextMenu();
     menu->setAttribute(Qt::WA_DeleteOnClose);
-    if (QAction* paste = menu->findChild<QAction*>(QStringLiteral("edit-paste")); paste && FCharCase != ecNormal) {
+    if (QAction* paste = menu->findChild<QAction*>(QStringLiteral("edit-paste"));
+        paste && FCharCase != ecNormal) {
         paste->disconnect();
         connect(paste, &QAction::triggered, this, &TEdit98::PasteCased);
     }
@@ -136,11 +137,13 @@ void TEdit98::ApplySelectionColours()
     const QPalette app = QApplication::palette();
     if (FHideSelection) {
         pal.setColor(QPalette::Inactive, QPalette::Highlight, pal.color(QPalette::Inactive, QPalette::Base));
-        pal.setColor(QPalette::Inactive, QPalette::HighlightedText, pal.color(QPalette::Inactive, QPalette::Text));
-    } else {
-        pal.setColor(QPalette::Inactive, QPalette::Highlight, app.color(QPalette::Inactive, QPalette::Highlight));
         pal.setColor(QPalette::Inactive, QPalette::HighlightedText,
-            app.color(QPalette::Inactive, QPalette::HighlightedText));
+                     pal.color(QPalette::Inactive, QPalette::Text));
+    } else {
+        pal.setColor(QPalette::Inactive, QPalette::Highlight,
+                     app.color(QPalette::Inactive, QPalette::Highlight));
+        pal.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                     app.color(QPalette::Inactive, QPalette::HighlightedText));
     }
     setPalette(pal);
 }

@@ -55,9 +55,9 @@ private:
     bool FGateOpen = false; // guarded by FLock
     bool FAbandoned = false; // guarded by FLock
     bool FPaused = false; // guarded by FLock
-    std::atomic<bool> FStopRequested { false };
-    std::atomic<bool> FFinished { false };
-    std::atomic<bool> FDone { false };
+    std::atomic<bool> FStopRequested{false};
+    std::atomic<bool> FFinished{false};
+    std::atomic<bool> FDone{false};
     std::thread FThread;
 };
 

@@ -1,10 +1,10 @@
 // The Qt application the widget and document targets need, on the offscreen platform.
 #pragma once
 
-#include "FuzzSupport.h"
-
 #include <QApplication>
 #include <QStyleFactory>
+
+#include "FuzzSupport.h"
 
 namespace fuzz {
 

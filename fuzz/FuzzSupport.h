@@ -9,9 +9,8 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <vector>
-
 #include <unistd.h>
+#include <vector>
 
 namespace fuzz {
 

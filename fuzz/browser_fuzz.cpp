@@ -3,11 +3,11 @@
 //
 // Rate: each execution writes the entry and looks it up through the file system; some thousands of
 // executions a second, below a million a minute.
-#include "FuzzSupport.h"
-
 #include "app/urls.h"
 
 #include <filesystem>
+
+#include "FuzzSupport.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
@@ -25,9 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         RegisteredBrowserCommand(folders, [] { return QStringLiteral("fuzz-browser.desktop"); });
     // Both ways a candidate path can go: named by the whole text, or only by its first word.
     for (const bool exists : {false, true}) {
-        const QString program = CleanBrowserCommand(command, [&](const QString& path) {
-            return exists && !path.contains(u' ');
-        });
+        const QString program =
+            CleanBrowserCommand(command, [&](const QString& path) { return exists && !path.contains(u' '); });
         if (!command.contains(program)) {
             fuzz::Fail("the program is not part of the command");
         }

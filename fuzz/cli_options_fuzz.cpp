@@ -1,6 +1,5 @@
 // sifton-cli's option parser on arbitrary argument lists (arguments separated by byte 0).
 #include "cli/CliOptions.h"
-
 #include "search/SearchRequest.h"
 
 #include <cstdint>
@@ -34,7 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
     if (bad) {
-        std::fprintf(stderr, "property failed: command %d, error '%s'\n", static_cast<int>(command), error.c_str());
+        std::fprintf(stderr, "property failed: command %d, error '%s'\n", static_cast<int>(command),
+                     error.c_str());
         std::abort();
     }
     return 0;

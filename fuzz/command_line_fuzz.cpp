@@ -5,19 +5,18 @@
 //
 // Rate: each execution builds and closes the whole main window and may run a search on its thread;
 // that is a few hundred executions a second at most, far from a million a minute.
-#include "FuzzApplication.h"
-
 #include "app/Unit1.h"
 #include "platform/GuiDispatcher.h"
 #include "tests/support/ScriptedDialogs.h"
 
 #include <QFile>
 
+#include <cstring>
+#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstring>
-#include <filesystem>
+#include "FuzzApplication.h"
 
 namespace {
 
@@ -25,7 +24,7 @@ QString ProgramPath;
 
 bool IsRegularFile(const QString& path)
 {
-    struct stat info {};
+    struct stat info { };
     return ::stat(QFile::encodeName(path).constData(), &info) == 0 && S_ISREG(info.st_mode);
 }
 

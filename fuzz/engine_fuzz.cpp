@@ -8,14 +8,14 @@
 // Rate: every execution writes the file and scans it three times through the file system (mapped and
 // read), some ten thousand executions a second at best, below a million a minute; the machine is
 // shared with other builds as well.
-#include "FuzzSupport.h"
-
 #include "search/RunFlags.h"
 #include "search/SearchRun.h"
 
 #include <cstdio>
 #include <string>
 #include <vector>
+
+#include "FuzzSupport.h"
 
 namespace {
 
@@ -120,7 +120,8 @@ void Compare(const Outcome& expected, const Outcome& got, const char* what)
         detail += "\n  counters " + std::to_string(got.counters.LinesSearched) + "/" +
                   std::to_string(got.counters.LinesFound) + "/" + std::to_string(got.counters.WordsFound) +
                   ", expected " + std::to_string(expected.counters.LinesSearched) + "/" +
-                  std::to_string(expected.counters.LinesFound) + "/" + std::to_string(expected.counters.WordsFound);
+                  std::to_string(expected.counters.LinesFound) + "/" +
+                  std::to_string(expected.counters.WordsFound);
     }
     fuzz::Fail(detail);
 }

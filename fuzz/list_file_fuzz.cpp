@@ -6,19 +6,18 @@
 //
 // Rate: every execution writes the list, and each named path is opened once by the window and once
 // here; a few thousand executions a second, well below a million a minute.
-#include "FuzzApplication.h"
-
 #include "app/Unit1.h"
 #include "cli/FileArgs.h"
 #include "tests/support/ScriptedDialogs.h"
 
 #include <QFile>
 
+#include <cstring>
+#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstring>
-#include <filesystem>
+#include "FuzzApplication.h"
 
 namespace {
 
@@ -33,7 +32,7 @@ std::string Opened(std::string name)
 
 bool IsRegularFile(const std::string& path)
 {
-    struct stat info {};
+    struct stat info { };
     return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
@@ -63,7 +62,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     std::vector<std::string> paths;
-    ReadListFile(list, paths, [](const std::string&, const std::string&) { fuzz::Fail("the list is unreadable"); });
+    ReadListFile(list, paths,
+                 [](const std::string&, const std::string&) { fuzz::Fail("the list is unreadable"); });
     std::vector<std::string> expected;
     for (const std::string& path : paths) {
         if (IsRegularFile(path)) {

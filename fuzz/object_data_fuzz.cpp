@@ -6,8 +6,6 @@
 //
 // Rate: every input that gets as far as a storage builds a live object and paints it; a few thousand
 // executions a second at best, below a million a minute on this shared machine.
-#include "FuzzApplication.h"
-
 #include "controls/objects/OleContainer.h"
 #include "controls/objects/RichObjects.h"
 #include "controls/objects/RtfObjects.h"
@@ -15,13 +13,16 @@
 #include "platform/com/KeyStore.h"
 #include "platform/com/Storage.h"
 
-#include <cstdlib>
 #include <QAbstractTextDocumentLayout>
 #include <QImage>
 #include <QPainter>
 #include <QRegularExpression>
 #include <QTextCursor>
 #include <QTextDocument>
+
+#include <cstdlib>
+
+#include "FuzzApplication.h"
 
 namespace {
 

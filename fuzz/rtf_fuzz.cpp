@@ -3,8 +3,6 @@
 //
 // Rate: each input is a fresh document laid out and painted by Qt; a few thousand executions a second
 // is what that costs, far from a million a minute (more so on this machine, shared with other builds).
-#include "FuzzApplication.h"
-
 #include "controls/richtext/RtfReader.h"
 
 #include <QAbstractTextDocumentLayout>
@@ -12,6 +10,8 @@
 #include <QPainter>
 #include <QTextBlock>
 #include <QTextDocument>
+
+#include "FuzzApplication.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {

@@ -7,11 +7,11 @@
 //
 // Rate: each execution writes the file and replaces it 26 times (new copy, then rename) on a memory
 // file system; a few thousand executions a second, well below a million a minute.
-#include "FuzzSupport.h"
-
 #include "app/Settings.h"
 
 #include <cstring>
+
+#include "FuzzSupport.h"
 
 namespace {
 

@@ -57,17 +57,18 @@ std::vector<TButtonSpec> ButtonsOf(unsigned flags)
 {
     switch (flags & MB_TYPEMASK) {
     case MB_OKCANCEL:
-        return { { QMessageBox::Ok, IDOK }, { QMessageBox::Cancel, IDCANCEL } };
+        return {{QMessageBox::Ok, IDOK}, {QMessageBox::Cancel, IDCANCEL}};
     case MB_ABORTRETRYIGNORE:
-        return { { QMessageBox::Abort, IDABORT }, { QMessageBox::Retry, IDRETRY }, { QMessageBox::Ignore, IDIGNORE } };
+        return {
+            {QMessageBox::Abort, IDABORT}, {QMessageBox::Retry, IDRETRY}, {QMessageBox::Ignore, IDIGNORE}};
     case MB_YESNOCANCEL:
-        return { { QMessageBox::Yes, IDYES }, { QMessageBox::No, IDNO }, { QMessageBox::Cancel, IDCANCEL } };
+        return {{QMessageBox::Yes, IDYES}, {QMessageBox::No, IDNO}, {QMessageBox::Cancel, IDCANCEL}};
     case MB_YESNO:
-        return { { QMessageBox::Yes, IDYES }, { QMessageBox::No, IDNO } };
+        return {{QMessageBox::Yes, IDYES}, {QMessageBox::No, IDNO}};
     case MB_RETRYCANCEL:
-        return { { QMessageBox::Retry, IDRETRY }, { QMessageBox::Cancel, IDCANCEL } };
+        return {{QMessageBox::Retry, IDRETRY}, {QMessageBox::Cancel, IDCANCEL}};
     default:
-        return { { QMessageBox::Ok, IDOK } };
+        return {{QMessageBox::Ok, IDOK}};
     }
 }
 
@@ -89,7 +90,8 @@ public:
         return DetailedMessageBox(text, caption, flags, QString());
     }
 
-    int DetailedMessageBox(const QString& text, const QString& caption, unsigned flags, const QString& details) override
+    int DetailedMessageBox(const QString& text, const QString& caption, unsigned flags,
+                           const QString& details) override
     {
         QMessageBox box(IconOf(flags), caption, DisplayText(text), QMessageBox::NoButton, DialogParent());
         if (!details.isEmpty()) {
@@ -104,7 +106,7 @@ public:
             box.setDefaultButton(buttons[defaultIndex].Button);
         }
         box.setWindowModality((flags & MB_TASKMODAL) != 0 || DialogParent() == nullptr ? Qt::ApplicationModal
-                                                                                        : Qt::WindowModal);
+                                                                                       : Qt::WindowModal);
         if ((flags & MB_TOPMOST) != 0) {
             box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
         }
@@ -146,7 +148,8 @@ public:
             const QStringList files = dialog.selectedFiles();
             // Refused at once, with the dialog still open, rather than failing later to be written.
             if (request.Save && !files.isEmpty()) {
-                if (const QString refused = RefusedSaveChoice(files.front(), request.Options); !refused.isEmpty()) {
+                if (const QString refused = RefusedSaveChoice(files.front(), request.Options);
+                    !refused.isEmpty()) {
                     QMessageBox::warning(&dialog, dialog.windowTitle(), refused);
                     continue;
                 }
@@ -203,7 +206,8 @@ public:
         return choice;
     }
 
-    std::optional<QString> InputQuery(const QString& caption, const QString& prompt, const QString& value) override
+    std::optional<QString> InputQuery(const QString& caption, const QString& prompt,
+                                      const QString& value) override
     {
         bool ok = false;
         QString text = QInputDialog::getText(DialogParent(), caption, prompt, QLineEdit::Normal, value, &ok);
@@ -215,7 +219,7 @@ public:
 };
 
 TQtDialogs RealDialogs;
-std::atomic<TDialogService*> CurrentDialogs { nullptr };
+std::atomic<TDialogService*> CurrentDialogs{nullptr};
 
 } // namespace
 
@@ -225,11 +229,13 @@ QString RefusedSaveChoice(const QString& file, unsigned options)
     if ((options & ofPathMustExist) != 0) {
         const QFileInfo folder(chosen.absolutePath());
         if (!folder.isDir()) {
-            return folder.filePath() + QStringLiteral("\nThis folder does not exist.\nCheck the name and try again.");
+            return folder.filePath() +
+                   QStringLiteral("\nThis folder does not exist.\nCheck the name and try again.");
         }
     }
     if ((options & ofNoReadOnlyReturn) != 0 && chosen.exists() && !chosen.isWritable()) {
-        return chosen.fileName() + QStringLiteral("\nThis file is set to read-only.\nTry again with a different file name.");
+        return chosen.fileName() +
+               QStringLiteral("\nThis file is set to read-only.\nTry again with a different file name.");
     }
     return {};
 }
@@ -258,7 +264,8 @@ int MessageBox(const QString& text, const QString& caption, unsigned flags, cons
 
 QString InputBox(const QString& caption, const QString& prompt, const QString& value)
 {
-    std::optional<QString> answer = CallOnGuiThread([&] { return Dialogs().InputQuery(caption, prompt, value); });
+    std::optional<QString> answer =
+        CallOnGuiThread([&] { return Dialogs().InputQuery(caption, prompt, value); });
     return answer ? *answer : value;
 }
 

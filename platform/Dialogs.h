@@ -75,7 +75,8 @@ struct TFolderChoice {
     friend bool operator==(const TFolderChoice&, const TFolderChoice&) = default;
 };
 
-/// The dialogs behind the program: real Qt dialogs, or a scripted stand-in in tests. Called on the GUI thread.
+/// The dialogs behind the program: real Qt dialogs, or a scripted stand-in in tests. Called on the GUI
+/// thread.
 class TDialogService {
 public:
     virtual ~TDialogService() = default;
@@ -83,7 +84,8 @@ public:
     virtual int MessageBox(const QString& text, const QString& caption, unsigned flags) = 0;
     /// A modal message box that also offers details (a long list, say) on request; without its own
     /// way to show them a service shows the box alone.
-    virtual int DetailedMessageBox(const QString& text, const QString& caption, unsigned flags, const QString& details)
+    virtual int DetailedMessageBox(const QString& text, const QString& caption, unsigned flags,
+                                   const QString& details)
     {
         static_cast<void>(details);
         return MessageBox(text, caption, flags);
@@ -93,7 +95,8 @@ public:
     /// A modal folder dialog; returns the choice, or nothing when cancelled.
     virtual std::optional<TFolderChoice> FolderDialog(const TFolderChoice& request) = 0;
     /// A modal one-line input box; returns the text entered, or nothing when cancelled.
-    virtual std::optional<QString> InputQuery(const QString& caption, const QString& prompt, const QString& value) = 0;
+    virtual std::optional<QString> InputQuery(const QString& caption, const QString& prompt,
+                                              const QString& value) = 0;
 };
 
 /// Why a save dialog with these options turns the chosen file down, shown while the dialog stays open

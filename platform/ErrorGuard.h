@@ -33,12 +33,14 @@ void Shielded(F&& fn) noexcept
     }
 }
 
-/// Wraps fn so that each call runs through Guarded: connect(button, &QPushButton::clicked, this, Guard([this] {...})).
+/// Wraps fn so that each call runs through Guarded: connect(button, &QPushButton::clicked, this, Guard([this]
+/// {...})).
 template <class F>
 auto Guard(F fn)
 {
     // Constrained, so that Qt's connect can find how many of a signal's arguments fn takes.
-    return [fn = std::move(fn)]<class... A>(A&&... args) mutable -> void
-               requires std::invocable<F&, A...>
-    { Guarded([&] { fn(std::forward<A>(args)...); }); };
+    return [fn = std::move(fn)]<class... A>(A && ... args) mutable -> void requires std::invocable<F&, A...>
+    {
+        Guarded([&] { fn(std::forward<A>(args)...); });
+    };
 }

@@ -7,7 +7,6 @@
 
 #include <cerrno>
 #include <cstdlib>
-
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -94,8 +93,8 @@ TFileLocations LocationsFor(const QString& programPath, const TLocationRules& ru
 {
     TFileLocations locations = TFileLocations::Beside(programPath);
     const QString folder = locations.ConfigFolder;
-    const bool installed = !rules.InstalledProgramFolder.isEmpty()
-        && Canonical(folder) == Canonical(rules.InstalledProgramFolder);
+    const bool installed = !rules.InstalledProgramFolder.isEmpty() &&
+                           Canonical(folder) == Canonical(rules.InstalledProgramFolder);
     locations.BesideProgram = !installed && (!rules.CanWrite || rules.CanWrite(folder));
     if (!locations.BesideProgram) {
         locations.ConfigFolder = rules.ConfigHome + QLatin1Char('/') + QLatin1String(FolderName);
@@ -110,11 +109,11 @@ bool HeldByAnotherProcess(const QString& path)
     if (fd < 0) {
         return false;
     }
-    struct stat info {};
+    struct stat info { };
     // flock locks belong to one open file: our own probe collides with any other holder, even in
     // this process, and closing the probe drops only the probe's lock.
-    const bool held = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && ::flock(fd, LOCK_SH | LOCK_NB) != 0
-        && errno == EWOULDBLOCK;
+    const bool held = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+                      ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
     ::close(fd);
     return held;
 }
@@ -141,8 +140,9 @@ QString CreatePrivateFile(const QString& folder, const QString& stem, const QStr
 
 QString InstalledDataFolder()
 {
-    const QString besideTree = QDir::cleanPath(QFileInfo(Application::ExeName()).absolutePath() + QLatin1Char('/')
-        + QString::fromUtf8(SIFTON_DATADIR_FROM_BINDIR));
+    const QString besideTree =
+        QDir::cleanPath(QFileInfo(Application::ExeName()).absolutePath() + QLatin1Char('/') +
+                        QString::fromUtf8(SIFTON_DATADIR_FROM_BINDIR));
     return QFileInfo(besideTree).isDir() ? besideTree : QString::fromUtf8(SIFTON_INSTALL_DATADIR);
 }
 

@@ -110,7 +110,8 @@ void RunOnGuiThread(const std::function<void()>& fn)
     }
     // The wake-up carries nothing: what the call needs is in the queue above, whose mutex orders it.
     // An event object made here and read on the GUI thread would pass through Qt's queue alone.
-    QMetaObject::invokeMethod(Runner(), [] { RunQueuedCalls(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        Runner(), [] { RunQueuedCalls(); }, Qt::QueuedConnection);
     {
         std::unique_lock lock(CallsLock);
         CallDone.wait(lock, [&] { return call.Done; });

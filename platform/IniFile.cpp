@@ -6,13 +6,12 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <fcntl.h>
 #include <stdexcept>
 #include <string>
-#include <vector>
-
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -130,8 +129,8 @@ struct TKeyPlace {
     qsizetype ValueStart = 0; // of the key's line
 };
 
-TKeyPlace FindKey(
-    const QByteArray& content, const std::vector<TLine>& lines, const QByteArray& section, const QByteArray& key)
+TKeyPlace FindKey(const QByteArray& content, const std::vector<TLine>& lines, const QByteArray& section,
+                  const QByteArray& key)
 {
     TKeyPlace place;
     for (qsizetype i = 0; i < static_cast<qsizetype>(lines.size()); ++i) {
@@ -175,8 +174,9 @@ bool ReadWholeFile(const QString& path, QByteArray& content, bool& exists)
         return true;
     }
     // Only a regular file is a settings file; a device could stream without end.
-    struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode) || !file.open(QIODevice::ReadOnly)) {
+    struct stat st { };
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode) ||
+        !file.open(QIODevice::ReadOnly)) {
         return false;
     }
     content = file.readAll();
@@ -209,7 +209,7 @@ bool WriteAll(int fd, const QByteArray& content)
 void ReplaceFile(const QString& path, const QByteArray& content)
 {
     std::string target = QFile::encodeName(path).toStdString();
-    struct stat link {};
+    struct stat link { };
     if (::lstat(target.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
         // Replace the file the link points to, not the link.
         if (char* real = ::realpath(target.c_str(), nullptr)) {
@@ -217,9 +217,10 @@ void ReplaceFile(const QString& path, const QByteArray& content)
             std::free(real);
         }
     }
-    struct stat old {};
+    struct stat old { };
     const bool exists = ::stat(target.c_str(), &old) == 0;
-    if (exists && (!S_ISREG(old.st_mode) || (old.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0)) {
+    if (exists &&
+        (!S_ISREG(old.st_mode) || (old.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0)) {
         // A read-only settings file is refused even for root, who could otherwise replace it.
         RefuseWrite(path);
     }
@@ -303,8 +304,8 @@ bool ParseProfileInteger(const QByteArray& text, int& value)
     return true;
 }
 
-QByteArray SetProfileString(
-    const QByteArray& content, const QByteArray& section, const QByteArray& key, const QByteArray& value)
+QByteArray SetProfileString(const QByteArray& content, const QByteArray& section, const QByteArray& key,
+                            const QByteArray& value)
 {
     const QByteArray cleanSection = OneLine(section);
     const QByteArray cleanKey = OneLine(key);
@@ -378,7 +379,8 @@ void TIniFile::WriteString(const QString& section, const QString& key, const QSt
     if (!ReadWholeFile(FFileName, content, exists)) {
         RefuseWrite(FFileName);
     }
-    ReplaceFile(FFileName, SetProfileString(content, section.toLocal8Bit(), key.toLocal8Bit(), value.toLocal8Bit()));
+    ReplaceFile(FFileName,
+                SetProfileString(content, section.toLocal8Bit(), key.toLocal8Bit(), value.toLocal8Bit()));
 }
 
 void TIniFile::WriteInteger(const QString& section, const QString& key, int value)

@@ -44,4 +44,4 @@ bool ParseProfileInteger(const QByteArray& text, int& value);
 /// Changes the content of an initialisation file for one written key (the part of WriteString that decides
 /// the bytes; exposed for tests).
 QByteArray SetProfileString(const QByteArray& content, const QByteArray& section, const QByteArray& key,
-    const QByteArray& value);
+                            const QByteArray& value);

@@ -44,7 +44,7 @@ public:
 };
 
 TRealShell RealShell;
-std::atomic<TShellService*> CurrentShell { nullptr };
+std::atomic<TShellService*> CurrentShell{nullptr};
 
 } // namespace
 

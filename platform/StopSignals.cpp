@@ -28,17 +28,17 @@ void OnSignal(int)
 
 void OnStopSignal(QObject* context, std::function<void()> handler)
 {
-    if (WakeFds[0] < 0 && ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, WakeFds) != 0) {
+    if (WakeFds[0] < 0 &&
+        ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, WakeFds) != 0) {
         return; // the signals keep their default action
     }
     auto* notifier = new QSocketNotifier(WakeFds[0], QSocketNotifier::Read, context);
     QObject::connect(notifier, &QSocketNotifier::activated, notifier, [handler = std::move(handler)] {
         char bytes[16];
-        while (::read(WakeFds[0], bytes, sizeof bytes) > 0) {
-        }
+        while (::read(WakeFds[0], bytes, sizeof bytes) > 0) { }
         handler();
     });
-    struct sigaction action {};
+    struct sigaction action { };
     action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;

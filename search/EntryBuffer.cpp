@@ -1,18 +1,17 @@
 #include "search/EntryBuffer.h"
 
+#include "search/MappedFile.h"
+
 #include <cerrno>
 #include <string_view>
-
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include "search/MappedFile.h"
 
 namespace FastScan {
 
 namespace {
 
-constexpr std::size_t OutputFlushSize = 256 * 1024;
+    constexpr std::size_t OutputFlushSize = 256 * 1024;
 
 } // namespace
 
@@ -90,7 +89,7 @@ void EntryBuffer::Finish()
     if (FWatchFd >= 0 && !FShortened) {
         CutAtFileEnd();
         // Even when nothing copied came from past its new end, the scan read zeros there.
-        struct stat info {};
+        struct stat info { };
         if (!FShortened && ::fstat(FWatchFd, &info) == 0 && info.st_size < FDataEnd - FBase) {
             FShortened = true;
         }
@@ -106,7 +105,7 @@ void EntryBuffer::Finish()
 
 void EntryBuffer::CutAtFileEnd()
 {
-    struct stat info {};
+    struct stat info { };
     if (FCopiedTo == nullptr || ::fstat(FWatchFd, &info) != 0 || info.st_size >= FCopiedTo - FBase) {
         return;
     }
@@ -124,8 +123,7 @@ void EntryBuffer::CutAtFileEnd()
         }
     }
     const void* cr = suspect != 0 ? ::memrchr(FBytes.data(), Cr, suspect) : nullptr;
-    FSize = cr != nullptr ? static_cast<std::size_t>(static_cast<const char*>(cr) - FBytes.data()) + 1
-                          : 0;
+    FSize = cr != nullptr ? static_cast<std::size_t>(static_cast<const char*>(cr) - FBytes.data()) + 1 : 0;
     FOpen = FHeldLast = false;
     if (FSize == 0 && FSinkOpen) {
         FSinkOpen = false;

@@ -2,15 +2,15 @@
 
 // Internal to the windowed scan (FastScan.cpp and its units in search/); not part of the engine's API.
 
+#include "search/EntrySink.h"
+#include "search/LineEnds.h"
+#include "search/TextWindow.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <vector>
-
-#include "search/EntrySink.h"
-#include "search/LineEnds.h"
-#include "search/TextWindow.h"
 
 namespace FastScan {
 
@@ -99,7 +99,8 @@ public:
                     return; // the rest of these lines is gone from the file too
                 }
             }
-            const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(end - begin), FBytes.size() - FSize);
+            const std::size_t n =
+                std::min<std::size_t>(static_cast<std::size_t>(end - begin), FBytes.size() - FSize);
             NoteSource(begin, n);
             CopyReplacing(FBytes.data() + FSize, begin, n, Lf, Cr);
             std::atomic_signal_fence(std::memory_order_seq_cst);
@@ -161,7 +162,8 @@ private:
                     return; // the entry was taken back: the rest of its line must not follow alone
                 }
             }
-            const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(end - begin), FBytes.size() - FSize);
+            const std::size_t n =
+                std::min<std::size_t>(static_cast<std::size_t>(end - begin), FBytes.size() - FSize);
             NoteSource(begin, n);
             std::memcpy(FBytes.data() + FSize, begin, n);
             std::atomic_signal_fence(std::memory_order_seq_cst);
@@ -172,10 +174,7 @@ private:
     }
 
     /// No room for another byte, or (for a mapping) for another stretch's source.
-    bool Full() const
-    {
-        return FSize == FBytes.size() || (FWatchFd >= 0 && FSourceCount == FSources.size());
-    }
+    bool Full() const { return FSize == FBytes.size() || (FWatchFd >= 0 && FSourceCount == FSources.size()); }
 
     /// Notes, before the copy, that n bytes at from (when in the mapping) go to the buffer's end.
     void NoteSource(const char* from, std::size_t n)
@@ -220,7 +219,8 @@ private:
     const char* FCopiedTo = nullptr;
     std::vector<Source> FSources; // where the buffer's bytes came from in the mapping
     std::size_t FSourceCount = 0;
-    std::uint64_t FClearCount = FSink.ClearCount(); // the sink's count when the buffered entries were reported
+    std::uint64_t FClearCount =
+        FSink.ClearCount(); // the sink's count when the buffered entries were reported
 };
 
 } // namespace FastScan

@@ -6,18 +6,6 @@
 
 #include "search/FastScan.h"
 
-#include <algorithm>
-#include <atomic>
-#include <cerrno>
-#include <csetjmp>
-#include <cstring>
-#include <string>
-
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include "search/EntryBuffer.h"
 #include "search/LineEnds.h"
 #include "search/LineReader.h"
@@ -27,93 +15,108 @@
 #include "search/TextWindow.h"
 #include "search/WindowScanner.h"
 
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <csetjmp>
+#include <cstring>
+#include <fcntl.h>
+#include <string>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace FastScan {
 
 namespace {
 
-/// Scans a mapped regular file; gives the offset at which reading the mapping faulted, or -1.
-std::int64_t ScanMapped(WindowScanner& scanner, const char* data, std::int64_t size, const FastScanOptions& options,
-                        LineFormat format)
-{
-    struct Disarm {
-        ~Disarm() { tMappedReadGuard = nullptr; } // also when the sink throws
-    } disarm;
-    sigjmp_buf guard;
-    if (sigsetjmp(guard, 1) != 0) {
-        return static_cast<const char*>(tFaultAddress) - data;
-    }
-    tMappedReadGuard = &guard;
-    std::atomic_signal_fence(std::memory_order_seq_cst);
-    std::int64_t pos = 0;
-    std::size_t window = std::max<std::size_t>(options.Window, 2);
-    while (pos < size && !scanner.Stopped()) {
-        const std::int64_t limit = std::min<std::int64_t>(size, pos + static_cast<std::int64_t>(window));
-        Window w;
-        if (!CutWindow(data + pos, data + limit, limit == size, format, !scanner.CountsWhileFinding(), w)) {
-            // A line longer than the window: the window reaches to the line's end (and the LF that
-            // may follow a CR there). Only the view grows; nothing is copied.
-            const char* from = data + limit - 1;
-            const char* end = data + size;
-            const void* t = format == LineFormat::Dos ? std::memchr(from, Cr, static_cast<std::size_t>(end - from))
-                                                      : FindEither(from, end, Lf, Cr);
-            window = t != nullptr ? static_cast<std::size_t>(static_cast<const char*>(t) + 2 - (data + pos))
-                                  : static_cast<std::size_t>(size - pos);
-            continue;
+    /// Scans a mapped regular file; gives the offset at which reading the mapping faulted, or -1.
+    std::int64_t ScanMapped(WindowScanner& scanner, const char* data, std::int64_t size,
+                            const FastScanOptions& options, LineFormat format)
+    {
+        struct Disarm {
+            ~Disarm() { tMappedReadGuard = nullptr; } // also when the sink throws
+        } disarm;
+        sigjmp_buf guard;
+        if (sigsetjmp(guard, 1) != 0) {
+            return static_cast<const char*>(tFaultAddress) - data;
         }
-        window = std::max<std::size_t>(options.Window, 2);
-        w.Offset = pos;
-        scanner.Scan(w);
-        if (w.Last) {
-            break;
+        tMappedReadGuard = &guard;
+        std::atomic_signal_fence(std::memory_order_seq_cst);
+        std::int64_t pos = 0;
+        std::size_t window = std::max<std::size_t>(options.Window, 2);
+        while (pos < size && !scanner.Stopped()) {
+            const std::int64_t limit = std::min<std::int64_t>(size, pos + static_cast<std::int64_t>(window));
+            Window w;
+            if (!CutWindow(data + pos, data + limit, limit == size, format, !scanner.CountsWhileFinding(),
+                           w)) {
+                // A line longer than the window: the window reaches to the line's end (and the LF that
+                // may follow a CR there). Only the view grows; nothing is copied.
+                const char* from = data + limit - 1;
+                const char* end = data + size;
+                const void* t = format == LineFormat::Dos
+                                    ? std::memchr(from, Cr, static_cast<std::size_t>(end - from))
+                                    : FindEither(from, end, Lf, Cr);
+                window = t != nullptr
+                             ? static_cast<std::size_t>(static_cast<const char*>(t) + 2 - (data + pos))
+                             : static_cast<std::size_t>(size - pos);
+                continue;
+            }
+            window = std::max<std::size_t>(options.Window, 2);
+            w.Offset = pos;
+            scanner.Scan(w);
+            if (w.Last) {
+                break;
+            }
+            pos += w.End - w.Begin;
         }
-        pos += w.End - w.Begin;
+        return -1;
     }
-    return -1;
-}
 
-/// Scans with read(): pipes, standard input, and whatever cannot be mapped, through a buffer of
-/// fixed size. Gives the errno of a failed read, or 0.
-int ScanRead(WindowScanner& scanner, ReadStream& s, LineFormat format, bool sized)
-{
-    while (!scanner.Stopped()) {
-        s.Fill();
-        if (s.Held == 0) {
-            break;
-        }
-        if (!sized) {
-            scanner.Available = s.Fetched;
-        }
-        Window w;
-        if (!CutWindow(s.Buffer, s.Buffer + s.Held, s.AtEnd, format, !scanner.CountsWhileFinding() || s.Error != 0, w)) {
-            const LongLineEnd end = scanner.ScanLongLine(s, sized);
-            if (!end.Done || end.DataEnds) {
+    /// Scans with read(): pipes, standard input, and whatever cannot be mapped, through a buffer of
+    /// fixed size. Gives the errno of a failed read, or 0.
+    int ScanRead(WindowScanner& scanner, ReadStream& s, LineFormat format, bool sized)
+    {
+        while (!scanner.Stopped()) {
+            s.Fill();
+            if (s.Held == 0) {
                 break;
             }
-            s.Consume(end.Next);
-            continue;
-        }
-        w.Offset = s.Offset;
-        if (s.Error != 0 && !w.EndsAt26) {
-            // The line in hand when reading failed is incomplete: only whole lines before it count.
-            // A CR as the very last byte is incomplete too: the reader could not look past it.
-            const char* t = LastTerminator(w.Begin, w.End, w.Mode);
-            if (t != nullptr && *t == Cr && t + 1 == w.End) {
-                t = LastTerminator(w.Begin, t, w.Mode);
+            if (!sized) {
+                scanner.Available = s.Fetched;
             }
-            if (t == nullptr) {
+            Window w;
+            if (!CutWindow(s.Buffer, s.Buffer + s.Held, s.AtEnd, format,
+                           !scanner.CountsWhileFinding() || s.Error != 0, w)) {
+                const LongLineEnd end = scanner.ScanLongLine(s, sized);
+                if (!end.Done || end.DataEnds) {
+                    break;
+                }
+                s.Consume(end.Next);
+                continue;
+            }
+            w.Offset = s.Offset;
+            if (s.Error != 0 && !w.EndsAt26) {
+                // The line in hand when reading failed is incomplete: only whole lines before it count.
+                // A CR as the very last byte is incomplete too: the reader could not look past it.
+                const char* t = LastTerminator(w.Begin, w.End, w.Mode);
+                if (t != nullptr && *t == Cr && t + 1 == w.End) {
+                    t = LastTerminator(w.Begin, t, w.Mode);
+                }
+                if (t == nullptr) {
+                    break;
+                }
+                w.End = AfterEnd(t, w.End);
+                w.Last = true;
+            }
+            scanner.Scan(w);
+            if (w.Last) {
                 break;
             }
-            w.End = AfterEnd(t, w.End);
-            w.Last = true;
+            s.Consume(static_cast<std::size_t>(w.End - w.Begin));
         }
-        scanner.Scan(w);
-        if (w.Last) {
-            break;
-        }
-        s.Consume(static_cast<std::size_t>(w.End - w.Begin));
+        return s.Error;
     }
-    return s.Error;
-}
 
 } // namespace
 
@@ -131,11 +134,11 @@ bool SearchRun::ScanFileFast(const std::string& fileName, const FastScanOptions&
         ReportFailure(fileName, SystemReason(errno));
         return false;
     }
-    struct stat info {};
+    struct stat info { };
     const bool known = ::fstat(file.Fd, &info) == 0;
     const bool regular = known && S_ISREG(info.st_mode);
     if (!regular && !anyKind) {
-        const std::string reason = !known                   ? SystemReason(errno)
+        const std::string reason = !known                  ? SystemReason(errno)
                                    : S_ISDIR(info.st_mode) ? SystemReason(EISDIR)
                                                            : std::string(NotRegularFileReason);
         file.Close();
@@ -146,12 +149,14 @@ bool SearchRun::ScanFileFast(const std::string& fileName, const FastScanOptions&
 
     EntryBuffer out(FLog, FRequest.LineNumbering, FOutBytes);
     WindowScanner scanner(*this, FRequest, FCounters, out);
-    scanner.CountChunk = static_cast<std::ptrdiff_t>(std::clamp<std::size_t>(options.Window / 8, 1, 16 * 1024));
+    scanner.CountChunk =
+        static_cast<std::ptrdiff_t>(std::clamp<std::size_t>(options.Window / 8, 1, 16 * 1024));
     std::string failure;
     std::int64_t endBlocks = regular ? size / StatusBlockSize : 0;
     // A size of 0 is read anyway: procfs files claim it and still hold bytes. A file that fits the
     // read buffer takes one read() into the buffer the run keeps, which costs less than a mapping.
-    if (regular && size > static_cast<std::int64_t>(std::max<std::size_t>(options.Window, 2)) && !options.ReadOnly) {
+    if (regular && size > static_cast<std::int64_t>(std::max<std::size_t>(options.Window, 2)) &&
+        !options.ReadOnly) {
         file.Map = ::mmap(nullptr, static_cast<std::size_t>(size), PROT_READ, MAP_PRIVATE, file.Fd, 0);
         file.MapSize = static_cast<std::size_t>(size);
     }
@@ -161,7 +166,8 @@ bool SearchRun::ScanFileFast(const std::string& fileName, const FastScanOptions&
         scanner.Available = size;
         const char* data = static_cast<const char*>(file.Map);
         out.WatchMapping(file.Fd, data, size);
-        if (const std::int64_t fault = ScanMapped(scanner, data, size, options, FRequest.LineFormat); fault >= 0) {
+        if (const std::int64_t fault = ScanMapped(scanner, data, size, options, FRequest.LineFormat);
+            fault >= 0) {
             out.DropOpen();
             failure = MappedFaultReason(file.Fd, fault);
         }

@@ -1,10 +1,9 @@
 #include "search/LineEnds.h"
 
-#include <immintrin.h>
-
 #include <atomic>
 #include <cstdint>
 #include <cstring>
+#include <immintrin.h>
 
 namespace {
 
@@ -204,15 +203,16 @@ WindowFlags ScanWindowSse2(const char*& p, const char* end)
     return flags;
 }
 
-__attribute__((target("avx2"))) std::size_t CopyReplacingAvx2(char* out, const char* in, std::size_t n, char from,
-                                                                char to)
+__attribute__((target("avx2"))) std::size_t CopyReplacingAvx2(char* out, const char* in, std::size_t n,
+                                                              char from, char to)
 {
     const __m256i f = _mm256_set1_epi8(from);
     const __m256i t = _mm256_set1_epi8(to);
     std::size_t i = 0;
     for (; i + 32 <= n; i += 32) {
         const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), _mm256_blendv_epi8(v, t, _mm256_cmpeq_epi8(v, f)));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i),
+                            _mm256_blendv_epi8(v, t, _mm256_cmpeq_epi8(v, f)));
     }
     return i;
 }
@@ -225,12 +225,13 @@ std::size_t CopyReplacingSse2(char* out, const char* in, std::size_t n, char fro
     for (; i + 16 <= n; i += 16) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
         const __m128i hit = _mm_cmpeq_epi8(v, f);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_or_si128(_mm_and_si128(hit, t), _mm_andnot_si128(hit, v)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
+                         _mm_or_si128(_mm_and_si128(hit, t), _mm_andnot_si128(hit, v)));
     }
     return i;
 }
 
-}  // namespace
+} // namespace
 
 void UseScalarLineEnds(bool scalar)
 {
@@ -296,7 +297,6 @@ WindowFlags ScanWindow(const char* begin, const char* end)
     }
     return flags;
 }
-
 
 void CopyReplacing(char* out, const char* in, std::size_t n, char from, char to)
 {

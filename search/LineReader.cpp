@@ -3,10 +3,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <system_error>
-
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace {
@@ -36,7 +35,7 @@ bool LineReader::Open(const std::string& path, std::string& reason)
         reason = SystemReason(errno);
         return false;
     }
-    struct stat info {};
+    struct stat info { };
     if (::fstat(FFd, &info) == 0 && S_ISREG(info.st_mode)) {
         FSizeBlocks = info.st_size / StatusBlockSize;
     }
@@ -98,7 +97,8 @@ bool LineReader::AtEnd()
 
 std::int64_t LineReader::PositionBlocks() const
 {
-    const std::int64_t wholeBlocksLooked = (FLooked + StatusBlockSize - 1) / StatusBlockSize * StatusBlockSize;
+    const std::int64_t wholeBlocksLooked =
+        (FLooked + StatusBlockSize - 1) / StatusBlockSize * StatusBlockSize;
     return std::min(wholeBlocksLooked, FFetched) / StatusBlockSize;
 }
 

@@ -2,10 +2,9 @@
 
 #include "search/LineEnds.h"
 
-#include <immintrin.h>
-
 #include <algorithm>
 #include <cstring>
+#include <immintrin.h>
 
 namespace {
 
@@ -21,7 +20,7 @@ int ByteRank(unsigned char c)
         return 255 - static_cast<int>(hit - common);
     }
     if (c >= 'A' && c <= 'Z') {
-        return 120;  // capitals are rarer than their small letters
+        return 120; // capitals are rarer than their small letters
     }
     if (c >= 'a' && c <= 'z') {
         return 150;
@@ -51,7 +50,7 @@ T Load(const char* p)
     return v;
 }
 
-}  // namespace
+} // namespace
 
 LiteralFinder::Kernel LiteralFinder::BestKernel()
 {
@@ -63,7 +62,8 @@ LiteralFinder::Kernel LiteralFinder::BestKernel()
 }
 
 LiteralFinder::LiteralFinder(std::string_view needle, bool fold, Kernel kernel)
-    : FNeedle(needle), FMask(needle.size(), '\0')
+    : FNeedle(needle)
+    , FMask(needle.size(), '\0')
 {
     for (std::size_t i = 0; i < FNeedle.size(); ++i) {
         const unsigned char c = static_cast<unsigned char>(FNeedle[i]);
@@ -105,22 +105,26 @@ bool LiteralFinder::MatchesAt(const char* p) const
     const char* mask = FMask.data();
     if (n >= 8) {
         for (std::size_t k = 0; k + 8 <= n; k += 8) {
-            if ((Load<std::uint64_t>(p + k) | Load<std::uint64_t>(mask + k)) != Load<std::uint64_t>(needle + k)) {
+            if ((Load<std::uint64_t>(p + k) | Load<std::uint64_t>(mask + k)) !=
+                Load<std::uint64_t>(needle + k)) {
                 return false;
             }
         }
         const std::size_t k = n - 8;
-        return (Load<std::uint64_t>(p + k) | Load<std::uint64_t>(mask + k)) == Load<std::uint64_t>(needle + k);
+        return (Load<std::uint64_t>(p + k) | Load<std::uint64_t>(mask + k)) ==
+               Load<std::uint64_t>(needle + k);
     }
     if (n >= 4) {
         const std::size_t k = n - 4;
         return (Load<std::uint32_t>(p) | Load<std::uint32_t>(mask)) == Load<std::uint32_t>(needle) &&
-               (Load<std::uint32_t>(p + k) | Load<std::uint32_t>(mask + k)) == Load<std::uint32_t>(needle + k);
+               (Load<std::uint32_t>(p + k) | Load<std::uint32_t>(mask + k)) ==
+                   Load<std::uint32_t>(needle + k);
     }
     if (n >= 2) {
         const std::size_t k = n - 2;
         return (Load<std::uint16_t>(p) | Load<std::uint16_t>(mask)) == Load<std::uint16_t>(needle) &&
-               (Load<std::uint16_t>(p + k) | Load<std::uint16_t>(mask + k)) == Load<std::uint16_t>(needle + k);
+               (Load<std::uint16_t>(p + k) | Load<std::uint16_t>(mask + k)) ==
+                   Load<std::uint16_t>(needle + k);
     }
     return n == 1 && static_cast<char>(p[0] | mask[0]) == needle[0];
 }
@@ -156,7 +160,7 @@ const char* LiteralFinder::FindScalar(const char* p, const char* end) const
 const char* LiteralFinder::FindSse2(const char* p, const char* end) const
 {
     const char* first = p;
-    const char* last = end - FNeedle.size();  // last start that fits
+    const char* last = end - FNeedle.size(); // last start that fits
     const __m128i c1 = _mm_set1_epi8(FNeedle[FOffset1]);
     const __m128i c2 = _mm_set1_epi8(FNeedle[FOffset2]);
     const __m128i m1 = _mm_set1_epi8(FMask[FOffset1]);
@@ -164,8 +168,8 @@ const char* LiteralFinder::FindSse2(const char* p, const char* end) const
     auto candidates = [&](const char* q) {
         const __m128i h1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + FOffset1));
         const __m128i h2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + FOffset2));
-        const __m128i e = _mm_and_si128(_mm_cmpeq_epi8(_mm_or_si128(h1, m1), c1),
-                                        _mm_cmpeq_epi8(_mm_or_si128(h2, m2), c2));
+        const __m128i e =
+            _mm_and_si128(_mm_cmpeq_epi8(_mm_or_si128(h1, m1), c1), _mm_cmpeq_epi8(_mm_or_si128(h2, m2), c2));
         return static_cast<unsigned>(_mm_movemask_epi8(e));
     };
     for (; p + 15 <= last; p += 16) {
@@ -195,11 +199,11 @@ const char* LiteralFinder::FindSse2(const char* p, const char* end) const
 
 // One lane of candidates: the two chosen needle bytes compared at 32 starts. A macro, not a
 // lambda: a lambda would not inherit the target of the function it sits in.
-#define SIFTON_LANE(q)                                                                                    \
-    _mm256_and_si256(                                                                                     \
-        _mm256_cmpeq_epi8(                                                                                \
-            _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>((q) + FOffset1)), m1), c1), \
-        _mm256_cmpeq_epi8(                                                                                \
+#define SIFTON_LANE(q)                                                                                       \
+    _mm256_and_si256(                                                                                        \
+        _mm256_cmpeq_epi8(                                                                                   \
+            _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>((q) + FOffset1)), m1), c1),  \
+        _mm256_cmpeq_epi8(                                                                                   \
             _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>((q) + FOffset2)), m2), c2))
 
 __attribute__((target("avx2"))) const char* LiteralFinder::FindAvx2(const char* p, const char* end) const
@@ -249,7 +253,6 @@ __attribute__((target("avx2"))) const char* LiteralFinder::FindAvx2(const char* 
     return nullptr;
 }
 
-
 CountedFind LiteralFinder::FindCounting(const char* begin, const char* end, char term, char bad1, char bad2,
                                         std::size_t limit, const LiteralFinder* other) const
 {
@@ -260,7 +263,8 @@ CountedFind LiteralFinder::FindCounting(const char* begin, const char* end, char
 }
 
 CountedFind LiteralFinder::FindCountingComposed(const char* begin, const char* end, char term, char bad1,
-                                                char bad2, std::size_t limit, const LiteralFinder* other) const
+                                                char bad2, std::size_t limit,
+                                                const LiteralFinder* other) const
 {
     const char* hit = Find(begin, end);
     if (other != nullptr) {
@@ -297,9 +301,9 @@ namespace {
 // Decides a block of up to 64 starts in which something may happen: the first bad byte, the first
 // verified occurrence before it, the line end that reaches the limit; the earliest wins.
 template <typename Verify>
-__attribute__((target("popcnt,bmi"))) bool ResolveBlock(const char* block, std::uint64_t terms, std::uint64_t bads,
-                                                         std::uint64_t candidates, int width, std::size_t& count,
-                                                         std::size_t limit, const Verify& verify, CountedFind& out)
+__attribute__((target("popcnt,bmi"))) bool
+ResolveBlock(const char* block, std::uint64_t terms, std::uint64_t bads, std::uint64_t candidates, int width,
+             std::size_t& count, std::size_t limit, const Verify& verify, CountedFind& out)
 {
     const int badAt = bads != 0 ? __builtin_ctzll(bads) : width;
     int hitAt = width;
@@ -339,9 +343,9 @@ __attribute__((target("popcnt,bmi"))) bool ResolveBlock(const char* block, std::
 
 } // namespace
 
-__attribute__((target("avx2,popcnt,bmi"))) CountedFind LiteralFinder::FindCountingAvx2(
-    const char* begin, const char* end, char term, char bad1, char bad2, std::size_t limit,
-    const LiteralFinder* other) const
+__attribute__((target("avx2,popcnt,bmi"))) CountedFind
+LiteralFinder::FindCountingAvx2(const char* begin, const char* end, char term, char bad1, char bad2,
+                                std::size_t limit, const LiteralFinder* other) const
 {
     const std::size_t n = other != nullptr ? std::max(FNeedle.size(), other->Size()) : FNeedle.size();
     const __m256i c1 = _mm256_set1_epi8(FNeedle[FOffset1]);
@@ -357,14 +361,19 @@ __attribute__((target("avx2,popcnt,bmi"))) CountedFind LiteralFinder::FindCounti
     const __m256i oc2 = _mm256_set1_epi8(o.FNeedle[o.FOffset2]);
     const __m256i om1 = _mm256_set1_epi8(o.FMask[o.FOffset1]);
     const __m256i om2 = _mm256_set1_epi8(o.FMask[o.FOffset2]);
-    auto otherLane = [&](const char* q) __attribute__((target("avx2"))) {
+    auto otherLane = [&](const char* q) __attribute__((target("avx2")))
+    {
         return _mm256_and_si256(
             _mm256_cmpeq_epi8(
-                _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + o.FOffset1)), om1), oc1),
+                _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + o.FOffset1)), om1),
+                oc1),
             _mm256_cmpeq_epi8(
-                _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + o.FOffset2)), om2), oc2));
+                _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + o.FOffset2)), om2),
+                oc2));
     };
-    auto verify = [this, other](const char* p) { return MatchesAt(p) || (other != nullptr && other->MatchesAt(p)); };
+    auto verify = [this, other](const char* p) {
+        return MatchesAt(p) || (other != nullptr && other->MatchesAt(p));
+    };
     CountedFind out;
     std::size_t count = 0;
     const char* b = begin;
@@ -384,7 +393,8 @@ __attribute__((target("avx2,popcnt,bmi"))) CountedFind LiteralFinder::FindCounti
         const __m256i bad1v = _mm256_or_si256(_mm256_cmpeq_epi8(v1, vb1), _mm256_cmpeq_epi8(v1, vb2));
         const std::uint64_t terms =
             static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v0, vt))) |
-            static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v1, vt))))
+            static_cast<std::uint64_t>(
+                static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v1, vt))))
                 << 32;
         const auto inBlock = static_cast<std::size_t>(__builtin_popcountll(terms));
         const __m256i any = _mm256_or_si256(_mm256_or_si256(cand0, cand1), _mm256_or_si256(bad0, bad1v));

@@ -64,10 +64,9 @@ private:
     CountedFind FindCountingAvx2(const char* begin, const char* end, char term, char bad1, char bad2,
                                  std::size_t limit, const LiteralFinder* other) const;
 
-    std::string FNeedle;        // needle with letters OR 0x20 where folding applies
-    std::string FMask;          // 0x20 at folded letter positions, else 0
-    std::size_t FOffset1 = 0;   // the two bytes compared in the lanes
+    std::string FNeedle; // needle with letters OR 0x20 where folding applies
+    std::string FMask; // 0x20 at folded letter positions, else 0
+    std::size_t FOffset1 = 0; // the two bytes compared in the lanes
     std::size_t FOffset2 = 0;
     Kernel FKernel = Kernel::Scalar;
 };
-

@@ -1,15 +1,14 @@
 #include "search/LongLine.h"
 
+#include "search/LineEnds.h"
+#include "search/TextWindow.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-
 #include <fcntl.h>
 #include <unistd.h>
-
-#include "search/LineEnds.h"
-#include "search/TextWindow.h"
 
 namespace FastScan {
 
@@ -17,13 +16,14 @@ const char* FirstLineEnd(const char* begin, const char* end, bool dos)
 {
     const char* z = static_cast<const char*>(std::memchr(begin, 26, static_cast<std::size_t>(end - begin)));
     const char* limit = z != nullptr ? z : end;
-    const char* t = dos ? static_cast<const char*>(std::memchr(begin, Cr, static_cast<std::size_t>(limit - begin)))
-                        : FindEither(begin, limit, Lf, Cr);
+    const char* t =
+        dos ? static_cast<const char*>(std::memchr(begin, Cr, static_cast<std::size_t>(limit - begin)))
+            : FindEither(begin, limit, Lf, Cr);
     return t != nullptr ? t : z;
 }
 
-void PieceTest::Look(const LiteralFinder& finder, std::string& tail, bool& found, bool count, const char* begin,
-                     const char* end)
+void PieceTest::Look(const LiteralFinder& finder, std::string& tail, bool& found, bool count,
+                     const char* begin, const char* end)
 {
     if (finder.Empty() || (found && !count)) {
         return;
@@ -34,8 +34,8 @@ void PieceTest::Look(const LiteralFinder& finder, std::string& tail, bool& found
         FSeam.assign(tail);
         FSeam.append(begin, std::min(static_cast<std::size_t>(end - begin), keep));
         const char* seamEnd = FSeam.data() + FSeam.size();
-        for (const char* at = finder.Find(FSeam.data(), seamEnd); at != nullptr && at < FSeam.data() + tail.size();
-             at = finder.Find(at + 1, seamEnd)) {
+        for (const char* at = finder.Find(FSeam.data(), seamEnd);
+             at != nullptr && at < FSeam.data() + tail.size(); at = finder.Find(at + 1, seamEnd)) {
             found = true;
             if (!count) {
                 return;

@@ -2,13 +2,13 @@
 
 // Internal to the windowed scan (FastScan.cpp and its units in search/); not part of the engine's API.
 
+#include "search/LiteralFinder.h"
+#include "search/SearchRequest.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
-
-#include "search/LiteralFinder.h"
-#include "search/SearchRequest.h"
 
 // A line longer than the read() buffer is never held whole: these are the pieces its scan uses to
 // test it as it passes and to keep its text until the test is decided.

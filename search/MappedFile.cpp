@@ -1,15 +1,14 @@
 #include "search/MappedFile.h"
 
+#include "search/FastScan.h"
+#include "search/LineReader.h"
+
 #include <cerrno>
 #include <csignal>
 #include <mutex>
 #include <string>
-
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include "search/FastScan.h"
-#include "search/LineReader.h"
 
 namespace FastScan {
 
@@ -18,16 +17,16 @@ constinit thread_local const void* tFaultAddress = nullptr;
 
 namespace {
 
-void OnBusError(int signal, siginfo_t* info, void*)
-{
-    if (sigjmp_buf* guard = tMappedReadGuard) {
-        tMappedReadGuard = nullptr;
-        tFaultAddress = info != nullptr ? info->si_addr : nullptr;
-        siglongjmp(*guard, 1);
+    void OnBusError(int signal, siginfo_t* info, void*)
+    {
+        if (sigjmp_buf* guard = tMappedReadGuard) {
+            tMappedReadGuard = nullptr;
+            tFaultAddress = info != nullptr ? info->si_addr : nullptr;
+            siglongjmp(*guard, 1);
+        }
+        std::signal(signal, SIG_DFL);
+        std::raise(signal);
     }
-    std::signal(signal, SIG_DFL);
-    std::raise(signal);
-}
 
 } // namespace
 
@@ -35,7 +34,7 @@ void InstallBusErrorHandler()
 {
     static std::once_flag once;
     std::call_once(once, [] {
-        struct sigaction action {};
+        struct sigaction action { };
         action.sa_sigaction = OnBusError;
         action.sa_flags = SA_SIGINFO | SA_NODEFER;
         sigemptyset(&action.sa_mask);
@@ -59,7 +58,7 @@ void ScannedFile::Close()
 
 std::string MappedFaultReason(int fd, std::int64_t offset)
 {
-    struct stat info {};
+    struct stat info { };
     if (::fstat(fd, &info) != 0) {
         return SystemReason(errno);
     }

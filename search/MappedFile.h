@@ -5,7 +5,6 @@
 #include <atomic>
 #include <csetjmp>
 #include <cstddef>
-
 #include <sys/mman.h>
 
 namespace FastScan {

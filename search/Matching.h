@@ -1,10 +1,10 @@
 #pragma once
 
+#include "search/SearchRequest.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
-
-#include "search/SearchRequest.h"
 
 /// 1-based position of the first occurrence of pattern in text; 0 when none or when pattern is empty.
 std::size_t FindPosition(std::string_view pattern, std::string_view text);

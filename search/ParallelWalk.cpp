@@ -2,6 +2,10 @@
 // own thread, which writes each file's entries, status updates and failures in list order, so that
 // what the log, the counters and the host see is exactly what the walk on one thread gives.
 
+#include "search/RunFlags.h"
+#include "search/ScanAhead.h"
+#include "search/SearchRun.h"
+
 #include <deque>
 #include <exception>
 #include <memory>
@@ -11,10 +15,6 @@
 #include <thread>
 #include <utility>
 #include <vector>
-
-#include "search/RunFlags.h"
-#include "search/ScanAhead.h"
-#include "search/SearchRun.h"
 
 using ScanAhead::Abandoned;
 using ScanAhead::FileJob;

@@ -2,10 +2,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <fcntl.h>
 #include <filesystem>
 #include <stdexcept>
-
-#include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -41,9 +40,10 @@ std::size_t WriteAll(int fd, std::int64_t offset, std::string_view bytes)
 
 bool SameFile(int fd, const std::string& path)
 {
-    struct stat a {};
-    struct stat b {};
-    return ::fstat(fd, &a) == 0 && ::stat(path.c_str(), &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+    struct stat a { };
+    struct stat b { };
+    return ::fstat(fd, &a) == 0 && ::stat(path.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
+           a.st_ino == b.st_ino;
 }
 
 } // namespace
@@ -122,7 +122,7 @@ void ResultLog::WriteAt(std::int64_t offset, std::string_view bytes)
     } else {
         keep = offset;
     }
-    struct stat info {};
+    struct stat info { };
     if (::fstat(FFd, &info) == 0 && info.st_size <= offset + static_cast<std::int64_t>(written) &&
         info.st_size > keep && ::ftruncate(FFd, keep) != 0) {
         keep = offset + static_cast<std::int64_t>(written);

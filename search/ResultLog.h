@@ -1,13 +1,13 @@
 #pragma once
 
+#include "search/EntrySink.h"
+
 #include <atomic>
 #include <cstdint>
 #include <limits>
 #include <mutex>
 #include <string>
 #include <string_view>
-
-#include "search/EntrySink.h"
 
 /// The program's result log: one byte file beside the program, created anew at start-up, held open and
 /// locked against other copies of the program until it ends. Every operation takes one lock.

@@ -12,7 +12,8 @@ void AwaitScan(FileJob& job, std::unique_lock<std::mutex>& guard)
         const std::uint32_t before = job.Handed.load(std::memory_order_relaxed); // under the lock
         guard.unlock();
         const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(50);
-        while (job.Handed.load(std::memory_order_acquire) == before && std::chrono::steady_clock::now() < until) {
+        while (job.Handed.load(std::memory_order_acquire) == before &&
+               std::chrono::steady_clock::now() < until) {
             std::this_thread::yield();
         }
         guard.lock();

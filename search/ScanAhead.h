@@ -2,6 +2,9 @@
 
 // Internal to the parallel walk (ParallelWalk.cpp); not part of the engine's API.
 
+#include "search/EntrySink.h"
+#include "search/SearchRun.h"
+
 #include <atomic>
 #include <condition_variable>
 #include <cstddef>
@@ -11,9 +14,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include "search/EntrySink.h"
-#include "search/SearchRun.h"
 
 // What the scan threads of a parallel walk share with the writer: the files handed to them, the
 // record of what each scan did, and the memory they may hold ahead of the writer.
@@ -48,7 +48,7 @@ struct FileJob {
 void AwaitScan(FileJob& job, std::unique_lock<std::mutex>& guard);
 
 /// Stops a scan whose results are no longer wanted.
-struct Abandoned {};
+struct Abandoned { };
 
 /// What the scan threads share with the writer.
 class Pipeline {

@@ -1,12 +1,12 @@
 #include "search/SearchRun.h"
 
-#include <algorithm>
-#include <charconv>
-#include <thread>
-
 #include "search/LineReader.h"
 #include "search/RunFlags.h"
 #include "search/StatusTexts.h"
+
+#include <algorithm>
+#include <charconv>
+#include <thread>
 
 std::string FileHeaderLine(const SearchRequest& request, std::string_view fileName)
 {
@@ -157,10 +157,12 @@ void SearchRun::WriteReported(std::int64_t lineNumber, std::string_view line)
 void SearchRun::ShowCounters(std::int64_t blocks)
 {
     if (FRequest.LineCounting) {
-        FHost.SetStatusText(LinesSearchedPanel, "Lines Searched: " + FormatCount(FCounters.LinesSearched, FSeparator));
+        FHost.SetStatusText(LinesSearchedPanel,
+                            "Lines Searched: " + FormatCount(FCounters.LinesSearched, FSeparator));
     }
     if (FRequest.ProgressIndication) {
-        FHost.SetStatusText(FilePositionPanel, "File Position: " + FormatCount(BlockFigure(blocks), FSeparator) + " Kb");
+        FHost.SetStatusText(FilePositionPanel,
+                            "File Position: " + FormatCount(BlockFigure(blocks), FSeparator) + " Kb");
         FHost.SetStatusText(LinesFoundPanel, "Lines Found: " + FormatCount(FCounters.LinesFound, FSeparator));
     }
     if (FRequest.WordCounting) {

@@ -1,18 +1,18 @@
 #pragma once
 
-#include <atomic>
-#include <cstdint>
-#include <optional>
-#include <string>
-#include <string_view>
-#include <vector>
-
 #include "search/EntrySink.h"
 #include "search/FastScan.h"
 #include "search/LiteralFinder.h"
 #include "search/Matching.h"
 #include "search/RunFlags.h"
 #include "search/SearchRequest.h"
+
+#include <atomic>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
 
 class LineReader;
 

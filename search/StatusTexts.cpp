@@ -4,7 +4,8 @@ std::string FormatCount(std::int64_t value, std::string_view separator)
 {
     const bool negative = value < 0;
     // Negated as unsigned so that the lowest value survives.
-    std::uint64_t magnitude = negative ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
+    std::uint64_t magnitude =
+        negative ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
     std::string digits = std::to_string(magnitude);
     std::string out;
     out.reserve(digits.size() + digits.size() / 3 * separator.size() + 1);

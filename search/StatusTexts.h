@@ -6,11 +6,16 @@
 #include <string_view>
 
 /// Status panels of a run: 0 lines searched, 1 lines found, 2 file position, 3 words found.
-enum StatusPanel : int { LinesSearchedPanel = 0, LinesFoundPanel = 1, FilePositionPanel = 2, WordsFoundPanel = 3 };
+enum StatusPanel : int {
+    LinesSearchedPanel = 0,
+    LinesFoundPanel = 1,
+    FilePositionPanel = 2,
+    WordsFoundPanel = 3
+};
 
 /// Texts the panels show while no run is going on.
-inline constexpr std::array<std::string_view, 4> IdleStatusTexts{
-    "Lines Searched: None", "Lines Found: None", "File Position: N/A", "Words Found: None"};
+inline constexpr std::array<std::string_view, 4> IdleStatusTexts{"Lines Searched: None", "Lines Found: None",
+                                                                 "File Position: N/A", "Words Found: None"};
 
 /// Texts the panels get when a run starts.
 inline constexpr std::array<std::string_view, 4> StartingStatusTexts{

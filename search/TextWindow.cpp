@@ -4,7 +4,8 @@
 
 namespace FastScan {
 
-bool CutWindow(const char* begin, const char* limit, bool dataEndsHere, LineFormat format, bool check, Window& w)
+bool CutWindow(const char* begin, const char* limit, bool dataEndsHere, LineFormat format, bool check,
+               Window& w)
 {
     w.Begin = begin;
     w.Last = false;

@@ -2,12 +2,12 @@
 
 // Internal to the windowed scan (FastScan.cpp and its units in search/); not part of the engine's API.
 
+#include "search/SearchRequest.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <functional>
-
-#include "search/SearchRequest.h"
 
 namespace FastScan {
 
@@ -68,6 +68,7 @@ inline const char* AfterEnd(const char* t, const char* end)
 /// Cuts a window out of [begin, limit): up to its last complete line end, or everything when the
 /// data ends at limit. Gives false when no line ends in it yet (more data is needed). Unchecked, it
 /// leaves CR and byte 26 to the scan and assumes the format's usual line end.
-bool CutWindow(const char* begin, const char* limit, bool dataEndsHere, LineFormat format, bool check, Window& w);
+bool CutWindow(const char* begin, const char* limit, bool dataEndsHere, LineFormat format, bool check,
+               Window& w);
 
 } // namespace FastScan

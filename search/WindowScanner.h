@@ -2,11 +2,6 @@
 
 // Internal to the windowed scan (FastScan.cpp and its units in search/); not part of the engine's API.
 
-#include <cstddef>
-#include <cstdint>
-#include <cstring>
-#include <limits>
-
 #include "search/EntryBuffer.h"
 #include "search/LineEnds.h"
 #include "search/LineReader.h"
@@ -17,6 +12,11 @@
 #include "search/SearchRequest.h"
 #include "search/SearchRun.h"
 #include "search/TextWindow.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <limits>
 
 namespace FastScan {
 
@@ -32,7 +32,8 @@ public:
         , FOut(out)
         , FFinder1(run.Finder1())
         , FFinder2(run.Finder2())
-        , FNextStatus(request.RefreshRate > 0 ? request.RefreshRate : std::numeric_limits<std::int64_t>::max())
+        , FNextStatus(request.RefreshRate > 0 ? request.RefreshRate
+                                              : std::numeric_limits<std::int64_t>::max())
     {
     }
 
@@ -48,10 +49,7 @@ public:
     /// Whether windows may skip the up-front check for CR and byte 26: the one-pass kernel watches
     /// for them itself. Reverse Logic that writes its lines one by one (numbered, DOS text, or
     /// stopping at one) takes the checked loop instead.
-    bool CountsWhileFinding() const
-    {
-        return !FRequest.ReverseLogic || ReportsInBulk();
-    }
+    bool CountsWhileFinding() const { return !FRequest.ReverseLogic || ReportsInBulk(); }
 
     /// Reverse Logic over LF-ended lines, unnumbered, not stopping at one: the lines between
     /// candidates go to the log as they stand, their LFs turned into byte 13.
@@ -73,7 +71,6 @@ public:
         }
         w = FWindow;
     }
-
 
     /// A line that starts at the buffer's start and runs past its end: read on piece by piece through
     /// the same buffer. The test is made as the pieces pass; the text waits in a spill file while the
@@ -221,8 +218,8 @@ private:
     {
         const SearchOperator op = FRequest.Operator;
         const bool hitIsFirst = op != SearchOperator::Or && op != SearchOperator::Xor;
-        const bool in1 = hitIsFirst && hit >= begin && hit + FFinder1.Size() <= end ? true
-                                                                                     : FFinder1.In(begin, end);
+        const bool in1 =
+            hitIsFirst && hit >= begin && hit + FFinder1.Size() <= end ? true : FFinder1.In(begin, end);
         switch (op) {
         case SearchOperator::None:
             return in1;

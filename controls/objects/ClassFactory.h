@@ -4,8 +4,7 @@
 #include "platform/com/Com.h"
 
 /// The class object of one embeddable kind: makes TQvOle objects of that kind.
-class TClassFactory final : public TUnknownOf<TClassFactory, IClassFactory, IID_IClassFactory>
-{
+class TClassFactory final : public TUnknownOf<TClassFactory, IClassFactory, IID_IClassFactory> {
 public:
     explicit TClassFactory(THostedOleClass kind)
         : FKind(kind)

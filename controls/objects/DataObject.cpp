@@ -9,8 +9,7 @@
 
 namespace {
 
-struct TFormats
-{
+struct TFormats {
     CLIPFORMAT Private;
     CLIPFORMAT EmbeddedObject;
     CLIPFORMAT ObjectDescriptor;
@@ -77,7 +76,8 @@ void RegisterObjectClipboardFormats()
 
 TMyDataObject::TMyDataObject(TQvOle& owner)
     : FOwner(owner)
-    , FFormats{Format(PrivateClipboardFormat(), TYMED_HGLOBAL), Format(EmbeddedObjectFormat(), TYMED_ISTORAGE),
+    , FFormats{Format(PrivateClipboardFormat(), TYMED_HGLOBAL),
+               Format(EmbeddedObjectFormat(), TYMED_ISTORAGE),
                Format(ObjectDescriptorFormat(), TYMED_HGLOBAL)}
 {
 }
@@ -246,7 +246,8 @@ HRESULT TMyDataObject::EnumDAdvise(IEnumSTATDATA** ppenumAdvise)
 
 // ---- TMyEnumFormatEtc ----------------------------------------------------------------------------
 
-TMyEnumFormatEtc::TMyEnumFormatEtc(IDataObject* dataObject, std::vector<FORMATETC> formats, std::size_t position)
+TMyEnumFormatEtc::TMyEnumFormatEtc(IDataObject* dataObject, std::vector<FORMATETC> formats,
+                                   std::size_t position)
     : FDataObject(dataObject)
     , FFormats(std::move(formats))
     , FPosition(position)

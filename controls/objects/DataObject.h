@@ -23,8 +23,7 @@ void RegisterObjectClipboardFormats();
 inline constexpr std::size_t ObjectDescriptorSize = 52;
 
 /// IDataObject of a TQvOle: its private format, "Embedded Object" and "Object Descriptor".
-class TMyDataObject final : public IDataObject
-{
+class TMyDataObject final : public IDataObject {
 public:
     explicit TMyDataObject(TQvOle& owner);
     ~TMyDataObject();
@@ -58,8 +57,7 @@ private:
 };
 
 /// A format enumerator over a copy of a data object's list; it keeps the data object alive.
-class TMyEnumFormatEtc final : public IEnumFORMATETC
-{
+class TMyEnumFormatEtc final : public IEnumFORMATETC {
 public:
     TMyEnumFormatEtc(IDataObject* dataObject, std::vector<FORMATETC> formats, std::size_t position = 0);
     TMyEnumFormatEtc(const TMyEnumFormatEtc&) = delete;

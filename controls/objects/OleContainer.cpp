@@ -50,8 +50,7 @@ IStorage* TOleObjectTable::Storage(int id) const
 // ---- the container -------------------------------------------------------------------------------
 
 // Told by an object that its picture changed: the document lays it out again at its new size.
-class TOleContainer::TViewSink final : public TUnknownOf<TViewSink, IAdviseSink, IID_IAdviseSink>
-{
+class TOleContainer::TViewSink final : public TUnknownOf<TViewSink, IAdviseSink, IID_IAdviseSink> {
 public:
     explicit TViewSink(QTextDocument* document)
         : FDocument(document)
@@ -93,7 +92,8 @@ TOleContainer* TOleContainer::Of(QTextDocument* document)
 void TOleContainer::ShareObjects(const QTextDocument& source, QTextDocument& copy)
 {
     auto* container = source.findChild<TOleContainer*>(QString(), Qt::FindDirectChildrenOnly);
-    if (container != nullptr && copy.findChild<TOleContainer*>(QString(), Qt::FindDirectChildrenOnly) == nullptr) {
+    if (container != nullptr &&
+        copy.findChild<TOleContainer*>(QString(), Qt::FindDirectChildrenOnly) == nullptr) {
         new TOleContainer(&copy, container->FTable);
     }
 }
@@ -215,14 +215,16 @@ void TOleContainer::drawObject(QPainter* painter, const QRectF& rect, QTextDocum
 {
     IOleObject* object = ObjectOf(format);
     IViewObject* view = nullptr;
-    if (object == nullptr || FAILED(object->QueryInterface(IID_IViewObject, reinterpret_cast<void**>(&view)))) {
+    if (object == nullptr ||
+        FAILED(object->QueryInterface(IID_IViewObject, reinterpret_cast<void**>(&view)))) {
         return;
     }
     const QRect target = rect.toRect();
     const QPointF screen = ScreenPixelsPerInch();
     const QPointF device = DeviceDpi(painter->device());
     if (std::abs(device.x() - screen.x()) < 1 && std::abs(device.y() - screen.y()) < 1) {
-        const RECTL bounds{target.left(), target.top(), target.left() + target.width(), target.top() + target.height()};
+        const RECTL bounds{target.left(), target.top(), target.left() + target.width(),
+                           target.top() + target.height()};
         view->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, painter, &bounds, nullptr, nullptr, 0);
     } else {
         // On a printer the object draws as on the screen, and the picture is scaled into place.
@@ -236,7 +238,8 @@ void TOleContainer::drawObject(QPainter* painter, const QRectF& rect, QTextDocum
             {
                 QPainter canvas(&picture);
                 const RECTL bounds{0, 0, pixels.width(), pixels.height()};
-                view->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, &canvas, &bounds, nullptr, nullptr, 0);
+                view->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, &canvas, &bounds, nullptr,
+                           nullptr, 0);
             }
             painter->drawImage(rect, picture);
         }
@@ -263,7 +266,8 @@ QString MimeTypeOf(CLIPFORMAT format)
 void PutObjectData(IOleObject* object, QMimeData& data)
 {
     IDataObject* source = nullptr;
-    if (object == nullptr || FAILED(object->QueryInterface(IID_IDataObject, reinterpret_cast<void**>(&source)))) {
+    if (object == nullptr ||
+        FAILED(object->QueryInterface(IID_IDataObject, reinterpret_cast<void**>(&source)))) {
         return;
     }
     IEnumFORMATETC* formats = nullptr;
@@ -283,7 +287,8 @@ void PutObjectData(IOleObject* object, QMimeData& data)
                 medium.tymed = TYMED_ISTORAGE;
                 medium.pstg = storage;
                 format.tymed = TYMED_ISTORAGE;
-                if (FAILED(source->GetDataHere(&format, &medium)) || FAILED(SaveToCompoundFile(storage, bytes))) {
+                if (FAILED(source->GetDataHere(&format, &medium)) ||
+                    FAILED(SaveToCompoundFile(storage, bytes))) {
                     bytes.clear();
                 }
                 storage->Release();
@@ -297,7 +302,8 @@ void PutObjectData(IOleObject* object, QMimeData& data)
             }
             if (!bytes.empty()) {
                 data.setData(MimeTypeOf(format.cfFormat),
-                             QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size())));
+                             QByteArray(reinterpret_cast<const char*>(bytes.data()),
+                                        static_cast<qsizetype>(bytes.size())));
             }
         }
         formats->Release();
@@ -314,8 +320,9 @@ IStorage* ObjectStorageOf(const QMimeData& data)
 {
     const QByteArray bytes = data.data(MimeTypeOf(EmbeddedObjectFormat()));
     IStorage* storage = nullptr;
-    if (bytes.isEmpty() || FAILED(LoadFromCompoundFile(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
-                                                       static_cast<std::size_t>(bytes.size()), &storage))) {
+    if (bytes.isEmpty() ||
+        FAILED(LoadFromCompoundFile(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                                    static_cast<std::size_t>(bytes.size()), &storage))) {
         return nullptr;
     }
     return storage;

@@ -21,8 +21,7 @@ class QTextDocument;
 class QTextEdit;
 
 /// The objects of one document (shared with the copies made for printing).
-class TOleObjectTable
-{
+class TOleObjectTable {
 public:
     TOleObjectTable() = default;
     TOleObjectTable(const TOleObjectTable&) = delete;
@@ -35,8 +34,7 @@ public:
     IStorage* Storage(int id) const;
 
 private:
-    struct TEntry
-    {
+    struct TEntry {
         IOleObject* Object = nullptr;
         IStorage* Storage = nullptr;
     };
@@ -44,8 +42,7 @@ private:
     int FLastId = 0;
 };
 
-class TOleContainer final : public QObject, public QTextObjectInterface
-{
+class TOleContainer final : public QObject, public QTextObjectInterface {
     Q_OBJECT
     Q_INTERFACES(QTextObjectInterface)
 

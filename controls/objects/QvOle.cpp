@@ -15,8 +15,9 @@ namespace {
 
 QPointF ReadScreenPixelsPerInch()
 {
-    const QScreen* screen =
-        qobject_cast<QGuiApplication*>(QCoreApplication::instance()) ? QGuiApplication::primaryScreen() : nullptr;
+    const QScreen* screen = qobject_cast<QGuiApplication*>(QCoreApplication::instance())
+                                ? QGuiApplication::primaryScreen()
+                                : nullptr;
     if (screen == nullptr) {
         return {96.0, 96.0};
     }
@@ -310,7 +311,8 @@ HRESULT TViewObject::Draw(DWORD dwDrawAspect, std::int32_t, void*, DVTARGETDEVIC
         return E_INVALIDARG;
     }
     auto* canvas = static_cast<QPainter*>(hdcDraw);
-    const QRect bounds(QPoint(lprcBounds->left, lprcBounds->top), QPoint(lprcBounds->right - 1, lprcBounds->bottom - 1));
+    const QRect bounds(QPoint(lprcBounds->left, lprcBounds->top),
+                       QPoint(lprcBounds->right - 1, lprcBounds->bottom - 1));
     canvas->save();
     FOwner.Hosted().Draw(dwDrawAspect, bounds, *canvas);
     canvas->restore();

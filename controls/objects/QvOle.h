@@ -24,8 +24,7 @@ SIZEL PixelsToHimetric(const QSize& pixels);
 QSize HimetricToPixels(const SIZEL& extent);
 
 /// The base of the embeddable kinds: what a kind is, how it draws, stores and runs itself.
-class THostedOle
-{
+class THostedOle {
 public:
     THostedOle() = default;
     THostedOle(const THostedOle&) = delete;
@@ -69,8 +68,7 @@ class TViewObject;
 class TQvPersistStorage;
 
 /// The embedded object: IOleObject over a hosted kind, with its view, storage and data companions.
-class TQvOle final : public IOleObject
-{
+class TQvOle final : public IOleObject {
 public:
     /// Count 1; the hosted object is made with the kind's constructor. Raises what that raises.
     explicit TQvOle(THostedOleClass kind);
@@ -95,8 +93,8 @@ public:
     HRESULT GetMoniker(DWORD dwAssign, DWORD dwWhichMoniker, IUnknown** ppmk) override;
     HRESULT InitFromData(IDataObject* pDataObject, bool fCreation, DWORD dwReserved) override;
     HRESULT GetClipboardData(DWORD dwReserved, IDataObject** ppDataObject) override;
-    HRESULT DoVerb(std::int32_t iVerb, MSG* lpmsg, IOleClientSite* pActiveSite, std::int32_t lindex, HWND hwndParent,
-                   const RECTL* lprcPosRect) override;
+    HRESULT DoVerb(std::int32_t iVerb, MSG* lpmsg, IOleClientSite* pActiveSite, std::int32_t lindex,
+                   HWND hwndParent, const RECTL* lprcPosRect) override;
     HRESULT EnumVerbs(IEnumOLEVERB** ppEnumOleVerb) override;
     HRESULT Update() override;
     HRESULT IsUpToDate() override;
@@ -123,8 +121,7 @@ private:
 };
 
 /// IViewObject of a TQvOle: draws the hosted object; references go to the TQvOle.
-class TViewObject final : public IViewObject
-{
+class TViewObject final : public IViewObject {
 public:
     explicit TViewObject(TQvOle& owner)
         : FOwner(owner)
@@ -142,9 +139,9 @@ public:
     ULONG Release() override;
 
     /// hdcDraw is the QPainter to draw with.
-    HRESULT Draw(DWORD dwDrawAspect, std::int32_t lindex, void* pvAspect, DVTARGETDEVICE* ptd, HDC hdcTargetDev,
-                 HDC hdcDraw, const RECTL* lprcBounds, const RECTL* lprcWBounds, bool (*pfnContinue)(std::uintptr_t),
-                 std::uintptr_t dwContinue) override;
+    HRESULT Draw(DWORD dwDrawAspect, std::int32_t lindex, void* pvAspect, DVTARGETDEVICE* ptd,
+                 HDC hdcTargetDev, HDC hdcDraw, const RECTL* lprcBounds, const RECTL* lprcWBounds,
+                 bool (*pfnContinue)(std::uintptr_t), std::uintptr_t dwContinue) override;
     HRESULT GetColorSet(DWORD dwDrawAspect, std::int32_t lindex, void* pvAspect, DVTARGETDEVICE* ptd,
                         HDC hicTargetDev, void** ppColorSet) override;
     HRESULT Freeze(DWORD dwDrawAspect, std::int32_t lindex, void* pvAspect, DWORD* pdwFreeze) override;
@@ -159,8 +156,7 @@ private:
 };
 
 /// IPersistStorage of a TQvOle: the object's data lives in the stream "CONTENTS".
-class TQvPersistStorage final : public IPersistStorage
-{
+class TQvPersistStorage final : public IPersistStorage {
 public:
     explicit TQvPersistStorage(TQvOle& owner)
         : FOwner(owner)

@@ -3,11 +3,11 @@
 #include "controls/objects/ClassFactory.h"
 #include "controls/objects/DataObject.h"
 #include "platform/Application.h"
-#include "platform/FileLocations.h"
-#include "platform/com/ComClassTable.h"
 #include "platform/Dialogs.h"
-#include "platform/com/KeyStore.h"
+#include "platform/FileLocations.h"
 #include "platform/Shell.h"
+#include "platform/com/ComClassTable.h"
+#include "platform/com/KeyStore.h"
 #include "platform/com/Storage.h"
 
 #include <QBuffer>
@@ -28,10 +28,10 @@ namespace {
 
 // The key store knows no folders of its own: beside the settings file, which is the program's folder or
 // the config folder of an installed copy.
-[[maybe_unused]] const bool ClassesRootPlaced = (SetClassesRootLocation([] {
-    return Application::ConfigFile(QStringLiteral(".reg")).toLocal8Bit().toStdString();
-}),
-                                true);
+[[maybe_unused]] const bool ClassesRootPlaced =
+    (SetClassesRootLocation(
+         [] { return Application::ConfigFile(QStringLiteral(".reg")).toLocal8Bit().toStdString(); }),
+     true);
 
 // The kinds draw in the default font, which is also the one their extents are measured in.
 QFont ObjectFont(bool underline)
@@ -141,8 +141,7 @@ void DrawLinkText(QPainter& canvas, const QRect& rect, const QString& text, cons
     canvas.drawText(rect, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
 }
 
-struct TRegisteredFactory
-{
+struct TRegisteredFactory {
     TClassFactory* Factory;
     DWORD Cookie;
 };
@@ -386,8 +385,8 @@ void RegisterRichObjects()
     for (THostedOleClass kind : {&TIconOle::New, &TFileLink::New, &TWebLink::New}) {
         auto* factory = new TClassFactory(kind);
         DWORD cookie = 0;
-        if (SUCCEEDED(CoRegisterClassObject(kind()->GetClassID(), factory, CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE,
-                                            &cookie))) {
+        if (SUCCEEDED(CoRegisterClassObject(kind()->GetClassID(), factory, CLSCTX_LOCAL_SERVER,
+                                            REGCLS_MULTIPLEUSE, &cookie))) {
             Factories.push_back({factory, cookie});
         } else {
             factory->Release();

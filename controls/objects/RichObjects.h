@@ -8,8 +8,7 @@
 #include <QImage>
 
 /// An icon as kept in object data: its bytes in the ICO format and the picture they hold.
-class TIcon
-{
+class TIcon {
 public:
     bool Empty() const { return FIco.isEmpty(); }
     const QByteArray& Ico() const { return FIco; }
@@ -27,8 +26,7 @@ private:
 };
 
 /// A link to a file: its icon above its file name; opening it opens the file.
-class TFileLink final : public THostedOle
-{
+class TFileLink final : public THostedOle {
 public:
     static std::unique_ptr<THostedOle> New() { return std::make_unique<TFileLink>(); }
     static const CLSID ClassID;
@@ -55,8 +53,7 @@ public:
 };
 
 /// An icon, or in its place a caption; opening it asks for a new caption.
-class TIconOle final : public THostedOle
-{
+class TIconOle final : public THostedOle {
 public:
     static std::unique_ptr<THostedOle> New() { return std::make_unique<TIconOle>(); }
     static const CLSID ClassID;
@@ -83,8 +80,7 @@ private:
 };
 
 /// A web address; opening it starts the desktop's handler for it.
-class TWebLink final : public THostedOle
-{
+class TWebLink final : public THostedOle {
 public:
     static std::unique_ptr<THostedOle> New() { return std::make_unique<TWebLink>(); }
     static const CLSID ClassID;

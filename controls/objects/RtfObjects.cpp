@@ -13,8 +13,7 @@ namespace {
 constexpr std::uint32_t EmbeddedFormatId = 2;
 constexpr std::uint32_t MaxNameLength = 4096; // class, topic and item names are short
 
-class TReader
-{
+class TReader {
 public:
     explicit TReader(QByteArrayView data)
         : FData(data)
@@ -133,7 +132,8 @@ QByteArray WriteOle1Object(const TOle1Object& object)
     PutText(out, object.TopicName);
     PutText(out, object.ItemName);
     PutInt32(out, static_cast<std::uint32_t>(object.NativeData.size()));
-    out.append(reinterpret_cast<const char*>(object.NativeData.data()), static_cast<qsizetype>(object.NativeData.size()));
+    out.append(reinterpret_cast<const char*>(object.NativeData.data()),
+               static_cast<qsizetype>(object.NativeData.size()));
     return out;
 }
 
@@ -199,7 +199,8 @@ bool TRtfObjectGroup::Insert(QTextCursor& cursor)
 QByteArray WriteRtfObject(IOleObject* object, const QByteArray& resultRtf)
 {
     IPersistStorage* persist = nullptr;
-    if (object == nullptr || FAILED(object->QueryInterface(IID_IPersistStorage, reinterpret_cast<void**>(&persist)))) {
+    if (object == nullptr ||
+        FAILED(object->QueryInterface(IID_IPersistStorage, reinterpret_cast<void**>(&persist)))) {
         return {};
     }
     IStorage* storage = nullptr;

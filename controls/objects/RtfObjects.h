@@ -16,8 +16,7 @@
 class QTextCursor;
 
 /// The parts of OLE 1.0 embedded-object data.
-struct TOle1Object
-{
+struct TOle1Object {
     std::uint32_t Version = 0x00000501;
     std::uint32_t FormatId = 2; ///< 2 embedded, 1 linked
     std::string ClassName;
@@ -37,8 +36,7 @@ QByteArray WriteOle1Object(const TOle1Object& object);
 IStorage* ReadObjectData(QByteArrayView data);
 
 /// Collects one \object group while the RTF reader walks it.
-class TRtfObjectGroup
-{
+class TRtfObjectGroup {
 public:
     void Start();
     void SetEmbedded() { FEmbedded = true; }

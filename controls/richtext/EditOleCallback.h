@@ -6,8 +6,7 @@ class TQvEdit;
 
 /// The rich text control's answers about embedded objects: where a new object's storage lives,
 /// whether objects may come in, which data a paste or drop may bring.
-class TEditOLECallBack final : public TUnknownOf<TEditOLECallBack, IRichEditOleCallback, IID_IUnknown>
-{
+class TEditOLECallBack final : public TUnknownOf<TEditOLECallBack, IRichEditOleCallback, IID_IUnknown> {
 public:
     explicit TEditOLECallBack(TQvEdit& owner)
         : FOwner(owner)
@@ -26,7 +25,8 @@ public:
     HRESULT ContextSensitiveHelp(bool fEnterMode) override;
     HRESULT GetClipboardData(CHARRANGE* lpchrg, DWORD reco, IDataObject** lplpdataobj) override;
     HRESULT GetDragDropEffect(bool fDrag, DWORD grfKeyState, DWORD* pdwEffect) override;
-    HRESULT GetContextMenu(std::uint16_t seltype, IOleObject* lpoleobj, CHARRANGE* lpchrg, HMENU* lphmenu) override;
+    HRESULT GetContextMenu(std::uint16_t seltype, IOleObject* lpoleobj, CHARRANGE* lpchrg,
+                           HMENU* lphmenu) override;
 
 private:
     friend TUnknownOf; // the last Release deletes

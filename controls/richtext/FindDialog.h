@@ -10,8 +10,7 @@ class QPushButton;
 class QRadioButton;
 
 /// The modeless find dialog: Find what, Match whole word only, Match case, Up/Down, Find Next, Cancel.
-class TFindDialog : public QDialog
-{
+class TFindDialog : public QDialog {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TFindDialog)
 

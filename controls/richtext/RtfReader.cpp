@@ -12,14 +12,13 @@
 #include <QTextDocument>
 #include <QTextOption>
 
-#include <iconv.h>
-
 #include <algorithm>
-#include <climits>
 #include <array>
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <iconv.h>
 #include <iterator>
 #include <map>
 #include <string>
@@ -47,30 +46,47 @@ constexpr std::array<char16_t, 32> Cp1252High = {
 int CodePageOfCharset(int charset, int ansiCodePage)
 {
     switch (charset) {
-    case 0: return 1252;
-    case 2: return SymbolCodePage;
-    case 77: return 10000;
-    case 128: return 932;
-    case 129: return 949;
-    case 134: return 936;
-    case 136: return 950;
-    case 161: return 1253;
-    case 162: return 1254;
-    case 163: return 1258;
-    case 177: return 1255;
-    case 178: return 1256;
-    case 186: return 1257;
-    case 204: return 1251;
-    case 222: return 874;
-    case 238: return 1250;
-    case 255: return 437;
-    default: return ansiCodePage;
+    case 0:
+        return 1252;
+    case 2:
+        return SymbolCodePage;
+    case 77:
+        return 10000;
+    case 128:
+        return 932;
+    case 129:
+        return 949;
+    case 134:
+        return 936;
+    case 136:
+        return 950;
+    case 161:
+        return 1253;
+    case 162:
+        return 1254;
+    case 163:
+        return 1258;
+    case 177:
+        return 1255;
+    case 178:
+        return 1256;
+    case 186:
+        return 1257;
+    case 204:
+        return 1251;
+    case 222:
+        return 874;
+    case 238:
+        return 1250;
+    case 255:
+        return 437;
+    default:
+        return ansiCodePage;
     }
 }
 
 // Code page bytes to text; iconv does every code page but 1252 and UTF-8, which are built in.
-class TCodePageDecoder
-{
+class TCodePageDecoder {
 public:
     TCodePageDecoder() = default;
     TCodePageDecoder(const TCodePageDecoder&) = delete;
@@ -142,45 +158,72 @@ public:
     {
         if (codePage == WingdingsCodePage) {
             switch (b) {
-            case 0x4A: return QChar(0x263A); // smiling face
-            case 0x4C: return QChar(0x2639); // frowning face
-            case 0x6C: return QChar(0x25CF); // black circle
-            case 0x6E: return QChar(0x25A0); // black square
-            case 0x6F: return QChar(0x25A1); // white square
-            case 0x71: return QChar(0x2751); // shadowed square
-            case 0x72: return QChar(0x2752);
-            case 0x75: return QChar(0x25C6); // black diamond
-            case 0x76: return QChar(0x2756); // diamond of four diamonds
-            case 0x77: return QChar(0x2B25);
-            case 0xA1: return QChar(0x25CB); // white circle
-            case 0xA7: return QChar(0x25AA); // small black square
-            case 0xD8: return QChar(0x27A2); // arrowhead
-            case 0xFB: return QChar(0x2718); // ballot x
-            case 0xFC: return QChar(0x2714); // check mark
-            case 0xFD: return QChar(0x2612); // ballot box with x
-            case 0xFE: return QChar(0x2611); // ballot box with check
-            default: return Cp1252(b);
+            case 0x4A:
+                return QChar(0x263A); // smiling face
+            case 0x4C:
+                return QChar(0x2639); // frowning face
+            case 0x6C:
+                return QChar(0x25CF); // black circle
+            case 0x6E:
+                return QChar(0x25A0); // black square
+            case 0x6F:
+                return QChar(0x25A1); // white square
+            case 0x71:
+                return QChar(0x2751); // shadowed square
+            case 0x72:
+                return QChar(0x2752);
+            case 0x75:
+                return QChar(0x25C6); // black diamond
+            case 0x76:
+                return QChar(0x2756); // diamond of four diamonds
+            case 0x77:
+                return QChar(0x2B25);
+            case 0xA1:
+                return QChar(0x25CB); // white circle
+            case 0xA7:
+                return QChar(0x25AA); // small black square
+            case 0xD8:
+                return QChar(0x27A2); // arrowhead
+            case 0xFB:
+                return QChar(0x2718); // ballot x
+            case 0xFC:
+                return QChar(0x2714); // check mark
+            case 0xFD:
+                return QChar(0x2612); // ballot box with x
+            case 0xFE:
+                return QChar(0x2611); // ballot box with check
+            default:
+                return Cp1252(b);
             }
         }
         if (codePage == SymbolCodePage) {
             // Some other font of pictures: only the bullets and marks list writers take from such fonts.
             switch (b) {
-            case 0xB7: return QChar(0x2022);
-            case 0xA8: return QChar(0x2666);
-            case 0xAE: return QChar(0x2192);
-            case 0xD2: return QChar(0x00AE);
-            case 0xD3: return QChar(0x00A9);
-            case 0xD4: return QChar(0x2122);
-            default: return Cp1252(b);
+            case 0xB7:
+                return QChar(0x2022);
+            case 0xA8:
+                return QChar(0x2666);
+            case 0xAE:
+                return QChar(0x2192);
+            case 0xD2:
+                return QChar(0x00AE);
+            case 0xD3:
+                return QChar(0x00A9);
+            case 0xD4:
+                return QChar(0x2122);
+            default:
+                return Cp1252(b);
             }
         }
         // Symbol: Greek letters where Latin ones are, then marks, arrows and mathematics.
-        static constexpr char16_t Greek[26] = {0x03B1, 0x03B2, 0x03C7, 0x03B4, 0x03B5, 0x03C6, 0x03B3, 0x03B7,
-            0x03B9, 0x03D5, 0x03BA, 0x03BB, 0x03BC, 0x03BD, 0x03BF, 0x03C0, 0x03B8, 0x03C1, 0x03C3, 0x03C4,
-            0x03C5, 0x03D6, 0x03C9, 0x03BE, 0x03C8, 0x03B6};
+        static constexpr char16_t Greek[26] = {0x03B1, 0x03B2, 0x03C7, 0x03B4, 0x03B5, 0x03C6, 0x03B3,
+                                               0x03B7, 0x03B9, 0x03D5, 0x03BA, 0x03BB, 0x03BC, 0x03BD,
+                                               0x03BF, 0x03C0, 0x03B8, 0x03C1, 0x03C3, 0x03C4, 0x03C5,
+                                               0x03D6, 0x03C9, 0x03BE, 0x03C8, 0x03B6};
         static constexpr char16_t GreekCapitals[26] = {0x0391, 0x0392, 0x03A7, 0x0394, 0x0395, 0x03A6, 0x0393,
-            0x0397, 0x0399, 0x03D1, 0x039A, 0x039B, 0x039C, 0x039D, 0x039F, 0x03A0, 0x0398, 0x03A1, 0x03A3,
-            0x03A4, 0x03A5, 0x03C2, 0x03A9, 0x039E, 0x03A8, 0x0396};
+                                                       0x0397, 0x0399, 0x03D1, 0x039A, 0x039B, 0x039C, 0x039D,
+                                                       0x039F, 0x03A0, 0x0398, 0x03A1, 0x03A3, 0x03A4, 0x03A5,
+                                                       0x03C2, 0x03A9, 0x039E, 0x03A8, 0x0396};
         if (b >= 'a' && b <= 'z') {
             return QChar(Greek[b - 'a']);
         }
@@ -192,28 +235,38 @@ public:
             0x00A0, 0x03D2, 0x2032, 0x2264, 0x2044, 0x221E, 0x0192, 0x2663, // A0
             0x2666, 0x2665, 0x2660, 0x2194, 0x2190, 0x2191, 0x2192, 0x2193, // A8
             0x00B0, 0x00B1, 0x2033, 0x2265, 0x00D7, 0x221D, 0x2202, 0x2022, // B0
-            0x00F7, 0x2260, 0x2261, 0x2248, 0x2026, 0, 0, 0, // B8
+            0x00F7, 0x2260, 0x2261, 0x2248, 0x2026, 0,      0,      0, // B8
             0x2135, 0x2111, 0x211C, 0x2118, 0x2297, 0x2295, 0x2205, 0x2229, // C0
             0x222A, 0x2283, 0x2287, 0x2284, 0x2282, 0x2286, 0x2208, 0x2209, // C8
             0x2220, 0x2207, 0x00AE, 0x00A9, 0x2122, 0x220F, 0x221A, 0x22C5, // D0
             0x00AC, 0x2227, 0x2228, 0x21D4, 0x21D0, 0x21D1, 0x21D2, 0x21D3, // D8
-            0x25CA, 0x2329, 0x00AE, 0x00A9, 0x2122, 0x2211, 0, 0, // E0
-            0, 0, 0, 0, 0, 0, 0, 0, // E8
-            0, 0x232A, 0x222B}; // F0
+            0x25CA, 0x2329, 0x00AE, 0x00A9, 0x2122, 0x2211, 0,      0, // E0
+            0,      0,      0,      0,      0,      0,      0,      0, // E8
+            0,      0x232A, 0x222B}; // F0
         if (b >= 0xA0 && b - 0xA0 < static_cast<int>(std::size(High)) && High[b - 0xA0] != 0) {
             return QChar(High[b - 0xA0]);
         }
         switch (b) {
-        case 0x22: return QChar(0x2200); // for all
-        case 0x24: return QChar(0x2203); // there exists
-        case 0x27: return QChar(0x220B);
-        case 0x2A: return QChar(0x2217);
-        case 0x2D: return QChar(0x2212); // minus
-        case 0x40: return QChar(0x2245);
-        case 0x5C: return QChar(0x2234); // therefore
-        case 0x5E: return QChar(0x22A5);
-        case 0x7E: return QChar(0x223C);
-        default: return Cp1252(b);
+        case 0x22:
+            return QChar(0x2200); // for all
+        case 0x24:
+            return QChar(0x2203); // there exists
+        case 0x27:
+            return QChar(0x220B);
+        case 0x2A:
+            return QChar(0x2217);
+        case 0x2D:
+            return QChar(0x2212); // minus
+        case 0x40:
+            return QChar(0x2245);
+        case 0x5C:
+            return QChar(0x2234); // therefore
+        case 0x5E:
+            return QChar(0x22A5);
+        case 0x7E:
+            return QChar(0x223C);
+        default:
+            return Cp1252(b);
         }
     }
 
@@ -241,8 +294,7 @@ int Measure(int twips, int least)
 
 enum class TDestination { Text, Skip, FontTable, FontEntry, ColorTable, ListText, Object, ObjectData };
 
-struct TCharState
-{
+struct TCharState {
     int Font = -1;
     int Size = DefaultFontSize;
     bool Bold = false;
@@ -257,8 +309,7 @@ struct TCharState
     bool operator==(const TCharState&) const = default;
 };
 
-struct TParaState
-{
+struct TParaState {
     Qt::Alignment Align = Qt::AlignLeft;
     int LeftIndent = 0; // twips
     int RightIndent = 0;
@@ -269,8 +320,7 @@ struct TParaState
     QTextOption::TabType NextTabType = QTextOption::LeftTab;
 };
 
-struct TGroupState
-{
+struct TGroupState {
     TDestination Destination = TDestination::Text;
     TCharState Char;
     TParaState Para;
@@ -278,8 +328,7 @@ struct TGroupState
     bool Ignorable = false; // \* seen, the next control word names the destination
 };
 
-struct TFont
-{
+struct TFont {
     QString Name;
     int CodePage = 0; // 0: the document's code page
 };
@@ -296,8 +345,7 @@ int PictureFontCodePage(const QString& name)
     return 0;
 }
 
-class TRtfReader
-{
+class TRtfReader {
 public:
     TRtfReader(QByteArrayView data, QTextDocument& document, int maxCharacters)
         : FData(data)
@@ -430,9 +478,12 @@ void TRtfReader::Run()
                 ++FPos;
                 if (next == '\'') {
                     auto hex = [](char h) {
-                        if (h >= '0' && h <= '9') return h - '0';
-                        if (h >= 'a' && h <= 'f') return h - 'a' + 10;
-                        if (h >= 'A' && h <= 'F') return h - 'A' + 10;
+                        if (h >= '0' && h <= '9')
+                            return h - '0';
+                        if (h >= 'a' && h <= 'f')
+                            return h - 'a' + 10;
+                        if (h >= 'A' && h <= 'F')
+                            return h - 'A' + 10;
                         return -1;
                     };
                     int value = 0;
@@ -499,8 +550,8 @@ void TRtfReader::CloseGroup()
     }
     const TGroupState closing = State();
     // An object group without a \result still shows its object.
-    if (closing.Destination == TDestination::Object && FStack[FStack.size() - 2].Destination != TDestination::Object &&
-        !FObject.Tried()) {
+    if (closing.Destination == TDestination::Object &&
+        FStack[FStack.size() - 2].Destination != TDestination::Object && !FObject.Tried()) {
         FlushText();
         FObject.Insert(FCursor);
     }
@@ -731,8 +782,9 @@ QTextBlockFormat TRtfReader::BlockFormat() const
     if (p.FirstIndent < 0) {
         // A hanging first line has an implicit tab stop at the left indent, where its bullet's tab goes.
         tabs.append(QTextOption::Tab(TwipsToPixels(-p.FirstIndent), QTextOption::LeftTab));
-        std::sort(tabs.begin(), tabs.end(),
-                  [](const QTextOption::Tab& a, const QTextOption::Tab& b) { return a.position < b.position; });
+        std::sort(tabs.begin(), tabs.end(), [](const QTextOption::Tab& a, const QTextOption::Tab& b) {
+            return a.position < b.position;
+        });
     }
     if (!tabs.isEmpty()) {
         f.setTabPositions(tabs);
@@ -810,16 +862,77 @@ void TRtfReader::ControlWord(std::string_view word, bool hasParam, int param)
     }
 
     // Destinations
-    static const std::vector<std::string_view> skipped = {
-        "info", "stylesheet", "pict", "header", "footer", "headerl", "headerr", "headerf",
-        "footerl", "footerr", "footerf", "fldinst", "listtable", "listoverridetable", "revtbl",
-        "rsidtbl", "pn", "xe", "tc", "footnote", "annotation", "atnid", "atnauthor", "bkmkstart",
-        "bkmkend", "nonshppict", "shpinst", "themedata", "colorschememapping", "latentstyles",
-        "datastore", "xmlnstbl", "mmathPr", "generator", "userprops", "docvar", "ftnsep", "ftnsepc",
-        "ftncn", "aftnsep", "aftnsepc", "aftncn", "template", "pgdsctbl", "filetbl", "private",
-        "fchars", "lchars", "author", "title", "subject", "keywords", "comment", "doccomm", "company",
-        "operator", "manager", "category", "hlinkbase", "creatim", "revtim", "printim", "buptim",
-        "panose", "falt", "txe", "pgdsc", "picprop", "blipuid", "do", "sp"};
+    static const std::vector<std::string_view> skipped = {"info",
+                                                          "stylesheet",
+                                                          "pict",
+                                                          "header",
+                                                          "footer",
+                                                          "headerl",
+                                                          "headerr",
+                                                          "headerf",
+                                                          "footerl",
+                                                          "footerr",
+                                                          "footerf",
+                                                          "fldinst",
+                                                          "listtable",
+                                                          "listoverridetable",
+                                                          "revtbl",
+                                                          "rsidtbl",
+                                                          "pn",
+                                                          "xe",
+                                                          "tc",
+                                                          "footnote",
+                                                          "annotation",
+                                                          "atnid",
+                                                          "atnauthor",
+                                                          "bkmkstart",
+                                                          "bkmkend",
+                                                          "nonshppict",
+                                                          "shpinst",
+                                                          "themedata",
+                                                          "colorschememapping",
+                                                          "latentstyles",
+                                                          "datastore",
+                                                          "xmlnstbl",
+                                                          "mmathPr",
+                                                          "generator",
+                                                          "userprops",
+                                                          "docvar",
+                                                          "ftnsep",
+                                                          "ftnsepc",
+                                                          "ftncn",
+                                                          "aftnsep",
+                                                          "aftnsepc",
+                                                          "aftncn",
+                                                          "template",
+                                                          "pgdsctbl",
+                                                          "filetbl",
+                                                          "private",
+                                                          "fchars",
+                                                          "lchars",
+                                                          "author",
+                                                          "title",
+                                                          "subject",
+                                                          "keywords",
+                                                          "comment",
+                                                          "doccomm",
+                                                          "company",
+                                                          "operator",
+                                                          "manager",
+                                                          "category",
+                                                          "hlinkbase",
+                                                          "creatim",
+                                                          "revtim",
+                                                          "printim",
+                                                          "buptim",
+                                                          "panose",
+                                                          "falt",
+                                                          "txe",
+                                                          "pgdsc",
+                                                          "picprop",
+                                                          "blipuid",
+                                                          "do",
+                                                          "sp"};
     if (std::find(skipped.begin(), skipped.end(), word) != skipped.end()) {
         s.Destination = TDestination::Skip;
         return;

@@ -61,7 +61,8 @@ void TPersistent::AssignTo(TPersistent& dest) const
 void TPersistent::AssignError(const TPersistent* source) const
 {
     const QString sourceName = source ? source->ClassName() : QStringLiteral("nil");
-    throw EConvertError(QStringLiteral("Cannot assign a %1 to a %2").arg(sourceName, ClassName()).toStdString());
+    throw EConvertError(
+        QStringLiteral("Cannot assign a %1 to a %2").arg(sourceName, ClassName()).toStdString());
 }
 
 // ---- TFont -----------------------------------------------------------------------------------

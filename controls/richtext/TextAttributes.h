@@ -23,15 +23,13 @@ using TFontStyles = unsigned;
 enum TFontPitch { fpDefault, fpVariable, fpFixed };
 
 /// The error Assign raises for a pair of kinds it cannot copy between.
-class EConvertError : public std::runtime_error
-{
+class EConvertError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
 
 /// The base of objects that copy themselves from one another with Assign.
-class TPersistent
-{
+class TPersistent {
 public:
     virtual ~TPersistent() = default;
     virtual QString ClassName() const = 0;
@@ -48,8 +46,7 @@ protected:
 };
 
 /// A font as the control library speaks of it: colour, name, style, size in points and pitch.
-class TFont final : public TPersistent
-{
+class TFont final : public TPersistent {
 public:
     TFont() = default;
     explicit TFont(const QFont& font, const QColor& color = clWindowText);
@@ -69,8 +66,7 @@ public:
 /// The character format of a rich text control's selection (Selection) or of its default text
 /// (DefaultText). Without a control (or while it is being created) reads give the zero record:
 /// black, no name, no style, size 0, default pitch; writes do nothing.
-class TTextAttributes final : public TPersistent
-{
+class TTextAttributes final : public TPersistent {
 public:
     enum TAttributeType { Selection, DefaultText };
 
@@ -109,8 +105,7 @@ private:
 
 /// The paragraph format of the selected paragraphs (all of them in plain-text mode). Indents and tab
 /// stops are in points. Without a control reads give the zero record and writes do nothing.
-class TParaAttributes final : public TPersistent
-{
+class TParaAttributes final : public TPersistent {
 public:
     enum TNumbering { NumberingNone = 0, NumberingBullet = 1 };
     static constexpr int MaxTabs = 32;

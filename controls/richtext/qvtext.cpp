@@ -1,11 +1,10 @@
 #include "controls/richtext/qvtext.h"
 
-#include "controls/richtext/qvtext_objects.h"
-
-#include "controls/richtext/FindDialog.h"
 #include "controls/FlatFrame.h"
+#include "controls/richtext/FindDialog.h"
 #include "controls/richtext/RtfReader.h"
 #include "controls/richtext/TextAttributes.h"
+#include "controls/richtext/qvtext_objects.h"
 #include "platform/Application.h"
 #include "platform/Dialogs.h"
 
@@ -15,12 +14,12 @@
 #include <QClipboard>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMimeData>
 #include <QPainter>
-#include <QGuiApplication>
 #include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QStringDecoder>
@@ -35,14 +34,13 @@ namespace {
 constexpr int PlatformDefaultLimit = 65536;
 constexpr qint64 StreamChunk = 4096;
 
-const QString MissingFileText = QStringLiteral(
-    "     This application could not open the file for viewing because\r"
-    "the path or file name no longer exists. Please try again later.\r\r"
-    "     Press Ok to continue.\r");
-const QString WrapQuestionText = QStringLiteral(
-    "     This application has completed the search.\r"
-    "Would you like to start the search from the beginning?\r\r"
-    "     Press Ok to search from the top.\r");
+const QString MissingFileText =
+    QStringLiteral("     This application could not open the file for viewing because\r"
+                   "the path or file name no longer exists. Please try again later.\r\r"
+                   "     Press Ok to continue.\r");
+const QString WrapQuestionText = QStringLiteral("     This application has completed the search.\r"
+                                                "Would you like to start the search from the beginning?\r\r"
+                                                "     Press Ok to search from the top.\r");
 const QString SearchCompleteText = QStringLiteral("Search complete.\r");
 
 std::unique_ptr<TConversion> MakeConversion()
@@ -101,8 +99,7 @@ int ShowLibraryMessage(const QString& text, unsigned flags)
 }
 
 // A standard input stream seen as a device, so that loading reads it in chunks like a file.
-class StdInputDevice final : public QIODevice
-{
+class StdInputDevice final : public QIODevice {
 public:
     explicit StdInputDevice(std::istream& stream)
         : FStream(stream)
@@ -387,7 +384,8 @@ void TQvEdit::ApplySelectionColours()
     const QPalette app = QApplication::palette(this);
     if (FHideSelection) {
         p.setColor(QPalette::Inactive, QPalette::Highlight, viewport()->palette().color(QPalette::Base));
-        p.setColor(QPalette::Inactive, QPalette::HighlightedText, app.color(QPalette::Active, QPalette::Text));
+        p.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                   app.color(QPalette::Active, QPalette::Text));
     } else {
         p.setColor(QPalette::Inactive, QPalette::Highlight, app.color(QPalette::Active, QPalette::Highlight));
         p.setColor(QPalette::Inactive, QPalette::HighlightedText,
@@ -621,9 +619,8 @@ bool TQvEdit::LoadFromFile(const QString& fileName)
     }
     QFile file(fileName);
     if (QFileInfo(fileName).isDir() || !file.open(QIODevice::ReadOnly)) {
-        throw std::runtime_error(QStringLiteral("Cannot open file %1")
-                                     .arg(QFileInfo(fileName).absoluteFilePath())
-                                     .toStdString());
+        throw std::runtime_error(
+            QStringLiteral("Cannot open file %1").arg(QFileInfo(fileName).absoluteFilePath()).toStdString());
     }
     const QString extension = QFileInfo(fileName).suffix().toLower();
     TConversionClass conversionClass = ConversionFormatList()->ConversionClass;
@@ -757,8 +754,8 @@ int FindTextEx(const QTextDocument& document, bool down, bool wholeWord, bool ma
     const Qt::CaseSensitivity cs = matchCase ? Qt::CaseSensitive : Qt::CaseInsensitive;
     const int n = static_cast<int>(needle.size());
     auto wholeAt = [&](int at) {
-        return !wholeWord || ((at == 0 || !IsWordChar(text[at - 1])) &&
-                              (at + n >= length || !IsWordChar(text[at + n])));
+        return !wholeWord ||
+               ((at == 0 || !IsWordChar(text[at - 1])) && (at + n >= length || !IsWordChar(text[at + n])));
     };
     auto clampPos = [length](int p) { return p < 0 ? length : std::min(p, length); };
 
@@ -834,8 +831,8 @@ void TQvEdit::FindNext()
 
     while (true) {
         FFindRange.Text = FFindDialog->FindText();
-        const int found = FindTextEx(*document(), down, FFindDialog->WholeWord(), FFindDialog->MatchCase(),
-                                     FFindRange);
+        const int found =
+            FindTextEx(*document(), down, FFindDialog->WholeWord(), FFindDialog->MatchCase(), FFindRange);
         if (found >= 0) {
             SetSelLength(0);
             SetSelStart(FFindRange.MatchMin);
@@ -1140,7 +1137,7 @@ void TQvEdit::PaintFrame(QPainter& painter)
 {
     const QPalette& pal = palette();
     FlatFrame::PaintRings(painter, rect(), hasFocus() || FHighlighted, pal.color(QPalette::Button),
-        pal.color(QPalette::Base), pal);
+                          pal.color(QPalette::Base), pal);
 }
 
 void TQvEdit::paintEvent(QPaintEvent* e)

@@ -18,8 +18,7 @@ class TTextAttributes;
 class TQvEditObjects;
 
 /// Moves bytes from a stream into the control while it loads; both registered kinds pass them unchanged.
-class TConversion
-{
+class TConversion {
 public:
     virtual ~TConversion() = default;
     /// Reads up to bufferSize bytes from the stream; returns the count, -1 on a read error.
@@ -31,8 +30,7 @@ public:
 using TConversionClass = std::unique_ptr<TConversion> (*)();
 
 /// One entry of the list that picks a converter by file extension.
-struct TConversionFormat
-{
+struct TConversionFormat {
     TConversionClass ConversionClass;
     QString Extension; // lower case, no dot
     const TConversionFormat* Next;
@@ -42,8 +40,7 @@ struct TConversionFormat
 const TConversionFormat* ConversionFormatList();
 
 /// Shows the web addresses in a document underlined in the link colour, while URL detection is on.
-class TUrlHighlighter final : public QSyntaxHighlighter
-{
+class TUrlHighlighter final : public QSyntaxHighlighter {
 public:
     explicit TUrlHighlighter(QTextDocument* document);
 
@@ -53,8 +50,7 @@ protected:
 
 /// The rich text control: single-line entry fields and multi-line viewers alike,
 /// with a flat three-pixel frame that turns sunken while hot.
-class TQvEdit : public QTextEdit
-{
+class TQvEdit : public QTextEdit {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TQvEdit)
 
@@ -173,8 +169,7 @@ public:
     int FindState() const { return FFindState; }
     void SetFindState(int value) { FFindState = value; }
     /// The range of the search sequence: start and end (start is the higher one going up), text, match.
-    struct TFindRange
-    {
+    struct TFindRange {
         int Min = 0;
         int Max = 0;
         QString Text;

@@ -1,8 +1,8 @@
 #include "controls/richtext/qvtext_objects.h"
 
-#include "controls/richtext/EditOleCallback.h"
 #include "controls/objects/OleContainer.h"
 #include "controls/objects/QvOle.h"
+#include "controls/richtext/EditOleCallback.h"
 #include "controls/richtext/qvtext.h"
 
 #include <QMimeData>

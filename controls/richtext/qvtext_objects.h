@@ -10,8 +10,7 @@ class QPoint;
 class TQvEdit;
 class TOleContainer;
 
-class TQvEditObjects
-{
+class TQvEditObjects {
 public:
     explicit TQvEditObjects(TQvEdit& edit);
     ~TQvEditObjects();

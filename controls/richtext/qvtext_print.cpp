@@ -136,13 +136,14 @@ void HandToPrintQueue(const QString& printer, const QString& title, std::shared_
         MessageBox(QStringLiteral("Unable to print to %1: %2").arg(printer, reason), Application::Title(),
                    MB_OK | MB_ICONHAND | MB_TASKMODAL | MB_TOPMOST);
     };
-    QObject::connect(lp, &QProcess::finished, lp, [lp, spoolDir, report](int exitCode, QProcess::ExitStatus status) {
-        lp->deleteLater();
-        if (status != QProcess::NormalExit || exitCode != 0) {
-            const QString said = QString::fromLocal8Bit(lp->readAllStandardError()).trimmed();
-            report(said.isEmpty() ? QStringLiteral("lp ended with status %1").arg(exitCode) : said);
-        }
-    });
+    QObject::connect(
+        lp, &QProcess::finished, lp, [lp, spoolDir, report](int exitCode, QProcess::ExitStatus status) {
+            lp->deleteLater();
+            if (status != QProcess::NormalExit || exitCode != 0) {
+                const QString said = QString::fromLocal8Bit(lp->readAllStandardError()).trimmed();
+                report(said.isEmpty() ? QStringLiteral("lp ended with status %1").arg(exitCode) : said);
+            }
+        });
     QObject::connect(lp, &QProcess::errorOccurred, lp, [lp, spoolDir, report](QProcess::ProcessError error) {
         if (error == QProcess::FailedToStart) {
             lp->deleteLater();
@@ -215,7 +216,8 @@ TPageFormatter::TPageFormatter(const QTextDocument& source, QPrinter& printer, i
         for (int i = 0; i < lines->lineCount(); ++i) {
             const QTextLine line = lines->lineAt(i);
             const double y = blockRect.top() + line.y();
-            FLines.push_back({y, y + line.height(), block.position() + line.textStart(), block.blockNumber(), i});
+            FLines.push_back(
+                {y, y + line.height(), block.position() + line.textStart(), block.blockNumber(), i});
         }
     }
 }
@@ -231,7 +233,7 @@ int TPageFormatter::FormatRange(QPainter& painter, int left, int top, int start)
 {
     // The page begins with the line where `start` lies and takes every following line that fits whole.
     auto first = std::upper_bound(FLines.begin(), FLines.end(), start,
-        [](int pos, const TLine& l) { return pos < l.Start; });
+                                  [](int pos, const TLine& l) { return pos < l.Start; });
     if (first == FLines.begin()) {
         return start;
     }
@@ -260,7 +262,7 @@ int TPageFormatter::FormatRange(QPainter& painter, int left, int top, int start)
 }
 
 void PrintDocument(const QTextDocument& document, const QString& title, float top, float left, float bottom,
-    float right)
+                   float right)
 {
     if (Printing) {
         return;
@@ -296,10 +298,14 @@ void PrintDocument(const QTextDocument& document, const QString& title, float to
         Application::ProcessMessages();
         const TPrinterMetrics metrics = MetricsOf(*printer);
         const TTwipsRect twips = PrintRectTwips(metrics, top, left, bottom, right);
-        const auto toX = [&](int t) { return static_cast<int>(static_cast<long long>(t) * metrics.LogPixelsX / 1440); };
-        const auto toY = [&](int t) { return static_cast<int>(static_cast<long long>(t) * metrics.LogPixelsY / 1440); };
-        auto formatter = std::make_unique<TPageFormatter>(document, *printer, toX(twips.Right) - toX(twips.Left),
-            toY(twips.Bottom) - toY(twips.Top));
+        const auto toX = [&](int t) {
+            return static_cast<int>(static_cast<long long>(t) * metrics.LogPixelsX / 1440);
+        };
+        const auto toY = [&](int t) {
+            return static_cast<int>(static_cast<long long>(t) * metrics.LogPixelsY / 1440);
+        };
+        auto formatter = std::make_unique<TPageFormatter>(
+            document, *printer, toX(twips.Right) - toX(twips.Left), toY(twips.Bottom) - toY(twips.Top));
 
         const int total = formatter->Total();
         const int divisor = total == 0 ? 100 : total;

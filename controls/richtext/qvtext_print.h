@@ -75,4 +75,4 @@ private:
 
 /// Prints a whole document on the printer with the progress window; see TQvEdit::Print.
 void PrintDocument(const QTextDocument& document, const QString& title, float top, float left, float bottom,
-    float right);
+                   float right);

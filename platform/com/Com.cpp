@@ -42,9 +42,9 @@ constexpr CLIPFORMAT FirstRegisteredFormat = 0xC000;
 std::string GuidToString(const GUID& guid)
 {
     char text[39];
-    std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", guid.Data1, guid.Data2,
-                  guid.Data3, guid.Data4[0], guid.Data4[1], guid.Data4[2], guid.Data4[3], guid.Data4[4],
-                  guid.Data4[5], guid.Data4[6], guid.Data4[7]);
+    std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", guid.Data1,
+                  guid.Data2, guid.Data3, guid.Data4[0], guid.Data4[1], guid.Data4[2], guid.Data4[3],
+                  guid.Data4[4], guid.Data4[5], guid.Data4[6], guid.Data4[7]);
     return text;
 }
 
@@ -153,7 +153,8 @@ CLIPFORMAT RegisterClipboardFormat(const std::string& name)
 std::string ClipboardFormatName(CLIPFORMAT format)
 {
     const std::lock_guard lock(FormatLock);
-    if (format < FirstRegisteredFormat || format - FirstRegisteredFormat >= static_cast<int>(FormatNames.size())) {
+    if (format < FirstRegisteredFormat ||
+        format - FirstRegisteredFormat >= static_cast<int>(FormatNames.size())) {
         return {};
     }
     return FormatNames[format - FirstRegisteredFormat];

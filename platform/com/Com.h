@@ -16,8 +16,7 @@
 // ---- identifiers and result codes -------------------------------------------------------------
 
 /// A 16-byte class or interface identifier.
-struct GUID
-{
+struct GUID {
     std::uint32_t Data1 = 0;
     std::uint16_t Data2 = 0;
     std::uint16_t Data3 = 0;
@@ -40,8 +39,14 @@ using ULONG = std::uint32_t;
 using DWORD = std::uint32_t;
 using CLIPFORMAT = std::uint16_t;
 
-constexpr bool SUCCEEDED(HRESULT hr) { return hr >= 0; }
-constexpr bool FAILED(HRESULT hr) { return hr < 0; }
+constexpr bool SUCCEEDED(HRESULT hr)
+{
+    return hr >= 0;
+}
+constexpr bool FAILED(HRESULT hr)
+{
+    return hr < 0;
+}
 
 inline constexpr HRESULT S_OK = 0;
 inline constexpr HRESULT S_FALSE = 1;
@@ -146,14 +151,12 @@ inline constexpr DWORD USERCLASSTYPE_APPNAME = 3;
 
 // ---- plain data ---------------------------------------------------------------------------------
 
-struct SIZEL
-{
+struct SIZEL {
     std::int32_t cx = 0;
     std::int32_t cy = 0;
 };
 
-struct RECTL
-{
+struct RECTL {
     std::int32_t left = 0;
     std::int32_t top = 0;
     std::int32_t right = 0;
@@ -167,16 +170,14 @@ using HDC = void*;
 struct DVTARGETDEVICE;
 
 /// Global memory: a movable byte block owned through the handle (GlobalAlloc / GlobalFree).
-struct TGlobalMemory
-{
+struct TGlobalMemory {
     std::vector<std::uint8_t> Bytes;
 };
 using HGLOBAL = TGlobalMemory*;
 HGLOBAL GlobalAlloc(std::size_t size);
 void GlobalFree(HGLOBAL memory);
 
-struct FORMATETC
-{
+struct FORMATETC {
     CLIPFORMAT cfFormat = 0;
     DVTARGETDEVICE* ptd = nullptr;
     DWORD dwAspect = DVASPECT_CONTENT;
@@ -188,8 +189,7 @@ class IUnknown;
 class IStorage;
 class IStream;
 
-struct STGMEDIUM
-{
+struct STGMEDIUM {
     DWORD tymed = TYMED_NULL;
     HGLOBAL hGlobal = nullptr;
     IStorage* pstg = nullptr;
@@ -199,8 +199,7 @@ struct STGMEDIUM
 /// Frees what the medium holds (the global memory, or a reference to the storage or stream).
 void ReleaseStgMedium(STGMEDIUM& medium);
 
-struct STATSTG
-{
+struct STATSTG {
     std::string pwcsName;
     DWORD type = 0;
     std::uint64_t cbSize = 0;
@@ -209,8 +208,7 @@ struct STATSTG
     DWORD grfStateBits = 0;
 };
 
-struct STATDATA
-{
+struct STATDATA {
     FORMATETC formatetc;
     DWORD advf = 0;
     class IAdviseSink* pAdvSink = nullptr;
@@ -220,8 +218,7 @@ struct STATDATA
 struct OLEVERB;
 struct MSG;
 struct OLEINPLACEFRAMEINFO;
-struct CHARRANGE
-{
+struct CHARRANGE {
     std::int32_t cpMin = 0;
     std::int32_t cpMax = 0;
 };
@@ -233,8 +230,7 @@ using LPSTR = char*;
 // ---- interfaces ----------------------------------------------------------------------------------
 // Destructors are protected and not virtual, so they take no slot: objects free themselves in Release.
 
-class IUnknown
-{
+class IUnknown {
 public:
     virtual HRESULT QueryInterface(const IID& riid, void** ppvObject) = 0;
     virtual ULONG AddRef() = 0;
@@ -244,8 +240,7 @@ protected:
     ~IUnknown() = default;
 };
 
-class ISequentialStream : public IUnknown
-{
+class ISequentialStream : public IUnknown {
 public:
     virtual HRESULT Read(void* pv, ULONG cb, ULONG* pcbRead) = 0;
     virtual HRESULT Write(const void* pv, ULONG cb, ULONG* pcbWritten) = 0;
@@ -254,12 +249,12 @@ protected:
     ~ISequentialStream() = default;
 };
 
-class IStream : public ISequentialStream
-{
+class IStream : public ISequentialStream {
 public:
     virtual HRESULT Seek(std::int64_t dlibMove, DWORD dwOrigin, std::uint64_t* plibNewPosition) = 0;
     virtual HRESULT SetSize(std::uint64_t libNewSize) = 0;
-    virtual HRESULT CopyTo(IStream* pstm, std::uint64_t cb, std::uint64_t* pcbRead, std::uint64_t* pcbWritten) = 0;
+    virtual HRESULT CopyTo(IStream* pstm, std::uint64_t cb, std::uint64_t* pcbRead,
+                           std::uint64_t* pcbWritten) = 0;
     virtual HRESULT Commit(DWORD grfCommitFlags) = 0;
     virtual HRESULT Revert() = 0;
     virtual HRESULT LockRegion(std::uint64_t libOffset, std::uint64_t cb, DWORD dwLockType) = 0;
@@ -271,8 +266,7 @@ protected:
     ~IStream() = default;
 };
 
-class IEnumSTATSTG : public IUnknown
-{
+class IEnumSTATSTG : public IUnknown {
 public:
     virtual HRESULT Next(ULONG celt, STATSTG* rgelt, ULONG* pceltFetched) = 0;
     virtual HRESULT Skip(ULONG celt) = 0;
@@ -283,8 +277,7 @@ protected:
     ~IEnumSTATSTG() = default;
 };
 
-class IStorage : public IUnknown
-{
+class IStorage : public IUnknown {
 public:
     virtual HRESULT CreateStream(const char* pwcsName, DWORD grfMode, DWORD reserved1, DWORD reserved2,
                                  IStream** ppstm) = 0;
@@ -292,14 +285,16 @@ public:
                                IStream** ppstm) = 0;
     virtual HRESULT CreateStorage(const char* pwcsName, DWORD grfMode, DWORD reserved1, DWORD reserved2,
                                   IStorage** ppstg) = 0;
-    virtual HRESULT OpenStorage(const char* pwcsName, IStorage* pstgPriority, DWORD grfMode, char** snbExclude,
-                                DWORD reserved, IStorage** ppstg) = 0;
-    virtual HRESULT CopyTo(DWORD ciidExclude, const IID* rgiidExclude, char** snbExclude, IStorage* pstgDest) = 0;
+    virtual HRESULT OpenStorage(const char* pwcsName, IStorage* pstgPriority, DWORD grfMode,
+                                char** snbExclude, DWORD reserved, IStorage** ppstg) = 0;
+    virtual HRESULT CopyTo(DWORD ciidExclude, const IID* rgiidExclude, char** snbExclude,
+                           IStorage* pstgDest) = 0;
     virtual HRESULT MoveElementTo(const char* pwcsName, IStorage* pstgDest, const char* pwcsNewName,
                                   DWORD grfFlags) = 0;
     virtual HRESULT Commit(DWORD grfCommitFlags) = 0;
     virtual HRESULT Revert() = 0;
-    virtual HRESULT EnumElements(DWORD reserved1, void* reserved2, DWORD reserved3, IEnumSTATSTG** ppenum) = 0;
+    virtual HRESULT EnumElements(DWORD reserved1, void* reserved2, DWORD reserved3,
+                                 IEnumSTATSTG** ppenum) = 0;
     virtual HRESULT DestroyElement(const char* pwcsName) = 0;
     virtual HRESULT RenameElement(const char* pwcsOldName, const char* pwcsNewName) = 0;
     virtual HRESULT SetElementTimes(const char* pwcsName, const void* pctime, const void* patime,
@@ -312,8 +307,7 @@ protected:
     ~IStorage() = default;
 };
 
-class IAdviseSink : public IUnknown
-{
+class IAdviseSink : public IUnknown {
 public:
     virtual void OnDataChange(FORMATETC* pFormatetc, STGMEDIUM* pStgmed) = 0;
     virtual void OnViewChange(DWORD dwAspect, std::int32_t lindex) = 0;
@@ -325,8 +319,7 @@ protected:
     ~IAdviseSink() = default;
 };
 
-class IEnumFORMATETC : public IUnknown
-{
+class IEnumFORMATETC : public IUnknown {
 public:
     virtual HRESULT Next(ULONG celt, FORMATETC* rgelt, ULONG* pceltFetched) = 0;
     virtual HRESULT Skip(ULONG celt) = 0;
@@ -337,8 +330,7 @@ protected:
     ~IEnumFORMATETC() = default;
 };
 
-class IEnumSTATDATA : public IUnknown
-{
+class IEnumSTATDATA : public IUnknown {
 public:
     virtual HRESULT Next(ULONG celt, STATDATA* rgelt, ULONG* pceltFetched) = 0;
     virtual HRESULT Skip(ULONG celt) = 0;
@@ -349,8 +341,7 @@ protected:
     ~IEnumSTATDATA() = default;
 };
 
-class IDataObject : public IUnknown
-{
+class IDataObject : public IUnknown {
 public:
     virtual HRESULT GetData(FORMATETC* pformatetcIn, STGMEDIUM* pmedium) = 0;
     virtual HRESULT GetDataHere(FORMATETC* pformatetc, STGMEDIUM* pmedium) = 0;
@@ -358,7 +349,8 @@ public:
     virtual HRESULT GetCanonicalFormatEtc(FORMATETC* pformatectIn, FORMATETC* pformatetcOut) = 0;
     virtual HRESULT SetData(FORMATETC* pformatetc, STGMEDIUM* pmedium, bool fRelease) = 0;
     virtual HRESULT EnumFormatEtc(DWORD dwDirection, IEnumFORMATETC** ppenumFormatEtc) = 0;
-    virtual HRESULT DAdvise(FORMATETC* pformatetc, DWORD advf, IAdviseSink* pAdvSink, DWORD* pdwConnection) = 0;
+    virtual HRESULT DAdvise(FORMATETC* pformatetc, DWORD advf, IAdviseSink* pAdvSink,
+                            DWORD* pdwConnection) = 0;
     virtual HRESULT DUnadvise(DWORD dwConnection) = 0;
     virtual HRESULT EnumDAdvise(IEnumSTATDATA** ppenumAdvise) = 0;
 
@@ -366,8 +358,7 @@ protected:
     ~IDataObject() = default;
 };
 
-class IOleClientSite : public IUnknown
-{
+class IOleClientSite : public IUnknown {
 public:
     virtual HRESULT SaveObject() = 0;
     virtual HRESULT GetMoniker(DWORD dwAssign, DWORD dwWhichMoniker, IUnknown** ppmk) = 0;
@@ -382,8 +373,7 @@ protected:
 
 class IEnumOLEVERB;
 
-class IOleObject : public IUnknown
-{
+class IOleObject : public IUnknown {
 public:
     virtual HRESULT SetClientSite(IOleClientSite* pClientSite) = 0;
     virtual HRESULT GetClientSite(IOleClientSite** ppClientSite) = 0;
@@ -412,8 +402,7 @@ protected:
     ~IOleObject() = default;
 };
 
-class IViewObject : public IUnknown
-{
+class IViewObject : public IUnknown {
 public:
     virtual HRESULT Draw(DWORD dwDrawAspect, std::int32_t lindex, void* pvAspect, DVTARGETDEVICE* ptd,
                          HDC hdcTargetDev, HDC hdcDraw, const RECTL* lprcBounds, const RECTL* lprcWBounds,
@@ -429,8 +418,7 @@ protected:
     ~IViewObject() = default;
 };
 
-class IPersist : public IUnknown
-{
+class IPersist : public IUnknown {
 public:
     virtual HRESULT GetClassID(CLSID* pClassID) = 0;
 
@@ -438,8 +426,7 @@ protected:
     ~IPersist() = default;
 };
 
-class IPersistStorage : public IPersist
-{
+class IPersistStorage : public IPersist {
 public:
     virtual HRESULT IsDirty() = 0;
     virtual HRESULT InitNew(IStorage* pStg) = 0;
@@ -452,8 +439,7 @@ protected:
     ~IPersistStorage() = default;
 };
 
-class IClassFactory : public IUnknown
-{
+class IClassFactory : public IUnknown {
 public:
     virtual HRESULT CreateInstance(IUnknown* pUnkOuter, const IID& riid, void** ppvObject) = 0;
     virtual HRESULT LockServer(bool fLock) = 0;
@@ -462,8 +448,7 @@ protected:
     ~IClassFactory() = default;
 };
 
-class IOleAdviseHolder : public IUnknown
-{
+class IOleAdviseHolder : public IUnknown {
 public:
     virtual HRESULT Advise(IAdviseSink* pAdvise, DWORD* pdwConnection) = 0;
     virtual HRESULT Unadvise(DWORD dwConnection) = 0;
@@ -476,8 +461,7 @@ protected:
     ~IOleAdviseHolder() = default;
 };
 
-class IDataAdviseHolder : public IUnknown
-{
+class IDataAdviseHolder : public IUnknown {
 public:
     virtual HRESULT Advise(IDataObject* pDataObject, FORMATETC* pFetc, DWORD advf, IAdviseSink* pAdvise,
                            DWORD* pdwConnection) = 0;
@@ -489,8 +473,7 @@ protected:
     ~IDataAdviseHolder() = default;
 };
 
-class IRichEditOleCallback : public IUnknown
-{
+class IRichEditOleCallback : public IUnknown {
 public:
     virtual HRESULT GetNewStorage(IStorage** lplpstg) = 0;
     virtual HRESULT GetInPlaceContext(void** lplpFrame, void** lplpDoc, OLEINPLACEFRAMEINFO* lpFrameInfo) = 0;
@@ -528,8 +511,7 @@ CLIPFORMAT RegisterClipboardFormat(const std::string& name);
 std::string ClipboardFormatName(CLIPFORMAT format);
 
 /// A reference count that starts at 1, as every object of this layer does.
-class TRefCount
-{
+class TRefCount {
 public:
     ULONG Add() { return ++FCount; }
     /// The count after dropping one; the owner frees itself at 0.
@@ -543,8 +525,7 @@ private:
 /// IUnknown for an object of this layer that offers one interface besides IUnknown. The interfaces
 /// have no virtual destructor, so the last Release deletes the object as its own class.
 template <class Derived, class Interface, const IID& InterfaceId>
-class TUnknownOf : public Interface
-{
+class TUnknownOf : public Interface {
 public:
     HRESULT QueryInterface(const IID& riid, void** ppvObject) override
     {

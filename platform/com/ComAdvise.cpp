@@ -4,8 +4,7 @@
 
 namespace {
 
-class TEnumStatData final : public TUnknownOf<TEnumStatData, IEnumSTATDATA, IID_IEnumSTATDATA>
-{
+class TEnumStatData final : public TUnknownOf<TEnumStatData, IEnumSTATDATA, IID_IEnumSTATDATA> {
 public:
     TEnumStatData(const std::vector<STATDATA>& items, std::size_t position)
         : FItems(items)
@@ -71,8 +70,7 @@ private:
 };
 
 // The connections of both holders: a sink with its number, kept with a reference.
-class TConnections
-{
+class TConnections {
 public:
     ~TConnections()
     {
@@ -130,8 +128,7 @@ private:
     DWORD FLastConnection = 0;
 };
 
-class TOleAdviseHolder final : public TUnknownOf<TOleAdviseHolder, IOleAdviseHolder, IID_IOleAdviseHolder>
-{
+class TOleAdviseHolder final : public TUnknownOf<TOleAdviseHolder, IOleAdviseHolder, IID_IOleAdviseHolder> {
 public:
     HRESULT Advise(IAdviseSink* pAdvise, DWORD* pdwConnection) override
     {
@@ -171,8 +168,8 @@ private:
     TConnections FConnections;
 };
 
-class TDataAdviseHolder final : public TUnknownOf<TDataAdviseHolder, IDataAdviseHolder, IID_IDataAdviseHolder>
-{
+class TDataAdviseHolder final
+    : public TUnknownOf<TDataAdviseHolder, IDataAdviseHolder, IID_IDataAdviseHolder> {
 public:
     HRESULT Advise(IDataObject* /*pDataObject*/, FORMATETC* pFetc, DWORD advf, IAdviseSink* pAdvise,
                    DWORD* pdwConnection) override

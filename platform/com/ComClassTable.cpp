@@ -4,8 +4,7 @@
 
 namespace {
 
-struct TRegistration
-{
+struct TRegistration {
     CLSID Class;
     IUnknown* Object;
     DWORD Context;
@@ -82,14 +81,16 @@ HRESULT CoGetClassObject(const CLSID& rclsid, DWORD dwClsContext, const IID& rii
     return hr;
 }
 
-HRESULT CoCreateInstance(const CLSID& rclsid, IUnknown* pUnkOuter, DWORD dwClsContext, const IID& riid, void** ppv)
+HRESULT CoCreateInstance(const CLSID& rclsid, IUnknown* pUnkOuter, DWORD dwClsContext, const IID& riid,
+                         void** ppv)
 {
     if (ppv == nullptr) {
         return E_INVALIDARG;
     }
     *ppv = nullptr;
     IClassFactory* factory = nullptr;
-    const HRESULT hr = CoGetClassObject(rclsid, dwClsContext, IID_IClassFactory, reinterpret_cast<void**>(&factory));
+    const HRESULT hr =
+        CoGetClassObject(rclsid, dwClsContext, IID_IClassFactory, reinterpret_cast<void**>(&factory));
     if (FAILED(hr)) {
         return hr;
     }

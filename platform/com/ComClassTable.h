@@ -11,4 +11,5 @@ HRESULT CoRevokeClassObject(DWORD dwRegister);
 /// The registered class object of a class, asked for riid; REGDB_E_CLASSNOTREG when none is registered.
 HRESULT CoGetClassObject(const CLSID& rclsid, DWORD dwClsContext, const IID& riid, void** ppv);
 /// A new object of a registered class through its factory.
-HRESULT CoCreateInstance(const CLSID& rclsid, IUnknown* pUnkOuter, DWORD dwClsContext, const IID& riid, void** ppv);
+HRESULT CoCreateInstance(const CLSID& rclsid, IUnknown* pUnkOuter, DWORD dwClsContext, const IID& riid,
+                         void** ppv);

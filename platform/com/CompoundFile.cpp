@@ -8,7 +8,6 @@
 #include <gsf/gsf-outfile.h>
 #include <gsf/gsf-output-memory.h>
 #include <gsf/gsf-utils.h>
-
 #include <memory>
 #include <mutex>
 #include <new>
@@ -26,8 +25,7 @@ void InitGsf()
     std::call_once(once, [] { gsf_init(); });
 }
 
-struct TUnref
-{
+struct TUnref {
     void operator()(gpointer object) const
     {
         if (object != nullptr) {
@@ -77,7 +75,8 @@ bool ReadEntry(GsfInfile* storage, TStorageEntry& entry, int depth, int& element
         TStorageEntry childEntry;
         childEntry.Name = name;
         if (gsf_infile_num_children(GSF_INFILE(child.get())) >= 0) {
-            if (depth >= MaxDepth || !ReadEntry(GSF_INFILE(child.get()), childEntry, depth + 1, elements, fileSize)) {
+            if (depth >= MaxDepth ||
+                !ReadEntry(GSF_INFILE(child.get()), childEntry, depth + 1, elements, fileSize)) {
                 return false;
             }
         } else {
@@ -87,7 +86,8 @@ bool ReadEntry(GsfInfile* storage, TStorageEntry& entry, int depth, int& element
                 return false;
             }
             childEntry.Bytes.resize(static_cast<std::size_t>(size));
-            if (size > 0 && gsf_input_read(child.get(), static_cast<size_t>(size), childEntry.Bytes.data()) == nullptr) {
+            if (size > 0 &&
+                gsf_input_read(child.get(), static_cast<size_t>(size), childEntry.Bytes.data()) == nullptr) {
                 return false;
             }
         }
@@ -152,7 +152,8 @@ HRESULT LoadFromCompoundFile(const std::uint8_t* data, std::size_t size, IStorag
     InitGsf();
     TStorageEntry root;
     try {
-        std::unique_ptr<GsfInput, TUnref> input(gsf_input_memory_new(data, static_cast<gsf_off_t>(size), FALSE));
+        std::unique_ptr<GsfInput, TUnref> input(
+            gsf_input_memory_new(data, static_cast<gsf_off_t>(size), FALSE));
         if (input == nullptr) {
             return E_OUTOFMEMORY;
         }

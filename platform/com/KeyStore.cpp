@@ -1,6 +1,5 @@
 #include "platform/com/KeyStore.h"
 
-
 #include <cstdio>
 #include <fstream>
 #include <functional>

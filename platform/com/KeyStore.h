@@ -12,8 +12,7 @@
 
 /// A set of keys read from and saved to one REGEDIT4 file. Key paths are relative to
 /// HKEY_CLASSES_ROOT ("CLSID\{...}\ProgID") and compared without regard to ASCII case.
-class TKeyStore
-{
+class TKeyStore {
 public:
     explicit TKeyStore(std::string fileName);
 
@@ -33,8 +32,7 @@ public:
     bool Modified() const { return FModified; }
 
 private:
-    struct TKey
-    {
+    struct TKey {
         std::string Path;
         std::optional<std::string> Default;
         std::vector<std::string> OtherLines; // named values, kept as written

@@ -13,8 +13,7 @@
 
 namespace {
 
-struct TStreamNode
-{
+struct TStreamNode {
     std::vector<std::uint8_t> Bytes;
     int OpenCount = 0;
 };
@@ -22,8 +21,7 @@ struct TStreamNode
 struct TStorageNode;
 using TElement = std::variant<std::shared_ptr<TStreamNode>, std::shared_ptr<TStorageNode>>;
 
-struct TStorageNode
-{
+struct TStorageNode {
     CLSID Class;
     DWORD StateBits = 0;
     std::map<std::string, TElement> Elements;
@@ -51,8 +49,7 @@ bool CanRead(DWORD mode)
     return (mode & 3) == STGM_READ || (mode & 3) == STGM_READWRITE;
 }
 
-class TMemoryStream final : public TUnknownOf<TMemoryStream, IStream, IID_IStream>
-{
+class TMemoryStream final : public TUnknownOf<TMemoryStream, IStream, IID_IStream> {
 public:
     TMemoryStream(std::shared_ptr<TStreamNode> node, DWORD mode, std::string name)
         : FNode(std::move(node))
@@ -150,7 +147,8 @@ public:
         return S_OK;
     }
 
-    HRESULT CopyTo(IStream* pstm, std::uint64_t cb, std::uint64_t* pcbRead, std::uint64_t* pcbWritten) override
+    HRESULT CopyTo(IStream* pstm, std::uint64_t cb, std::uint64_t* pcbRead,
+                   std::uint64_t* pcbWritten) override
     {
         if (pstm == nullptr) {
             return STG_E_INVALIDPOINTER;
@@ -214,8 +212,7 @@ private:
     std::uint64_t FPosition = 0;
 };
 
-class TEnumStatStg final : public TUnknownOf<TEnumStatStg, IEnumSTATSTG, IID_IEnumSTATSTG>
-{
+class TEnumStatStg final : public TUnknownOf<TEnumStatStg, IEnumSTATSTG, IID_IEnumSTATSTG> {
 public:
     TEnumStatStg(std::vector<STATSTG> items, std::size_t position)
         : FItems(std::move(items))
@@ -265,8 +262,7 @@ private:
     std::size_t FPosition;
 };
 
-class TMemoryStorage final : public TUnknownOf<TMemoryStorage, IStorage, IID_IStorage>
-{
+class TMemoryStorage final : public TUnknownOf<TMemoryStorage, IStorage, IID_IStorage> {
 public:
     TMemoryStorage(std::shared_ptr<TStorageNode> node, DWORD mode, std::string name)
         : FNode(std::move(node))
@@ -293,7 +289,8 @@ public:
             return STG_E_INVALIDNAME;
         }
         const auto found = FNode->Elements.find(pwcsName);
-        if (found == FNode->Elements.end() || !std::holds_alternative<std::shared_ptr<TStreamNode>>(found->second)) {
+        if (found == FNode->Elements.end() ||
+            !std::holds_alternative<std::shared_ptr<TStreamNode>>(found->second)) {
             return STG_E_FILENOTFOUND;
         }
         if (CanWrite(grfMode) && !CanWrite(FMode)) {
@@ -303,8 +300,8 @@ public:
         if (Busy(found->second)) {
             return STG_E_ACCESSDENIED;
         }
-        *ppstm = new (std::nothrow) TMemoryStream(std::get<std::shared_ptr<TStreamNode>>(found->second), grfMode,
-                                                  pwcsName);
+        *ppstm = new (std::nothrow)
+            TMemoryStream(std::get<std::shared_ptr<TStreamNode>>(found->second), grfMode, pwcsName);
         return *ppstm != nullptr ? S_OK : STG_E_INSUFFICIENTMEMORY;
     }
 
@@ -313,7 +310,8 @@ public:
         return CreateElement<TStorageNode, TMemoryStorage>(pwcsName, grfMode, ppstg);
     }
 
-    HRESULT OpenStorage(const char* pwcsName, IStorage*, DWORD grfMode, char**, DWORD, IStorage** ppstg) override
+    HRESULT OpenStorage(const char* pwcsName, IStorage*, DWORD grfMode, char**, DWORD,
+                        IStorage** ppstg) override
     {
         if (ppstg == nullptr) {
             return STG_E_INVALIDPOINTER;
@@ -330,8 +328,8 @@ public:
         if ((CanWrite(grfMode) && !CanWrite(FMode)) || Busy(found->second)) {
             return STG_E_ACCESSDENIED;
         }
-        *ppstg = new (std::nothrow) TMemoryStorage(std::get<std::shared_ptr<TStorageNode>>(found->second), grfMode,
-                                                   pwcsName);
+        *ppstg = new (std::nothrow)
+            TMemoryStorage(std::get<std::shared_ptr<TStorageNode>>(found->second), grfMode, pwcsName);
         return *ppstg != nullptr ? S_OK : STG_E_INSUFFICIENTMEMORY;
     }
 
@@ -355,7 +353,10 @@ public:
         return S_OK;
     }
 
-    HRESULT MoveElementTo(const char*, IStorage*, const char*, DWORD) override { return STG_E_INVALIDFUNCTION; }
+    HRESULT MoveElementTo(const char*, IStorage*, const char*, DWORD) override
+    {
+        return STG_E_INVALIDFUNCTION;
+    }
     HRESULT Commit(DWORD) override { return S_OK; }
     HRESULT Revert() override { return S_OK; }
 
@@ -572,8 +573,7 @@ void PutUnicode(std::vector<std::uint8_t>& out, const std::string& text)
 }
 
 // Reads the compound object stream's parts in order; every length is checked against what is left.
-class TCompObjReader
-{
+class TCompObjReader {
 public:
     explicit TCompObjReader(const std::vector<std::uint8_t>& bytes)
         : FBytes(bytes)
@@ -740,7 +740,8 @@ HRESULT WriteFmtUserTypeStg(IStorage* pstg, CLIPFORMAT cf, const std::string& us
         return E_OUTOFMEMORY;
     }
     IStream* stream = nullptr;
-    hr = pstg->CreateStream(CompObjStreamName, STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, 0, &stream);
+    hr = pstg->CreateStream(CompObjStreamName, STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, 0,
+                            &stream);
     if (FAILED(hr)) {
         return hr;
     }
@@ -864,9 +865,9 @@ std::optional<std::int32_t> ReadInt32(IStream* stream)
     if (FAILED(stream->Read(bytes, 4, &read)) || read != 4) {
         return std::nullopt;
     }
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
-                                     static_cast<std::uint32_t>(bytes[2]) << 16 |
-                                     static_cast<std::uint32_t>(bytes[3]) << 24);
+    return static_cast<std::int32_t>(
+        static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
+        static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24);
 }
 
 // ---- snapshots for the compound-file writer -----------------------------------------------------

@@ -7,8 +7,7 @@
 #include <string>
 #include <vector>
 
-struct TStorageEntry
-{
+struct TStorageEntry {
     std::string Name;
     bool IsStorage = false;
     CLSID Class; ///< storages only

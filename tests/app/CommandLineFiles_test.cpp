@@ -1,6 +1,5 @@
 // Files that reach the list from the command line's wildcards, and the saved list replaced in one step.
 #include "app/Unit1.h"
-
 #include "platform/Application.h"
 #include "tests/support/ScriptedDialogs.h"
 
@@ -8,12 +7,10 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
-#include <unistd.h>
-
+#include <gtest/gtest.h>
 #include <memory>
+#include <unistd.h>
 
 namespace {
 

@@ -1,7 +1,6 @@
 // The File List page: rows from the dialog, drops and list files; delete, clear, save and load; the
 // Search command's state after each change. Dialogs are answered by the scripted dialog service.
 #include "app/Unit1.h"
-
 #include "platform/Application.h"
 #include "tests/support/ScriptedDialogs.h"
 
@@ -12,11 +11,9 @@
 #include <QTimer>
 
 #include <gtest/gtest.h>
-
-#include <sys/stat.h>
-
 #include <memory>
 #include <stdexcept>
+#include <sys/stat.h>
 
 namespace {
 
@@ -102,7 +99,7 @@ struct TSizeCase {
     QString Expected;
 };
 
-class FileListSizeTest : public FileListTest, public ::testing::WithParamInterface<TSizeCase> {};
+class FileListSizeTest : public FileListTest, public ::testing::WithParamInterface<TSizeCase> { };
 
 TEST_P(FileListSizeTest, SizeCellUsesLocaleSeparator)
 {
@@ -115,20 +112,22 @@ TEST_P(FileListSizeTest, SizeCellUsesLocaleSeparator)
     EXPECT_EQ(SizeCell(0), c.Expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, FileListSizeTest,
+INSTANTIATE_TEST_SUITE_P(
+    Table, FileListSizeTest,
     ::testing::Values(TSizeCase{"ZeroBytesEmptyCell", 0, QLocale::English, ""},
-        TSizeCase{"ThreeDigits", 999, QLocale::English, "999"},
-        TSizeCase{"OneThousand", 1000, QLocale::English, "1,000"},
-        TSizeCase{"MillionsComma", 1234567, QLocale::English, "1,234,567"},
-        TSizeCase{"MillionsGermanDot", 1234567, QLocale::German, "1.234.567"},
-        TSizeCase{"FiveGiB", 5368709120LL, QLocale::English, "5,368,709,120"}),
+                      TSizeCase{"ThreeDigits", 999, QLocale::English, "999"},
+                      TSizeCase{"OneThousand", 1000, QLocale::English, "1,000"},
+                      TSizeCase{"MillionsComma", 1234567, QLocale::English, "1,234,567"},
+                      TSizeCase{"MillionsGermanDot", 1234567, QLocale::German, "1.234.567"},
+                      TSizeCase{"FiveGiB", 5368709120LL, QLocale::English, "5,368,709,120"}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 TEST_F(FileListTest, UnopenableNamesGiveNoRowAndNoMessage)
 {
     QDir().mkdir(Path("folder"));
     ASSERT_EQ(::mkfifo(QFile::encodeName(Path("pipe")).constData(), 0600), 0);
-    for (const QString& path : {Path("missing.txt"), Path("folder"), Path("pipe"), QString(), QString("/dev/null")}) {
+    for (const QString& path :
+         {Path("missing.txt"), Path("folder"), Path("pipe"), QString(), QString("/dev/null")}) {
         Form().AddFile(path);
     }
     EXPECT_EQ(Form().FileList->Count(), 0);
@@ -153,22 +152,24 @@ struct TLineEndCase {
     const char* End;
 };
 
-class FileListLoadTest : public FileListTest, public ::testing::WithParamInterface<TLineEndCase> {};
+class FileListLoadTest : public FileListTest, public ::testing::WithParamInterface<TLineEndCase> { };
 
 TEST_P(FileListLoadTest, EmptyLineAndMissingFileSkipped)
 {
     const QByteArray end = GetParam().End;
     const QString one = MakeFile("one.txt");
     const QString two = MakeFile("two.txt");
-    const QByteArray list = one.toLocal8Bit() + end + end + Path("gone.txt").toLocal8Bit() + end + two.toLocal8Bit();
+    const QByteArray list =
+        one.toLocal8Bit() + end + end + Path("gone.txt").toLocal8Bit() + end + two.toLocal8Bit();
     MakeFile("sifton.lst", list); // the last line has no end
     Form().LoadList(ListFile());
     EXPECT_EQ(Names(), (QStringList{one, two}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, FileListLoadTest,
-    ::testing::Values(TLineEndCase{"CrLf", "\r\n"}, TLineEndCase{"LfOnly", "\n"}, TLineEndCase{"CrOnly", "\r"}),
-    [](const auto& info) { return std::string(info.param.Name); });
+                         ::testing::Values(TLineEndCase{"CrLf", "\r\n"}, TLineEndCase{"LfOnly", "\n"},
+                                           TLineEndCase{"CrOnly", "\r"}),
+                         [](const auto& info) { return std::string(info.param.Name); });
 
 TEST_F(FileListTest, SaveWritesEveryLineWithCrLf)
 {
@@ -176,7 +177,8 @@ TEST_F(FileListTest, SaveWritesEveryLineWithCrLf)
     const QString b = MakeFile("b.txt");
     Form().FileListDragDropFiles({a, b, a});
     Form().cmdFLSaveClick();
-    EXPECT_EQ(ReadBytes(ListFile()), a.toLocal8Bit() + "\r\n" + b.toLocal8Bit() + "\r\n" + a.toLocal8Bit() + "\r\n");
+    EXPECT_EQ(ReadBytes(ListFile()),
+              a.toLocal8Bit() + "\r\n" + b.toLocal8Bit() + "\r\n" + a.toLocal8Bit() + "\r\n");
     EXPECT_TRUE(FDialogs.Messages.empty());
 }
 
@@ -238,7 +240,7 @@ struct TSaveFailCase {
     const char* Message;
 };
 
-class FileListSaveFailTest : public FileListTest, public ::testing::WithParamInterface<TSaveFailCase> {};
+class FileListSaveFailTest : public FileListTest, public ::testing::WithParamInterface<TSaveFailCase> { };
 
 TEST_P(FileListSaveFailTest, ReportsAndKeepsRows)
 {
@@ -255,10 +257,11 @@ TEST_P(FileListSaveFailTest, ReportsAndKeepsRows)
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, FileListSaveFailTest,
-    ::testing::Values(TSaveFailCase{"MissingFolder", "%1/no/such/sifton.lst", "Cannot create file "},
-        TSaveFailCase{"FolderInTheWay", "%1", "Cannot create file "},
-        TSaveFailCase{"DiskFull", "/dev/full", "Unable to write to "}),
-    [](const auto& info) { return std::string(info.param.Name); });
+                         ::testing::Values(TSaveFailCase{"MissingFolder", "%1/no/such/sifton.lst",
+                                                         "Cannot create file "},
+                                           TSaveFailCase{"FolderInTheWay", "%1", "Cannot create file "},
+                                           TSaveFailCase{"DiskFull", "/dev/full", "Unable to write to "}),
+                         [](const auto& info) { return std::string(info.param.Name); });
 
 TEST_F(FileListTest, DeleteRemovesSelectedRowsAndKeepsSearchWhileRowsRemain)
 {
@@ -301,8 +304,9 @@ TEST_F(FileListTest, OpenDialogOffersTypesInOrderAndAddsChosenFiles)
     ASSERT_EQ(FDialogs.FileDialogs.size(), 1u);
     const TFileDialogRequest& request = FDialogs.FileDialogs[0];
     EXPECT_FALSE(request.Save);
-    const std::vector<TFileFilter> expected{{"All Files", "*.*"}, {"Text Files", "*.txt"}, {"Log Files", "*.log"},
-        {"Register Files", "*.reg"}, {"Descritpoin Files", "*.diz"}, {"Information Files", "*.nfo"}};
+    const std::vector<TFileFilter> expected{{"All Files", "*.*"},           {"Text Files", "*.txt"},
+                                            {"Log Files", "*.log"},         {"Register Files", "*.reg"},
+                                            {"Descritpoin Files", "*.diz"}, {"Information Files", "*.nfo"}};
     EXPECT_EQ(request.Filters, expected);
     EXPECT_TRUE(request.Options & ofAllowMultiSelect);
     EXPECT_TRUE(request.Options & ofFileMustExist);

@@ -6,7 +6,6 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -27,7 +26,9 @@ protected:
     }
     void Link(const QString& target, const QString& relative)
     {
-        ASSERT_EQ(::symlink(QFile::encodeName(target).constData(), QFile::encodeName(Root() + "/" + relative).constData()), 0);
+        ASSERT_EQ(::symlink(QFile::encodeName(target).constData(),
+                            QFile::encodeName(Root() + "/" + relative).constData()),
+                  0);
     }
     // The walk's paths, relative to the root.
     QStringList Walk(bool subfolders, const QString& masks = {}, const QString& folder = {}) const
@@ -48,7 +49,8 @@ TEST_F(FolderWalkTest, NameOrderDepthFirstWithSubfolderWhereItsNameSorts)
     for (const char* name : {"m.txt", "B.txt", "a.txt", "k/z.txt", "k/c/d.txt", "k/b.txt", "z/1.txt"}) {
         Make(name);
     }
-    EXPECT_EQ(Walk(true), (QStringList{"B.txt", "a.txt", "k/b.txt", "k/c/d.txt", "k/z.txt", "m.txt", "z/1.txt"}));
+    EXPECT_EQ(Walk(true),
+              (QStringList{"B.txt", "a.txt", "k/b.txt", "k/c/d.txt", "k/z.txt", "m.txt", "z/1.txt"}));
 }
 
 TEST_F(FolderWalkTest, WithoutSubfoldersOnlyTheFilesDirectlyInside)
@@ -109,7 +111,8 @@ TEST_F(FolderWalkTest, StopEndsTheWalkAtOnce)
         [&] { return found.size() == 2; });
     EXPECT_FALSE(finished);
     EXPECT_EQ(found.size(), 2);
-    EXPECT_TRUE(WalkFolder(Root(), true, TNameFilter(), [](const QString&) {}, [] { return false; }));
+    EXPECT_TRUE(WalkFolder(
+        Root(), true, TNameFilter(), [](const QString&) {}, [] { return false; }));
 }
 
 TEST_F(FolderWalkTest, MaskAppliesToFilesNotToFolders)
@@ -127,14 +130,15 @@ struct TMaskCase {
     bool Passes;
 };
 
-class NameFilterTest : public ::testing::TestWithParam<TMaskCase> {};
+class NameFilterTest : public ::testing::TestWithParam<TMaskCase> { };
 
 TEST_P(NameFilterTest, Matches)
 {
     EXPECT_EQ(TNameFilter(GetParam().Masks).Matches(GetParam().File), GetParam().Passes);
 }
 
-INSTANTIATE_TEST_SUITE_P(Masks, NameFilterTest,
+INSTANTIATE_TEST_SUITE_P(
+    Masks, NameFilterTest,
     ::testing::Values(TMaskCase{"EmptyTakesAll", "", "README", true},
                       TMaskCase{"OnlySeparatorsTakeAll", " ; ;", "README", true},
                       TMaskCase{"StarDotStarTakesNameWithoutExtension", "*.txt;*.*", "README", true},

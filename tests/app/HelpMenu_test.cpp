@@ -1,6 +1,5 @@
 // The main window's Help items and About command, wired to the information windows and OpenURL.
 #include "app/Unit1.h"
-
 #include "app/frmAbout.h"
 #include "app/readme.h"
 #include "app/urls.h"
@@ -50,10 +49,10 @@ protected:
 
 TEST_F(HelpMenuTest, WebItemsStartTheBrowserWithTheMakersAddresses)
 {
-    TForm1 form(QStringList {});
+    TForm1 form(QStringList{});
     TScriptedShell shell;
-    for (QAction* item : { form.ProductFeedback1, form.ProductSupport1, form.NewFeaturesList1, form.QuorvaleNews1,
-             form.QuorvaleSoftware1 }) {
+    for (QAction* item : {form.ProductFeedback1, form.ProductSupport1, form.NewFeaturesList1,
+                          form.QuorvaleNews1, form.QuorvaleSoftware1}) {
         item->trigger();
     }
     ASSERT_EQ(shell.Started.size(), 5u);
@@ -73,7 +72,7 @@ TEST_F(HelpMenuTest, WebItemsStartTheBrowserWithTheMakersAddresses)
 TEST_F(HelpMenuTest, ReadMeFileWithoutTheFileShowsNothing)
 {
     ASSERT_FALSE(QFile::exists(ReadmeFileName()));
-    TForm1 form(QStringList {});
+    TForm1 form(QStringList{});
     bool shown = false;
     QTimer::singleShot(0, [&shown] {
         if (QWidget* modal = QApplication::activeModalWidget()) {
@@ -88,7 +87,7 @@ TEST_F(HelpMenuTest, ReadMeFileWithoutTheFileShowsNothing)
 
 TEST_F(HelpMenuTest, AboutShowsTheOneAboutWindowEachTime)
 {
-    TForm1 form(QStringList {});
+    TForm1 form(QStringList{});
     TAboutBox box(Root.filePath("none.ini"), &form);
     AboutBox = &box;
     int shown = 0;

@@ -1,28 +1,26 @@
 // The marks on the strings in the output pane: where they go, with which case rule, in which colour,
 // and that they never touch the text.
 #include "app/MatchHighlight.h"
-
 #include "app/Unit1.h"
 #include "controls/richtext/qvtext.h"
 #include "platform/Application.h"
 #include "platform/GuiDispatcher.h"
-#include "tests/support/ScriptedDialogs.h"
 #include "search/RunFlags.h"
+#include "tests/support/ScriptedDialogs.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QScrollBar>
 #include <QStyle>
 #include <QTemporaryDir>
 #include <QTextBlock>
-#include <QScrollBar>
 #include <QThread>
 
-#include "WaitFor.h"
-
 #include <gtest/gtest.h>
-
 #include <sstream>
+
+#include "WaitFor.h"
 
 namespace {
 
@@ -38,20 +36,27 @@ struct TFindCase {
     Ranges Expected;
 };
 
-class FindMatchesTest : public ::testing::TestWithParam<TFindCase> {};
+class FindMatchesTest : public ::testing::TestWithParam<TFindCase> { };
 
 TEST_P(FindMatchesTest, Ranges)
 {
     const TFindCase& c = GetParam();
-    const TMatchStrings strings{QString::fromUtf8(c.String1), QString::fromUtf8(c.String2), c.CaseSensitive, false};
+    const TMatchStrings strings{QString::fromUtf8(c.String1), QString::fromUtf8(c.String2), c.CaseSensitive,
+                                false};
     EXPECT_EQ(FindMatches(QString::fromUtf8(c.Text), c.From, strings), c.Expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, FindMatchesTest,
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FindMatchesTest,
     ::testing::Values(
         TFindCase{"EveryOccurrence", "error, Error, ERROR", 0, "error", "", false, {{0, 5}, {7, 5}, {14, 5}}},
         TFindCase{"CaseSensitiveOnlyExact", "error, Error, ERROR", 0, "Error", "", true, {{7, 5}}},
-        TFindCase{"OnlyAsciiLettersFold", "\xc3\xa9t\xc3\xa9 \xc3\x89T\xc3\x89", 0, "\xc3\xa9t\xc3\xa9", "", false,
+        TFindCase{"OnlyAsciiLettersFold",
+                  "\xc3\xa9t\xc3\xa9 \xc3\x89T\xc3\x89",
+                  0,
+                  "\xc3\xa9t\xc3\xa9",
+                  "",
+                  false,
                   {{0, 3}}},
         TFindCase{"BothStrings", "disk full; timeout", 0, "timeout", "disk", false, {{0, 4}, {11, 7}}},
         TFindCase{"OverlapsJoined", "aaaa", 0, "aaa", "", false, {{0, 4}}},
@@ -68,16 +73,19 @@ struct TStartCase {
     int Expected;
 };
 
-class ReportedTextStartTest : public ::testing::TestWithParam<TStartCase> {};
+class ReportedTextStartTest : public ::testing::TestWithParam<TStartCase> { };
 
 TEST_P(ReportedTextStartTest, Column)
 {
-    EXPECT_EQ(ReportedTextStart(QString::fromUtf8(GetParam().Line), GetParam().Numbered), GetParam().Expected);
+    EXPECT_EQ(ReportedTextStart(QString::fromUtf8(GetParam().Line), GetParam().Numbered),
+              GetParam().Expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Lines, ReportedTextStartTest,
+INSTANTIATE_TEST_SUITE_P(
+    Lines, ReportedTextStartTest,
     ::testing::Values(TStartCase{"NewSearchLine", "*****  New Search  *****", false, -1},
-                      TStartCase{"FileHeader", "***** File: \"/a b/c.txt\"- Search Pattern=foo or bar *****", true, -1},
+                      TStartCase{"FileHeader", "***** File: \"/a b/c.txt\"- Search Pattern=foo or bar *****",
+                                 true, -1},
                       TStartCase{"PlainLine", "3 : text", false, 0},
                       TStartCase{"NumberedLine", "123 : text", true, 6},
                       TStartCase{"NumberedRunLineWithoutPrefix", "rest of a line", true, 0},
@@ -88,7 +96,9 @@ INSTANTIATE_TEST_SUITE_P(Lines, ReportedTextStartTest,
 double Contrast(const QColor& a, const QColor& b)
 {
     const auto luminance = [](const QColor& c) {
-        const auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+        const auto channel = [](double v) {
+            return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+        };
         return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
     };
     const double la = luminance(a) + 0.05;
@@ -142,16 +152,18 @@ TEST(MatchHighlighter, LoadedPaneMarksReportedTextOnlyWithoutChangingIt)
     viewer.resize(600, 400);
     auto* marks = new TMatchHighlighter(&viewer);
     marks->SetStrings({"foo", "bar", false, true});
-    const std::string log = "*****  New Search  *****\r***** File: \"/foo.txt\"- Search Pattern=foo or bar *****\r"
-                            "12 : Foo and bar\r3 : nothing\r";
+    const std::string log =
+        "*****  New Search  *****\r***** File: \"/foo.txt\"- Search Pattern=foo or bar *****\r"
+        "12 : Foo and bar\r3 : nothing\r";
     std::istringstream stream(log);
     viewer.LoadFromStream(stream);
     QCoreApplication::processEvents();
 
     const std::vector<Ranges> expected{{}, {}, {{5, 3}, {13, 3}}, {}, {}};
     EXPECT_EQ(MarksPerBlock(*marks, viewer), expected);
-    EXPECT_EQ(viewer.toPlainText(), "*****  New Search  *****\n***** File: \"/foo.txt\"- Search Pattern=foo or bar "
-                                    "*****\n12 : Foo and bar\n3 : nothing\n");
+    EXPECT_EQ(viewer.toPlainText(),
+              "*****  New Search  *****\n***** File: \"/foo.txt\"- Search Pattern=foo or bar "
+              "*****\n12 : Foo and bar\n3 : nothing\n");
     EXPECT_FALSE(viewer.document()->isUndoAvailable());
     EXPECT_FALSE(viewer.document()->isModified());
     EXPECT_EQ(PaintedAt(viewer, viewer.document()->findBlockByNumber(2).position() + 5),
@@ -210,9 +222,11 @@ TEST(MatchHighlighter, MarksFollowTheLinesInView)
     QCoreApplication::processEvents();
     const std::vector<Ranges> middle = MarksPerBlock(*marks, viewer);
     EXPECT_TRUE(middle.front().empty());
-    EXPECT_NEAR(std::count_if(middle.begin(), middle.end(), [](const Ranges& r) { return !r.empty(); }), shown, 1);
-    const int firstMarked = int(std::find_if(middle.begin(), middle.end(), [](const Ranges& r) { return !r.empty(); })
-                                - middle.begin());
+    EXPECT_NEAR(std::count_if(middle.begin(), middle.end(), [](const Ranges& r) { return !r.empty(); }),
+                shown, 1);
+    const int firstMarked =
+        int(std::find_if(middle.begin(), middle.end(), [](const Ranges& r) { return !r.empty(); }) -
+            middle.begin());
     EXPECT_NEAR(firstMarked, 1000, 20);
 }
 
@@ -230,7 +244,8 @@ protected:
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write("Error one\r\nfine\r\nerror and ERROR\r\n");
         file.close();
-        FForm = std::make_unique<TForm1>(QStringList{FDir.filePath("a.txt"), "error"}, FDir.filePath("sifton"));
+        FForm =
+            std::make_unique<TForm1>(QStringList{FDir.filePath("a.txt"), "error"}, FDir.filePath("sifton"));
     }
     void Run()
     {
@@ -249,7 +264,8 @@ TEST_F(RunMarksTest, RunMarksItsStringWithItsCaseRule)
 {
     FForm->OptionOutputNames->setChecked(false);
     Run();
-    EXPECT_EQ(MarksPerBlock(*FForm->ViewerMarks, *FForm->Viewer), (std::vector<Ranges>{{{0, 5}}, {{0, 5}, {10, 5}}, {}}));
+    EXPECT_EQ(MarksPerBlock(*FForm->ViewerMarks, *FForm->Viewer),
+              (std::vector<Ranges>{{{0, 5}}, {{0, 5}, {10, 5}}, {}}));
 
     FForm->Log.Clear();
     FForm->OptionCase->setChecked(true);

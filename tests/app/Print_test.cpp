@@ -1,5 +1,4 @@
 #include "app/Unit1.h"
-
 #include "controls/pndlg.h"
 #include "controls/richtext/qvtext_print.h"
 
@@ -18,7 +17,8 @@ int PdfPages(const QString& file)
     QProcess p;
     p.start("pdfinfo", {file});
     p.waitForFinished(20000);
-    const auto m = QRegularExpression(R"(Pages:\s+(\d+))").match(QString::fromUtf8(p.readAllStandardOutput()));
+    const auto m =
+        QRegularExpression(R"(Pages:\s+(\d+))").match(QString::fromUtf8(p.readAllStandardOutput()));
     return p.exitCode() == 0 && m.hasMatch() ? m.captured(1).toInt() : -1;
 }
 
@@ -27,7 +27,9 @@ QString PdfTitle(const QString& file)
     QProcess p;
     p.start("pdfinfo", {file});
     p.waitForFinished(20000);
-    return QRegularExpression(R"(Title:\s+([^\n]*))").match(QString::fromUtf8(p.readAllStandardOutput())).captured(1);
+    return QRegularExpression(R"(Title:\s+([^\n]*))")
+        .match(QString::fromUtf8(p.readAllStandardOutput()))
+        .captured(1);
 }
 
 TEST(TForm1Print, MenuAndToolBarPrintTheOutputPane)

@@ -51,11 +51,12 @@ TEST_P(RealProgramArgumentsTest, ToolkitOptionsReachTheCommandLine)
     EXPECT_FALSE(log.contains("an ordinary line")) << log.toStdString();
 }
 
-INSTANTIATE_TEST_SUITE_P(Launches, RealProgramArgumentsTest,
+INSTANTIATE_TEST_SUITE_P(
+    Launches, RealProgramArgumentsTest,
     ::testing::Values(LaunchCase{"Reverse", {"-reverse", "/GO"}, "-reverse"},
-        // Taken by the toolkit, "-platform xcb" would also fail to start without a display.
-        LaunchCase{"PlatformAndItsValue", {"-platform", "xcb", "/GO"}, "-platform with /GO"},
-        LaunchCase{"StyleAndItsValue", {"-style", "OR", "/GO"}, "-style or /GO"}),
+                      // Taken by the toolkit, "-platform xcb" would also fail to start without a display.
+                      LaunchCase{"PlatformAndItsValue", {"-platform", "xcb", "/GO"}, "-platform with /GO"},
+                      LaunchCase{"StyleAndItsValue", {"-style", "OR", "/GO"}, "-style or /GO"}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 } // namespace

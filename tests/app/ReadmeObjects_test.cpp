@@ -2,8 +2,8 @@
 #include "app/urls.h"
 #include "controls/objects/OleContainer.h"
 #include "controls/objects/RichObjects.h"
-#include "platform/com/KeyStore.h"
 #include "platform/Shell.h"
+#include "platform/com/KeyStore.h"
 
 #include <QTemporaryDir>
 #include <QTextDocument>
@@ -31,8 +31,7 @@ std::vector<THostedOle*> Links(QTextDocument& document)
     return links;
 }
 
-class ReadmeObjects : public ::testing::Test
-{
+class ReadmeObjects : public ::testing::Test {
 protected:
     void SetUp() override
     {

@@ -1,25 +1,24 @@
 // The window's display of a running search: latest value wins, nothing is lost at the end.
 #include "app/RunDisplay.h"
-
 #include "platform/GuiDispatcher.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 
-#include <gtest/gtest.h>
-
 #include <atomic>
+#include <gtest/gtest.h>
 #include <string>
 #include <thread>
 #include <vector>
 
 namespace {
 
-class RunDisplayTest : public ::testing::Test
-{
+class RunDisplayTest : public ::testing::Test {
 protected:
     RunDisplayTest()
-        : FDisplay({[this](int panel, const QString& text) { Panels.push_back({panel, text}); },
+        : FDisplay({[this](int panel, const QString& text) {
+                        Panels.push_back({panel, text});
+                    },
                     [this](const QString& caption) { Captions.push_back(caption); },
                     [this](const QString& title) { Titles.push_back(title); }})
     {

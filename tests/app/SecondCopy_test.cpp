@@ -1,10 +1,9 @@
 // Two windows of the program over the same folder, as two running copies would be: the second one must
 // still load its options and search, and neither may write into the other's result log.
 #include "app/Unit1.h"
-
 #include "platform/Application.h"
-#include "tests/support/ScriptedDialogs.h"
 #include "search/RunFlags.h"
+#include "tests/support/ScriptedDialogs.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -13,11 +12,10 @@
 #include <QTemporaryDir>
 #include <QThread>
 
-#include "WaitFor.h"
-
 #include <gtest/gtest.h>
-
 #include <memory>
+
+#include "WaitFor.h"
 
 namespace {
 

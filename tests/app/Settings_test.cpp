@@ -1,5 +1,4 @@
 #include "app/Settings.h"
-
 #include "platform/Application.h"
 
 #include <QFile>
@@ -7,9 +6,7 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
-
 #include <stdexcept>
-
 #include <sys/stat.h>
 
 namespace {
@@ -44,9 +41,10 @@ TEST_F(SettingsTest, FileIsBesideTheProgram)
 TEST_F(SettingsTest, FirstRunWithoutAFileGivesTheDefaults)
 {
     const TOptions options = TSettings(Path()).ReadOptions();
-    const std::array<bool, OptionFlagCount> expected { true, false, true, false, false, false, false, false, true,
-        false, true };
-    EXPECT_EQ(options.Flags, expected) << "Line Counting, Progress Indication, Unix Text and Verbose Output checked";
+    const std::array<bool, OptionFlagCount> expected{true,  false, true, false, false, false,
+                                                     false, false, true, false, true};
+    EXPECT_EQ(options.Flags, expected)
+        << "Line Counting, Progress Indication, Unix Text and Verbose Output checked";
     EXPECT_EQ(options.DefaultOperator, 0);
     EXPECT_EQ(options.RefreshRate, 1000);
     EXPECT_FALSE(QFileInfo::exists(Path()));
@@ -63,9 +61,9 @@ TEST_F(SettingsTest, FirstWriteHoldsAllThirteenKeysInTableOrder)
     TSettings settings(Path());
     settings.WriteOptions(settings.ReadOptions());
     EXPECT_EQ(Get(),
-        QByteArray("[Options]\nCount Lines=1\nCount Words=0\nProgress Indicator=1\nTotal Clear=0\n"
-                   "Load file list=0\nCase Sensitive=0\nReverse Logic=0\nSafe After=0\nUnix File=1\n"
-                   "One Instance=0\nOutput Names=1\nDefault Operator=0\nRefresh Rate=1000\n"));
+              QByteArray("[Options]\nCount Lines=1\nCount Words=0\nProgress Indicator=1\nTotal Clear=0\n"
+                         "Load file list=0\nCase Sensitive=0\nReverse Logic=0\nSafe After=0\nUnix File=1\n"
+                         "One Instance=0\nOutput Names=1\nDefault Operator=0\nRefresh Rate=1000\n"));
 }
 
 struct FlagCase {
@@ -85,14 +83,15 @@ TEST_P(FlagReadTest, Reads)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, FlagReadTest,
-    ::testing::Values(FlagCase { "TwoIsChecked", "2", CountLines, true }, FlagCase { "MinusOneIsChecked", "-1", CountLines, true },
-        FlagCase { "ZeroIsUnchecked", "0", CountLines, false },
-        FlagCase { "WordGivesCheckedDefault", "yes", CountLines, true },
-        FlagCase { "WordGivesUncheckedDefault", "yes", CountWords, false },
-        FlagCase { "HexOneIsChecked", "0x1", CountWords, true },
-        FlagCase { "UnixFileStoredZeroStaysDos", "0", UnixFile, false },
-        FlagCase { "UnixFileWordGivesUnix", "yes", UnixFile, true }),
-    [](const auto& info) { return std::string(info.param.Name); });
+                         ::testing::Values(FlagCase{"TwoIsChecked", "2", CountLines, true},
+                                           FlagCase{"MinusOneIsChecked", "-1", CountLines, true},
+                                           FlagCase{"ZeroIsUnchecked", "0", CountLines, false},
+                                           FlagCase{"WordGivesCheckedDefault", "yes", CountLines, true},
+                                           FlagCase{"WordGivesUncheckedDefault", "yes", CountWords, false},
+                                           FlagCase{"HexOneIsChecked", "0x1", CountWords, true},
+                                           FlagCase{"UnixFileStoredZeroStaysDos", "0", UnixFile, false},
+                                           FlagCase{"UnixFileWordGivesUnix", "yes", UnixFile, true}),
+                         [](const auto& info) { return std::string(info.param.Name); });
 
 struct IntegerCase {
     const char* Name;
@@ -113,15 +112,16 @@ TEST_P(IntegerReadTest, Reads)
     EXPECT_EQ(ClampRefreshRate(options.RefreshRate), c.RefreshShown);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, IntegerReadTest,
-    ::testing::Values(IntegerCase { "HexOperatorSelectsXor", "Default Operator", "0x2", 2, 1000 },
-        IntegerCase { "OperatorOutOfRangeLeavesAnd", "Default Operator", "7", 0, 1000 },
-        IntegerCase { "OperatorFourIsIgnored", "Default Operator", "4", 0, 1000 },
-        IntegerCase { "OperatorNoneSelected", "Default Operator", "-1", -1, 1000 },
-        IntegerCase { "RefreshBelowRange", "Refresh Rate", "50", 0, 1000 },
-        IntegerCase { "RefreshAboveRange", "Refresh Rate", "5000000", 0, 1000000 },
-        IntegerCase { "RefreshInRange", "Refresh Rate", "25000", 0, 25000 },
-        IntegerCase { "RefreshLetters", "Refresh Rate", "fast", 0, 1000 }),
+INSTANTIATE_TEST_SUITE_P(
+    Cases, IntegerReadTest,
+    ::testing::Values(IntegerCase{"HexOperatorSelectsXor", "Default Operator", "0x2", 2, 1000},
+                      IntegerCase{"OperatorOutOfRangeLeavesAnd", "Default Operator", "7", 0, 1000},
+                      IntegerCase{"OperatorFourIsIgnored", "Default Operator", "4", 0, 1000},
+                      IntegerCase{"OperatorNoneSelected", "Default Operator", "-1", -1, 1000},
+                      IntegerCase{"RefreshBelowRange", "Refresh Rate", "50", 0, 1000},
+                      IntegerCase{"RefreshAboveRange", "Refresh Rate", "5000000", 0, 1000000},
+                      IntegerCase{"RefreshInRange", "Refresh Rate", "25000", 0, 25000},
+                      IntegerCase{"RefreshLetters", "Refresh Rate", "fast", 0, 1000}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 TEST_F(SettingsTest, CommentsAndForeignSectionsSurviveAFullWrite)
@@ -144,30 +144,29 @@ TEST_F(SettingsTest, CommentsAndForeignSectionsSurviveAFullWrite)
     options.DefaultOperator = 3;
     options.RefreshRate = 3000;
     TSettings(Path()).WriteOptions(options);
-    EXPECT_EQ(Get(),
-        QByteArray("; Sifton settings\r\n"
-                   "[Reseller]\r\n"
-                   "Company=Acme Ltd\r\n"
-                   "\r\n"
-                   "[Options]\r\n"
-                   "; my favourite\r\n"
-                   "count lines = 1\r\n"
-                   "Colour=blue\r\n"
-                   "Refresh Rate=3000\r\n"
-                   "Count Words=1\r\n"
-                   "Progress Indicator=1\r\n"
-                   "Total Clear=0\r\n"
-                   "Load file list=0\r\n"
-                   "Case Sensitive=0\r\n"
-                   "Reverse Logic=0\r\n"
-                   "Safe After=0\r\n"
-                   "Unix File=1\r\n"
-                   "One Instance=0\r\n"
-                   "Output Names=1\r\n"
-                   "Default Operator=3\r\n"
-                   "\r\n"
-                   "[Other]\r\n"
-                   "Count Words=1\r\n"));
+    EXPECT_EQ(Get(), QByteArray("; Sifton settings\r\n"
+                                "[Reseller]\r\n"
+                                "Company=Acme Ltd\r\n"
+                                "\r\n"
+                                "[Options]\r\n"
+                                "; my favourite\r\n"
+                                "count lines = 1\r\n"
+                                "Colour=blue\r\n"
+                                "Refresh Rate=3000\r\n"
+                                "Count Words=1\r\n"
+                                "Progress Indicator=1\r\n"
+                                "Total Clear=0\r\n"
+                                "Load file list=0\r\n"
+                                "Case Sensitive=0\r\n"
+                                "Reverse Logic=0\r\n"
+                                "Safe After=0\r\n"
+                                "Unix File=1\r\n"
+                                "One Instance=0\r\n"
+                                "Output Names=1\r\n"
+                                "Default Operator=3\r\n"
+                                "\r\n"
+                                "[Other]\r\n"
+                                "Count Words=1\r\n"));
     EXPECT_EQ(TSettings(Path()).ReadReseller().Company, QStringLiteral("Acme Ltd"));
     EXPECT_EQ(TSettings(Path()).ReadOptions().RefreshRate, 3000);
 }
@@ -225,8 +224,9 @@ TEST_P(RefreshRateTextTest, NumberOrThousand)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, RefreshRateTextTest,
-    ::testing::Values(RateTextCase { "Number", "25000", 25000 }, RateTextCase { "Empty", "", 1000 },
-        RateTextCase { "Letters", "abc", 1000 }),
-    [](const auto& info) { return std::string(info.param.Name); });
+                         ::testing::Values(RateTextCase{"Number", "25000", 25000},
+                                           RateTextCase{"Empty", "", 1000},
+                                           RateTextCase{"Letters", "abc", 1000}),
+                         [](const auto& info) { return std::string(info.param.Name); });
 
 } // namespace

@@ -1,16 +1,15 @@
 // The side index from the output pane's lines to their files and lines: runs written into a real result
 // log and loaded as the pane loads it, and the window's Open at Line handing the editor file and line.
-#include "app/SourceIndex.h"
-
-#include "app/Unit1.h"
 #include "app/SearchThread.h"
+#include "app/SourceIndex.h"
+#include "app/Unit1.h"
 #include "controls/richtext/qvtext.h"
 #include "platform/Application.h"
-#include "tests/support/ScriptedDialogs.h"
 #include "platform/Shell.h"
 #include "search/ResultLog.h"
 #include "search/RunFlags.h"
 #include "search/SearchRun.h"
+#include "tests/support/ScriptedDialogs.h"
 
 #include <QContextMenuEvent>
 #include <QElapsedTimer>
@@ -21,11 +20,10 @@
 #include <QTextBlock>
 #include <QThread>
 
-#include "WaitFor.h"
-
 #include <gtest/gtest.h>
-
 #include <sstream>
+
+#include "WaitFor.h"
 
 namespace {
 
@@ -53,15 +51,15 @@ public:
         , FIndex(Index)
     {
     }
-    void SetStatusText(int, const std::string&) override {}
-    void SetCaption(const std::string&) override {}
-    void ShowCaptionAsTitle() override {}
+    void SetStatusText(int, const std::string&) override { }
+    void SetCaption(const std::string&) override { }
+    void ShowCaptionAsTitle() override { }
     std::int64_t FileCount() override { return std::int64_t(FFiles.size()); }
     std::optional<std::string> FileName(std::int64_t index) override
     {
         return index < FileCount() ? std::optional<std::string>(FFiles[std::size_t(index)]) : std::nullopt;
     }
-    void FileFailed(const std::string&, const std::string&) override {}
+    void FileFailed(const std::string&, const std::string&) override { }
     void FileEntriesBegin(std::int64_t, const std::string& fileName) override
     {
         if (FIndex.Recording()) {
@@ -324,7 +322,10 @@ TEST(ReportedLineNumberTest, AgreesWithTheReferenceScanOnABigMixedFile)
             const SearchRequest request = PrepareRequest(inputs);
             struct : EntrySink {
                 std::vector<std::int64_t> Numbers;
-                void WriteLogLine(std::string_view line) override { Numbers.push_back(std::stoll(std::string(line))); }
+                void WriteLogLine(std::string_view line) override
+                {
+                    Numbers.push_back(std::stoll(std::string(line)));
+                }
             } reference;
             struct : SearchHost {
                 void SetStatusText(int, const std::string&) override { }
@@ -339,7 +340,8 @@ TEST(ReportedLineNumberTest, AgreesWithTheReferenceScanOnABigMixedFile)
             const std::int64_t last = std::int64_t(reference.Numbers.size()) - 1;
             for (const std::int64_t ordinal : {std::int64_t{0}, last / 3, last / 2, last}) {
                 EXPECT_EQ(ReportedLineNumber(request, path, ordinal), reference.Numbers[std::size_t(ordinal)])
-                    << "entry " << ordinal << (format == LineFormat::Dos ? ", DOS" : ", Unix") << (reverse ? ", reverse" : "");
+                    << "entry " << ordinal << (format == LineFormat::Dos ? ", DOS" : ", Unix")
+                    << (reverse ? ", reverse" : "");
             }
             EXPECT_EQ(ReportedLineNumber(request, path, last + 1), 0);
         }
@@ -469,6 +471,5 @@ TEST_F(OpenAtLineTest, EditedPaneOpensNothing)
     QTest::mouseDClick(FForm->Viewer->viewport(), Qt::LeftButton, {}, LinePoint(3));
     EXPECT_TRUE(FShell.Launched.empty());
 }
-
 
 } // namespace

@@ -1,10 +1,9 @@
 // The main window's keyboard habits and its status tips during a search.
-#include "app/Unit1.h"
-
 #include "app/SearchThread.h"
+#include "app/Unit1.h"
 #include "platform/Application.h"
-#include "tests/support/ScriptedDialogs.h"
 #include "search/RunFlags.h"
+#include "tests/support/ScriptedDialogs.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -15,7 +14,6 @@
 #include <QTest>
 
 #include <gtest/gtest.h>
-
 #include <memory>
 
 namespace {

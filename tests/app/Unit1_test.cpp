@@ -1,46 +1,43 @@
 // The main window end to end: start-up, the command line, search runs over real files, the commands and
 // their enablement. Every modal dialog is answered by the scripted dialog service.
-#include "app/Unit1.h"
-
 #include "app/SearchThread.h"
-#include "controls/richtext/FindDialog.h"
+#include "app/Unit1.h"
 #include "controls/W97Slide.h"
+#include "controls/richtext/FindDialog.h"
 #include "platform/Application.h"
 #include "platform/GuiDispatcher.h"
-#include "tests/support/ScriptedDialogs.h"
 #include "search/RunFlags.h"
 #include "search/StatusTexts.h"
+#include "tests/support/ScriptedDialogs.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QDirIterator>
-#include <QRegularExpression>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 
-#include "WaitFor.h"
-
-#include <gtest/gtest.h>
-
-#include <csignal>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <condition_variable>
+#include <csignal>
+#include <fcntl.h>
 #include <functional>
-#include <mutex>
-#include <thread>
+#include <gtest/gtest.h>
 #include <memory>
+#include <mutex>
 #include <stdexcept>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+#include "WaitFor.h"
 
 namespace {
 
@@ -64,8 +61,7 @@ void WriteBytes(const QString& path, const QByteArray& bytes)
 // test lets it go: "during a run" is then a fixed point rather than a race. The window never reads
 // from a pipe, so a regular file is held where the run publishes its title, as a slow file would
 // hold it in read().
-class TRunHold
-{
+class TRunHold {
 public:
     explicit TRunHold(TForm1& form)
         : FForm(form)
@@ -119,8 +115,7 @@ private:
     bool FReleased = false; // guarded by FLock
 };
 
-class Unit1Test : public ::testing::Test
-{
+class Unit1Test : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -232,8 +227,8 @@ TEST_F(Unit1Test, PagePanelsAreSwitchBoxesWithoutBevel)
             const QRgb face = box->Color().rgb() & 0xFFFFFF;
             const int w = image.width(), h = image.height();
             // The outer ring: no highlight or shadow line, only the panel's colour.
-            for (const QPoint& p : {QPoint(w / 2, 0), QPoint(0, h / 2), QPoint(w / 2, h - 1), QPoint(w - 1, h / 2),
-                                    QPoint(0, 0), QPoint(w - 1, h - 1)}) {
+            for (const QPoint& p : {QPoint(w / 2, 0), QPoint(0, h / 2), QPoint(w / 2, h - 1),
+                                    QPoint(w - 1, h / 2), QPoint(0, 0), QPoint(w - 1, h - 1)}) {
                 EXPECT_EQ(image.pixel(p) & 0xFFFFFF, face) << p.x() << "," << p.y();
             }
         }
@@ -258,8 +253,9 @@ TEST_F(Unit1Test, FormCreateLoadsPreparedSettingsAndList)
     const QString a = MakeFile("a.txt", "alpha\r\n");
     const QString b = MakeFile("b.txt", "beta\r\n");
     MakeFile("sifton.lst", (a + "\r\n" + b + "\r\n").toLocal8Bit());
-    MakeFile("sifton.ini", "[Options]\r\nCount Lines=0\r\nCount Words=yes\r\nOne Instance=1\r\n"
-                           "Load file list=1\r\nCase Sensitive=2\r\nDefault Operator=0x2\r\nRefresh Rate=50\r\n");
+    MakeFile("sifton.ini",
+             "[Options]\r\nCount Lines=0\r\nCount Words=yes\r\nOne Instance=1\r\n"
+             "Load file list=1\r\nCase Sensitive=2\r\nDefault Operator=0x2\r\nRefresh Rate=50\r\n");
     TForm1& form = Create();
     EXPECT_FALSE(form.OptionLineCount->isChecked());
     EXPECT_FALSE(form.OptionWordCount->isChecked());
@@ -299,7 +295,8 @@ TEST_F(Unit1Test, ResultLogThatCannotBeCreatedIsShownAndTheWindowStillOpens)
 {
     FForm = std::make_unique<TForm1>(QStringList{}, Path("no-such-folder/sifton"));
     ASSERT_EQ(FDialogs.Messages.size(), 1u);
-    EXPECT_TRUE(FDialogs.Messages[0].Text.startsWith("Cannot create file ")) << FDialogs.Messages[0].Text.toStdString();
+    EXPECT_TRUE(FDialogs.Messages[0].Text.startsWith("Cannot create file "))
+        << FDialogs.Messages[0].Text.toStdString();
     EXPECT_TRUE(FDialogs.Messages[0].Text.contains("no-such-folder/sifton.out"));
     // The steps after the failing one were skipped: the options kept their design values.
     EXPECT_FALSE(FForm->OptionLineCount->isChecked());
@@ -309,7 +306,8 @@ TEST_F(Unit1Test, ResultLogThatCannotBeCreatedIsShownAndTheWindowStillOpens)
     FForm->FString1->SetText("x");
     ASSERT_TRUE(RunAndWait());
     ASSERT_EQ(FDialogs.Messages.size(), 2u);
-    EXPECT_TRUE(FDialogs.Messages[1].Text.startsWith("Unable to write to ")) << FDialogs.Messages[1].Text.toStdString();
+    EXPECT_TRUE(FDialogs.Messages[1].Text.startsWith("Unable to write to "))
+        << FDialogs.Messages[1].Text.toStdString();
     EXPECT_TRUE(FForm->MainPage->isEnabled());
     EXPECT_TRUE(FForm->CmdSearch->isEnabled());
 }
@@ -336,11 +334,10 @@ TEST_F(Unit1Test, FirstStartWritesAllThirteenKeysInTableOrderOnClose)
     form.RefreshRate->setValue(2500);
     form.close();
     const QList<QByteArray> lines = ReadBytes(form.ProgramFile(".ini")).replace("\r", "").split('\n');
-    const QList<QByteArray> expected{"[Options]",        "Count Lines=1",    "Count Words=0",
-                                     "Progress Indicator=1", "Total Clear=0", "Load file list=0",
-                                     "Case Sensitive=0", "Reverse Logic=0",  "Safe After=0",
-                                     "Unix File=1",      "One Instance=0",   "Output Names=1",
-                                     "Default Operator=3", "Refresh Rate=2500"};
+    const QList<QByteArray> expected{
+        "[Options]",        "Count Lines=1",    "Count Words=0",      "Progress Indicator=1", "Total Clear=0",
+        "Load file list=0", "Case Sensitive=0", "Reverse Logic=0",    "Safe After=0",         "Unix File=1",
+        "One Instance=0",   "Output Names=1",   "Default Operator=3", "Refresh Rate=2500"};
     ASSERT_GE(lines.size(), expected.size());
     EXPECT_EQ(lines.mid(0, expected.size()), expected);
 }
@@ -367,9 +364,7 @@ struct TCommandLineCase {
     bool Searches;
 };
 
-class CommandLineTest : public Unit1Test, public ::testing::WithParamInterface<TCommandLineCase>
-{
-};
+class CommandLineTest : public Unit1Test, public ::testing::WithParamInterface<TCommandLineCase> { };
 
 TEST_P(CommandLineTest, Applies)
 {
@@ -427,19 +422,72 @@ INSTANTIATE_TEST_SUITE_P(
         TCommandLineCase{"OneFile", {"$a"}, {"$a"}, "", "", 0, NoMessages, false},
         TCommandLineCase{"FileAndString", {"$a", "error"}, {"$a"}, "error", "", 0, NoMessages, false},
         TCommandLineCase{"Wildcard", {"$logs", "error"}, {"$l1", "$l2"}, "error", "", 0, NoMessages, false},
-        TCommandLineCase{"WildcardWhoseFirstMatchIsAFolder", {"$subs"}, {}, "", "", 0, {"Error:|Wrong filename!"}, false},
-        TCommandLineCase{"OrAndGo", {"$a", "error", "OR", "warning", "/GO"}, {"$a"}, "error", "warning", 1, NoMessages, true},
-        TCommandLineCase{"XorKeyword", {"$a", "error", "XOR", "warning"}, {"$a"}, "error", "warning", 2, NoMessages, false},
-        TCommandLineCase{"AndNotKeyword", {"$a", "error", "&NOT", "warning"}, {"$a"}, "error", "warning", 3, NoMessages, false},
-        TCommandLineCase{"AndKeywordLeavesOperator", {"$a", "error", "AND", "warning"}, {"$a"}, "error", "warning", 0, NoMessages, false},
-        TCommandLineCase{"LowerCaseOrLeavesOperator", {"$a", "error", "or", "warning"}, {"$a"}, "error", "warning", 0, NoMessages, false},
+        TCommandLineCase{
+            "WildcardWhoseFirstMatchIsAFolder", {"$subs"}, {}, "", "", 0, {"Error:|Wrong filename!"}, false},
+        TCommandLineCase{"OrAndGo",
+                         {"$a", "error", "OR", "warning", "/GO"},
+                         {"$a"},
+                         "error",
+                         "warning",
+                         1,
+                         NoMessages,
+                         true},
+        TCommandLineCase{"XorKeyword",
+                         {"$a", "error", "XOR", "warning"},
+                         {"$a"},
+                         "error",
+                         "warning",
+                         2,
+                         NoMessages,
+                         false},
+        TCommandLineCase{"AndNotKeyword",
+                         {"$a", "error", "&NOT", "warning"},
+                         {"$a"},
+                         "error",
+                         "warning",
+                         3,
+                         NoMessages,
+                         false},
+        TCommandLineCase{"AndKeywordLeavesOperator",
+                         {"$a", "error", "AND", "warning"},
+                         {"$a"},
+                         "error",
+                         "warning",
+                         0,
+                         NoMessages,
+                         false},
+        TCommandLineCase{"LowerCaseOrLeavesOperator",
+                         {"$a", "error", "or", "warning"},
+                         {"$a"},
+                         "error",
+                         "warning",
+                         0,
+                         NoMessages,
+                         false},
         TCommandLineCase{"ListSwitch", {"$list", "/LIST"}, {"$a", "$b"}, "", "", 0, NoMessages, false},
-        TCommandLineCase{"ListSwitchLowerCase", {"$list", "/list"}, {"$a", "$b"}, "", "", 0, NoMessages, false},
-        TCommandLineCase{"ListStringListGo", {"$list", "error", "/LIST", "/GO"}, {"$a", "$b"}, "error", "", 0, NoMessages, true},
+        TCommandLineCase{
+            "ListSwitchLowerCase", {"$list", "/list"}, {"$a", "$b"}, "", "", 0, NoMessages, false},
+        TCommandLineCase{"ListStringListGo",
+                         {"$list", "error", "/LIST", "/GO"},
+                         {"$a", "$b"},
+                         "error",
+                         "",
+                         0,
+                         NoMessages,
+                         true},
         TCommandLineCase{"GoAsSecondArgument", {"$a", "/GO"}, {"$a"}, "", "", 0, NoMessages, false},
-        TCommandLineCase{"GoLowerCaseThird", {"$a", "error", "/go"}, {"$a"}, "error", "", 0, NoMessages, true},
-        TCommandLineCase{"MissingFileWithGo", {"$missing", "error", "/GO"}, {}, "error", "", 0, {"Error:|Wrong filename!"}, false},
-        TCommandLineCase{"FolderIsNoFile", {"$dir", "error"}, {}, "error", "", 0, {"Error:|Wrong filename!"}, false}),
+        TCommandLineCase{
+            "GoLowerCaseThird", {"$a", "error", "/go"}, {"$a"}, "error", "", 0, NoMessages, true},
+        TCommandLineCase{"MissingFileWithGo",
+                         {"$missing", "error", "/GO"},
+                         {},
+                         "error",
+                         "",
+                         0,
+                         {"Error:|Wrong filename!"},
+                         false},
+        TCommandLineCase{
+            "FolderIsNoFile", {"$dir", "error"}, {}, "error", "", 0, {"Error:|Wrong filename!"}, false}),
     [](const ::testing::TestParamInfo<TCommandLineCase>& info) { return std::string(info.param.Name); });
 
 // Files sorted by name, whatever order the folder lists them in; a folder that matches is never listed.
@@ -450,7 +498,8 @@ TEST_F(Unit1Test, WildcardListsMatchesSortedByNameAndSkipsFolders)
         MakeFile(QString("logs/") + name, "x\r\n");
     }
     TForm1& form = Create({Path("logs/*.log")});
-    EXPECT_EQ(Rows(), QStringList({Path("logs/a.log"), Path("logs/b.log"), Path("logs/c.log"), Path("logs/d.log")}));
+    EXPECT_EQ(Rows(),
+              QStringList({Path("logs/a.log"), Path("logs/b.log"), Path("logs/c.log"), Path("logs/d.log")}));
     EXPECT_TRUE(FDialogs.Messages.empty());
     EXPECT_EQ(form.FString1->toPlainText(), "");
 }
@@ -478,10 +527,13 @@ TEST_F(Unit1Test, RunWritesExactLogAndFillsThePane)
     AddRow(b);
     ASSERT_TRUE(RunAndWait());
     const QByteArray expected = "*****  New Search  *****\r"
-                                "***** File: \"" + a.toLocal8Bit() + "\"- Search Pattern=foo or bar *****\r"
+                                "***** File: \"" +
+                                a.toLocal8Bit() +
+                                "\"- Search Pattern=foo or bar *****\r"
                                 "2 : at the bar\r"
                                 "3 : foo fighters\r"
-                                "***** File: \"" + b.toLocal8Bit() + "\"- Search Pattern=foo or bar *****\r";
+                                "***** File: \"" +
+                                b.toLocal8Bit() + "\"- Search Pattern=foo or bar *****\r";
     EXPECT_EQ(LogBytes(), expected);
     EXPECT_EQ(form.Viewer->toPlainText(), QString::fromLocal8Bit(expected).replace('\r', '\n'));
     EXPECT_EQ(form.windowTitle(), "Sifton");
@@ -506,9 +558,12 @@ TEST_F(Unit1Test, TwoVerboseRunsWithoutClearKeepBoth)
     form.FString1->setPlainText("two");
     ASSERT_TRUE(RunAndWait());
     const QByteArray header = "***** File: \"" + a.toLocal8Bit() + "\"- Search Pattern=";
-    EXPECT_EQ(LogBytes(), "*****  New Search  *****\r" + header + "one *****\rone\r"
-                          "*****  New Search  *****\r" + header + "two *****\rtwo\r");
-    EXPECT_TRUE(form.Viewer->toPlainText().startsWith("*****  New Search  *****\n" + QString(header) + "one"));
+    EXPECT_EQ(LogBytes(), "*****  New Search  *****\r" + header +
+                              "one *****\rone\r"
+                              "*****  New Search  *****\r" +
+                              header + "two *****\rtwo\r");
+    EXPECT_TRUE(
+        form.Viewer->toPlainText().startsWith("*****  New Search  *****\n" + QString(header) + "one"));
 }
 
 TEST_F(Unit1Test, ClearBetweenRunsEmptiesTheLogButNotThePane)
@@ -548,8 +603,7 @@ TEST_F(Unit1Test, ClearEverythingEmptiesStringsSetsOrAndDisablesSave)
     EXPECT_EQ(Rows(), QStringList{a}) << "the file list stays";
 }
 
-class RunInProgressTest : public Unit1Test
-{
+class RunInProgressTest : public Unit1Test {
 protected:
     void TearDown() override
     {
@@ -683,7 +737,8 @@ TEST_F(RunInProgressTest, CtrlCCancelsWhileTheOutputPaneHasTheFocus)
     QApplication::clipboard()->setText("clipboard before");
     QTest::keyClick(FForm->Viewer, Qt::Key_C, Qt::ControlModifier);
     EXPECT_TRUE(CancelRequested);
-    EXPECT_EQ(QApplication::clipboard()->text(), "clipboard before") << "the key cancelled instead of copying";
+    EXPECT_EQ(QApplication::clipboard()->text(), "clipboard before")
+        << "the key cancelled instead of copying";
     FinishRun();
     EXPECT_FALSE(LogBytes().contains("match after cancel"));
 }
@@ -889,7 +944,8 @@ TEST_F(Unit1Test, SaveOutputOffersTheTypesAndCopiesTheLog)
 // Opens the shared context menu on a control the way a right click does, and closes it again.
 void OpenContextMenuOn(TQvEdit* edit)
 {
-    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(2, 2), edit->viewport()->mapToGlobal(QPoint(2, 2)));
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(2, 2),
+                            edit->viewport()->mapToGlobal(QPoint(2, 2)));
     QApplication::sendEvent(edit->viewport(), &event);
     if (QWidget* menu = QApplication::activePopupWidget()) {
         menu->close();
@@ -1046,7 +1102,8 @@ TEST_F(Unit1Test, ClosingDuringARunCancelsAndWaitsForIt)
     TRunHold hold(form);
     form.CmdSearchClick();
     ASSERT_TRUE(hold.Reached());
-    ASSERT_TRUE(WaitFor([&] { return form.Log.Size() > 0 && form.Viewer->toPlainText().isEmpty() && SearchRunning; }));
+    ASSERT_TRUE(WaitFor(
+        [&] { return form.Log.Size() > 0 && form.Viewer->toPlainText().isEmpty() && SearchRunning; }));
     // The run goes on shortly after the close began; the close must keep serving it meanwhile.
     std::thread releaser([&hold] {
         QThread::msleep(50);
@@ -1106,7 +1163,8 @@ TEST_F(Unit1Test, ManyUnreadableFilesShowTheCountTheFirstTwentyAndAllInTheDetail
     ASSERT_TRUE(RunAndWait());
     ASSERT_EQ(FDialogs.Messages.size(), 1u);
     const TMessageBoxCall& box = FDialogs.Messages[0];
-    EXPECT_TRUE(box.Text.startsWith("25 files could not be read and were skipped:")) << box.Text.toStdString();
+    EXPECT_TRUE(box.Text.startsWith("25 files could not be read and were skipped:"))
+        << box.Text.toStdString();
     EXPECT_EQ(box.Text.count(Path("gone")), int(TSearchThread::ListedFailures));
     EXPECT_TRUE(box.Text.contains(missing[19]));
     EXPECT_FALSE(box.Text.contains(missing[20]));
@@ -1138,8 +1196,7 @@ TEST_F(Unit1Test, ExceptionAtTheEndOfARunStillRestoresTheWindow)
 }
 
 // Files of many refresh points each, so the run publishes thousands of status texts.
-class ManyRefreshPointsTest : public Unit1Test
-{
+class ManyRefreshPointsTest : public Unit1Test {
 protected:
     QString MakeLines(const QString& name, int count, int everyMatch)
     {
@@ -1153,14 +1210,17 @@ protected:
 
 TEST_F(ManyRefreshPointsTest, PanelsEndWithTheLastFilesEndOfFileTexts)
 {
-    MakeFile("sifton.ini", "[Options]\nCount Lines=1\nProgress Indicator=1\nCount Words=1\nRefresh Rate=1000\n");
+    MakeFile("sifton.ini",
+             "[Options]\nCount Lines=1\nProgress Indicator=1\nCount Words=1\nRefresh Rate=1000\n");
     const QString a = MakeLines("a.txt", 25'000, 7);
     const QString b = MakeLines("b.txt", 12'345, 11);
     TForm1& form = Create({a, "needle"});
     form.FileListDragDropFiles({b});
     ASSERT_TRUE(RunAndWait());
     const std::string separator = QString(QLocale::system().groupSeparator()).toStdString();
-    const auto count = [&](std::int64_t value) { return QString::fromStdString(FormatCount(value, separator)); };
+    const auto count = [&](std::int64_t value) {
+        return QString::fromStdString(FormatCount(value, separator));
+    };
     const std::int64_t found = 25'000 / 7 + 12'345 / 11;
     EXPECT_EQ(form.StatusText(0), "Lines Searched: " + count(25'000 + 12'345));
     EXPECT_EQ(form.StatusText(1), "Lines Found: " + count(found));
@@ -1172,7 +1232,8 @@ TEST_F(ManyRefreshPointsTest, PanelsEndWithTheLastFilesEndOfFileTexts)
 
 TEST_F(ManyRefreshPointsTest, BlockingCallsDoNotGrowWithRefreshPointsOrFiles)
 {
-    MakeFile("sifton.ini", "[Options]\nCount Lines=1\nProgress Indicator=1\nCount Words=1\nRefresh Rate=1000\n");
+    MakeFile("sifton.ini",
+             "[Options]\nCount Lines=1\nProgress Indicator=1\nCount Words=1\nRefresh Rate=1000\n");
     const QString big = MakeLines("big.txt", 300'000, 1000); // 300 refresh points
     TForm1& form = Create({big, "needle"});
     QStringList small;

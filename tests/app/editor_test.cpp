@@ -1,7 +1,6 @@
 // Opening a file at a line in the user's editor: the configured command, the desktop's default text
 // editor with the line in the form each known editor takes, and the start without a shell.
 #include "app/editor.h"
-
 #include "platform/Shell.h"
 
 #include <QDir>
@@ -22,7 +21,7 @@ struct TExecCase {
     QStringList Expected; // program, then arguments
 };
 
-class DesktopExecTest : public ::testing::TestWithParam<TExecCase> {};
+class DesktopExecTest : public ::testing::TestWithParam<TExecCase> { };
 
 TEST_P(DesktopExecTest, Launch)
 {
@@ -31,7 +30,8 @@ TEST_P(DesktopExecTest, Launch)
     EXPECT_EQ(QStringList{launch.Program} + launch.Arguments, c.Expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Editors, DesktopExecTest,
+INSTANTIATE_TEST_SUITE_P(
+    Editors, DesktopExecTest,
     ::testing::Values(
         TExecCase{"Vim", "vim %F", false, 12, {"vim", "+12", Spaced}},
         TExecCase{"VimInTerminal", "vim %F", true, 12, {"x-terminal-emulator", "-e", "vim", "+12", Spaced}},
@@ -39,14 +39,27 @@ INSTANTIATE_TEST_SUITE_P(Editors, DesktopExecTest,
         TExecCase{"Nano", "nano %F", true, 3, {"x-terminal-emulator", "-e", "nano", "+3", Spaced}},
         TExecCase{"Gedit", "gedit %U", false, 40, {"gedit", "+40", Spaced}},
         TExecCase{"Kate", "kate -b %U", false, 5, {"kate", "-b", "-l", "5", Spaced}},
-        TExecCase{"VsCode", "/usr/share/code/code --unity-launch %F", false, 9,
+        TExecCase{"VsCode",
+                  "/usr/share/code/code --unity-launch %F",
+                  false,
+                  9,
                   {"/usr/share/code/code", "--unity-launch", "-g", Spaced + ":9"}},
-        TExecCase{"EnvBeforeEditor", "env GDK_BACKEND=x11 gedit %U", false, 2, {"env", "GDK_BACKEND=x11", "gedit", "+2", Spaced}},
-        TExecCase{"UnknownGetsFileInPlaceOfItsCode", "mousepad --disable-server %F --x", false, 8,
+        TExecCase{"EnvBeforeEditor",
+                  "env GDK_BACKEND=x11 gedit %U",
+                  false,
+                  2,
+                  {"env", "GDK_BACKEND=x11", "gedit", "+2", Spaced}},
+        TExecCase{"UnknownGetsFileInPlaceOfItsCode",
+                  "mousepad --disable-server %F --x",
+                  false,
+                  8,
                   {"mousepad", "--disable-server", Spaced, "--x"}},
         TExecCase{"UnknownWithoutCodeGetsFileLast", "leafpad", false, 8, {"leafpad", Spaced}},
         TExecCase{"OtherCodesDropped", "gedit %i %c %U", false, 1, {"gedit", "+1", Spaced}},
-        TExecCase{"QuotedProgramWithBlanks", "\"/opt/My Editor/kate\" %U", false, 4,
+        TExecCase{"QuotedProgramWithBlanks",
+                  "\"/opt/My Editor/kate\" %U",
+                  false,
+                  4,
                   {"/opt/My Editor/kate", "-l", "4", Spaced}},
         TExecCase{"NoLineNoLineArgument", "vim %F", false, 0, {"vim", Spaced}}),
     [](const ::testing::TestParamInfo<TExecCase>& info) { return std::string(info.param.Name); });
@@ -58,7 +71,7 @@ struct TCommandCase {
     QStringList Expected;
 };
 
-class EditorCommandTest : public ::testing::TestWithParam<TCommandCase> {};
+class EditorCommandTest : public ::testing::TestWithParam<TCommandCase> { };
 
 TEST_P(EditorCommandTest, Launch)
 {
@@ -67,17 +80,20 @@ TEST_P(EditorCommandTest, Launch)
     EXPECT_EQ(QStringList{launch.Program} + launch.Arguments, c.Expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Commands, EditorCommandTest,
-    ::testing::Values(
-        TCommandCase{"FileAndLine", "vim +%l %f", 12, {"vim", "+12", Spaced}},
-        TCommandCase{"BothInOneWord", "code -g %f:%l", 9, {"code", "-g", Spaced + ":9"}},
-        TCommandCase{"NoFilePlaceholderFileLast", "gedit", 3, {"gedit", Spaced}},
-        TCommandCase{"PercentSign", "ed --mark=100%% %f", 1, {"ed", "--mark=100%", Spaced}},
-        TCommandCase{"UnknownCodeKept", "ed %x %f", 1, {"ed", "%x", Spaced}},
-        TCommandCase{"QuotedProgramWithBlanks", "\"/opt/My Editor/ed\" --line=%l '%f'", 5,
-                     {"/opt/My Editor/ed", "--line=5", Spaced}},
-        TCommandCase{"BackslashBlank", "/opt/My\\ Editor/ed %f", 5, {"/opt/My Editor/ed", Spaced}},
-        TCommandCase{"NoLineKnownOpensLineOne", "vim +%l %f", 0, {"vim", "+1", Spaced}}),
+INSTANTIATE_TEST_SUITE_P(
+    Commands, EditorCommandTest,
+    ::testing::Values(TCommandCase{"FileAndLine", "vim +%l %f", 12, {"vim", "+12", Spaced}},
+                      TCommandCase{"BothInOneWord", "code -g %f:%l", 9, {"code", "-g", Spaced + ":9"}},
+                      TCommandCase{"NoFilePlaceholderFileLast", "gedit", 3, {"gedit", Spaced}},
+                      TCommandCase{"PercentSign", "ed --mark=100%% %f", 1, {"ed", "--mark=100%", Spaced}},
+                      TCommandCase{"UnknownCodeKept", "ed %x %f", 1, {"ed", "%x", Spaced}},
+                      TCommandCase{"QuotedProgramWithBlanks",
+                                   "\"/opt/My Editor/ed\" --line=%l '%f'",
+                                   5,
+                                   {"/opt/My Editor/ed", "--line=5", Spaced}},
+                      TCommandCase{
+                          "BackslashBlank", "/opt/My\\ Editor/ed %f", 5, {"/opt/My Editor/ed", Spaced}},
+                      TCommandCase{"NoLineKnownOpensLineOne", "vim +%l %f", 0, {"vim", "+1", Spaced}}),
     [](const ::testing::TestParamInfo<TCommandCase>& info) { return std::string(info.param.Name); });
 
 TEST(EditorCommand, EmptyCommandStartsNothing)
@@ -87,7 +103,8 @@ TEST(EditorCommand, EmptyCommandStartsNothing)
 
 TEST(SplitCommandWords, QuotesAndEscapes)
 {
-    EXPECT_EQ(SplitCommandWords("  a  \"b c\" 'd \\e' f\\\"g \"\" "), (QStringList{"a", "b c", "d \\e", "f\"g", ""}));
+    EXPECT_EQ(SplitCommandWords("  a  \"b c\" 'd \\e' f\\\"g \"\" "),
+              (QStringList{"a", "b c", "d \\e", "f\"g", ""}));
 }
 
 // A desktop of its own: data and config folders with a text editor entry.
@@ -120,7 +137,8 @@ TEST_F(DesktopEditorTest, DesktopAnswerFirstThenMimeApps)
 {
     Entry("kate.desktop", "Exec=kate %U\n");
     Entry("vim.desktop", "Exec=vim %F\nTerminal=true\n");
-    Write(FFolders.ConfigHome + "/mimeapps.list", "[Default Applications]\ntext/plain=missing.desktop;vim.desktop\n");
+    Write(FFolders.ConfigHome + "/mimeapps.list",
+          "[Default Applications]\ntext/plain=missing.desktop;vim.desktop\n");
     EXPECT_EQ(DefaultTextEditorEntry(FFolders, [] { return QString("kate.desktop\n"); }),
               FFolders.DataHome + "/applications/kate.desktop");
     EXPECT_EQ(DefaultTextEditorEntry(FFolders, [] { return QString("gone.desktop"); }),

@@ -1,6 +1,5 @@
-#include "app/frmAbout.h"
-
 #include "app/Settings.h"
+#include "app/frmAbout.h"
 #include "platform/Application.h"
 #include "platform/Shell.h"
 
@@ -38,10 +37,10 @@ protected:
     static void Click(QWidget* widget)
     {
         const QPointF at(widget->width() / 2.0, widget->height() / 2.0);
-        QMouseEvent press(QEvent::MouseButtonPress, at, widget->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
-            Qt::NoModifier);
+        QMouseEvent press(QEvent::MouseButtonPress, at, widget->mapToGlobal(at), Qt::LeftButton,
+                          Qt::LeftButton, Qt::NoModifier);
         QMouseEvent release(QEvent::MouseButtonRelease, at, widget->mapToGlobal(at), Qt::LeftButton,
-            Qt::NoButton, Qt::NoModifier);
+                            Qt::NoButton, Qt::NoModifier);
         QApplication::sendEvent(widget, &press);
         QApplication::sendEvent(widget, &release);
     }
@@ -114,7 +113,7 @@ TEST_F(AboutBoxTest, ProductTextsAndPictures)
 TEST_F(AboutBoxTest, LinksLookLikeLinks)
 {
     TAboutBox box(Ini);
-    for (QLabel* link : { box.AURL, box.AEmail }) {
+    for (QLabel* link : {box.AURL, box.AEmail}) {
         EXPECT_TRUE(link->font().underline()) << link->objectName().toStdString();
         EXPECT_EQ(link->cursor().shape(), Qt::PointingHandCursor) << link->objectName().toStdString();
         // Some pixel of the rendered text is pure-ish blue.
@@ -137,7 +136,7 @@ TEST_F(AboutBoxTest, LinkClicksGoToTheShellsOwnAssociation)
     TScriptedShell shell;
     Click(box.AURL);
     Click(box.AEmail);
-    EXPECT_EQ(shell.Opened, (std::vector<QString> { "http://resale.example/", "mailto:shop@resale.example" }));
+    EXPECT_EQ(shell.Opened, (std::vector<QString>{"http://resale.example/", "mailto:shop@resale.example"}));
     EXPECT_TRUE(shell.Started.empty());
 }
 

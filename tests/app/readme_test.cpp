@@ -1,5 +1,4 @@
 #include "app/readme.h"
-
 #include "platform/Application.h"
 
 #include <QApplication>
@@ -36,7 +35,8 @@ TEST(ReadmeMenu, MissingReadmeShowsNothing)
 
 TEST(ReadmeMenu, ReadmeIsLookedForBesideTheProgram)
 {
-    EXPECT_EQ(ReadmeFileName(), QFileInfo(QCoreApplication::applicationFilePath()).absolutePath() + "/Readme.RTF");
+    EXPECT_EQ(ReadmeFileName(),
+              QFileInfo(QCoreApplication::applicationFilePath()).absolutePath() + "/Readme.RTF");
 }
 
 TEST(ReadmeMenu, WithoutOneBesideTheProgramTheInstalledReadmeIsShown)
@@ -69,9 +69,8 @@ TEST(ReadmeMenu, ShowsTheFileInAFreshModalViewer)
     EXPECT_TRUE(first.isNull()); // the viewer is gone once closed
     QTimer::singleShot(0, inspect);
     ShowReadme(SourceReadme(), nullptr);
-    EXPECT_EQ(seen,
-        QStringList({ "Product Readme File", "Sifton Readme File.", "loaded", "Product Readme File",
-            "Sifton Readme File.", "loaded" }));
+    EXPECT_EQ(seen, QStringList({"Product Readme File", "Sifton Readme File.", "loaded",
+                                 "Product Readme File", "Sifton Readme File.", "loaded"}));
 }
 
 struct CloseKey {
@@ -95,8 +94,9 @@ TEST_P(ReadmeCloseKeyTest, ClosesWithResultOK)
 }
 
 INSTANTIATE_TEST_SUITE_P(Keys, ReadmeCloseKeyTest,
-    ::testing::Values(CloseKey { "Enter", Qt::Key_Return }, CloseKey { "Esc", Qt::Key_Escape }),
-    [](const auto& info) { return std::string(info.param.name); });
+                         ::testing::Values(CloseKey{"Enter", Qt::Key_Return},
+                                           CloseKey{"Esc", Qt::Key_Escape}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ReadmeViewer, FormSettings)
 {
@@ -125,7 +125,8 @@ TEST(ReadmeFile, ReadsAsFormattedText)
     ASSERT_TRUE(viewer.ReadMeBox->LoadFromFile(SourceReadme()));
     const QString text = viewer.ReadMeBox->toPlainText();
     EXPECT_LT(text.size(), 32768);
-    for (const char* heading : { "What Sifton does", "The options", "The command line", "Files kept beside the program" }) {
+    for (const char* heading :
+         {"What Sifton does", "The options", "The command line", "Files kept beside the program"}) {
         EXPECT_TRUE(text.contains(heading)) << heading;
     }
     EXPECT_FALSE(text.contains('\\'));

@@ -1,7 +1,6 @@
 // The browser question asked in the background: OpenURL on the window's thread never waits for it.
 // Its own program, since a started lookup stays for the rest of the process.
 #include "app/urls.h"
-
 #include "platform/Shell.h"
 
 #include <QDir>
@@ -10,9 +9,8 @@
 #include <QTemporaryDir>
 #include <QThread>
 
-#include <gtest/gtest.h>
-
 #include <future>
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -36,11 +34,14 @@ TEST(BrowserLookup, StartedLookupNeverWaitsForTheDesktopsSlowAnswer)
     QFile::setPermissions(root.filePath("bin/browser"), QFile::ReadOwner | QFile::ExeOwner);
     Write(root.filePath("bin/desk"), "#!/bin/sh\n");
     QFile::setPermissions(root.filePath("bin/desk"), QFile::ReadOwner | QFile::ExeOwner);
-    Write(root.filePath("config/mimeapps.list"), "[Default Applications]\nx-scheme-handler/http=mime.desktop\n");
+    Write(root.filePath("config/mimeapps.list"),
+          "[Default Applications]\nx-scheme-handler/http=mime.desktop\n");
     Write(root.filePath("data/applications/mime.desktop"),
-        "[Desktop Entry]\nType=Application\nName=B\nExec=" + root.filePath("bin/browser").toLocal8Bit() + " %u\n");
+          "[Desktop Entry]\nType=Application\nName=B\nExec=" + root.filePath("bin/browser").toLocal8Bit() +
+              " %u\n");
     Write(root.filePath("data/applications/desk.desktop"),
-        "[Desktop Entry]\nType=Application\nName=D\nExec=" + root.filePath("bin/desk").toLocal8Bit() + " %u\n");
+          "[Desktop Entry]\nType=Application\nName=D\nExec=" + root.filePath("bin/desk").toLocal8Bit() +
+              " %u\n");
 
     std::promise<void> release;
     std::shared_future<void> released = release.get_future().share();

@@ -1,5 +1,4 @@
 #include "app/urls.h"
-
 #include "platform/Shell.h"
 
 #include <QDir>
@@ -10,7 +9,6 @@
 #include <QThread>
 
 #include <gtest/gtest.h>
-
 #include <set>
 
 namespace {
@@ -31,30 +29,38 @@ TEST_P(CleanBrowserCommandTest, LeavesOnlyTheProgram)
     EXPECT_EQ(CleanBrowserCommand(QString::fromUtf8(c.command), exists), QString::fromUtf8(c.expected));
 }
 
-INSTANTIATE_TEST_SUITE_P(Commands, CleanBrowserCommandTest,
+INSTANTIATE_TEST_SUITE_P(
+    Commands, CleanBrowserCommandTest,
     ::testing::Values(
-        CleanCase { "QuotedPathWithNohome", R"("C:\Program Files\Internet Explorer\iexplore.exe" -nohome)", {},
-            R"(C:\Program Files\Internet Explorer\iexplore.exe)" },
-        CleanCase { "QuotedPathSwitchesAndQuotedPlaceholder", R"("/opt/Web Browser/browser" -new "%1")", {},
-            "/opt/Web Browser/browser" },
-        CleanCase { "UnquotedPathHSwitchQuotedPlaceholder", R"(/usr/lib/netscape/netscape -h "%1")", {},
-            "/usr/lib/netscape/netscape" },
-        CleanCase { "QuotedPathAlone", R"("/opt/Web Browser/browser")", {}, "/opt/Web Browser/browser" },
-        CleanCase { "QuotedPathThenHSwitch", R"("/opt/browser" -h)", {}, "/opt/browser" },
-        CleanCase { "ExistingPathWithSpacesKeptWhole", R"(/opt/My Browser/run "%1")", { "/opt/My Browser/run" },
-            "/opt/My Browser/run" },
-        CleanCase { "MissingPathWithSpacesCutAtLastSpace", R"(/opt/My Browser/run "%1")", {}, "/opt/My" },
-        CleanCase { "ExistingPathEndingInHSwitchLosesIt", R"(/opt/b -h "%1")", { "/opt/b -h" }, "/opt/b" },
-        CleanCase { "TrailingHSwitchWithoutQuotes", "/usr/bin/browser -h", {}, "/usr/bin/browser" },
-        CleanCase { "BareProgramName", "firefox-esr", {}, "firefox-esr" },
-        CleanCase { "SwitchesAfterKnownProgram", "webby --new-window", { "webby" }, "webby" },
-        CleanCase { "SwitchesAfterUnknownProgramStay", "env A=b /snap/bin/web", {}, "env A=b /snap/bin/web" },
-        CleanCase { "WholeLineIsAProgram", "/opt/two words", { "/opt/two words", "/opt/two" }, "/opt/two words" },
-        CleanCase { "OpeningQuoteOnly", R"("/opt/browser -x)", {}, "/opt/browser -x" },
-        CleanCase { "EmptyPlaceholderOnly", R"(browser "")", {}, "browser" },
-        CleanCase { "LoneQuote", R"(")", {}, "" },
-        CleanCase { "EmptyQuotes", R"("")", {}, "" },
-        CleanCase { "Empty", "", {}, "" }),
+        CleanCase{"QuotedPathWithNohome",
+                  R"("C:\Program Files\Internet Explorer\iexplore.exe" -nohome)",
+                  {},
+                  R"(C:\Program Files\Internet Explorer\iexplore.exe)"},
+        CleanCase{"QuotedPathSwitchesAndQuotedPlaceholder",
+                  R"("/opt/Web Browser/browser" -new "%1")",
+                  {},
+                  "/opt/Web Browser/browser"},
+        CleanCase{"UnquotedPathHSwitchQuotedPlaceholder",
+                  R"(/usr/lib/netscape/netscape -h "%1")",
+                  {},
+                  "/usr/lib/netscape/netscape"},
+        CleanCase{"QuotedPathAlone", R"("/opt/Web Browser/browser")", {}, "/opt/Web Browser/browser"},
+        CleanCase{"QuotedPathThenHSwitch", R"("/opt/browser" -h)", {}, "/opt/browser"},
+        CleanCase{"ExistingPathWithSpacesKeptWhole",
+                  R"(/opt/My Browser/run "%1")",
+                  {"/opt/My Browser/run"},
+                  "/opt/My Browser/run"},
+        CleanCase{"MissingPathWithSpacesCutAtLastSpace", R"(/opt/My Browser/run "%1")", {}, "/opt/My"},
+        CleanCase{"ExistingPathEndingInHSwitchLosesIt", R"(/opt/b -h "%1")", {"/opt/b -h"}, "/opt/b"},
+        CleanCase{"TrailingHSwitchWithoutQuotes", "/usr/bin/browser -h", {}, "/usr/bin/browser"},
+        CleanCase{"BareProgramName", "firefox-esr", {}, "firefox-esr"},
+        CleanCase{"SwitchesAfterKnownProgram", "webby --new-window", {"webby"}, "webby"},
+        CleanCase{"SwitchesAfterUnknownProgramStay", "env A=b /snap/bin/web", {}, "env A=b /snap/bin/web"},
+        CleanCase{"WholeLineIsAProgram", "/opt/two words", {"/opt/two words", "/opt/two"}, "/opt/two words"},
+        CleanCase{"OpeningQuoteOnly", R"("/opt/browser -x)", {}, "/opt/browser -x"},
+        CleanCase{"EmptyPlaceholderOnly", R"(browser "")", {}, "browser"},
+        CleanCase{"LoneQuote", R"(")", {}, ""}, CleanCase{"EmptyQuotes", R"("")", {}, ""},
+        CleanCase{"Empty", "", {}, ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct StripCase {
@@ -70,23 +76,24 @@ TEST_P(StripFieldCodesTest, RemovesCodes)
     EXPECT_EQ(StripFieldCodes(QString::fromUtf8(GetParam().exec)), QString::fromUtf8(GetParam().expected));
 }
 
-INSTANTIATE_TEST_SUITE_P(ExecLines, StripFieldCodesTest,
-    ::testing::Values(StripCase { "SingleUrl", "firefox-esr %u", "firefox-esr" },
-        StripCase { "UrlList", "/usr/bin/chromium %U", "/usr/bin/chromium" },
-        StripCase { "EveryCode", "browser %f %F %i %c %k %u", "browser" },
-        StripCase { "QuotedProgramWithSwitch", R"("/opt/Web Browser/browser" --new-window %u)",
-            R"("/opt/Web Browser/browser" --new-window)" },
-        StripCase { "QuotedPlaceholder", R"(browser "%u")", R"(browser "")" },
-        StripCase { "CodeInsideWord", "browser --url=%u --x", "browser --url= --x" },
-        StripCase { "DoublePercentIsPercent", "browser --zoom=100%%", "browser --zoom=100%" },
-        StripCase { "UnknownCodeStays", "browser %z", "browser %z" }),
+INSTANTIATE_TEST_SUITE_P(
+    ExecLines, StripFieldCodesTest,
+    ::testing::Values(StripCase{"SingleUrl", "firefox-esr %u", "firefox-esr"},
+                      StripCase{"UrlList", "/usr/bin/chromium %U", "/usr/bin/chromium"},
+                      StripCase{"EveryCode", "browser %f %F %i %c %k %u", "browser"},
+                      StripCase{"QuotedProgramWithSwitch", R"("/opt/Web Browser/browser" --new-window %u)",
+                                R"("/opt/Web Browser/browser" --new-window)"},
+                      StripCase{"QuotedPlaceholder", R"(browser "%u")", R"(browser "")"},
+                      StripCase{"CodeInsideWord", "browser --url=%u --x", "browser --url= --x"},
+                      StripCase{"DoublePercentIsPercent", "browser --zoom=100%%", "browser --zoom=100%"},
+                      StripCase{"UnknownCodeStays", "browser %z", "browser %z"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(BrowserCommandFromExec, DesktopEntryComesDownToTheProgram)
 {
     const auto none = [](const QString&) { return false; };
     EXPECT_EQ(CleanBrowserCommand(StripFieldCodes(R"("/opt/Web Browser/browser" --private %u)"), none),
-        "/opt/Web Browser/browser");
+              "/opt/Web Browser/browser");
     EXPECT_EQ(CleanBrowserCommand(StripFieldCodes(R"(/usr/bin/web -h "%u")"), none), "/usr/bin/web");
 }
 
@@ -100,9 +107,9 @@ protected:
     {
         ASSERT_TRUE(Root.isValid());
         Folders.ConfigHome = Root.filePath("config");
-        Folders.ConfigDirs = { Root.filePath("config-dirs") };
+        Folders.ConfigDirs = {Root.filePath("config-dirs")};
         Folders.DataHome = Root.filePath("data");
-        Folders.DataDirs = { Root.filePath("data-dirs") };
+        Folders.DataDirs = {Root.filePath("data-dirs")};
     }
 
     void Write(const QString& relative, const QByteArray& text)
@@ -116,19 +123,21 @@ protected:
 
     void Entry(const QString& folder, const QString& id, const QByteArray& exec)
     {
-        Write(folder + "/applications/" + id,
-            "[Desktop Entry]\nType=Application\nName=Web\nExec=" + exec
-                + "\n\n[Desktop Action private]\nExec=wrong --private %u\n");
+        Write(folder + "/applications/" + id, "[Desktop Entry]\nType=Application\nName=Web\nExec=" + exec +
+                                                  "\n\n[Desktop Action private]\nExec=wrong --private %u\n");
     }
 
-    QString Command(const std::function<QString()>& ask = {}) { return RegisteredBrowserCommand(Folders, ask); }
+    QString Command(const std::function<QString()>& ask = {})
+    {
+        return RegisteredBrowserCommand(Folders, ask);
+    }
 };
 
 TEST_F(XdgTree, MimeAppsDefaultGivesTheEntrysExecWithoutFieldCodes)
 {
     Write("config/mimeapps.list",
-        "[Added Associations]\nx-scheme-handler/http=other.desktop;\n"
-        "[Default Applications]\ntext/html=other.desktop\nx-scheme-handler/http=webby.desktop;\n");
+          "[Added Associations]\nx-scheme-handler/http=other.desktop;\n"
+          "[Default Applications]\ntext/html=other.desktop\nx-scheme-handler/http=webby.desktop;\n");
     Entry("data-dirs", "webby.desktop", "/opt/webby/webby --new-window %u");
     Entry("data-dirs", "other.desktop", "/opt/other %u");
     EXPECT_EQ(Command(), "/opt/webby/webby --new-window");
@@ -136,14 +145,15 @@ TEST_F(XdgTree, MimeAppsDefaultGivesTheEntrysExecWithoutFieldCodes)
 
 TEST_F(XdgTree, FirstInstalledEntryOfTheListWins)
 {
-    Write("config/mimeapps.list", "[Default Applications]\nx-scheme-handler/http=gone.desktop;webby.desktop;\n");
+    Write("config/mimeapps.list",
+          "[Default Applications]\nx-scheme-handler/http=gone.desktop;webby.desktop;\n");
     Entry("data", "webby.desktop", "webby %U");
     EXPECT_EQ(Command(), "webby");
 }
 
 TEST_F(XdgTree, DesktopSpecificListComesBeforeThePlainOne)
 {
-    Folders.CurrentDesktops = { "gnome" };
+    Folders.CurrentDesktops = {"gnome"};
     Write("config/mimeapps.list", "[Default Applications]\nx-scheme-handler/http=plain.desktop\n");
     Write("config/gnome-mimeapps.list", "[Default Applications]\nx-scheme-handler/http=gnomish.desktop\n");
     Entry("data", "plain.desktop", "plain %u");
@@ -153,7 +163,8 @@ TEST_F(XdgTree, DesktopSpecificListComesBeforeThePlainOne)
 
 TEST_F(XdgTree, UserConfigBeatsSystemListsAndDataFolderLists)
 {
-    Write("data-dirs/applications/mimeapps.list", "[Default Applications]\nx-scheme-handler/http=sys.desktop\n");
+    Write("data-dirs/applications/mimeapps.list",
+          "[Default Applications]\nx-scheme-handler/http=sys.desktop\n");
     Write("config-dirs/mimeapps.list", "[Default Applications]\nx-scheme-handler/http=site.desktop\n");
     Entry("data-dirs", "sys.desktop", "sys %u");
     Entry("data-dirs", "site.desktop", "site %u");
@@ -233,9 +244,12 @@ protected:
         qunsetenv("XDG_CURRENT_DESKTOP");
         DesktopBrowserQuestion = {};
         Record = Root.filePath("args.txt");
-        Write("bin/fake browser", "#!/bin/sh\nprintf '%s\\n' \"$#\" \"$@\" > \"" + Record.toLocal8Bit() + ".tmp\"\n"
-            "mv \"" + Record.toLocal8Bit() + ".tmp\" \"" + Record.toLocal8Bit() + "\"\n");
-        QFile::setPermissions(Root.filePath("bin/fake browser"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        Write("bin/fake browser", "#!/bin/sh\nprintf '%s\\n' \"$#\" \"$@\" > \"" + Record.toLocal8Bit() +
+                                      ".tmp\"\n"
+                                      "mv \"" +
+                                      Record.toLocal8Bit() + ".tmp\" \"" + Record.toLocal8Bit() + "\"\n");
+        QFile::setPermissions(Root.filePath("bin/fake browser"),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         Write("config/mimeapps.list", "[Default Applications]\nx-scheme-handler/http=fake.desktop\n");
     }
 
@@ -258,16 +272,17 @@ protected:
 
 TEST_F(OpenURLTest, BrowserGetsTheAddressAsItsOnlyArgument)
 {
-    Entry("data", "fake.desktop", "\"" + Root.filePath("bin/fake browser").toLocal8Bit() + "\" --new-window %u");
+    Entry("data", "fake.desktop",
+          "\"" + Root.filePath("bin/fake browser").toLocal8Bit() + "\" --new-window %u");
     OpenURL("http://www.quorvale.example/news/");
-    EXPECT_EQ(RecordedArguments(), QStringList({ "1", "http://www.quorvale.example/news/" }));
+    EXPECT_EQ(RecordedArguments(), QStringList({"1", "http://www.quorvale.example/news/"}));
 }
 
 TEST_F(OpenURLTest, MailtoAddressGoesToTheBrowserToo)
 {
     Entry("data", "fake.desktop", "\"" + Root.filePath("bin/fake browser").toLocal8Bit() + "\" %U");
     OpenURL("mailto:feedback@quorvale.example");
-    EXPECT_EQ(RecordedArguments(), QStringList({ "1", "mailto:feedback@quorvale.example" }));
+    EXPECT_EQ(RecordedArguments(), QStringList({"1", "mailto:feedback@quorvale.example"}));
 }
 
 TEST_F(OpenURLTest, MissingBrowserProgramHandsTheAddressToTheDesktop)
@@ -300,16 +315,20 @@ TEST_P(OpenURLLauncherTest, LauncherCommandGoesToTheDesktopOpener)
 {
     Write("bin/env", "#!/bin/sh\n");
     Write("bin/flatpak", "#!/bin/sh\n");
-    Entry("data", "fake.desktop", QByteArray(GetParam().Exec).replace("@BIN@", Root.filePath("bin").toLocal8Bit()));
+    Entry("data", "fake.desktop",
+          QByteArray(GetParam().Exec).replace("@BIN@", Root.filePath("bin").toLocal8Bit()));
     TScriptedShell shell;
     OpenURL("http://www.quorvale.example/");
     EXPECT_TRUE(shell.Started.empty()) << shell.Started[0].first.toStdString();
     EXPECT_EQ(shell.Opened, std::vector<QString>{"http://www.quorvale.example/"});
 }
 
-INSTANTIATE_TEST_SUITE_P(Launchers, OpenURLLauncherTest,
-    ::testing::Values(LauncherCase { "EnvWrapper", "@BIN@/env BAMF_DESKTOP_FILE_HINT=/x.desktop /snap/bin/firefox %u" },
-        LauncherCase { "Flatpak", "@BIN@/flatpak run --branch=stable --command=firefox org.mozilla.firefox @@u %u @@" }),
+INSTANTIATE_TEST_SUITE_P(
+    Launchers, OpenURLLauncherTest,
+    ::testing::Values(
+        LauncherCase{"EnvWrapper", "@BIN@/env BAMF_DESKTOP_FILE_HINT=/x.desktop /snap/bin/firefox %u"},
+        LauncherCase{"Flatpak",
+                     "@BIN@/flatpak run --branch=stable --command=firefox org.mozilla.firefox @@u %u @@"}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 TEST_F(OpenURLTest, NoRegisteredBrowserHandsTheAddressToTheDesktop)
@@ -330,10 +349,10 @@ TEST(XdgFolders, ReadFromEnvironmentWithDefaultsForUnsetOnes)
     qputenv("XDG_CURRENT_DESKTOP", "ubuntu:GNOME");
     const TXdgFolders folders = TXdgFolders::FromEnvironment();
     EXPECT_EQ(folders.ConfigHome, "/tmp/cfg");
-    EXPECT_EQ(folders.ConfigDirs, QStringList({ "/etc/a", "/etc/b" }));
+    EXPECT_EQ(folders.ConfigDirs, QStringList({"/etc/a", "/etc/b"}));
     EXPECT_EQ(folders.DataHome, QDir::homePath() + "/.local/share");
-    EXPECT_EQ(folders.DataDirs, QStringList({ "/usr/local/share", "/usr/share" }));
-    EXPECT_EQ(folders.CurrentDesktops, QStringList({ "ubuntu", "gnome" }));
+    EXPECT_EQ(folders.DataDirs, QStringList({"/usr/local/share", "/usr/share"}));
+    EXPECT_EQ(folders.CurrentDesktops, QStringList({"ubuntu", "gnome"}));
 }
 
 } // namespace

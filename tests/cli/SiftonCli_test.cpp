@@ -1,17 +1,15 @@
 // Transcripts of sifton-cli runs on files made in a temporary folder, compared byte for byte.
-#include <cstdlib>
-#include <filesystem>
-#include <map>
-#include <thread>
-
-#include <sys/stat.h>
-
-#include <fcntl.h>
-#include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include "tests/support/TempDir.h"
+
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <map>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -31,7 +29,7 @@ std::string Program()
 
 /// Runs sifton-cli in folder with args, stdin fed from input; stdout goes to outPath when given.
 Outcome RunIn(const TempDir& folder, const std::vector<std::string>& args, const std::string& input = "",
-    const char* outPath = nullptr, const char* locale = "C")
+              const char* outPath = nullptr, const char* locale = "C")
 {
     const std::string in = folder.Write(".stdin", input);
     const std::string out = (folder.Path() / ".stdout").string();
@@ -44,7 +42,8 @@ Outcome RunIn(const TempDir& folder, const std::vector<std::string>& args, const
         }
         ::setenv("LC_ALL", locale, 1);
         const int inFd = ::open(in.c_str(), O_RDONLY);
-        const int outFd = ::open(outPath != nullptr ? outPath : out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int outFd =
+            ::open(outPath != nullptr ? outPath : out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const int errFd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         ::dup2(inFd, 0);
         ::dup2(outFd, 1);
@@ -73,7 +72,8 @@ const std::map<std::string, std::string> Files{
     {"a.txt", "foo bar\r\nbaz\r\nFOO\r\n\r\nfoofoo\r\n"},
     {"b.txt", "nothing\nhere foo\n"},
     {"c.txt", "one\rtwo foo\rthree\r"},
-    {"eof.txt", "keep foo\r\nfoo before\x1a" "foo after\r\nfoo never\r\n"},
+    {"eof.txt", "keep foo\r\nfoo before\x1a"
+                "foo after\r\nfoo never\r\n"},
     {"dir/d1.txt", "foo in d1\n"},
     {"dir/d2.txt", "foo in d2\n"},
     {"dir/.hidden", "foo hidden\n"},
@@ -112,15 +112,22 @@ TEST_P(SiftonCliTest, Transcript)
 
 const char* const Hint = "Try 'sifton-cli --help' for more information.\n";
 
-INSTANTIATE_TEST_SUITE_P(Rows, SiftonCliTest,
-    testing::Values(Transcript{"folded_match", {"foo", "a.txt"}, "", "foo bar\nFOO\nfoofoo\n", "", 0},
+INSTANTIATE_TEST_SUITE_P(
+    Rows, SiftonCliTest,
+    testing::Values(
+        Transcript{"folded_match", {"foo", "a.txt"}, "", "foo bar\nFOO\nfoofoo\n", "", 0},
         Transcript{"nothing_found", {"zzz", "a.txt"}, "", "", "", 1},
         Transcript{"case_sensitive", {"-s", "FOO", "a.txt"}, "", "FOO\n", "", 0},
-        Transcript{"numbers_start_again_per_file", {"-n", "foo", "a.txt", "b.txt"}, "",
-            "1 : foo bar\n3 : FOO\n5 : foofoo\n2 : here foo\n", "", 0},
+        Transcript{"numbers_start_again_per_file",
+                   {"-n", "foo", "a.txt", "b.txt"},
+                   "",
+                   "1 : foo bar\n3 : FOO\n5 : foofoo\n2 : here foo\n",
+                   "",
+                   0},
         Transcript{"cr_terminator", {"--cr", "-n", "foo", "b.txt"}, "", "2 : here foo\r", "", 0},
         Transcript{"reverse_reports_empty_lines", {"-v", "-n", "foo", "a.txt"}, "", "2 : baz\n4 : \n", "", 0},
-        Transcript{"one_per_file", {"-1", "-n", "foo", "a.txt", "b.txt"}, "", "1 : foo bar\n2 : here foo\n", "", 0},
+        Transcript{
+            "one_per_file", {"-1", "-n", "foo", "a.txt", "b.txt"}, "", "1 : foo bar\n2 : here foo\n", "", 0},
         Transcript{"grouped_short_options", {"-1n", "foo", "a.txt"}, "", "1 : foo bar\n", "", 0},
         Transcript{"or", {"--or", "baz", "foo", "a.txt"}, "", "foo bar\nbaz\nFOO\nfoofoo\n", "", 0},
         Transcript{"and", {"--and", "BAR", "foo", "a.txt"}, "", "foo bar\n", "", 0},
@@ -128,58 +135,138 @@ INSTANTIATE_TEST_SUITE_P(Rows, SiftonCliTest,
         Transcript{"and_not", {"--and-not", "bar", "foo", "a.txt"}, "", "FOO\nfoofoo\n", "", 0},
         Transcript{"empty_second_string_means_none", {"--and", "", "foo", "b.txt"}, "", "here foo\n", "", 0},
         Transcript{"empty_first_string_found_nowhere", {"", "a.txt"}, "", "", "", 1},
-        Transcript{"verbose_headers", {"-V", "-n", "--or", "Baz", "foo", "a.txt", "b.txt"}, "",
-            "*****  New Search  *****\n***** File: \"a.txt\"- Search Pattern=foo or Baz *****\n1 : foo bar\n2 : baz\n"
+        Transcript{
+            "verbose_headers",
+            {"-V", "-n", "--or", "Baz", "foo", "a.txt", "b.txt"},
+            "",
+            "*****  New Search  *****\n***** File: \"a.txt\"- Search Pattern=foo or Baz *****\n1 : foo "
+            "bar\n2 : baz\n"
             "3 : FOO\n5 : foofoo\n***** File: \"b.txt\"- Search Pattern=foo or Baz *****\n2 : here foo\n",
-            "", 0},
-        Transcript{"verbose_without_a_reported_line_exits_1", {"-V", "zzz", "b.txt"}, "",
-            "*****  New Search  *****\n***** File: \"b.txt\"- Search Pattern=zzz *****\n", "", 1},
-        Transcript{"dos_keeps_line_feeds_inside", {"--dos", "--cr", "here", "b.txt"}, "", "nothing\nhere foo\n\r", "", 0},
+            "",
+            0},
+        Transcript{"verbose_without_a_reported_line_exits_1",
+                   {"-V", "zzz", "b.txt"},
+                   "",
+                   "*****  New Search  *****\n***** File: \"b.txt\"- Search Pattern=zzz *****\n",
+                   "",
+                   1},
+        Transcript{"dos_keeps_line_feeds_inside",
+                   {"--dos", "--cr", "here", "b.txt"},
+                   "",
+                   "nothing\nhere foo\n\r",
+                   "",
+                   0},
         Transcript{"unix_is_the_default", {"here", "b.txt"}, "", "here foo\n", "", 0},
         Transcript{"carriage_returns_end_lines", {"-n", "foo", "c.txt"}, "", "2 : two foo\n", "", 0},
-        Transcript{"byte_26_ends_the_file", {"-n", "foo", "eof.txt"}, "", "1 : keep foo\n2 : foo before\n", "", 0},
+        Transcript{
+            "byte_26_ends_the_file", {"-n", "foo", "eof.txt"}, "", "1 : keep foo\n2 : foo before\n", "", 0},
         Transcript{"standard_input_by_default", {"-n", "b"}, "a\nb\r\nab", "2 : b\n3 : ab\n", "", 0},
-        Transcript{"dash_is_standard_input", {"-V", "foo", "b.txt", "-"}, "x foo\n",
-            "*****  New Search  *****\n***** File: \"b.txt\"- Search Pattern=foo *****\nhere foo\n"
-            "***** File: \"-\"- Search Pattern=foo *****\nx foo\n",
-            "", 0},
-        Transcript{"missing_file_reported_others_searched", {"foo", "missing.txt", "b.txt"}, "", "here foo\n",
-            "sifton-cli: missing.txt: No such file or directory\n", 2},
-        Transcript{"folder_gives_its_ordinary_files", {"-V", "foo", "dir"}, "",
+        Transcript{"dash_is_standard_input",
+                   {"-V", "foo", "b.txt", "-"},
+                   "x foo\n",
+                   "*****  New Search  *****\n***** File: \"b.txt\"- Search Pattern=foo *****\nhere foo\n"
+                   "***** File: \"-\"- Search Pattern=foo *****\nx foo\n",
+                   "",
+                   0},
+        Transcript{"missing_file_reported_others_searched",
+                   {"foo", "missing.txt", "b.txt"},
+                   "",
+                   "here foo\n",
+                   "sifton-cli: missing.txt: No such file or directory\n",
+                   2},
+        Transcript{
+            "folder_gives_its_ordinary_files",
+            {"-V", "foo", "dir"},
+            "",
             "*****  New Search  *****\n***** File: \"dir/d1.txt\"- Search Pattern=foo *****\nfoo in d1\n"
             "***** File: \"dir/d2.txt\"- Search Pattern=foo *****\nfoo in d2\n",
-            "", 0},
-        Transcript{"recursive_goes_below", {"-r", "foo", "dir/"}, "", "foo in d1\nfoo in d2\nfoo in d3\n", "", 0},
-        Transcript{"list_file_any_line_end", {"-L", "list.lst", "-n", "foo"}, "",
-            "1 : foo bar\n3 : FOO\n5 : foofoo\n2 : here foo\n2 : two foo\n",
-            "sifton-cli: missing.txt: No such file or directory\n", 2},
-        Transcript{"operands_come_before_list_entries", {"--list=list.lst", "-1", "foo", "eof.txt"}, "",
-            "keep foo\nfoo bar\nhere foo\ntwo foo\n", "sifton-cli: missing.txt: No such file or directory\n", 2},
-        Transcript{"unreadable_list_file", {"-L", "nolist.lst", "foo", "b.txt"}, "", "here foo\n",
-            "sifton-cli: nolist.lst: No such file or directory\n", 2},
+            "",
+            0},
+        Transcript{
+            "recursive_goes_below", {"-r", "foo", "dir/"}, "", "foo in d1\nfoo in d2\nfoo in d3\n", "", 0},
+        Transcript{"list_file_any_line_end",
+                   {"-L", "list.lst", "-n", "foo"},
+                   "",
+                   "1 : foo bar\n3 : FOO\n5 : foofoo\n2 : here foo\n2 : two foo\n",
+                   "sifton-cli: missing.txt: No such file or directory\n",
+                   2},
+        Transcript{"operands_come_before_list_entries",
+                   {"--list=list.lst", "-1", "foo", "eof.txt"},
+                   "",
+                   "keep foo\nfoo bar\nhere foo\ntwo foo\n",
+                   "sifton-cli: missing.txt: No such file or directory\n",
+                   2},
+        Transcript{"unreadable_list_file",
+                   {"-L", "nolist.lst", "foo", "b.txt"},
+                   "",
+                   "here foo\n",
+                   "sifton-cli: nolist.lst: No such file or directory\n",
+                   2},
         Transcript{"quiet", {"-q", "foo", "a.txt"}, "", "", "", 0},
-        Transcript{"stats", {"--stats", "-q", "foo", "a.txt", "b.txt"}, "", "",
-            "Lines Searched: 7\nLines Found: 4\nWords Found: 0\n", 0},
-        Transcript{"stats_count_words", {"--stats", "-w", "-q", "foo", "a.txt", "b.txt"}, "", "",
-            "Lines Searched: 7\nLines Found: 4\nWords Found: 5\n", 0},
-        Transcript{"words_not_counted_with_reverse", {"--stats", "-wvq", "foo", "a.txt"}, "", "",
-            "Lines Searched: 5\nLines Found: 2\nWords Found: 0\n", 0},
-        Transcript{"words_not_counted_with_second_string", {"--stats", "-wq", "--or", "x", "foo", "a.txt"}, "", "",
-            "Lines Searched: 5\nLines Found: 3\nWords Found: 0\n", 0},
-        Transcript{"words_not_counted_with_one", {"--stats", "-w1q", "foo", "a.txt"}, "", "",
-            "Lines Searched: 1\nLines Found: 1\nWords Found: 0\n", 0},
+        Transcript{"stats",
+                   {"--stats", "-q", "foo", "a.txt", "b.txt"},
+                   "",
+                   "",
+                   "Lines Searched: 7\nLines Found: 4\nWords Found: 0\n",
+                   0},
+        Transcript{"stats_count_words",
+                   {"--stats", "-w", "-q", "foo", "a.txt", "b.txt"},
+                   "",
+                   "",
+                   "Lines Searched: 7\nLines Found: 4\nWords Found: 5\n",
+                   0},
+        Transcript{"words_not_counted_with_reverse",
+                   {"--stats", "-wvq", "foo", "a.txt"},
+                   "",
+                   "",
+                   "Lines Searched: 5\nLines Found: 2\nWords Found: 0\n",
+                   0},
+        Transcript{"words_not_counted_with_second_string",
+                   {"--stats", "-wq", "--or", "x", "foo", "a.txt"},
+                   "",
+                   "",
+                   "Lines Searched: 5\nLines Found: 3\nWords Found: 0\n",
+                   0},
+        Transcript{"words_not_counted_with_one",
+                   {"--stats", "-w1q", "foo", "a.txt"},
+                   "",
+                   "",
+                   "Lines Searched: 1\nLines Found: 1\nWords Found: 0\n",
+                   0},
         Transcript{"double_dash_ends_options", {"--", "-n", "a.txt"}, "", "", "", 1},
-        Transcript{"options_after_string1_are_files", {"foo", "b.txt", "-n"}, "", "here foo\n",
-            "sifton-cli: -n: No such file or directory\n", 2},
-        Transcript{"unknown_option", {"--bogus", "foo"}, "", "", "sifton-cli: unknown option '--bogus'\n"s + Hint, 2},
-        Transcript{"unknown_short_option", {"-x", "foo"}, "", "", "sifton-cli: unknown option '-x'\n"s + Hint, 2},
+        Transcript{"options_after_string1_are_files",
+                   {"foo", "b.txt", "-n"},
+                   "",
+                   "here foo\n",
+                   "sifton-cli: -n: No such file or directory\n",
+                   2},
+        Transcript{"unknown_option",
+                   {"--bogus", "foo"},
+                   "",
+                   "",
+                   "sifton-cli: unknown option '--bogus'\n"s + Hint,
+                   2},
+        Transcript{
+            "unknown_short_option", {"-x", "foo"}, "", "", "sifton-cli: unknown option '-x'\n"s + Hint, 2},
         Transcript{"missing_string1", {"-n"}, "", "", "sifton-cli: STRING1 is missing\n"s + Hint, 2},
-        Transcript{"operator_without_its_string", {"--and"}, "", "",
-            "sifton-cli: option '--and' needs an argument\n"s + Hint, 2},
-        Transcript{"option_needs_an_argument", {"--log"}, "", "",
-            "sifton-cli: option '--log' needs an argument\n"s + Hint, 2},
-        Transcript{"refresh_out_of_range", {"--refresh", "5", "foo"}, "", "",
-            "sifton-cli: --refresh: '5' is not a whole number from 1000 to 1000000\n"s + Hint, 2},
+        Transcript{"operator_without_its_string",
+                   {"--and"},
+                   "",
+                   "",
+                   "sifton-cli: option '--and' needs an argument\n"s + Hint,
+                   2},
+        Transcript{"option_needs_an_argument",
+                   {"--log"},
+                   "",
+                   "",
+                   "sifton-cli: option '--log' needs an argument\n"s + Hint,
+                   2},
+        Transcript{"refresh_out_of_range",
+                   {"--refresh", "5", "foo"},
+                   "",
+                   "",
+                   "sifton-cli: --refresh: '5' is not a whole number from 1000 to 1000000\n"s + Hint,
+                   2},
         Transcript{"refresh_in_range", {"--refresh", "5000", "foo", "b.txt"}, "", "here foo\n", "", 0},
         Transcript{"version", {"--version"}, "", "sifton-cli 1.0\n", "", 0}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -190,9 +277,12 @@ TEST(SiftonCli, LogFileHoldsTheEntriesEndedByByte13)
     dir.Write("b.txt", "nothing\nhere foo\n");
     const Outcome got = RunIn(dir, {"-V", "--dos", "--log", "out.log", "here", "b.txt"});
     EXPECT_EQ(got.status, 0);
-    EXPECT_EQ(TempDir::Read(dir.Path() / "out.log"),
+    EXPECT_EQ(
+        TempDir::Read(dir.Path() / "out.log"),
         "*****  New Search  *****\r***** File: \"b.txt\"- Search Pattern=here *****\rnothing\nhere foo\n\r");
-    EXPECT_EQ(got.out, "*****  New Search  *****\n***** File: \"b.txt\"- Search Pattern=here *****\nnothing\nhere foo\n\n");
+    EXPECT_EQ(
+        got.out,
+        "*****  New Search  *****\n***** File: \"b.txt\"- Search Pattern=here *****\nnothing\nhere foo\n\n");
 }
 
 TEST(SiftonCli, LogFileIsReplacedEvenWhenNothingIsReported)
@@ -259,8 +349,9 @@ TEST(SiftonCli, ProgressLineIsDrawnAndErasedOnStandardError)
     const Outcome got = RunIn(dir, {"--progress", "foo", "b.txt"});
     EXPECT_EQ(got.status, 0);
     EXPECT_EQ(got.out, "foo\n");
-    const std::string first = "\rSearching b.txt  Lines Searched = None  Lines Found = None  File Position 0 (KB)  "
-                              "Words Found = None";
+    const std::string first =
+        "\rSearching b.txt  Lines Searched = None  Lines Found = None  File Position 0 (KB)  "
+        "Words Found = None";
     EXPECT_EQ(got.err.substr(0, first.size()), first);
     ASSERT_FALSE(got.err.empty());
     EXPECT_EQ(got.err.back(), '\r');
@@ -303,7 +394,8 @@ TEST(SiftonCli, FailingStandardOutputStopsTheRunReportsOnceAndExits2)
     const std::string first = "sifton-cli: standard output: No space left on device\n";
     ASSERT_EQ(got.err.substr(0, first.size()), first);
     EXPECT_EQ(got.err.find("sifton-cli:", 1), std::string::npos) << got.err;
-    EXPECT_EQ(got.err.find("Lines Searched: 200000"), std::string::npos) << "searched on after the output failed";
+    EXPECT_EQ(got.err.find("Lines Searched: 200000"), std::string::npos)
+        << "searched on after the output failed";
 }
 
 TEST(SiftonCli, FifoNamedOnTheCommandLineIsReadButOneInAListIsReported)
@@ -345,8 +437,9 @@ TEST(SiftonCli, ThreadsGiveTheSameBytesInListOrder)
     EXPECT_EQ(many.status, 0);
     EXPECT_EQ(many.out, one.out);
     EXPECT_EQ(many.err, one.err);
-    EXPECT_NE(one.out.find("***** File: \"tree/d0/f0.txt\"- Search Pattern=foo *****\n1 : foo 0\n3 : foo again\n"),
-              std::string::npos);
+    EXPECT_NE(
+        one.out.find("***** File: \"tree/d0/f0.txt\"- Search Pattern=foo *****\n1 : foo 0\n3 : foo again\n"),
+        std::string::npos);
     const Outcome bad = RunIn(dir, {"-j", "0", "foo", "tree"});
     EXPECT_EQ(bad.status, 2);
     EXPECT_EQ(bad.err.rfind("sifton-cli: -j: '0' is not a whole number from 1 to 1024\n", 0), 0u);

@@ -6,15 +6,13 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImageIOPlugin>
-#include <QTemporaryDir>
-#include <QtPlugin>
 #include <QSet>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QtPlugin>
 
 #include <gtest/gtest.h>
-
 #include <stdexcept>
-
 #include <sys/stat.h>
 
 namespace {
@@ -38,7 +36,9 @@ TEST(TAnimatedSymbol, MissingFileRaisesTheQuotedMessage)
         symbol.setAVIName("/no/such/folder/clip.avi");
         FAIL() << "no error raised";
     } catch (const std::runtime_error& e) {
-        EXPECT_STREQ(e.what(), "Could not open AVI \"/no/such/folder/clip.avi\"\r\rIt must be a silent AVI file/resource.");
+        EXPECT_STREQ(
+            e.what(),
+            "Could not open AVI \"/no/such/folder/clip.avi\"\r\rIt must be a silent AVI file/resource.");
     }
     EXPECT_EQ(symbol.FrameCount(), 0);
 }

@@ -59,10 +59,10 @@ inline int CountNear(const QImage& image, const QRect& area, const QColor& colou
     for (int y = r.top(); y <= r.bottom(); ++y) {
         for (int x = r.left(); x <= r.right(); ++x) {
             const QColor c = image.pixelColor(x, y);
-            n += qAbs(c.red() - colour.red()) <= tolerance && qAbs(c.green() - colour.green()) <= tolerance
-                    && qAbs(c.blue() - colour.blue()) <= tolerance
-                ? 1
-                : 0;
+            n += qAbs(c.red() - colour.red()) <= tolerance && qAbs(c.green() - colour.green()) <= tolerance &&
+                         qAbs(c.blue() - colour.blue()) <= tolerance
+                     ? 1
+                     : 0;
         }
     }
     return n;

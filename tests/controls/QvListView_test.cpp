@@ -1,5 +1,4 @@
 #include "controls/QvListView.h"
-
 #include "platform/Application.h"
 #include "tests/support/ScriptedDialogs.h"
 
@@ -17,11 +16,9 @@
 #include <QTimer>
 #include <QUrl>
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <stdexcept>
-
 #include <sys/stat.h>
 
 namespace {
@@ -71,7 +68,8 @@ struct TDropFolder {
     QStringList Listed() const
     {
         QStringList out;
-        for (const auto& entry : std::filesystem::directory_iterator(QFile::encodeName(Folder).toStdString())) {
+        for (const auto& entry :
+             std::filesystem::directory_iterator(QFile::encodeName(Folder).toStdString())) {
             const QString name = QFile::decodeName(entry.path().filename().string().c_str());
             if (name == "a.txt" || name == "b.log") {
                 out.append(Folder + "/" + name);
@@ -133,7 +131,8 @@ TEST(QvListViewDrop, HandlerGetsExpandedListUnderBusyCursor)
     Qt::CursorShape during = Qt::ArrowCursor;
     view.OnDragDropFiles = [&](const QStringList& FileList) {
         received = FileList;
-        during = QGuiApplication::overrideCursor() ? QGuiApplication::overrideCursor()->shape() : Qt::ArrowCursor;
+        during =
+            QGuiApplication::overrideCursor() ? QGuiApplication::overrideCursor()->shape() : Qt::ArrowCursor;
         EXPECT_EQ(Application::Cursor(), crHourGlass);
     };
     view.DropFiles({drop.Folder});
@@ -270,9 +269,9 @@ TEST_F(QvListViewMarker, HeaderMouseClickMovesMarkerAndFiresOnColumnClick)
     QHeaderView* head = View.header();
     const QPoint at(head->sectionViewportPosition(1) + 20, head->height() / 2);
     QMouseEvent press(QEvent::MouseButtonPress, at, head->viewport()->mapToGlobal(at), Qt::LeftButton,
-        Qt::LeftButton, Qt::NoModifier);
+                      Qt::LeftButton, Qt::NoModifier);
     QMouseEvent release(QEvent::MouseButtonRelease, at, head->viewport()->mapToGlobal(at), Qt::LeftButton,
-        Qt::NoButton, Qt::NoModifier);
+                        Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(head->viewport(), &press);
     QApplication::sendEvent(head->viewport(), &release);
     EXPECT_EQ(clicked, 1);
@@ -391,11 +390,11 @@ TEST_F(QvListViewSelect, DeletingReportedRowThenSelectingAgainReports)
 struct TFitCase {
     const char* Name;
     int ExtraOverPrefix; // width = width of first three letters + "..." plus this
-    int Prefix;          // -1: measure the whole text
+    int Prefix; // -1: measure the whole text
     QString Expected;
 };
 
-class QvListViewFit : public ::testing::TestWithParam<TFitCase> {};
+class QvListViewFit : public ::testing::TestWithParam<TFitCase> { };
 
 TEST_P(QvListViewFit, SixLetterText)
 {
@@ -409,12 +408,12 @@ TEST_P(QvListViewFit, SixLetterText)
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, QvListViewFit,
-    ::testing::Values(TFitCase{"WholeTextFits", 0, -1, "Abcdef"},
-        TFitCase{"ThreeLettersAndDots", 0, 3, "Abc..."},
-        TFitCase{"JustBelowFourLetters", -1, 4, "Abc..."},
-        TFitCase{"OneLetterAndDots", 0, 1, "A..."},
-        TFitCase{"TooNarrowForOneLetter", -1, 1, ""}),
-    [](const auto& info) { return std::string(info.param.Name); });
+                         ::testing::Values(TFitCase{"WholeTextFits", 0, -1, "Abcdef"},
+                                           TFitCase{"ThreeLettersAndDots", 0, 3, "Abc..."},
+                                           TFitCase{"JustBelowFourLetters", -1, 4, "Abc..."},
+                                           TFitCase{"OneLetterAndDots", 0, 1, "A..."},
+                                           TFitCase{"TooNarrowForOneLetter", -1, 1, ""}),
+                         [](const auto& info) { return std::string(info.param.Name); });
 
 TEST(QvListViewFitEmpty, EmptyTextStaysEmpty)
 {
@@ -469,13 +468,15 @@ TEST(QvListViewOwnerDraw, FocusedRowGetsRedFrameAndHandlersRunInOrder)
     list.View.SetManualDraw(true);
     list.View.setCurrentItem(list.View.Item(1), 0, QItemSelectionModel::NoUpdate);
     QStringList calls;
-    list.View.OnBeginDrawRow = [&](QPainter* Canvas, TListItem* LVItem, const QRect&, TQvListView::TOwnerDrawState) {
+    list.View.OnBeginDrawRow = [&](QPainter* Canvas, TListItem* LVItem, const QRect&,
+                                   TQvListView::TOwnerDrawState) {
         calls.append("begin " + LVItem->text(0));
         if (LVItem == list.View.Item(2)) {
             Canvas->setBrush(QColor(255, 255, 0)); // unselected rows take the handler's colours
         }
     };
-    list.View.OnDrawRow = [&](QPainter*, TListItem* LVItem, const QRect& Rect, TQvListView::TOwnerDrawState State) {
+    list.View.OnDrawRow = [&](QPainter*, TListItem* LVItem, const QRect& Rect,
+                              TQvListView::TOwnerDrawState State) {
         calls.append("draw " + LVItem->text(0));
         EXPECT_EQ(Rect.top(), list.RowRect(list.View.indexOfTopLevelItem(LVItem)).top() + 1);
         EXPECT_EQ(State.testFlag(TQvListView::TOwnerDrawStateFlag::odFocused), LVItem == list.View.Item(1));
@@ -502,7 +503,8 @@ TEST(QvListViewOwnerDraw, SelectedRowIgnoresHandlerColours)
     };
     const QImage shot = list.Shot();
     // Without focus a selected row is painted in the button face colour.
-    EXPECT_EQ(shot.pixelColor(110, list.RowRect(0).center().y()), list.View.palette().color(QPalette::Button));
+    EXPECT_EQ(shot.pixelColor(110, list.RowRect(0).center().y()),
+              list.View.palette().color(QPalette::Button));
 }
 
 TEST(QvListViewOwnerDraw, ThrowingHookStillPaintsOtherRows)
@@ -617,16 +619,17 @@ TEST_P(QvListViewDropAction, FilesAreTakenAsACopyNeverMoved)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Actions, QvListViewDropAction,
-    ::testing::Values(
-        TDropActionCase{"MoveProposedIsTakenAsCopy", Qt::CopyAction | Qt::MoveAction | Qt::LinkAction,
-                        Qt::ShiftModifier, Qt::MoveAction, true, Qt::CopyAction},
-        TDropActionCase{"CopyProposed", Qt::CopyAction | Qt::MoveAction, Qt::NoModifier, Qt::CopyAction, true,
-                        Qt::CopyAction},
-        TDropActionCase{"LinkWhenNoCopyIsOffered", Qt::MoveAction | Qt::LinkAction, Qt::ShiftModifier,
-                        Qt::MoveAction, true, Qt::LinkAction},
-        TDropActionCase{"MoveOnlyIsRefused", Qt::MoveAction, Qt::NoModifier, Qt::MoveAction, false,
-                        Qt::IgnoreAction}),
+INSTANTIATE_TEST_SUITE_P(
+    Actions, QvListViewDropAction,
+    ::testing::Values(TDropActionCase{"MoveProposedIsTakenAsCopy",
+                                      Qt::CopyAction | Qt::MoveAction | Qt::LinkAction, Qt::ShiftModifier,
+                                      Qt::MoveAction, true, Qt::CopyAction},
+                      TDropActionCase{"CopyProposed", Qt::CopyAction | Qt::MoveAction, Qt::NoModifier,
+                                      Qt::CopyAction, true, Qt::CopyAction},
+                      TDropActionCase{"LinkWhenNoCopyIsOffered", Qt::MoveAction | Qt::LinkAction,
+                                      Qt::ShiftModifier, Qt::MoveAction, true, Qt::LinkAction},
+                      TDropActionCase{"MoveOnlyIsRefused", Qt::MoveAction, Qt::NoModifier, Qt::MoveAction,
+                                      false, Qt::IgnoreAction}),
     [](const ::testing::TestParamInfo<TDropActionCase>& info) { return std::string(info.param.Name); });
 
 TEST(QvListViewOwnerDraw, TurningOwnerDrawingOffRestoresTheRowImages)
@@ -640,7 +643,8 @@ TEST(QvListViewOwnerDraw, TurningOwnerDrawingOffRestoresTheRowImages)
     view.SetImageIndex(item, 2);
     view.SetManualDraw(false);
     ASSERT_FALSE(item->icon(0).isNull());
-    EXPECT_EQ(item->icon(0).pixmap(16).toImage().pixelColor(8, 8), Images(3)[2].pixmap(16).toImage().pixelColor(8, 8));
+    EXPECT_EQ(item->icon(0).pixmap(16).toImage().pixelColor(8, 8),
+              Images(3)[2].pixmap(16).toImage().pixelColor(8, 8));
 }
 
 // The header painted with the sort marker (a pure green image) on the first column.

@@ -1,8 +1,8 @@
 #include "controls/W97Slide.h"
 
-#include "FlatPixels.h"
-
 #include <gtest/gtest.h>
+
+#include "FlatPixels.h"
 
 namespace {
 
@@ -59,14 +59,14 @@ TEST_P(SwitchBoxBevel, RingsFollowTheBevels)
     EXPECT_EQ(At(image, 20, 15), Role(QPalette::Button));
 }
 
-INSTANTIATE_TEST_SUITE_P(Bevels, SwitchBoxBevel,
-    testing::Values(
-        BevelCase { "raised", TSwitchBox::bvRaised, TSwitchBox::bvNone, QPalette::Light, QPalette::Dark,
-            QPalette::Button, QPalette::Button },
-        BevelCase { "lowered", TSwitchBox::bvLowered, TSwitchBox::bvNone, QPalette::Dark, QPalette::Light,
-            QPalette::Button, QPalette::Button },
-        BevelCase { "raised_then_lowered_inside", TSwitchBox::bvRaised, TSwitchBox::bvLowered, QPalette::Light,
-            QPalette::Dark, QPalette::Dark, QPalette::Light }),
+INSTANTIATE_TEST_SUITE_P(
+    Bevels, SwitchBoxBevel,
+    testing::Values(BevelCase{"raised", TSwitchBox::bvRaised, TSwitchBox::bvNone, QPalette::Light,
+                              QPalette::Dark, QPalette::Button, QPalette::Button},
+                    BevelCase{"lowered", TSwitchBox::bvLowered, TSwitchBox::bvNone, QPalette::Dark,
+                              QPalette::Light, QPalette::Button, QPalette::Button},
+                    BevelCase{"raised_then_lowered_inside", TSwitchBox::bvRaised, TSwitchBox::bvLowered,
+                              QPalette::Light, QPalette::Dark, QPalette::Dark, QPalette::Light}),
     [](const testing::TestParamInfo<BevelCase>& info) { return std::string(info.param.name); });
 
 TEST(TSwitchBox, CaptionThatFitsIsCentredVertically)

@@ -1,7 +1,6 @@
-#include "controls/pndlg.h"
-
 #include "controls/AniSymbl.h"
 #include "controls/W97Slide.h"
+#include "controls/pndlg.h"
 #include "controls/richtext/qvtext.h"
 #include "controls/richtext/qvtext_print.h"
 
@@ -17,9 +16,8 @@
 #include <QTest>
 #include <QTextDocument>
 
-#include <gtest/gtest.h>
-
 #include <cmath>
+#include <gtest/gtest.h>
 #include <stdexcept>
 
 namespace {
@@ -45,18 +43,35 @@ TEST_P(PrintRect, MarginsBecomeTwipsOfThePrintableArea)
     EXPECT_EQ(r.Bottom, c.expected.Bottom);
 }
 
-INSTANTIATE_TEST_SUITE_P(Printers, PrintRect,
+INSTANTIATE_TEST_SUITE_P(
+    Printers, PrintRect,
     testing::Values(
         // (600 - 25) x 1440 / 600 and so on.
-        RectCase { "one_inch_all_round", {600, 600, 25, 30, 4950, 6550}, 1, 1, 1, 1, {1380, 1368, 10440, 14280} },
+        RectCase{
+            "one_inch_all_round", {600, 600, 25, 30, 4950, 6550}, 1, 1, 1, 1, {1380, 1368, 10440, 14280}},
         // Left and right use X (600), top and bottom use Y (300).
-        RectCase { "x_and_y_resolutions_differ", {600, 300, 20, 10, 5000, 3300}, 1, 0.5f, 2, 0.25f,
-            {672, 1392, 11640, 12960} },
-        RectCase { "zero_margins_go_negative_by_the_offset", {300, 300, 50, 40, 2400, 3200}, 0, 0, 0, 0,
-            {-240, -192, 11520, 15360} },
+        RectCase{"x_and_y_resolutions_differ",
+                 {600, 300, 20, 10, 5000, 3300},
+                 1,
+                 0.5f,
+                 2,
+                 0.25f,
+                 {672, 1392, 11640, 12960}},
+        RectCase{"zero_margins_go_negative_by_the_offset",
+                 {300, 300, 50, 40, 2400, 3200},
+                 0,
+                 0,
+                 0,
+                 0,
+                 {-240, -192, 11520, 15360}},
         // 0.333 in x 100 = 33.3 px, rounded to 33; -1 x 1440 / 700 truncates to -2.
-        RectCase { "pixels_round_then_twips_truncate", {100, 700, 0, 1, 850, 7700}, 0, 0.333f, 0, 0.336f,
-            {475, -2, 11750, 15840} }),
+        RectCase{"pixels_round_then_twips_truncate",
+                 {100, 700, 0, 1, 850, 7700},
+                 0,
+                 0.333f,
+                 0,
+                 0.336f,
+                 {475, -2, 11750, 15840}}),
     [](const testing::TestParamInfo<RectCase>& info) { return std::string(info.param.name); });
 
 // ---- the progress window ----
@@ -141,7 +156,8 @@ int PdfPages(const QString& file)
     if (p.exitCode() != 0) {
         return -1;
     }
-    const auto match = QRegularExpression(R"(Pages:\s+(\d+))").match(QString::fromUtf8(p.readAllStandardOutput()));
+    const auto match =
+        QRegularExpression(R"(Pages:\s+(\d+))").match(QString::fromUtf8(p.readAllStandardOutput()));
     return match.hasMatch() ? match.captured(1).toInt() : -1;
 }
 
@@ -301,16 +317,21 @@ TEST_P(PrintCancel, TakesEffectAfterThePageAndTheNextPrintIsWhole)
 }
 
 INSTANTIATE_TEST_SUITE_P(Ways, PrintCancel,
-    testing::Values(CancelBy::Button, CancelBy::Enter, CancelBy::Escape, CancelBy::Close),
-    [](const testing::TestParamInfo<CancelBy>& info) {
-        switch (info.param) {
-        case CancelBy::Button: return std::string("button");
-        case CancelBy::Enter: return std::string("enter");
-        case CancelBy::Escape: return std::string("escape");
-        case CancelBy::Close: return std::string("close");
-        }
-        return std::string();
-    });
+                         testing::Values(CancelBy::Button, CancelBy::Enter, CancelBy::Escape,
+                                         CancelBy::Close),
+                         [](const testing::TestParamInfo<CancelBy>& info) {
+                             switch (info.param) {
+                             case CancelBy::Button:
+                                 return std::string("button");
+                             case CancelBy::Enter:
+                                 return std::string("enter");
+                             case CancelBy::Escape:
+                                 return std::string("escape");
+                             case CancelBy::Close:
+                                 return std::string("close");
+                             }
+                             return std::string();
+                         });
 
 TEST_F(Printing, ZeroMarginsPrintFromThePaperEdgeClippedToThePage)
 {

@@ -1,18 +1,16 @@
 #include "controls/qvbutton98.h"
 
-#include "FlatPixels.h"
-
 #include <QMenu>
 #include <QPainter>
-#include <QTest>
 #include <QPointer>
+#include <QTest>
 #include <QTimer>
 
 #include <functional>
-
 #include <gtest/gtest.h>
-
 #include <stdexcept>
+
+#include "FlatPixels.h"
 
 namespace {
 
@@ -57,10 +55,11 @@ TEST_P(ButtonFace, FrameFollowsHotAndPressed)
     EXPECT_EQ(At(image, 20, 10), face);
 }
 
-INSTANTIATE_TEST_SUITE_P(States, ButtonFace,
-    testing::Values(FaceCase { "flat_when_cold", false, false, QColor(), QColor() },
-        FaceCase { "raised_when_hot", true, false, Role(QPalette::Light), Role(QPalette::Dark) },
-        FaceCase { "sunken_when_pressed", true, true, Role(QPalette::Dark), Role(QPalette::Light) }),
+INSTANTIATE_TEST_SUITE_P(
+    States, ButtonFace,
+    testing::Values(FaceCase{"flat_when_cold", false, false, QColor(), QColor()},
+                    FaceCase{"raised_when_hot", true, false, Role(QPalette::Light), Role(QPalette::Dark)},
+                    FaceCase{"sunken_when_pressed", true, true, Role(QPalette::Dark), Role(QPalette::Light)}),
     [](const testing::TestParamInfo<FaceCase>& info) { return std::string(info.param.name); });
 
 TEST(TButton98, CaptionIsBlueOnlyWhileHot)

@@ -1,7 +1,5 @@
 #include "controls/qvcombo98.h"
 
-#include "FlatPixels.h"
-
 #include <QAbstractItemView>
 #include <QLineEdit>
 #include <QPainter>
@@ -9,9 +7,10 @@
 #include <QTest>
 
 #include <gtest/gtest.h>
-
 #include <stdexcept>
 #include <string>
+
+#include "FlatPixels.h"
 
 namespace {
 
@@ -141,9 +140,12 @@ TEST_P(DroppedListHeight, IsSizedForTheVisibleItems)
 }
 
 INSTANTIATE_TEST_SUITE_P(Counts, DroppedListHeight,
-    testing::Values(DropCase { "two_items_sized_for_two", 2, 8, 2 }, DropCase { "no_items_sized_for_one", 0, 8, 1 },
-        DropCase { "more_items_than_the_count", 12, 8, 8 }),
-    [](const testing::TestParamInfo<DropCase>& info) { return std::string(info.param.name); });
+                         testing::Values(DropCase{"two_items_sized_for_two", 2, 8, 2},
+                                         DropCase{"no_items_sized_for_one", 0, 8, 1},
+                                         DropCase{"more_items_than_the_count", 12, 8, 8}),
+                         [](const testing::TestParamInfo<DropCase>& info) {
+                             return std::string(info.param.name);
+                         });
 
 struct LengthCase {
     const char* name;
@@ -164,9 +166,12 @@ TEST_P(EditLimit, FollowsMaxLengthUpTo255)
 }
 
 INSTANTIATE_TEST_SUITE_P(Limits, EditLimit,
-    testing::Values(LengthCase { "zero_means_255", 0, 255 }, LengthCase { "above_255_means_255", 300, 255 },
-        LengthCase { "twenty", 20, 20 }),
-    [](const testing::TestParamInfo<LengthCase>& info) { return std::string(info.param.name); });
+                         testing::Values(LengthCase{"zero_means_255", 0, 255},
+                                         LengthCase{"above_255_means_255", 300, 255},
+                                         LengthCase{"twenty", 20, 20}),
+                         [](const testing::TestParamInfo<LengthCase>& info) {
+                             return std::string(info.param.name);
+                         });
 
 TEST(TComboBoxStrings, ClearingKeepsTheEditText)
 {
@@ -238,7 +243,8 @@ TEST(TComboBox98, DefaultItemDrawingFillsAndWritesTheText)
     QImage image = DrawItem(op.combo, 0, QStyle::State_Selected);
     EXPECT_EQ(At(image, 58, 14), Role(QPalette::Highlight));
     EXPECT_EQ(CountColour(image, image.rect(), Qt::magenta), 0);
-    EXPECT_EQ(CountNear(image, QRect(0, 0, 2, 16), Role(QPalette::HighlightedText), 30), 0) << "text starts at left + 2";
+    EXPECT_EQ(CountNear(image, QRect(0, 0, 2, 16), Role(QPalette::HighlightedText), 30), 0)
+        << "text starts at left + 2";
     image = DrawItem(op.combo, 0, {});
     EXPECT_EQ(At(image, 58, 14), Role(QPalette::Base));
     EXPECT_GT(CountNear(image, image.rect(), Role(QPalette::Text)), 3);

@@ -1,12 +1,12 @@
 #include "controls/qvedit98.h"
 
-#include "FlatPixels.h"
-
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include "FlatPixels.h"
 
 namespace {
 
@@ -81,7 +81,7 @@ TEST(TEdit98, HideSelectionIsForcedOnOnceSetUp)
     edit.ensurePolished();
     EXPECT_TRUE(edit.HideSelection());
     EXPECT_EQ(edit.palette().color(QPalette::Inactive, QPalette::Highlight),
-        edit.palette().color(QPalette::Inactive, QPalette::Base));
+              edit.palette().color(QPalette::Inactive, QPalette::Base));
 }
 
 TEST(TEdit98, EnterInsertsNoLineBreak)
@@ -120,9 +120,11 @@ TEST_P(TEdit98CharCase, TypingIsCasedAndCanBeUndone)
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, TEdit98CharCase,
-    testing::Values(TCaseRow{"upper", TEdit98::ecUpperCase, "abC1", "ABC1"},
-        TCaseRow{"lower", TEdit98::ecLowerCase, "AbC1", "abc1"}),
-    [](const testing::TestParamInfo<TCaseRow>& info) { return std::string(info.param.Name); });
+                         testing::Values(TCaseRow{"upper", TEdit98::ecUpperCase, "abC1", "ABC1"},
+                                         TCaseRow{"lower", TEdit98::ecLowerCase, "AbC1", "abc1"}),
+                         [](const testing::TestParamInfo<TCaseRow>& info) {
+                             return std::string(info.param.Name);
+                         });
 
 TEST(TEdit98, PastedTextIsCasedAndCanBeUndone)
 {

@@ -1,13 +1,11 @@
 #include "controls/qvthreads.h"
-
 #include "platform/Application.h"
 #include "platform/GuiDispatcher.h"
 #include "tests/support/ScriptedDialogs.h"
 
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <chrono>
+#include <gtest/gtest.h>
 #include <stdexcept>
 #include <thread>
 
@@ -17,14 +15,14 @@ namespace {
 
 // What a probe thread did, kept outside the object so that it can be read after the object is gone.
 struct TProbe {
-    std::atomic<int> Runs { 0 };
-    std::atomic<bool> Release { false };
-    std::atomic<bool> ReachedEnd { false };
-    std::atomic<bool> SawStop { false };
-    std::atomic<bool> Destroyed { false };
-    std::atomic<bool> DestroyedOnGui { false };
-    std::atomic<bool> PastDoFinished { false };
-    std::atomic<int> Ticks { 0 };
+    std::atomic<int> Runs{0};
+    std::atomic<bool> Release{false};
+    std::atomic<bool> ReachedEnd{false};
+    std::atomic<bool> SawStop{false};
+    std::atomic<bool> Destroyed{false};
+    std::atomic<bool> DestroyedOnGui{false};
+    std::atomic<bool> PastDoFinished{false};
+    std::atomic<int> Ticks{0};
     bool Poll = false; // Run loops, pausing where allowed, until asked to stop
     bool Throw = false;
     bool CallGui = false;

@@ -1,5 +1,4 @@
 #include "platform/Application.h"
-
 #include "platform/GuiDispatcher.h"
 
 #include <QCoreApplication>
@@ -7,9 +6,8 @@
 #include <QGuiApplication>
 #include <QThread>
 
-#include <gtest/gtest.h>
-
 #include <atomic>
+#include <gtest/gtest.h>
 #include <thread>
 
 namespace {
@@ -26,23 +24,27 @@ class ChangeFileExtTest : public ::testing::TestWithParam<ExtCase> { };
 TEST_P(ChangeFileExtTest, Replaces)
 {
     const ExtCase& c = GetParam();
-    EXPECT_EQ(Application::ChangeFileExt(QString::fromUtf8(c.Path), QString::fromUtf8(c.Ext)), QString::fromUtf8(c.Expected));
+    EXPECT_EQ(Application::ChangeFileExt(QString::fromUtf8(c.Path), QString::fromUtf8(c.Ext)),
+              QString::fromUtf8(c.Expected));
 }
 
-INSTANTIATE_TEST_SUITE_P(Names, ChangeFileExtTest,
-    ::testing::Values(ExtCase { "NoExtensionAppends", "/opt/sifton/sifton", ".ini", "/opt/sifton/sifton.ini" },
-        ExtCase { "ExtensionReplaced", "/opt/sifton/sifton.exe", ".out", "/opt/sifton/sifton.out" },
-        ExtCase { "OnlyTheLastExtension", "/opt/sifton/sifton.tar.gz", ".lst", "/opt/sifton/sifton.tar.lst" },
-        ExtCase { "DotInFolderIsNotAnExtension", "/opt/v1.2/sifton", ".ini", "/opt/v1.2/sifton.ini" },
-        ExtCase { "HiddenNameKeepsItsDot", "/home/u/.sifton", ".ini", "/home/u/.sifton.ini" },
-        ExtCase { "BareName", "sifton", ".ini", "sifton.ini" }),
+INSTANTIATE_TEST_SUITE_P(
+    Names, ChangeFileExtTest,
+    ::testing::Values(
+        ExtCase{"NoExtensionAppends", "/opt/sifton/sifton", ".ini", "/opt/sifton/sifton.ini"},
+        ExtCase{"ExtensionReplaced", "/opt/sifton/sifton.exe", ".out", "/opt/sifton/sifton.out"},
+        ExtCase{"OnlyTheLastExtension", "/opt/sifton/sifton.tar.gz", ".lst", "/opt/sifton/sifton.tar.lst"},
+        ExtCase{"DotInFolderIsNotAnExtension", "/opt/v1.2/sifton", ".ini", "/opt/v1.2/sifton.ini"},
+        ExtCase{"HiddenNameKeepsItsDot", "/home/u/.sifton", ".ini", "/home/u/.sifton.ini"},
+        ExtCase{"BareName", "sifton", ".ini", "sifton.ini"}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 TEST(ApplicationTest, ExeNameIsThisProgramsFullPath)
 {
     const QString exe = Application::ExeName();
     EXPECT_TRUE(QFileInfo(exe).isAbsolute());
-    EXPECT_EQ(QFileInfo(exe).canonicalFilePath(), QFileInfo(QCoreApplication::applicationFilePath()).canonicalFilePath());
+    EXPECT_EQ(QFileInfo(exe).canonicalFilePath(),
+              QFileInfo(QCoreApplication::applicationFilePath()).canonicalFilePath());
     EXPECT_EQ(Application::FileBeside(QStringLiteral(".ini")), exe + QStringLiteral(".ini"));
 }
 
@@ -54,7 +56,7 @@ TEST(ApplicationTest, TitleSetFromAWorkerNotifiesOnTheGuiThread)
         seen = title;
         onGui = IsGuiThread();
     });
-    std::atomic<bool> returned { false };
+    std::atomic<bool> returned{false};
     std::thread worker([&] {
         Application::SetTitle(QStringLiteral("Searching /tmp/a.txt"));
         returned = true;
@@ -83,7 +85,7 @@ TEST(ApplicationTest, CursorShapesAndBackToNormal)
 
 TEST(ApplicationTest, CursorSetFromAWorker)
 {
-    std::atomic<bool> returned { false };
+    std::atomic<bool> returned{false};
     std::thread worker([&] {
         Application::SetCursor(crAppStart);
         returned = true;

@@ -1,5 +1,4 @@
 #include "platform/Dialogs.h"
-
 #include "platform/GuiDispatcher.h"
 #include "tests/support/ScriptedDialogs.h"
 
@@ -10,17 +9,16 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QTemporaryDir>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
 
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <functional>
+#include <gtest/gtest.h>
 #include <thread>
 
 namespace {
@@ -28,10 +26,11 @@ namespace {
 TEST(ScriptedDialogsTest, RecordsTextCaptionAndFlagsAndAnswersFromTheScript)
 {
     TScriptedDialogs dialogs;
-    dialogs.MessageAnswers = { IDCANCEL };
+    dialogs.MessageAnswers = {IDCANCEL};
     const int first = MessageBox(QStringLiteral("Search complete.\r"), QStringLiteral("Sifton"),
-        MB_OKCANCEL | MB_ICONASTERISK | MB_TASKMODAL | MB_TOPMOST);
-    const int second = MessageBox(QStringLiteral("Wrong filename!"), QStringLiteral("Error:"), MB_OK | MB_ICONHAND);
+                                 MB_OKCANCEL | MB_ICONASTERISK | MB_TASKMODAL | MB_TOPMOST);
+    const int second =
+        MessageBox(QStringLiteral("Wrong filename!"), QStringLiteral("Error:"), MB_OK | MB_ICONHAND);
 
     EXPECT_EQ(first, IDCANCEL);
     EXPECT_EQ(second, IDOK);
@@ -59,8 +58,8 @@ TEST(ScriptedDialogsTest, RemovedStandInRestoresThePreviousService)
 TEST(ScriptedDialogsTest, MessageBoxFromAWorkerIsShownOnTheGuiThreadAndTheWorkerGetsTheAnswer)
 {
     TScriptedDialogs dialogs;
-    dialogs.MessageAnswers = { IDNO };
-    std::atomic<bool> returned { false };
+    dialogs.MessageAnswers = {IDNO};
+    std::atomic<bool> returned{false};
     int answer = 0;
     std::thread worker([&] {
         answer = MessageBox(QStringLiteral("Enter the filename first"), QStringLiteral("Sifton"), MB_YESNO);
@@ -76,11 +75,11 @@ TEST(ScriptedDialogsTest, MessageBoxFromAWorkerIsShownOnTheGuiThreadAndTheWorker
 TEST(FileDialogTest, SaveDialogPassesItsSettingsAndAddsTheDefaultExtension)
 {
     TScriptedDialogs dialogs;
-    dialogs.FileAnswers = { QStringList { QStringLiteral("/tmp/out/result") } };
+    dialogs.FileAnswers = {QStringList{QStringLiteral("/tmp/out/result")}};
     TSaveDialog save;
     save.Title = QStringLiteral("Select or type an output file.");
-    save.Filters = { { QStringLiteral("Text Files"), QStringLiteral("*.txt") },
-        { QStringLiteral("All Files"), QStringLiteral("*.*") } };
+    save.Filters = {{QStringLiteral("Text Files"), QStringLiteral("*.txt")},
+                    {QStringLiteral("All Files"), QStringLiteral("*.*")}};
     save.DefaultExt = QStringLiteral("txt");
     save.Options = ofOverwritePrompt | ofPathMustExist | ofNoReadOnlyReturn | ofHideReadOnly;
 
@@ -98,7 +97,7 @@ TEST(FileDialogTest, SaveDialogPassesItsSettingsAndAddsTheDefaultExtension)
 TEST(FileDialogTest, ANameWithAnExtensionKeepsIt)
 {
     TScriptedDialogs dialogs;
-    dialogs.FileAnswers = { QStringList { QStringLiteral("/tmp/result.log") } };
+    dialogs.FileAnswers = {QStringList{QStringLiteral("/tmp/result.log")}};
     TSaveDialog save;
     save.DefaultExt = QStringLiteral("txt");
     ASSERT_TRUE(save.Execute());
@@ -108,27 +107,31 @@ TEST(FileDialogTest, ANameWithAnExtensionKeepsIt)
 TEST(FileDialogTest, OpenDialogReturnsEveryChosenFileAndRemembersTheFirst)
 {
     TScriptedDialogs dialogs;
-    dialogs.FileAnswers = { QStringList { QStringLiteral("/a/one.txt"), QStringLiteral("/a/two.txt") }, std::nullopt };
+    dialogs.FileAnswers = {QStringList{QStringLiteral("/a/one.txt"), QStringLiteral("/a/two.txt")},
+                           std::nullopt};
     TOpenDialog open;
     open.Options = ofAllowMultiSelect | ofFileMustExist;
 
     ASSERT_TRUE(open.Execute());
-    EXPECT_EQ(open.Files, (QStringList { QStringLiteral("/a/one.txt"), QStringLiteral("/a/two.txt") }));
+    EXPECT_EQ(open.Files, (QStringList{QStringLiteral("/a/one.txt"), QStringLiteral("/a/two.txt")}));
     EXPECT_EQ(open.FileName, QStringLiteral("/a/one.txt"));
 
     EXPECT_FALSE(open.Execute()) << "the second answer is Cancel";
     EXPECT_EQ(open.FileName, QStringLiteral("/a/one.txt"));
     ASSERT_EQ(dialogs.FileDialogs.size(), 2u);
     EXPECT_FALSE(dialogs.FileDialogs[1].Save);
-    EXPECT_EQ(dialogs.FileDialogs[1].FileName, QStringLiteral("/a/one.txt")) << "the last name is shown again";
+    EXPECT_EQ(dialogs.FileDialogs[1].FileName, QStringLiteral("/a/one.txt"))
+        << "the last name is shown again";
 }
 
 TEST(InputBoxTest, AnswerOrTheValueWhenCancelled)
 {
     TScriptedDialogs dialogs;
-    dialogs.InputAnswers = { QStringLiteral("typed"), std::nullopt };
-    EXPECT_EQ(InputBox(QStringLiteral("TIconOle"), QStringLiteral("Prompt"), QStringLiteral("old")), QStringLiteral("typed"));
-    EXPECT_EQ(InputBox(QStringLiteral("TIconOle"), QStringLiteral("Prompt"), QStringLiteral("old")), QStringLiteral("old"));
+    dialogs.InputAnswers = {QStringLiteral("typed"), std::nullopt};
+    EXPECT_EQ(InputBox(QStringLiteral("TIconOle"), QStringLiteral("Prompt"), QStringLiteral("old")),
+              QStringLiteral("typed"));
+    EXPECT_EQ(InputBox(QStringLiteral("TIconOle"), QStringLiteral("Prompt"), QStringLiteral("old")),
+              QStringLiteral("old"));
     ASSERT_EQ(dialogs.Inputs.size(), 2u);
     EXPECT_EQ(dialogs.Inputs[0].Caption, QStringLiteral("TIconOle"));
     EXPECT_EQ(dialogs.Inputs[0].Value, QStringLiteral("old"));
@@ -153,7 +156,7 @@ TEST(QtDialogsTest, MessageBoxHonoursIconButtonsTopMostAndLineBreaks)
         box->button(QMessageBox::Cancel)->click();
     });
     const int answer = Dialogs().MessageBox(QStringLiteral("first\rsecond"), QStringLiteral("Sifton"),
-        MB_OKCANCEL | MB_ICONHAND | MB_TASKMODAL | MB_TOPMOST);
+                                            MB_OKCANCEL | MB_ICONHAND | MB_TASKMODAL | MB_TOPMOST);
     EXPECT_EQ(answer, IDCANCEL);
     EXPECT_EQ(icon, QMessageBox::Critical);
     EXPECT_EQ(text, QStringLiteral("first\nsecond"));
@@ -165,15 +168,15 @@ TEST(QtDialogsTest, MessageBoxHonoursIconButtonsTopMostAndLineBreaks)
 TEST(FolderDialogTest, ConfirmedChoiceIsKeptAndOfferedAgainCancelKeepsIt)
 {
     TScriptedDialogs dialogs;
-    dialogs.FolderAnswers = { TFolderChoice { QStringLiteral("ignored"), QStringLiteral("/srv/logs"), false,
-                                  QStringLiteral("*.log") },
-        std::nullopt, TFolderChoice { {}, QString(), true, {} } };
+    dialogs.FolderAnswers = {
+        TFolderChoice{QStringLiteral("ignored"), QStringLiteral("/srv/logs"), false, QStringLiteral("*.log")},
+        std::nullopt, TFolderChoice{{}, QString(), true, {}}};
     TFolderDialog folder;
     folder.Choice.Title = QStringLiteral("Add Folder");
 
     ASSERT_TRUE(folder.Execute());
-    EXPECT_EQ(folder.Choice, (TFolderChoice { QStringLiteral("Add Folder"), QStringLiteral("/srv/logs"), false,
-                                 QStringLiteral("*.log") }))
+    EXPECT_EQ(folder.Choice, (TFolderChoice{QStringLiteral("Add Folder"), QStringLiteral("/srv/logs"), false,
+                                            QStringLiteral("*.log")}))
         << "the caption stays the component's";
     EXPECT_FALSE(folder.Execute());
     EXPECT_FALSE(folder.Execute()) << "OK without a folder counts as Cancel";
@@ -202,8 +205,8 @@ TEST(QtDialogsTest, FolderDialogOffersOkOnlyForAFolderAndReturnsTheFields)
         dialog->findChild<QCheckBox*>()->setChecked(false);
         ok->click();
     });
-    const std::optional<TFolderChoice> choice
-        = Dialogs().FolderDialog(TFolderChoice { QStringLiteral("Add Folder"), {}, true, {} });
+    const std::optional<TFolderChoice> choice =
+        Dialogs().FolderDialog(TFolderChoice{QStringLiteral("Add Folder"), {}, true, {}});
     EXPECT_FALSE(okForMissing);
     EXPECT_TRUE(okForFolder);
     ASSERT_TRUE(choice.has_value());
@@ -231,17 +234,20 @@ TEST_P(RefusedSaveChoiceTest, FolderMustExist)
     const QString refused = RefusedSaveChoice(chosen, GetParam().Options);
     EXPECT_EQ(!refused.isEmpty(), GetParam().Refused) << refused.toStdString();
     if (GetParam().Refused) {
-        EXPECT_TRUE(refused.startsWith(QFileInfo(chosen).absolutePath() + QLatin1Char('\n'))) << refused.toStdString();
+        EXPECT_TRUE(refused.startsWith(QFileInfo(chosen).absolutePath() + QLatin1Char('\n')))
+            << refused.toStdString();
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Choices, RefusedSaveChoiceTest,
-    ::testing::Values(TRefusalCase { "NewFileInAFolderThatExists", "out.txt", ofPathMustExist, false },
-        TRefusalCase { "ExistingFile", "file.txt", ofPathMustExist | ofNoReadOnlyReturn, false },
-        TRefusalCase { "MissingFolder", "missing/out.txt", ofPathMustExist, true },
-        TRefusalCase { "MissingFolders", "a/b/out.txt", ofPathMustExist | ofOverwritePrompt, true },
-        TRefusalCase { "FileWhereAFolderShouldBe", "file.txt/out.txt", ofPathMustExist, true },
-        TRefusalCase { "MissingFolderAllowedWithoutTheOption", "missing/out.txt", ofOverwritePrompt, false }),
+INSTANTIATE_TEST_SUITE_P(
+    Choices, RefusedSaveChoiceTest,
+    ::testing::Values(
+        TRefusalCase{"NewFileInAFolderThatExists", "out.txt", ofPathMustExist, false},
+        TRefusalCase{"ExistingFile", "file.txt", ofPathMustExist | ofNoReadOnlyReturn, false},
+        TRefusalCase{"MissingFolder", "missing/out.txt", ofPathMustExist, true},
+        TRefusalCase{"MissingFolders", "a/b/out.txt", ofPathMustExist | ofOverwritePrompt, true},
+        TRefusalCase{"FileWhereAFolderShouldBe", "file.txt/out.txt", ofPathMustExist, true},
+        TRefusalCase{"MissingFolderAllowedWithoutTheOption", "missing/out.txt", ofOverwritePrompt, false}),
     [](const ::testing::TestParamInfo<TRefusalCase>& info) { return std::string(info.param.Name); });
 
 // The real save dialog: a name in a folder that does not exist is refused while the dialog stays open.
@@ -278,7 +284,7 @@ TEST(QtDialogsTest, SaveDialogRefusesAMissingFolderAtOnce)
     EXPECT_TRUE(warning.contains(QStringLiteral("does not exist"))) << warning.toStdString();
     EXPECT_EQ(fileDialogsSeen, 2) << "the dialog stays for another name";
     ASSERT_TRUE(chosen.has_value());
-    EXPECT_EQ(*chosen, QStringList { good });
+    EXPECT_EQ(*chosen, QStringList{good});
 }
 
 } // namespace

@@ -1,12 +1,10 @@
-#include "platform/ErrorGuard.h"
-
 #include "platform/Application.h"
+#include "platform/ErrorGuard.h"
 #include "tests/support/ScriptedDialogs.h"
 
 #include <QPushButton>
 
 #include <gtest/gtest.h>
-
 #include <stdexcept>
 
 namespace {

@@ -5,9 +5,8 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -40,22 +39,25 @@ TEST_P(FileLocationsTest, SettingsAndLogGoWhereTheCopyCanKeepThem)
     EXPECT_EQ(where.ConfigFile(".ini"), QString::fromUtf8(c.Settings));
     EXPECT_EQ(where.ConfigFile(".lst"), QFileInfo(QString::fromUtf8(c.Settings)).path() + "/sifton.lst");
     EXPECT_EQ(where.StateFile(".out"), QString::fromUtf8(c.Log));
-    EXPECT_EQ(where.BesideProgram, where.ConfigFolder == QFileInfo(QString::fromUtf8(c.Program)).absolutePath());
+    EXPECT_EQ(where.BesideProgram,
+              where.ConfigFolder == QFileInfo(QString::fromUtf8(c.Program)).absolutePath());
 }
 
-INSTANTIATE_TEST_SUITE_P(Copies, FileLocationsTest,
+INSTANTIATE_TEST_SUITE_P(
+    Copies, FileLocationsTest,
     ::testing::Values(
-        PlaceCase { "PortableFolder", "/opt/sifton/sifton", true, "/opt/sifton/sifton.ini", "/opt/sifton/sifton.out" },
-        PlaceCase { "InstalledEvenWhenWritable", "/usr/bin/sifton", true, "/home/u/.config/sifton/sifton.ini",
-            "/home/u/.local/state/sifton/sifton.out" },
-        PlaceCase { "InstalledFolderWrittenUntidily", "/usr//bin/./sifton", true,
-            "/home/u/.config/sifton/sifton.ini", "/home/u/.local/state/sifton/sifton.out" },
-        PlaceCase { "FolderThatTakesNoFiles", "/media/cd/sifton", false, "/home/u/.config/sifton/sifton.ini",
-            "/home/u/.local/state/sifton/sifton.out" },
-        PlaceCase { "ExtensionIsNotPartOfTheName", "/opt/sifton/sifton.bin", true, "/opt/sifton/sifton.ini",
-            "/opt/sifton/sifton.out" },
-        PlaceCase { "OtherPrefixIsPortable", "/usr/local/bin/sifton", true, "/usr/local/bin/sifton.ini",
-            "/usr/local/bin/sifton.out" }),
+        PlaceCase{"PortableFolder", "/opt/sifton/sifton", true, "/opt/sifton/sifton.ini",
+                  "/opt/sifton/sifton.out"},
+        PlaceCase{"InstalledEvenWhenWritable", "/usr/bin/sifton", true, "/home/u/.config/sifton/sifton.ini",
+                  "/home/u/.local/state/sifton/sifton.out"},
+        PlaceCase{"InstalledFolderWrittenUntidily", "/usr//bin/./sifton", true,
+                  "/home/u/.config/sifton/sifton.ini", "/home/u/.local/state/sifton/sifton.out"},
+        PlaceCase{"FolderThatTakesNoFiles", "/media/cd/sifton", false, "/home/u/.config/sifton/sifton.ini",
+                  "/home/u/.local/state/sifton/sifton.out"},
+        PlaceCase{"ExtensionIsNotPartOfTheName", "/opt/sifton/sifton.bin", true, "/opt/sifton/sifton.ini",
+                  "/opt/sifton/sifton.out"},
+        PlaceCase{"OtherPrefixIsPortable", "/usr/local/bin/sifton", true, "/usr/local/bin/sifton.ini",
+                  "/usr/local/bin/sifton.out"}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 TEST(FileLocationsTest, ALinkToTheInstalledFolderIsTheInstalledFolder)

@@ -3,9 +3,8 @@
 #include <QCoreApplication>
 #include <QThread>
 
-#include <gtest/gtest.h>
-
 #include <atomic>
+#include <gtest/gtest.h>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -15,7 +14,7 @@ namespace {
 TEST(GuiDispatcherTest, WorkerCallRunsOnTheGuiThreadAndTheWorkerWaitsForIt)
 {
     QThread* ranOn = nullptr;
-    std::atomic<bool> returned { false };
+    std::atomic<bool> returned{false};
     bool doneBeforeReturn = false;
     std::thread worker([&] {
         EXPECT_FALSE(IsGuiThread());
@@ -32,7 +31,7 @@ TEST(GuiDispatcherTest, WorkerCallRunsOnTheGuiThreadAndTheWorkerWaitsForIt)
 TEST(GuiDispatcherTest, CallsFromOneWorkerRunInTheOrderIssued)
 {
     std::vector<int> order;
-    std::atomic<bool> returned { false };
+    std::atomic<bool> returned{false};
     std::thread worker([&] {
         for (int i = 0; i < 50; ++i) {
             RunOnGuiThread([&order, i] { order.push_back(i); });
@@ -58,7 +57,7 @@ TEST(GuiDispatcherTest, OnTheGuiThreadTheCallIsDirect)
 
 TEST(GuiDispatcherTest, ExceptionOfTheCallReachesTheWorkerNotTheEventLoop)
 {
-    std::atomic<bool> returned { false };
+    std::atomic<bool> returned{false};
     std::string caught;
     std::thread worker([&] {
         try {
@@ -75,7 +74,7 @@ TEST(GuiDispatcherTest, ExceptionOfTheCallReachesTheWorkerNotTheEventLoop)
 
 TEST(GuiDispatcherTest, ValueComesBackToTheWorker)
 {
-    std::atomic<bool> returned { false };
+    std::atomic<bool> returned{false};
     int got = 0;
     std::thread worker([&] {
         got = CallOnGuiThread([] { return IsGuiThread() ? 11 : -1; });
@@ -91,7 +90,7 @@ TEST(GuiDispatcherTest, OnlyCallsThatMadeAWorkerWaitAreCounted)
     const std::uint64_t before = BlockingCallCount();
     RunOnGuiThread([] {});
     EXPECT_EQ(BlockingCallCount(), before) << "a direct call waits for nobody";
-    std::atomic<bool> returned { false };
+    std::atomic<bool> returned{false};
     std::thread worker([&] {
         RunOnGuiThread([] {});
         RunOnGuiThread([] {});

@@ -6,9 +6,7 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
-
 #include <stdexcept>
-
 #include <sys/stat.h>
 
 namespace {
@@ -30,27 +28,28 @@ TEST_P(SetProfileStringTest, ChangesOnlyWhatTheWriteNeeds)
     EXPECT_EQ(SetProfileString(c.Before, c.Section, c.Key, c.Value), QByteArray(c.After));
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, SetProfileStringTest,
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SetProfileStringTest,
     ::testing::Values(
-        EditCase { "ValueReplacedInItsLine", "; mine\n[Options]\nA=1\nB=2\n\n[Other]\nB=9\n", "Options", "B", "5",
-            "; mine\n[Options]\nA=1\nB=5\n\n[Other]\nB=9\n" },
-        EditCase { "NamesCompareWithoutCase", "[OPTIONS]\ncount LINES=1\n", "Options", "Count Lines", "0",
-            "[OPTIONS]\ncount LINES=0\n" },
-        EditCase { "SpacingBeforeTheValueKept", "[S]\n  K = 1  \n", "S", "K", "7", "[S]\n  K = 7\n" },
-        EditCase { "NewKeyAfterTheSectionsLastKey", "[S]\nA=1\n\n; about T\n[T]\nX=1\n", "S", "B", "2",
-            "[S]\nA=1\nB=2\n\n; about T\n[T]\nX=1\n" },
-        EditCase { "NewKeyInAnEmptySection", "[S]\n[T]\n", "S", "B", "2", "[S]\nB=2\n[T]\n" },
-        EditCase { "NewSectionAtTheEnd", "[T]\nX=1\n", "S", "B", "2", "[T]\nX=1\n[S]\nB=2\n" },
-        EditCase { "LastLineWithoutLineEnd", "[T]\nX=1", "S", "B", "2", "[T]\nX=1\n[S]\nB=2\n" },
-        EditCase { "HeaderWithoutLineEnd", "[S]", "S", "B", "2", "[S]\nB=2\n" },
-        EditCase { "EmptyFile", "", "S", "B", "2", "[S]\nB=2\n" },
-        EditCase { "WindowsLineEndsKept", "[S]\r\nA=1\r\n", "S", "A", "22", "[S]\r\nA=22\r\n" },
-        EditCase { "WindowsLineEndsForNewLines", "[S]\r\nA=1\r\n", "S", "B", "2", "[S]\r\nA=1\r\nB=2\r\n" },
-        EditCase { "FirstOfTwoSameSections", "[S]\nA=1\n[s]\nA=2\n", "S", "A", "3", "[S]\nA=3\n[s]\nA=2\n" },
-        EditCase { "CommentedKeyIsNotTheKey", "[S]\n;A=1\n", "S", "A", "2", "[S]\nA=2\n;A=1\n" },
-        EditCase { "KeyOutsideAnySectionIgnored", "A=1\n[S]\n", "S", "A", "2", "A=1\n[S]\nA=2\n" },
-        EditCase { "ValueCannotBreakTheLine", "[S]\nA=1\n", "S", "A", "x\ny", "[S]\nA=x y\n" },
-        EditCase { "EmptyValue", "[S]\nA=1\n", "S", "A", "", "[S]\nA=\n" }),
+        EditCase{"ValueReplacedInItsLine", "; mine\n[Options]\nA=1\nB=2\n\n[Other]\nB=9\n", "Options", "B",
+                 "5", "; mine\n[Options]\nA=1\nB=5\n\n[Other]\nB=9\n"},
+        EditCase{"NamesCompareWithoutCase", "[OPTIONS]\ncount LINES=1\n", "Options", "Count Lines", "0",
+                 "[OPTIONS]\ncount LINES=0\n"},
+        EditCase{"SpacingBeforeTheValueKept", "[S]\n  K = 1  \n", "S", "K", "7", "[S]\n  K = 7\n"},
+        EditCase{"NewKeyAfterTheSectionsLastKey", "[S]\nA=1\n\n; about T\n[T]\nX=1\n", "S", "B", "2",
+                 "[S]\nA=1\nB=2\n\n; about T\n[T]\nX=1\n"},
+        EditCase{"NewKeyInAnEmptySection", "[S]\n[T]\n", "S", "B", "2", "[S]\nB=2\n[T]\n"},
+        EditCase{"NewSectionAtTheEnd", "[T]\nX=1\n", "S", "B", "2", "[T]\nX=1\n[S]\nB=2\n"},
+        EditCase{"LastLineWithoutLineEnd", "[T]\nX=1", "S", "B", "2", "[T]\nX=1\n[S]\nB=2\n"},
+        EditCase{"HeaderWithoutLineEnd", "[S]", "S", "B", "2", "[S]\nB=2\n"},
+        EditCase{"EmptyFile", "", "S", "B", "2", "[S]\nB=2\n"},
+        EditCase{"WindowsLineEndsKept", "[S]\r\nA=1\r\n", "S", "A", "22", "[S]\r\nA=22\r\n"},
+        EditCase{"WindowsLineEndsForNewLines", "[S]\r\nA=1\r\n", "S", "B", "2", "[S]\r\nA=1\r\nB=2\r\n"},
+        EditCase{"FirstOfTwoSameSections", "[S]\nA=1\n[s]\nA=2\n", "S", "A", "3", "[S]\nA=3\n[s]\nA=2\n"},
+        EditCase{"CommentedKeyIsNotTheKey", "[S]\n;A=1\n", "S", "A", "2", "[S]\nA=2\n;A=1\n"},
+        EditCase{"KeyOutsideAnySectionIgnored", "A=1\n[S]\n", "S", "A", "2", "A=1\n[S]\nA=2\n"},
+        EditCase{"ValueCannotBreakTheLine", "[S]\nA=1\n", "S", "A", "x\ny", "[S]\nA=x y\n"},
+        EditCase{"EmptyValue", "[S]\nA=1\n", "S", "A", "", "[S]\nA=\n"}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 struct IntCase {
@@ -72,16 +71,18 @@ TEST_P(ParseProfileIntegerTest, Converts)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, ParseProfileIntegerTest,
-    ::testing::Values(IntCase { "Decimal", "7", true, 7 }, IntCase { "Negative", "-1", true, -1 },
-        IntCase { "Plus", "+5", true, 5 }, IntCase { "Hex", "0x2", true, 2 }, IntCase { "HexUpper", "0X1f", true, 31 },
-        IntCase { "HexAllBits", "0xFFFFFFFF", true, -1 }, IntCase { "HexTooWide", "0x100000000", false, 0 },
-        IntCase { "HexLeadingZeros", "0x0000000010", true, 16 }, IntCase { "PrefixOnly", "0x", false, 0 },
-        IntCase { "HexBadDigit", "0x2g", false, 0 }, IntCase { "Word", "yes", false, 0 },
-        IntCase { "Empty", "", false, 0 }, IntCase { "SignOnly", "-", false, 0 },
-        IntCase { "InnerSpace", "1 2", false, 0 }, IntCase { "Max", "2147483647", true, 2147483647 },
-        IntCase { "Min", "-2147483648", true, -2147483647 - 1 }, IntCase { "Overflow", "2147483648", false, 0 },
-        IntCase { "FiveMillion", "5000000", true, 5000000 }),
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ParseProfileIntegerTest,
+    ::testing::Values(
+        IntCase{"Decimal", "7", true, 7}, IntCase{"Negative", "-1", true, -1}, IntCase{"Plus", "+5", true, 5},
+        IntCase{"Hex", "0x2", true, 2}, IntCase{"HexUpper", "0X1f", true, 31},
+        IntCase{"HexAllBits", "0xFFFFFFFF", true, -1}, IntCase{"HexTooWide", "0x100000000", false, 0},
+        IntCase{"HexLeadingZeros", "0x0000000010", true, 16}, IntCase{"PrefixOnly", "0x", false, 0},
+        IntCase{"HexBadDigit", "0x2g", false, 0}, IntCase{"Word", "yes", false, 0},
+        IntCase{"Empty", "", false, 0}, IntCase{"SignOnly", "-", false, 0},
+        IntCase{"InnerSpace", "1 2", false, 0}, IntCase{"Max", "2147483647", true, 2147483647},
+        IntCase{"Min", "-2147483648", true, -2147483647 - 1}, IntCase{"Overflow", "2147483648", false, 0},
+        IntCase{"FiveMillion", "5000000", true, 5000000}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 class IniFileTest : public ::testing::Test {
@@ -101,7 +102,10 @@ protected:
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
     }
 
-    QStringList FolderEntries() const { return QDir(FDir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot); }
+    QStringList FolderEntries() const
+    {
+        return QDir(FDir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    }
 
     QTemporaryDir FDir;
 };
@@ -141,7 +145,7 @@ TEST_F(IniFileTest, WriteCreatesTheFileAndReadsBack)
     EXPECT_EQ(Get(Path("sifton.ini")), QByteArray("[Options]\nCount Lines=1\nDefault Operator=-1\n"));
     EXPECT_TRUE(ini.ReadBool("Options", "Count Lines", false));
     EXPECT_EQ(ini.ReadInteger("Options", "Default Operator", 0), -1);
-    EXPECT_EQ(FolderEntries(), QStringList { "sifton.ini" }) << "no temporary file left behind";
+    EXPECT_EQ(FolderEntries(), QStringList{"sifton.ini"}) << "no temporary file left behind";
 }
 
 TEST_F(IniFileTest, WriteKeepsTheFilesPermissions)
@@ -149,7 +153,7 @@ TEST_F(IniFileTest, WriteKeepsTheFilesPermissions)
     Put(Path("s.ini"), "[S]\nA=1\n");
     ASSERT_EQ(::chmod(Path("s.ini").toLocal8Bit().constData(), 0640), 0);
     TIniFile(Path("s.ini")).WriteInteger("S", "A", 2);
-    struct stat st {};
+    struct stat st { };
     ASSERT_EQ(::stat(Path("s.ini").toLocal8Bit().constData(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
     EXPECT_EQ(Get(Path("s.ini")), QByteArray("[S]\nA=2\n"));
@@ -185,17 +189,21 @@ TEST_P(RefusedWriteTest, RaisesUnableToWriteWithTheFullPathAndChangesNothing)
         ini.WriteBool("Options", "Count Lines", true);
         FAIL() << "the write was not refused";
     } catch (const std::runtime_error& e) {
-        EXPECT_EQ(QString::fromLocal8Bit(e.what()), QStringLiteral("Unable to write to ") + QFileInfo(path).absoluteFilePath());
+        EXPECT_EQ(QString::fromLocal8Bit(e.what()),
+                  QStringLiteral("Unable to write to ") + QFileInfo(path).absoluteFilePath());
     }
     EXPECT_EQ(Get(Path("readonly.ini")), old);
-    EXPECT_EQ(FolderEntries(), (QStringList { "folder.ini", "readonly.ini" })) << "no temporary file left behind";
+    EXPECT_EQ(FolderEntries(), (QStringList{"folder.ini", "readonly.ini"}))
+        << "no temporary file left behind";
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, RefusedWriteTest,
-    ::testing::Values(RefusedCase { "ReadOnlyFile", "readonly.ini" }, RefusedCase { "MissingFolder", "nowhere/sifton.ini" },
-        RefusedCase { "FolderInsteadOfFile", "folder.ini" }, RefusedCase { "UnreadableFile", "/proc/self/mem" },
-        RefusedCase { "DeviceThatFailsWrites", "/dev/full" }),
-    [](const auto& info) { return std::string(info.param.Name); });
+                         ::testing::Values(RefusedCase{"ReadOnlyFile", "readonly.ini"},
+                                           RefusedCase{"MissingFolder", "nowhere/sifton.ini"},
+                                           RefusedCase{"FolderInsteadOfFile", "folder.ini"},
+                                           RefusedCase{"UnreadableFile", "/proc/self/mem"},
+                                           RefusedCase{"DeviceThatFailsWrites", "/dev/full"}),
+                         [](const auto& info) { return std::string(info.param.Name); });
 
 TEST_F(IniFileTest, ReadOnlyFileStillReads)
 {

@@ -1,7 +1,6 @@
 #include "platform/Application.h"
 
 #include <gtest/gtest.h>
-
 #include <vector>
 
 namespace {
@@ -24,13 +23,14 @@ TEST_P(ProgramArgumentsTest, EveryWordAfterTheProgramNameArrivesUnchanged)
     EXPECT_EQ(Application::ArgumentsOf(int(argv.size()), argv.data()), expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Words, ProgramArgumentsTest,
+INSTANTIATE_TEST_SUITE_P(
+    Words, ProgramArgumentsTest,
     ::testing::Values(ArgumentsCase{"ToolkitStyleOption", {"a.log", "-style", "Fusion", "/GO"}},
-        ArgumentsCase{"ToolkitReverseOption", {"a.log", "-reverse"}},
-        ArgumentsCase{"ToolkitPlatformOption", {"-platform", "xcb", "-qwindowgeometry", "1x1"}},
-        ArgumentsCase{"EmptyWordKeepsItsPlace", {"a.log", "", "OR", "b"}},
-        ArgumentsCase{"NonAsciiText", {"caf\xc3\xa9.txt", "\xc3\xbc"}},
-        ArgumentsCase{"NoArguments", {}}),
+                      ArgumentsCase{"ToolkitReverseOption", {"a.log", "-reverse"}},
+                      ArgumentsCase{"ToolkitPlatformOption", {"-platform", "xcb", "-qwindowgeometry", "1x1"}},
+                      ArgumentsCase{"EmptyWordKeepsItsPlace", {"a.log", "", "OR", "b"}},
+                      ArgumentsCase{"NonAsciiText", {"caf\xc3\xa9.txt", "\xc3\xbc"}},
+                      ArgumentsCase{"NoArguments", {}}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 } // namespace

@@ -16,7 +16,8 @@ TEST(ScriptedShellTest, RecordsCallsAndRestoresTheRealShell)
         TScriptedShell shell;
         shell.Result = false;
         EXPECT_FALSE(Shell().OpenDocument(QStringLiteral("mailto:sales@example.com")));
-        EXPECT_FALSE(Shell().StartProgram(QStringLiteral("/usr/bin/firefox"), QStringLiteral("http://example.com/a b")));
+        EXPECT_FALSE(Shell().StartProgram(QStringLiteral("/usr/bin/firefox"),
+                                          QStringLiteral("http://example.com/a b")));
         ASSERT_EQ(shell.Opened.size(), 1u);
         EXPECT_EQ(shell.Opened[0], QStringLiteral("mailto:sales@example.com"));
         ASSERT_EQ(shell.Started.size(), 1u);
@@ -39,10 +40,12 @@ TEST(RealShellTest, StartsAProgramWithItsOwnArgumentsAndTheOneArgumentUnsplit)
     {
         QFile file(script);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(QStringLiteral("printf '%s|' \"$#\" \"$@\" > '%1.tmp' && mv '%1.tmp' '%1'\n").arg(marker).toUtf8());
+        file.write(QStringLiteral("printf '%s|' \"$#\" \"$@\" > '%1.tmp' && mv '%1.tmp' '%1'\n")
+                       .arg(marker)
+                       .toUtf8());
     }
     ASSERT_TRUE(Shell().StartProgram(QStringLiteral("/bin/sh ") + script + QStringLiteral(" fixed"),
-        QStringLiteral("http://example.com/a b")));
+                                     QStringLiteral("http://example.com/a b")));
     for (int i = 0; i < 500 && !QFile::exists(marker); ++i) {
         QThread::msleep(10);
     }

@@ -5,9 +5,8 @@
 #include <QObject>
 #include <QThread>
 
-#include <gtest/gtest.h>
-
 #include <csignal>
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -28,7 +27,7 @@ TEST(StopSignals, EachSignalBecomesOneCallOnTheGuiThreadAndTheNextOneIsFatalAgai
         EXPECT_EQ(calls, 1) << signal;
         EXPECT_EQ(ranOn, QCoreApplication::instance()->thread()) << signal;
         // A program that does not end after the first signal can still be ended by a second one.
-        struct sigaction now {};
+        struct sigaction now { };
         ::sigaction(SIGTERM, nullptr, &now);
         EXPECT_EQ(now.sa_handler, SIG_DFL) << signal;
     }

@@ -47,15 +47,17 @@ QString DesktopEntry(const QString& file, const QString& key)
 
 TEST(DesktopFiles, MenuEntryPassesDesktopFileValidate)
 {
-    const TRun run = RunTool(QStringLiteral("desktop-file-validate"), {Source("resources/desktop/" + AppId + ".desktop")});
+    const TRun run =
+        RunTool(QStringLiteral("desktop-file-validate"), {Source("resources/desktop/" + AppId + ".desktop")});
     EXPECT_EQ(run.ExitCode, 0) << run.Output.toStdString();
     EXPECT_FALSE(run.Output.contains(QStringLiteral("error"))) << run.Output.toStdString();
 }
 
 TEST(DesktopFiles, MetainfoPassesAppstreamValidation)
 {
-    const TRun run = RunTool(QStringLiteral("appstreamcli"),
-        {QStringLiteral("validate"), QStringLiteral("--no-net"), Source("resources/desktop/" + AppId + ".metainfo.xml")});
+    const TRun run =
+        RunTool(QStringLiteral("appstreamcli"), {QStringLiteral("validate"), QStringLiteral("--no-net"),
+                                                 Source("resources/desktop/" + AppId + ".metainfo.xml")});
     EXPECT_EQ(run.ExitCode, 0) << run.Output.toStdString();
 }
 
@@ -65,7 +67,8 @@ protected:
     {
         Root = new QTemporaryDir;
         Result = new TRun(RunTool(QStringLiteral(SIFTON_CMAKE),
-            {QStringLiteral("--install"), QStringLiteral(SIFTON_BUILD_DIR), QStringLiteral("--prefix"), Root->filePath("usr")}));
+                                  {QStringLiteral("--install"), QStringLiteral(SIFTON_BUILD_DIR),
+                                   QStringLiteral("--prefix"), Root->filePath("usr")}));
     }
     static void TearDownTestSuite()
     {
@@ -85,7 +88,8 @@ TRun* InstallTest::Result = nullptr;
 
 TEST_F(InstallTest, ProgramsReadmeAndManualPage)
 {
-    for (const char* file : {"bin/sifton", "bin/sifton-cli", "share/sifton/Readme.RTF", "share/man/man1/sifton-cli.1"}) {
+    for (const char* file :
+         {"bin/sifton", "bin/sifton-cli", "share/sifton/Readme.RTF", "share/man/man1/sifton-cli.1"}) {
         EXPECT_TRUE(QFileInfo(Installed(file)).isFile()) << file;
     }
     EXPECT_TRUE(QFileInfo(Installed("bin/sifton")).isExecutable());
@@ -120,11 +124,13 @@ TEST_F(InstallTest, IconsOfEverySizeAreAsLargeAsTheirFolderSays)
 TEST_F(InstallTest, MetainfoNamesTheMenuEntryAndValidates)
 {
     const QString metainfo = Installed("share/metainfo/" + AppId + ".metainfo.xml");
-    const TRun run = RunTool(QStringLiteral("appstreamcli"), {QStringLiteral("validate"), QStringLiteral("--no-net"), metainfo});
+    const TRun run = RunTool(QStringLiteral("appstreamcli"),
+                             {QStringLiteral("validate"), QStringLiteral("--no-net"), metainfo});
     EXPECT_EQ(run.ExitCode, 0) << run.Output.toStdString();
     QFile file(metainfo);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(file.readAll().contains("<launchable type=\"desktop-id\">" + AppId.toUtf8() + ".desktop</launchable>"));
+    EXPECT_TRUE(file.readAll().contains("<launchable type=\"desktop-id\">" + AppId.toUtf8() +
+                                        ".desktop</launchable>"));
 }
 
 } // namespace

@@ -1,10 +1,8 @@
 #include "search/LineReader.h"
-
 #include "search/SearchRequest.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
-
-#include "tests/support/TempDir.h"
 
 namespace {
 
@@ -48,21 +46,30 @@ TEST_P(LineReaderTest, EveryFormatGivesItsLines)
 
 using namespace std::string_literals;
 
-INSTANTIATE_TEST_SUITE_P(Rows, LineReaderTest,
+INSTANTIATE_TEST_SUITE_P(
+    Rows, LineReaderTest,
     testing::Values(ReadCase{"empty_file", "", {}, {}},
-        ReadCase{"last_line_without_end", "abc", {"abc"}, {"abc"}},
-        ReadCase{"crlf_lines", "a\r\nb\r\n", {"a", "b"}, {"a", "b"}},
-        ReadCase{"crlf_then_empty_line", "a\r\n\r\n", {"a", ""}, {"a", ""}},
-        ReadCase{"lf_only", "a\nb\nc\n", {"a\nb\nc\n"}, {"a", "b", "c"}},
-        ReadCase{"cr_only", "a\rb\r\rc", {"a", "b", "", "c"}, {"a", "b", "", "c"}},
-        ReadCase{"lf_then_cr_is_two_ends", "a\n\rb", {"a\n", "b"}, {"a", "", "b"}},
-        ReadCase{"byte_26_mid_line", "abc\x1a" "def\r\nghi", {"abc"}, {"abc"}},
-        ReadCase{"byte_26_first", "\x1a" "abc", {}, {}},
-        ReadCase{"byte_26_after_line_end", "abc\r\n\x1a\r\n", {"abc"}, {"abc"}},
-        ReadCase{"cr_before_byte_26", "abc\r\x1a", {"abc"}, {"abc"}},
-        ReadCase{"nul_and_high_bytes", "a\0b\xff\r\n"s, {"a\0b\xff"s}, {"a\0b\xff"s}},
-        ReadCase{"single_line_end", "\r\n", {""}, {""}},
-        ReadCase{"single_lf", "\n", {"\n"}, {""}}),
+                    ReadCase{"last_line_without_end", "abc", {"abc"}, {"abc"}},
+                    ReadCase{"crlf_lines", "a\r\nb\r\n", {"a", "b"}, {"a", "b"}},
+                    ReadCase{"crlf_then_empty_line", "a\r\n\r\n", {"a", ""}, {"a", ""}},
+                    ReadCase{"lf_only", "a\nb\nc\n", {"a\nb\nc\n"}, {"a", "b", "c"}},
+                    ReadCase{"cr_only", "a\rb\r\rc", {"a", "b", "", "c"}, {"a", "b", "", "c"}},
+                    ReadCase{"lf_then_cr_is_two_ends", "a\n\rb", {"a\n", "b"}, {"a", "", "b"}},
+                    ReadCase{"byte_26_mid_line",
+                             "abc\x1a"
+                             "def\r\nghi",
+                             {"abc"},
+                             {"abc"}},
+                    ReadCase{"byte_26_first",
+                             "\x1a"
+                             "abc",
+                             {},
+                             {}},
+                    ReadCase{"byte_26_after_line_end", "abc\r\n\x1a\r\n", {"abc"}, {"abc"}},
+                    ReadCase{"cr_before_byte_26", "abc\r\x1a", {"abc"}, {"abc"}},
+                    ReadCase{"nul_and_high_bytes", "a\0b\xff\r\n"s, {"a\0b\xff"s}, {"a\0b\xff"s}},
+                    ReadCase{"single_line_end", "\r\n", {""}, {""}},
+                    ReadCase{"single_lf", "\n", {"\n"}, {""}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(LineReader, CrLfAcrossAChunkBoundaryIsOneLineEnd)

@@ -43,24 +43,26 @@ TEST_P(ReportDecisionTest, ReportsAndReverses)
     EXPECT_EQ(IsReported(predicate, request, c.line), !c.reported);
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, ReportDecisionTest,
+INSTANTIATE_TEST_SUITE_P(
+    Rows, ReportDecisionTest,
     testing::Values(LineCase{"none_has", SearchOperator::None, "A FOO", true},
-        LineCase{"none_ignores_second", SearchOperator::None, "BAR", false},
-        LineCase{"none_empty_line", SearchOperator::None, "", false},
-        LineCase{"and_both", SearchOperator::And, "FOOBAR", true},
-        LineCase{"and_first_only", SearchOperator::And, "FOO", false},
-        LineCase{"and_second_only", SearchOperator::And, "BAR", false},
-        LineCase{"or_first", SearchOperator::Or, "FOO", true}, LineCase{"or_second", SearchOperator::Or, "BAR", true},
-        LineCase{"or_neither", SearchOperator::Or, "BAZ", false},
-        LineCase{"xor_first", SearchOperator::Xor, "FOO", true},
-        LineCase{"xor_second", SearchOperator::Xor, "BAR", true},
-        LineCase{"xor_both", SearchOperator::Xor, "BAR FOO", false},
-        LineCase{"xor_neither", SearchOperator::Xor, "QUX", false},
-        LineCase{"and_not_first_only", SearchOperator::AndNot, "FOO", true},
-        LineCase{"and_not_both", SearchOperator::AndNot, "FOOBAR", false},
-        LineCase{"and_not_second_only", SearchOperator::AndNot, "BAR", false},
-        LineCase{"and_not_neither", SearchOperator::AndNot, "", false},
-        LineCase{"overlapping_patterns", SearchOperator::And, "FOOBA", false}),
+                    LineCase{"none_ignores_second", SearchOperator::None, "BAR", false},
+                    LineCase{"none_empty_line", SearchOperator::None, "", false},
+                    LineCase{"and_both", SearchOperator::And, "FOOBAR", true},
+                    LineCase{"and_first_only", SearchOperator::And, "FOO", false},
+                    LineCase{"and_second_only", SearchOperator::And, "BAR", false},
+                    LineCase{"or_first", SearchOperator::Or, "FOO", true},
+                    LineCase{"or_second", SearchOperator::Or, "BAR", true},
+                    LineCase{"or_neither", SearchOperator::Or, "BAZ", false},
+                    LineCase{"xor_first", SearchOperator::Xor, "FOO", true},
+                    LineCase{"xor_second", SearchOperator::Xor, "BAR", true},
+                    LineCase{"xor_both", SearchOperator::Xor, "BAR FOO", false},
+                    LineCase{"xor_neither", SearchOperator::Xor, "QUX", false},
+                    LineCase{"and_not_first_only", SearchOperator::AndNot, "FOO", true},
+                    LineCase{"and_not_both", SearchOperator::AndNot, "FOOBAR", false},
+                    LineCase{"and_not_second_only", SearchOperator::AndNot, "BAR", false},
+                    LineCase{"and_not_neither", SearchOperator::AndNot, "", false},
+                    LineCase{"overlapping_patterns", SearchOperator::And, "FOOBA", false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ReportDecision, EmptySecondPatternIsNeverContained)
@@ -103,10 +105,13 @@ TEST_P(CountOccurrencesTest, CountsOverlapsToo)
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, CountOccurrencesTest,
-    testing::Values(CountCase{"two_apart", "foo", "foo foo", 2}, CountCase{"overlap", "aa", "aaaa", 3},
-        CountCase{"folded_line", "FOO", "FOO FOO FOO", 3}, CountCase{"one", "b", "abc", 1},
-        CountCase{"none", "x", "abc", 0}, CountCase{"whole_line", "abc", "abc", 1},
-        CountCase{"periodic_overlap", "aba", "ababababa", 4}, CountCase{"empty_pattern", "", "abc", 0}),
-    [](const auto& info) { return std::string(info.param.name); });
+                         testing::Values(CountCase{"two_apart", "foo", "foo foo", 2},
+                                         CountCase{"overlap", "aa", "aaaa", 3},
+                                         CountCase{"folded_line", "FOO", "FOO FOO FOO", 3},
+                                         CountCase{"one", "b", "abc", 1}, CountCase{"none", "x", "abc", 0},
+                                         CountCase{"whole_line", "abc", "abc", 1},
+                                         CountCase{"periodic_overlap", "aba", "ababababa", 4},
+                                         CountCase{"empty_pattern", "", "abc", 0}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

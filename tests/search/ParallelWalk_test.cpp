@@ -3,15 +3,14 @@
 // failed files, also with a scan-ahead limit so small that the scan threads wait for the writer.
 // A cancel leaves a log that is a run of whole entries from the start of the one-thread log.
 
-#include <gtest/gtest.h>
-
-#include <random>
-#include <string>
-#include <vector>
-
 #include "search/RunFlags.h"
 #include "search/SearchRun.h"
 #include "tests/support/TempDir.h"
+
+#include <gtest/gtest.h>
+#include <random>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -38,7 +37,10 @@ struct TreeHost final : SearchHost {
             CancelRequested = true;
         }
     }
-    void SetStatusText(int panel, const std::string& text) override { Record(std::to_string(panel) + "|" + text); }
+    void SetStatusText(int panel, const std::string& text) override
+    {
+        Record(std::to_string(panel) + "|" + text);
+    }
     void SetCaption(const std::string& caption) override { Record("caption|" + caption); }
     void ShowCaptionAsTitle() override { Record("title"); }
     std::int64_t FileCount() override { return static_cast<std::int64_t>(files.size()); }
@@ -118,7 +120,8 @@ std::vector<std::string> RandomTree(std::mt19937& rng, const TempDir& dir, int r
 {
     std::vector<std::string> files;
     for (int i = 0, n = 2 + static_cast<int>(rng() % 14); i < n; ++i) {
-        const std::string name = "t" + std::to_string(round % 5) + "/d" + std::to_string(i % 3) + "/f" + std::to_string(i);
+        const std::string name =
+            "t" + std::to_string(round % 5) + "/d" + std::to_string(i % 3) + "/f" + std::to_string(i);
         if (rng() % 25 == 0) {
             files.push_back((dir.Path() / "missing" / name).string()); // cannot be opened
         } else {
@@ -166,7 +169,8 @@ TEST(ParallelWalk, CancelStopsTheWritingAtAnEntryBoundary)
         const Outcome whole = Walk(request, files, 1, std::size_t{64} << 20);
         const int cancelAt = 1 + static_cast<int>(rng() % (whole.calls.size() + 1));
         const Outcome cut = Walk(request, files, 3, 1 + rng() % 300, cancelAt);
-        const std::string what = "round " + std::to_string(round) + ", cancel at call " + std::to_string(cancelAt);
+        const std::string what =
+            "round " + std::to_string(round) + ", cancel at call " + std::to_string(cancelAt);
         ASSERT_LE(cut.log.size(), whole.log.size()) << what;
         EXPECT_TRUE(whole.log.compare(0, cut.log.size(), cut.log) == 0) << what;
         EXPECT_TRUE(cut.log.empty() || cut.log.back() == '\r') << what;

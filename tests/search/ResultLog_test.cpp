@@ -1,17 +1,15 @@
 #include "search/ResultLog.h"
+#include "tests/support/TempDir.h"
 
 #include <csignal>
 #include <filesystem>
 #include <functional>
-#include <stdexcept>
-#include <thread>
-
 #include <gtest/gtest.h>
+#include <stdexcept>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
-
-#include "tests/support/TempDir.h"
 
 namespace {
 
@@ -169,8 +167,8 @@ TEST(ResultLog, RelativePathIsReportedInFull)
         log.Create("no-such-folder-here/s.out");
         FAIL() << "no error";
     } catch (const std::runtime_error& e) {
-        const std::string expected
-            = "Cannot create file " + (std::filesystem::current_path() / "no-such-folder-here/s.out").string();
+        const std::string expected =
+            "Cannot create file " + (std::filesystem::current_path() / "no-such-folder-here/s.out").string();
         EXPECT_EQ(std::string(e.what()), expected);
     }
 }
@@ -305,8 +303,8 @@ TEST(ResultLog, FailedWriteLeavesTheBookkeepingOfTheDiskAndTheNextRunAppendsAfte
             return 1;
         }
         const std::string onDisk = TempDir::Read(path);
-        if (log.Size() != static_cast<std::int64_t>(onDisk.size()) || onDisk.empty() || onDisk.back() != '\r' ||
-            onDisk.size() % 100 != 0) {
+        if (log.Size() != static_cast<std::int64_t>(onDisk.size()) || onDisk.empty() ||
+            onDisk.back() != '\r' || onDisk.size() % 100 != 0) {
             return 2; // the length counts bytes that never reached the disk, or half an entry stayed
         }
         RaiseFileSizeLimit();

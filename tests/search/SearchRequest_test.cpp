@@ -15,7 +15,7 @@ struct PrepareCase {
 };
 
 SearchInputs Inputs(std::string s1, std::string s2, int index, bool caseSensitive = false, bool words = false,
-    bool reverse = false)
+                    bool reverse = false)
 {
     SearchInputs in;
     in.String1 = std::move(s1);
@@ -41,30 +41,32 @@ TEST_P(PrepareRequestTest, FillsPatternsOperatorAndDerivedFlags)
     EXPECT_EQ(r.CountWords, c.countWords);
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, PrepareRequestTest,
-    testing::Values(PrepareCase{"one_string_folded", Inputs("abc", "", 2), SearchOperator::None, "ABC", "", "", false},
+INSTANTIATE_TEST_SUITE_P(
+    Rows, PrepareRequestTest,
+    testing::Values(
+        PrepareCase{"one_string_folded", Inputs("abc", "", 2), SearchOperator::None, "ABC", "", "", false},
         PrepareCase{"same_as_upper", Inputs("ABC", "", 0), SearchOperator::None, "ABC", "", "", false},
         PrepareCase{"or_keeps_typed_case_in_text", Inputs("Foo", "bar", 1), SearchOperator::Or, "FOO", "BAR",
-            " or bar", false},
+                    " or bar", false},
         PrepareCase{"and", Inputs("a", "b", 0), SearchOperator::And, "A", "B", " and b", false},
         PrepareCase{"xor", Inputs("a", "b", 2), SearchOperator::Xor, "A", "B", " xor b", false},
         PrepareCase{"and_not", Inputs("a", "b", 3), SearchOperator::AndNot, "A", "B", " and not b", false},
-        PrepareCase{"blanks_are_a_second_string", Inputs("a", "  ", 0), SearchOperator::And, "A", "  ", " and   ",
-            false},
-        PrepareCase{"no_selected_operator_means_and", Inputs("a", "b", -1), SearchOperator::And, "A", "B", " and b",
-            false},
+        PrepareCase{"blanks_are_a_second_string", Inputs("a", "  ", 0), SearchOperator::And, "A", "  ",
+                    " and   ", false},
+        PrepareCase{"no_selected_operator_means_and", Inputs("a", "b", -1), SearchOperator::And, "A", "B",
+                    " and b", false},
         PrepareCase{"case_sensitive_unchanged", Inputs("aBc", "dE", 1, true), SearchOperator::Or, "aBc", "dE",
-            " or dE", false},
-        PrepareCase{"accents_not_folded", Inputs("\xe9t\xe9", "", 0), SearchOperator::None, "\xe9T\xe9", "", "",
-            false},
-        PrepareCase{"high_bytes_kept", Inputs("\x7f\xff{z", "", 0), SearchOperator::None, "\x7f\xff{Z", "", "",
-            false},
-        PrepareCase{"count_words_single_string", Inputs("a", "", 0, false, true), SearchOperator::None, "A", "", "",
-            true},
-        PrepareCase{"no_count_with_second_string", Inputs("a", "b", 0, false, true), SearchOperator::And, "A", "B",
-            " and b", false},
-        PrepareCase{"no_count_with_reverse", Inputs("a", "", 0, false, true, true), SearchOperator::None, "A", "", "",
-            false},
+                    " or dE", false},
+        PrepareCase{"accents_not_folded", Inputs("\xe9t\xe9", "", 0), SearchOperator::None, "\xe9T\xe9", "",
+                    "", false},
+        PrepareCase{"high_bytes_kept", Inputs("\x7f\xff{z", "", 0), SearchOperator::None, "\x7f\xff{Z", "",
+                    "", false},
+        PrepareCase{"count_words_single_string", Inputs("a", "", 0, false, true), SearchOperator::None, "A",
+                    "", "", true},
+        PrepareCase{"no_count_with_second_string", Inputs("a", "b", 0, false, true), SearchOperator::And, "A",
+                    "B", " and b", false},
+        PrepareCase{"no_count_with_reverse", Inputs("a", "", 0, false, true, true), SearchOperator::None, "A",
+                    "", "", false},
         PrepareCase{"empty_first_string_kept", Inputs("", "", 0), SearchOperator::None, "", "", "", false}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -84,13 +86,15 @@ TEST_P(RefreshRateTest, TextGivesRate)
     EXPECT_EQ(PrepareRequest(in).RefreshRate, GetParam().rate);
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, RefreshRateTest,
+INSTANTIATE_TEST_SUITE_P(
+    Rows, RefreshRateTest,
     testing::Values(RateCase{"plain", "2500", 2500}, RateCase{"lowest", "1000", 1000},
-        RateCase{"highest", "1000000", 1000000}, RateCase{"not_a_number", "abc", 1000},
-        RateCase{"empty", "", 1000}, RateCase{"decimal", "1500.5", 1000}, RateCase{"trailing_text", "2000x", 1000},
-        RateCase{"below_range", "5", 1000}, RateCase{"above_range", "2000000", 1000000},
-        RateCase{"negative", "-3000", 1000}, RateCase{"huge", "99999999999999999999999", 1000000},
-        RateCase{"blanks_around", " 3000 ", 3000}),
+                    RateCase{"highest", "1000000", 1000000}, RateCase{"not_a_number", "abc", 1000},
+                    RateCase{"empty", "", 1000}, RateCase{"decimal", "1500.5", 1000},
+                    RateCase{"trailing_text", "2000x", 1000}, RateCase{"below_range", "5", 1000},
+                    RateCase{"above_range", "2000000", 1000000}, RateCase{"negative", "-3000", 1000},
+                    RateCase{"huge", "99999999999999999999999", 1000000},
+                    RateCase{"blanks_around", " 3000 ", 3000}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(PrepareRequest, CopiesEveryFlag)
@@ -98,12 +102,12 @@ TEST(PrepareRequest, CopiesEveryFlag)
     SearchInputs in;
     in.String1 = "x";
     in.LineFormat = LineFormat::Unix;
-    in.PromptForSave = in.OneOccurrence = in.Verbose = in.LineCounting = in.ProgressIndication = in.LineNumbering
-        = true;
+    in.PromptForSave = in.OneOccurrence = in.Verbose = in.LineCounting = in.ProgressIndication =
+        in.LineNumbering = true;
     const SearchRequest r = PrepareRequest(in);
     EXPECT_EQ(r.LineFormat, LineFormat::Unix);
-    EXPECT_TRUE(r.PromptForSave && r.OneOccurrence && r.Verbose && r.LineCounting && r.ProgressIndication
-        && r.LineNumbering);
+    EXPECT_TRUE(r.PromptForSave && r.OneOccurrence && r.Verbose && r.LineCounting && r.ProgressIndication &&
+                r.LineNumbering);
     EXPECT_FALSE(r.CaseSensitive || r.ReverseLogic || r.WordCounting);
 }
 

@@ -1,13 +1,11 @@
-#include "search/SearchRun.h"
-
-#include <functional>
-
-#include <gtest/gtest.h>
-
 #include "search/ResultLog.h"
 #include "search/RunFlags.h"
+#include "search/SearchRun.h"
 #include "search/StatusTexts.h"
 #include "tests/support/TempDir.h"
+
+#include <functional>
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -104,13 +102,13 @@ TEST_F(SearchRunTest, VerboseRunWritesNewSearchAndHeaderLines)
     in.Verbose = true;
     in.LineNumbering = true;
     Run(in);
-    EXPECT_EQ(sink.bytes,
-        "*****  New Search  *****\r"
-        "***** File: \""
-            + host.files[0] + "\"- Search Pattern=foo or bar *****\r2 : we met at the bar\r***** File: \"" + host.files[1]
-            + "\"- Search Pattern=foo or bar *****\r");
+    EXPECT_EQ(sink.bytes, "*****  New Search  *****\r"
+                          "***** File: \"" +
+                              host.files[0] +
+                              "\"- Search Pattern=foo or bar *****\r2 : we met at the bar\r***** File: \"" +
+                              host.files[1] + "\"- Search Pattern=foo or bar *****\r");
     EXPECT_EQ(host.Only('c'), (std::vector<std::string>{"caption|Searching " + host.files[0],
-                                  "caption|Searching " + host.files[1]}));
+                                                        "caption|Searching " + host.files[1]}));
 }
 
 TEST_F(SearchRunTest, SilentRunThatFindsNothingWritesNothing)
@@ -145,7 +143,8 @@ TEST_F(SearchRunTest, LinesAreWrittenAsReadWhileComparedFolded)
 
 TEST_F(SearchRunTest, OneOccurrenceStopsEachFileAndNeverCountsWords)
 {
-    host.files = {dir.Write("a.txt", "a\r\nhit 1 hit\r\nhit 2\r\nb\r\n"), dir.Write("b.txt", "hit 3\r\nhit 4\r\n")};
+    host.files = {dir.Write("a.txt", "a\r\nhit 1 hit\r\nhit 2\r\nb\r\n"),
+                  dir.Write("b.txt", "hit 3\r\nhit 4\r\n")};
     SearchInputs in = Find("hit");
     in.OneOccurrence = true;
     in.WordCounting = true;
@@ -264,9 +263,11 @@ TEST_P(EndOfFilePositionTest, ShowsTheSizeFigure)
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, EndOfFilePositionTest,
-    testing::Values(BlockCase{"empty", 0, "0 Kb"}, BlockCase{"under_one_block", 127, "0 Kb"},
-        BlockCase{"81_blocks", 10368, "10 Kb"}, BlockCase{"one_million_bytes", 1000000, "964 Kb"}),
-    [](const auto& info) { return std::string(info.param.name); });
+                         testing::Values(BlockCase{"empty", 0, "0 Kb"},
+                                         BlockCase{"under_one_block", 127, "0 Kb"},
+                                         BlockCase{"81_blocks", 10368, "10 Kb"},
+                                         BlockCase{"one_million_bytes", 1000000, "964 Kb"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SearchRunTest, EmptyFileCountsNoLineButStillUpdates)
 {
@@ -280,11 +281,13 @@ TEST_F(SearchRunTest, EmptyFileCountsNoLineButStillUpdates)
 
 TEST_F(SearchRunTest, UnreadableFilesAreReportedAndTheWalkGoesOn)
 {
-    host.files = {"/nonexistent-folder/a.txt", dir.Path().string(), "/proc/self/mem", dir.Write("b.txt", "hit\r\n")};
+    host.files = {"/nonexistent-folder/a.txt", dir.Path().string(), "/proc/self/mem",
+                  dir.Write("b.txt", "hit\r\n")};
     Run(Find("hit"));
     EXPECT_EQ(host.Only('f'),
-        (std::vector<std::string>{"failed|/nonexistent-folder/a.txt|No such file or directory",
-            "failed|" + dir.Path().string() + "|Is a directory", "failed|/proc/self/mem|Input/output error"}));
+              (std::vector<std::string>{"failed|/nonexistent-folder/a.txt|No such file or directory",
+                                        "failed|" + dir.Path().string() + "|Is a directory",
+                                        "failed|/proc/self/mem|Input/output error"}));
     EXPECT_EQ(failed, 3);
     EXPECT_EQ(sink.bytes, "hit\r");
 }
@@ -302,8 +305,8 @@ TEST_F(SearchRunTest, CancelFinishesTheLineClosesWithAnUpdateAndStopsTheWalk)
     Run(in);
     EXPECT_EQ(counters.LinesSearched, 2000);
     EXPECT_EQ(counters.LinesFound, 2000); // the line in hand was still tested and written
-    EXPECT_EQ(host.Only('0'),
-        (std::vector<std::string>{"0|Lines Searched: 1,000", "0|Lines Searched: 2,000", "0|Lines Searched: 2,000"}));
+    EXPECT_EQ(host.Only('0'), (std::vector<std::string>{"0|Lines Searched: 1,000", "0|Lines Searched: 2,000",
+                                                        "0|Lines Searched: 2,000"}));
     EXPECT_EQ(host.Only('c').size(), 1u);
 }
 
@@ -374,7 +377,8 @@ TEST(FileHeaderLine, OneStringSearchHasNoOperatorText)
 {
     SearchInputs in;
     in.String1 = "Foo";
-    EXPECT_EQ(FileHeaderLine(PrepareRequest(in), "/d/a.txt"), "***** File: \"/d/a.txt\"- Search Pattern=Foo *****");
+    EXPECT_EQ(FileHeaderLine(PrepareRequest(in), "/d/a.txt"),
+              "***** File: \"/d/a.txt\"- Search Pattern=Foo *****");
 }
 
 } // namespace

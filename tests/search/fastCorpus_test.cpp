@@ -1,10 +1,9 @@
 // The benchmark corpus generator: its manifest must hold the counts the benchmark checks every
 // tool against, and the two forms must hold the same lines.
-#include <gtest/gtest.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <map>
 #include <sstream>
 #include <string>
@@ -52,8 +51,7 @@ protected:
         }
         const fs::path dir = fs::temp_directory_path() / ("sifton-corpus-test-" + name);
         fs::remove_all(dir);
-        const std::string cmd =
-            std::string(bin) + "/sifton-corpus --size " + size + " --out " + dir.string();
+        const std::string cmd = std::string(bin) + "/sifton-corpus --size " + size + " --out " + dir.string();
         EXPECT_EQ(std::system(cmd.c_str()), 0);
         return dir;
     }
@@ -106,4 +104,4 @@ TEST_F(Corpus, SameSizeGivesTheSameBytes)
     fs::remove_all(b);
 }
 
-}  // namespace
+} // namespace

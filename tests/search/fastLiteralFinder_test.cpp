@@ -1,14 +1,11 @@
 #include "search/LineEnds.h"
 #include "search/LiteralFinder.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
+#include <gtest/gtest.h>
 #include <random>
 #include <string>
 #include <vector>
-
-
 
 namespace {
 
@@ -55,12 +52,12 @@ const LiteralFinder::Kernel kKernels[] = {LiteralFinder::Kernel::Scalar, Literal
 struct FindCase {
     const char* name;
     std::string hay;
-    std::string needle;  // as the request holds it (folded when fold is set)
+    std::string needle; // as the request holds it (folded when fold is set)
     bool fold;
     std::ptrdiff_t expected;
 };
 
-class LiteralFinderCases : public testing::TestWithParam<FindCase> {};
+class LiteralFinderCases : public testing::TestWithParam<FindCase> { };
 
 TEST_P(LiteralFinderCases, EveryKernelAgrees)
 {
@@ -90,7 +87,11 @@ INSTANTIATE_TEST_SUITE_P(
                     FindCase{"InLongTextFolded", kLong, "NEEDLE", true, 100},
                     FindCase{"AtVeryEnd", std::string(70, 'q') + "end", "end", false, 70},
                     FindCase{"OverlapFirstWins", "aaaa", "aa", false, 0},
-                    FindCase{"ControlBytes", std::string("a\r\n\x1a" "b", 5), std::string("\n\x1a", 2), false, 2}),
+                    FindCase{"ControlBytes",
+                             std::string("a\r\n\x1a"
+                                         "b",
+                                         5),
+                             std::string("\n\x1a", 2), false, 2}),
     [](const testing::TestParamInfo<FindCase>& info) { return std::string(info.param.name); });
 
 TEST(LiteralFinder, RandomTextsMatchTheNaiveSearch)
@@ -185,7 +186,8 @@ TEST(LineEnds, RandomBuffersMatchTheNaiveCounts)
             std::replace(expectedCopy.begin(), expectedCopy.end(), '\r', '\n');
             ASSERT_EQ(copied, expectedCopy);
             const auto flags = ScanWindow(b, e);
-            ASSERT_EQ(flags.First26 == nullptr ? std::string::npos : static_cast<std::size_t>(flags.First26 - b),
+            ASSERT_EQ(flags.First26 == nullptr ? std::string::npos
+                                               : static_cast<std::size_t>(flags.First26 - b),
                       first26);
             ASSERT_EQ(flags.HasCr, crBefore26);
         }
@@ -210,13 +212,13 @@ TEST(LineEnds, CountsBeyondTheLaneCounterLimit)
     EXPECT_EQ(c.Lf, 50000u);
 }
 
-}  // namespace
+} // namespace
 
 namespace {
 
 // The definition, one byte at a time: a bad byte, then the limit-th line end, then an occurrence.
-CountedFind NaiveCounting(const std::string& hay, const std::string& needle, const std::string& second, bool fold,
-                          char term, char bad1, char bad2, std::size_t limit)
+CountedFind NaiveCounting(const std::string& hay, const std::string& needle, const std::string& second,
+                          bool fold, char term, char bad1, char bad2, std::size_t limit)
 {
     const char* b = hay.data();
     std::size_t count = 0;
@@ -274,7 +276,8 @@ TEST(LiteralFinder, FindCountingStopsAtTheFirstEventLikeTheDefinition)
             const char* e = b + hay.size();
             for (const CountedFind& got : {f.FindCounting(b, e, term, bad1, bad2, limit, other),
                                            f.FindCountingComposed(b, e, term, bad1, bad2, limit, other)}) {
-                ASSERT_EQ(got.Stop, expected.Stop) << "round " << round << " kernel " << static_cast<int>(kernel);
+                ASSERT_EQ(got.Stop, expected.Stop)
+                    << "round " << round << " kernel " << static_cast<int>(kernel);
                 ASSERT_EQ(got.At - b, expected.At - b) << "round " << round;
                 ASSERT_EQ(got.Terms, expected.Terms) << "round " << round;
             }

@@ -3,32 +3,30 @@
 // middle of an endless line, a listed path that has become a FIFO, and a fault on a mapped file
 // that is not a shortening.
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <atomic>
-#include <functional>
-#include <chrono>
-#include <condition_variable>
-#include <csignal>
-#include <mutex>
-#include <optional>
-#include <random>
-#include <string>
-#include <thread>
-#include <vector>
-
-#include <fcntl.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include "search/FastScan.h"
 #include "search/ResultLog.h"
 #include "search/RunFlags.h"
 #include "search/SearchRun.h"
 #include "tests/support/TempDir.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <csignal>
+#include <fcntl.h>
+#include <functional>
+#include <gtest/gtest.h>
+#include <mutex>
+#include <optional>
+#include <random>
+#include <string>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -139,7 +137,8 @@ TEST(FastScanFaults, FileTruncatedAtAnyMomentLeavesWholeEntriesAndTheRunGoesOn)
         const bool dos = rng() % 2 == 0;
         for (int i = 0; text.size() < (3u << 20); ++i) {
             std::string line = "L" + std::to_string(i) + (i % 3 == 0 ? " hit " : " miss ");
-            line.append(rng() % 12 == 0 ? 300'000 + rng() % 300'000 : rng() % 80, static_cast<char>('a' + i % 26));
+            line.append(rng() % 12 == 0 ? 300'000 + rng() % 300'000 : rng() % 80,
+                        static_cast<char>('a' + i % 26));
             starts.push_back(text.size());
             text += line;
             text += dos ? "\r\n" : "\n";
@@ -196,13 +195,17 @@ TEST(FastScanFaults, FileTruncatedAtAnyMomentLeavesWholeEntriesAndTheRunGoesOn)
         const std::string what =
             "round " + std::to_string(round) + (round % 2 == 0 ? ", one thread" : ", two threads");
         if (!host.failures.empty()) {
-            EXPECT_EQ(host.failures, std::vector<std::string>{victim + "|" + std::string(ShortenedFileReason)}) << what;
+            EXPECT_EQ(host.failures,
+                      std::vector<std::string>{victim + "|" + std::string(ShortenedFileReason)})
+                << what;
             ++shortened;
         }
         // A file cut before it was opened simply ends there: its last line is what is left of it.
         const std::size_t cutLine = static_cast<std::size_t>(
-            std::upper_bound(starts.begin(), starts.end(), static_cast<std::size_t>(cut)) - starts.begin() - 1);
-        const std::string leftOfCutLine = text.substr(starts[cutLine], static_cast<std::size_t>(cut) - starts[cutLine]);
+            std::upper_bound(starts.begin(), starts.end(), static_cast<std::size_t>(cut)) - starts.begin() -
+            1);
+        const std::string leftOfCutLine =
+            text.substr(starts[cutLine], static_cast<std::size_t>(cut) - starts[cutLine]);
         const std::vector<std::string> entries = SplitEntries(log.ReadAll());
         ASSERT_GE(entries.size(), 1u) << what;
         EXPECT_TRUE(entries.back() == "after") << what << ": the last entry is " << Head(entries.back());
@@ -234,8 +237,9 @@ TEST(FastScanFaults, FileTruncatedAtAnyMomentLeavesWholeEntriesAndTheRunGoesOn)
                 << "), NUL bytes: " << (entry.find('\0') != std::string::npos);
         }
         // The run went on with the next file.
-        const bool nextSearched = std::any_of(entries.begin(), entries.end(),
-                                              [](const std::string& e) { return e.ends_with("the next file's hit"); });
+        const bool nextSearched = std::any_of(entries.begin(), entries.end(), [](const std::string& e) {
+            return e.ends_with("the next file's hit");
+        });
         EXPECT_EQ(nextSearched, !in.ReverseLogic) << what;
         if (HasFailure()) {
             break;
@@ -360,10 +364,11 @@ bool ScanLongLineInto(const std::string& logPath, ListHost& host, const std::str
     SearchRun run(PrepareRequest(in), log, host, ",");
     const bool ok = run.ScanFile(name);
     log.Flush();
-    struct stat info {};
+    struct stat info { };
     // "1 : " and the line and byte 13.
     return ok && ::stat(logPath.c_str(), &info) == 0 &&
-           static_cast<std::size_t>(info.st_size) == 4 + LongLine - (1 << 20) + 6 + 1 && run.Counters().LinesFound == 1;
+           static_cast<std::size_t>(info.st_size) == 4 + LongLine - (1 << 20) + 6 + 1 &&
+           run.Counters().LinesFound == 1;
 }
 
 TEST(FastScanFaults, ALineOfAnyLengthIsReportedInBoundedMemoryFromAMappedFile)
@@ -378,10 +383,11 @@ TEST(FastScanFaults, ALineOfAnyLengthIsReportedInBoundedMemoryFromAMappedFile)
     WriteLongLine(fd);
     ::close(fd);
     const std::string logPath = (dir.Path() / "mapped.out").string();
-    EXPECT_EQ(InChildWithMemoryLimit(MemoryLimit, [&] {
-                  ListHost host;
-                  return ScanLongLineInto(logPath, host, path);
-              }),
+    EXPECT_EQ(InChildWithMemoryLimit(MemoryLimit,
+                                     [&] {
+                                         ListHost host;
+                                         return ScanLongLineInto(logPath, host, path);
+                                     }),
               0);
 }
 
@@ -392,25 +398,26 @@ TEST(FastScanFaults, ALineOfAnyLengthIsReportedInBoundedMemoryFromAPipe)
     }
     TempDir dir;
     const std::string logPath = (dir.Path() / "piped.out").string();
-    EXPECT_EQ(InChildWithMemoryLimit(MemoryLimit, [&] {
-                  int ends[2];
-                  if (::pipe(ends) != 0) {
-                      return false;
-                  }
-                  const pid_t writer = ::fork();
-                  if (writer == 0) {
-                      ::close(ends[0]);
-                      WriteLongLine(ends[1]);
-                      ::_exit(0);
-                  }
-                  ::close(ends[1]);
-                  ListHost host;
-                  host.anyKind = true;
-                  host.openAs = "/proc/self/fd/" + std::to_string(ends[0]);
-                  const bool ok = ScanLongLineInto(logPath, host, "pipe");
-                  ::waitpid(writer, nullptr, 0);
-                  return ok;
-              }),
+    EXPECT_EQ(InChildWithMemoryLimit(MemoryLimit,
+                                     [&] {
+                                         int ends[2];
+                                         if (::pipe(ends) != 0) {
+                                             return false;
+                                         }
+                                         const pid_t writer = ::fork();
+                                         if (writer == 0) {
+                                             ::close(ends[0]);
+                                             WriteLongLine(ends[1]);
+                                             ::_exit(0);
+                                         }
+                                         ::close(ends[1]);
+                                         ListHost host;
+                                         host.anyKind = true;
+                                         host.openAs = "/proc/self/fd/" + std::to_string(ends[0]);
+                                         const bool ok = ScanLongLineInto(logPath, host, "pipe");
+                                         ::waitpid(writer, nullptr, 0);
+                                         return ok;
+                                     }),
               0);
 }
 
@@ -422,8 +429,7 @@ TEST(FastScanFaults, CancelIsSeenInTheMiddleOfAnEndlessLine)
     std::atomic<bool> stop{false};
     std::thread writer([&] {
         const std::string chunk(1 << 16, 'a');
-        while (!stop && ::write(ends[1], chunk.data(), chunk.size()) > 0) {
-        }
+        while (!stop && ::write(ends[1], chunk.data(), chunk.size()) > 0) { }
     });
     ResultLog log;
     TempDir dir;

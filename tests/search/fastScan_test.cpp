@@ -2,17 +2,16 @@
 // (status texts with their position figures, title updates, failures), on random files whose
 // lines cross window edges, and on named cases.
 
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <random>
-#include <string>
-#include <vector>
-
 #include "search/ResultLog.h"
 #include "search/RunFlags.h"
 #include "search/SearchRun.h"
 #include "tests/support/TempDir.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <random>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -87,8 +86,9 @@ void ExpectSame(const Outcome& expected, const Outcome& got, const std::string& 
         while (i < got.calls.size() && i < expected.calls.size() && got.calls[i] == expected.calls[i]) {
             ++i;
         }
-        ADD_FAILURE() << what << ": host call " << i << " is '" << (i < got.calls.size() ? got.calls[i] : "(none)")
-                      << "', expected '" << (i < expected.calls.size() ? expected.calls[i] : "(none)") << "'";
+        ADD_FAILURE() << what << ": host call " << i << " is '"
+                      << (i < got.calls.size() ? got.calls[i] : "(none)") << "', expected '"
+                      << (i < expected.calls.size() ? expected.calls[i] : "(none)") << "'";
     }
     EXPECT_EQ(got.counters.LinesSearched, expected.counters.LinesSearched) << what;
     EXPECT_EQ(got.counters.LinesFound, expected.counters.LinesFound) << what;
@@ -159,8 +159,8 @@ TEST(FastScan, AgreesWithTheLineByLineScanOnRandomFiles)
             files.push_back(dir.Write(name, RandomText(rng)));
         }
         const FastScanOptions options = RandomOptions(rng);
-        const std::string what = "round " + std::to_string(round) + " window " + std::to_string(options.Window) +
-                                 (options.ReadOnly ? " read" : " mapped");
+        const std::string what = "round " + std::to_string(round) + " window " +
+                                 std::to_string(options.Window) + (options.ReadOnly ? " read" : " mapped");
         ExpectSame(Scan(request, files, true, options), Scan(request, files, false, options), what);
         if (HasFailure()) {
             break;
@@ -174,11 +174,12 @@ TEST(FastScan, CancelAtAStatusUpdateStopsAfterThatLine)
     TempDir dir;
     for (int round = 0; round < 500; ++round) {
         const SearchRequest request = RandomRequest(rng);
-        const std::vector<std::string> files{dir.Write("c", RandomText(rng)), dir.Write("d", RandomText(rng))};
+        const std::vector<std::string> files{dir.Write("c", RandomText(rng)),
+                                             dir.Write("d", RandomText(rng))};
         const FastScanOptions options = RandomOptions(rng);
         const int cancelAt = 1 + static_cast<int>(rng() % 12);
-        ExpectSame(Scan(request, files, true, options, cancelAt), Scan(request, files, false, options, cancelAt),
-                   "round " + std::to_string(round));
+        ExpectSame(Scan(request, files, true, options, cancelAt),
+                   Scan(request, files, false, options, cancelAt), "round " + std::to_string(round));
         if (HasFailure()) {
             break;
         }
@@ -191,7 +192,7 @@ struct NamedFile {
     LineFormat format;
 };
 
-class FastScanCases : public testing::TestWithParam<NamedFile> {};
+class FastScanCases : public testing::TestWithParam<NamedFile> { };
 
 TEST_P(FastScanCases, SameAsLineByLineInEveryReadMode)
 {
@@ -216,7 +217,8 @@ TEST_P(FastScanCases, SameAsLineByLineInEveryReadMode)
     }
 }
 
-const std::string kBlocks = std::string(300, 'x') + "a\r" + std::string(125, 'y') + "a\r\n" + std::string(130, 'a');
+const std::string kBlocks =
+    std::string(300, 'x') + "a\r" + std::string(125, 'y') + "a\r\n" + std::string(130, 'a');
 
 INSTANTIATE_TEST_SUITE_P(
     Named, FastScanCases,
@@ -224,15 +226,22 @@ INSTANTIATE_TEST_SUITE_P(
                     NamedFile{"LineFeedsReadAsDos", "a\nb\na\n", LineFormat::Dos},
                     NamedFile{"CrLfReadAsUnix", "a\r\nb\r\n\r\na", LineFormat::Unix},
                     NamedFile{"CrOnlyReadAsUnix", "a\rb\r\ra\r", LineFormat::Unix},
-                    NamedFile{"Byte26EndsTheFile", "ab\x1a" "def\na\n", LineFormat::Unix},
-                    NamedFile{"Byte26AfterCr", "a\r\x1a" "a", LineFormat::Dos},
+                    NamedFile{"Byte26EndsTheFile",
+                              "ab\x1a"
+                              "def\na\n",
+                              LineFormat::Unix},
+                    NamedFile{"Byte26AfterCr",
+                              "a\r\x1a"
+                              "a",
+                              LineFormat::Dos},
                     NamedFile{"NoExtraLineAfterTheLastEnd", "a\r\n\r\n", LineFormat::Dos},
                     NamedFile{"CrAtTheVeryEnd", "b\na\r", LineFormat::Unix},
                     NamedFile{"LastLineWithoutEndOrHit", "a\nbb\na\nxyz", LineFormat::Unix},
                     NamedFile{"LastLineWithoutEndOrHitDos", "a\r\nbb\r\nxyz", LineFormat::Dos},
                     NamedFile{"PositionAcrossBlocks", kBlocks, LineFormat::Unix},
                     NamedFile{"PositionAcrossBlocksDos", kBlocks, LineFormat::Dos},
-                    NamedFile{"OneLongLine", std::string(5000, 'b') + "a" + std::string(5000, 'b'), LineFormat::Unix}),
+                    NamedFile{"OneLongLine", std::string(5000, 'b') + "a" + std::string(5000, 'b'),
+                              LineFormat::Unix}),
     [](const testing::TestParamInfo<NamedFile>& info) { return std::string(info.param.name); });
 
 TEST(FastScan, LineFeedOfACrLfPairIsInNoLine)
@@ -293,8 +302,8 @@ struct TruncatingHost final : SearchHost {
     std::string path;
     std::vector<std::string> failures;
     bool truncated = false;
-    void SetStatusText(int, const std::string&) override {}
-    void SetCaption(const std::string&) override {}
+    void SetStatusText(int, const std::string&) override { }
+    void SetCaption(const std::string&) override { }
     void ShowCaptionAsTitle() override
     {
         if (!truncated) {
@@ -328,7 +337,8 @@ TEST(FastScan, FileShortenedWhileMappedEndsItsScanWithoutACrash)
     SearchRun run(request, sink, host, ",");
     EXPECT_FALSE(run.ScanFileFast(host.path, {}));
     EXPECT_TRUE(host.truncated);
-    EXPECT_EQ(host.failures, std::vector<std::string>{host.path + "|The file was shortened while it was read"});
+    EXPECT_EQ(host.failures,
+              std::vector<std::string>{host.path + "|The file was shortened while it was read"});
     EXPECT_LT(run.Counters().LinesSearched, static_cast<std::int64_t>(text.size() / 50));
     // The next file is scanned as usual.
     const std::string small = dir.Write("small.txt", "a needle\n");

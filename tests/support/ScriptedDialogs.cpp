@@ -34,7 +34,7 @@ int TScriptedDialogs::MessageBox(const QString& text, const QString& caption, un
 int TScriptedDialogs::DetailedMessageBox(const QString& text, const QString& caption, unsigned flags,
                                          const QString& details)
 {
-    Messages.push_back({ text, caption, flags, details });
+    Messages.push_back({text, caption, flags, details});
     if (!MessageAnswers.empty()) {
         const int answer = MessageAnswers.front();
         MessageAnswers.pop_front();
@@ -59,9 +59,10 @@ std::optional<QStringList> TScriptedDialogs::FileDialog(const TFileDialogRequest
     return NextAnswer(FileAnswers);
 }
 
-std::optional<QString> TScriptedDialogs::InputQuery(const QString& caption, const QString& prompt, const QString& value)
+std::optional<QString> TScriptedDialogs::InputQuery(const QString& caption, const QString& prompt,
+                                                    const QString& value)
 {
-    Inputs.push_back({ caption, prompt, value });
+    Inputs.push_back({caption, prompt, value});
     return NextAnswer(InputAnswers);
 }
 

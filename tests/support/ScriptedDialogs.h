@@ -48,9 +48,11 @@ public:
     std::vector<TFolderChoice> FolderDialogs;
 
     int MessageBox(const QString& text, const QString& caption, unsigned flags) override;
-    int DetailedMessageBox(const QString& text, const QString& caption, unsigned flags, const QString& details) override;
+    int DetailedMessageBox(const QString& text, const QString& caption, unsigned flags,
+                           const QString& details) override;
     std::optional<QStringList> FileDialog(const TFileDialogRequest& request) override;
-    std::optional<QString> InputQuery(const QString& caption, const QString& prompt, const QString& value) override;
+    std::optional<QString> InputQuery(const QString& caption, const QString& prompt,
+                                      const QString& value) override;
     std::optional<TFolderChoice> FolderDialog(const TFolderChoice& request) override;
 
 private:

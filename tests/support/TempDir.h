@@ -2,10 +2,9 @@
 
 #include <filesystem>
 #include <fstream>
+#include <stdlib.h>
 #include <string>
 #include <string_view>
-
-#include <stdlib.h>
 
 /// A fresh folder under /tmp, removed with everything in it at the end of the test.
 class TempDir {

@@ -6,14 +6,12 @@
 #include <QPainter>
 
 #include <gtest/gtest.h>
-
 #include <stdexcept>
 
 namespace {
 
 // A kind that records what is asked of it; its data is the byte count it was last given to write.
-class TProbe final : public THostedOle
-{
+class TProbe final : public THostedOle {
 public:
     static inline int Alive = 0;
     static inline int Drawn = 0;
@@ -53,8 +51,7 @@ std::unique_ptr<THostedOle> Failing()
     throw std::runtime_error("no memory");
 }
 
-class TSink final : public IAdviseSink
-{
+class TSink final : public IAdviseSink {
 public:
     int References = 1;
     int ViewChanges = 0;
@@ -80,7 +77,8 @@ std::vector<std::uint8_t> Contents(IStorage* storage)
 {
     IStream* stream = nullptr;
     std::vector<std::uint8_t> bytes;
-    if (SUCCEEDED(storage->OpenStream(ContentsStreamName, nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, &stream))) {
+    if (SUCCEEDED(
+            storage->OpenStream(ContentsStreamName, nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, &stream))) {
         ReadAllOfStream(stream, bytes);
         stream->Release();
     }
@@ -207,7 +205,9 @@ TEST(ViewObject, ChangedTellsTheViewSinkAndDrawReachesTheHostedObject)
     QPainter painter(&image);
     const RECTL bounds{0, 0, 20, 10};
     const int before = TProbe::Drawn;
-    EXPECT_EQ(view.Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, &painter, &bounds, nullptr, nullptr, 0), S_OK);
+    EXPECT_EQ(
+        view.Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, &painter, &bounds, nullptr, nullptr, 0),
+        S_OK);
     EXPECT_EQ(TProbe::Drawn, before + 1);
     void* colours = &image;
     EXPECT_EQ(view.GetColorSet(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, &colours), S_FALSE);
@@ -371,8 +371,7 @@ TEST(DataObject, EnumeratesItsThreeFormatsInOrder)
     object->Release();
 }
 
-struct FormatCase
-{
+struct FormatCase {
     const char* Name;
     int Format; // 0 private, 1 embedded object, 2 descriptor, 3 text
     DWORD Tymed;
@@ -385,7 +384,8 @@ class DataObjectFormatCheck : public ::testing::TestWithParam<FormatCase> { };
 TEST_P(DataObjectFormatCheck, QueryGetDataAnswers)
 {
     const FormatCase& c = GetParam();
-    const CLIPFORMAT formats[] = {PrivateClipboardFormat(), EmbeddedObjectFormat(), ObjectDescriptorFormat(), CF_TEXT};
+    const CLIPFORMAT formats[] = {PrivateClipboardFormat(), EmbeddedObjectFormat(), ObjectDescriptorFormat(),
+                                  CF_TEXT};
     auto* object = new TQvOle(&TProbe::New);
     FORMATETC format;
     format.cfFormat = formats[c.Format];
@@ -419,7 +419,8 @@ TEST(DataObject, ObjectDescriptorHoldsClassAspectExtentAndStatus)
     const std::vector<std::uint8_t>& bytes = medium.hGlobal->Bytes;
     ASSERT_EQ(bytes.size(), 52u);
     auto int32 = [&](std::size_t at) {
-        return static_cast<std::int32_t>(bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | bytes[at + 3] << 24);
+        return static_cast<std::int32_t>(bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 |
+                                         bytes[at + 3] << 24);
     };
     EXPECT_EQ(int32(0), 52);
     EXPECT_EQ(GuidFromBytes(bytes.data() + 4), object->Hosted().GetClassID());

@@ -1,11 +1,10 @@
-#include "controls/objects/RichObjects.h"
-
 #include "controls/objects/DataObject.h"
+#include "controls/objects/RichObjects.h"
+#include "platform/Shell.h"
 #include "platform/com/ComClassTable.h"
 #include "platform/com/KeyStore.h"
-#include "tests/support/ScriptedDialogs.h"
-#include "platform/Shell.h"
 #include "platform/com/Storage.h"
+#include "tests/support/ScriptedDialogs.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -37,8 +36,7 @@ TIcon RedIcon(int size = 16)
 
 // A TQvOle of a kind, its hosted object cast to the kind.
 template <class T>
-struct TObject
-{
+struct TObject {
     TQvOle* Ole = new TQvOle(&T::New);
     T& Kind = static_cast<T&>(Ole->Hosted());
     ~TObject() { Ole->Release(); }
@@ -115,8 +113,7 @@ TEST(RichObjects, IconObjectSavedWithEmptyCaptionShowsItsIconAfterLoading)
     EXPECT_FALSE(copy.Kind.ShowIcon());
 }
 
-struct DamagedCase
-{
+struct DamagedCase {
     const char* Name;
     QByteArray Data;
 };
@@ -147,7 +144,8 @@ TEST(RichObjects, ExtentsFollowTheTextAndIcon)
     const QFontMetrics metrics(QGuiApplication::font());
     TObject<TWebLink> web;
     web.Kind.URL = "https://quorvale.example/";
-    EXPECT_EQ(web.Kind.NaturalSize(), QSize(metrics.horizontalAdvance("https://quorvale.example/") + 2, metrics.height()));
+    EXPECT_EQ(web.Kind.NaturalSize(),
+              QSize(metrics.horizontalAdvance("https://quorvale.example/") + 2, metrics.height()));
 
     TObject<TFileLink> file;
     file.Kind.Path = "/some/folder/x";
@@ -213,7 +211,8 @@ TEST(RichObjects, OpeningALinkGoesToTheDesktopOpenerAndTellsTheContainer)
     ASSERT_EQ(shell.Opened.size(), 3u);
     EXPECT_EQ(shell.Opened[0], "https://quorvale.example/");
     EXPECT_EQ(shell.Opened[1], "/etc/hostname");
-    EXPECT_EQ(shell.Opened[2], QFileInfo(QFileInfo("/proc/self/exe").symLinkTarget()).absolutePath() + "/Readme.txt");
+    EXPECT_EQ(shell.Opened[2],
+              QFileInfo(QFileInfo("/proc/self/exe").symLinkTarget()).absolutePath() + "/Readme.txt");
 }
 
 TEST(RichObjects, OpeningTheIconObjectAsksForItsCaption)

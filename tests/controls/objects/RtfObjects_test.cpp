@@ -7,13 +7,11 @@
 #include <QTextDocument>
 
 #include <gtest/gtest.h>
-
 #include <random>
 
 namespace {
 
-class RtfObjectData : public ::testing::Test
-{
+class RtfObjectData : public ::testing::Test {
 protected:
     void SetUp() override
     {

@@ -1,6 +1,5 @@
 // Handing a job to the print queue: the window never waits for lp, and a refused job is reported.
 #include "controls/richtext/qvtext_print.h"
-
 #include "platform/Application.h"
 #include "tests/support/ScriptedDialogs.h"
 
@@ -63,7 +62,8 @@ TEST_F(PrintQueueTest, RefusedJobIsReportedAndTheWindowDoesNotWait)
     spool.reset();
     EXPECT_TRUE(QFile::exists(folder + "/job.pdf")) << "the spool file must outlive the hand-over";
     ASSERT_TRUE(WaitForMessage());
-    EXPECT_EQ(FDialogs.Messages[0].Text, "Unable to print to office: lp: The printer or class does not exist.");
+    EXPECT_EQ(FDialogs.Messages[0].Text,
+              "Unable to print to office: lp: The printer or class does not exist.");
     EXPECT_EQ(FDialogs.Messages[0].Caption, "Sifton");
     QCoreApplication::processEvents();
     EXPECT_FALSE(QFile::exists(folder)) << "removed once lp has answered";
@@ -90,7 +90,8 @@ TEST_F(PrintQueueTest, LpThatCannotStartIsReported)
     auto spool = std::make_shared<QTemporaryDir>();
     HandToPrintQueue("office", "Sifton Output", spool, spool->filePath("job.pdf"));
     ASSERT_TRUE(WaitForMessage());
-    EXPECT_TRUE(FDialogs.Messages[0].Text.startsWith("Unable to print to office: ")) << FDialogs.Messages[0].Text.toStdString();
+    EXPECT_TRUE(FDialogs.Messages[0].Text.startsWith("Unable to print to office: "))
+        << FDialogs.Messages[0].Text.toStdString();
 }
 
 } // namespace

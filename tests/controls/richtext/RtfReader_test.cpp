@@ -1,18 +1,17 @@
 #include "controls/richtext/RtfReader.h"
 #include "controls/richtext/qvtext.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QBuffer>
 #include <QFile>
 #include <QTextBlock>
-#include <QAbstractTextDocumentLayout>
-#include <QTextLayout>
 #include <QTextCursor>
 #include <QTextDocument>
-
-#include <gtest/gtest.h>
+#include <QTextLayout>
 
 #include <climits>
 #include <cmath>
+#include <gtest/gtest.h>
 #include <random>
 
 // data/libreoffice.rtf was written by LibreOffice 7.4 from data/sample.html
@@ -42,8 +41,7 @@ QString Read(QByteArrayView rtf)
 }
 
 // The formats at the first occurrence of a text.
-struct TFound
-{
+struct TFound {
     QTextCharFormat Char;
     QTextBlockFormat Block;
     bool Ok = false;
@@ -72,10 +70,13 @@ const char* const WordPadReadme =
     "{\\colortbl ;\\red255\\green0\\blue0;\\red0\\green128\\blue0;\\red255\\green255\\blue0;}\r\n"
     "{\\*\\generator Msftedit 5.41.21.2510;}\\viewkind4\\uc1\\pard\\qc\\b\\f0\\fs32 Title\\b0\\fs20\\par\r\n"
     "\\pard\\qr Right\\par\r\n"
-    "\\pard\\qj\\li720\\ri360\\fi-360\\sb120\\sa240 Body with \\b bold\\b0 , \\i italic\\i0 , \\ul under\\ulnone , "
-    "\\strike gone\\strike0 , \\cf1 red\\cf0 , \\highlight3 marked\\highlight0 , \\f2\\fs28 mono\\f0\\fs20 .\\par\r\n"
+    "\\pard\\qj\\li720\\ri360\\fi-360\\sb120\\sa240 Body with \\b bold\\b0 , \\i italic\\i0 , \\ul "
+    "under\\ulnone , "
+    "\\strike gone\\strike0 , \\cf1 red\\cf0 , \\highlight3 marked\\highlight0 , \\f2\\fs28 mono\\f0\\fs20 "
+    ".\\par\r\n"
     "\\pard\\tx1440\\tqr\\tx4320 a\\tab b\\tab c\\par\r\n"
-    "{\\pntext\\f1\\'b7\\tab}{\\*\\pn\\pnlvlblt\\pnf1\\pnindent0{\\pntxtb\\'b7}}\\fi-360\\li720 Bullet one\\par\r\n"
+    "{\\pntext\\f1\\'b7\\tab}{\\*\\pn\\pnlvlblt\\pnf1\\pnindent0{\\pntxtb\\'b7}}\\fi-360\\li720 Bullet "
+    "one\\par\r\n"
     "{\\pntext\\f1\\'b7\\tab}Bullet two\\par\r\n"
     "\\pard caf\\'e9 costs \\u8364?5\\par\r\n"
     "}\r\n";
@@ -136,10 +137,11 @@ TEST(RtfReader, LibreOfficeDocument)
 {
     QTextDocument document;
     ReadRtf(DataFile("libreoffice.rtf"), document);
-    EXPECT_EQ(document.toPlainText(),
-              "Sample Readme\nPlain start, bold words, italic words, underlined, struck.\n"
-              "Right aligned paragraph.\nRed text and big text.\nAccents: caf\u00e9, price 5 \u20ac, tab: end.\n"
-              "\u2022\tFirst bullet\n\u2022\tSecond bullet\nIndented paragraph.");
+    EXPECT_EQ(
+        document.toPlainText(),
+        "Sample Readme\nPlain start, bold words, italic words, underlined, struck.\n"
+        "Right aligned paragraph.\nRed text and big text.\nAccents: caf\u00e9, price 5 \u20ac, tab: end.\n"
+        "\u2022\tFirst bullet\n\u2022\tSecond bullet\nIndented paragraph.");
     const TFound heading = FormatOf(document, "Sample Readme");
     EXPECT_EQ(heading.Block.alignment(), Qt::AlignHCenter);
     EXPECT_EQ(heading.Char.fontWeight(), QFont::Bold);
@@ -162,12 +164,14 @@ TEST(RtfReader, PandocDocument)
 {
     QTextDocument document;
     ReadRtf(DataFile("pandoc.rtf"), document);
-    EXPECT_EQ(document.toPlainText(),
-              "Sample Readme\nPlain start, bold words, italic words, struck.\nAccents: caf\u00e9, price 5 \u20ac.\n"
-              "\u2022\tFirst bullet\n\u2022\tSecond bullet\n1.\tOne\n2.\tTwo\nA quote paragraph.\n"
-              "Visit https://example.com/page for more.");
+    EXPECT_EQ(
+        document.toPlainText(),
+        "Sample Readme\nPlain start, bold words, italic words, struck.\nAccents: caf\u00e9, price 5 \u20ac.\n"
+        "\u2022\tFirst bullet\n\u2022\tSecond bullet\n1.\tOne\n2.\tTwo\nA quote paragraph.\n"
+        "Visit https://example.com/page for more.");
     EXPECT_EQ(FormatOf(document, "Sample Readme").Char.fontPointSize(), 18);
-    EXPECT_EQ(FormatOf(document, "Sample Readme").Char.fontFamilies().toStringList(), QStringList{"Helvetica"});
+    EXPECT_EQ(FormatOf(document, "Sample Readme").Char.fontFamilies().toStringList(),
+              QStringList{"Helvetica"});
     EXPECT_TRUE(FormatOf(document, "https://example.com").Char.fontUnderline());
     EXPECT_FALSE(FormatOf(document, " for more").Char.fontUnderline());
     EXPECT_DOUBLE_EQ(FormatOf(document, "A quote").Block.leftMargin(), TwipsToPixels(720));
@@ -248,16 +252,13 @@ TEST(RtfReader, ProgramReadmeReadsAsRichText)
 
 // ---- small inputs ------------------------------------------------------------------------------
 
-struct SnippetCase
-{
+struct SnippetCase {
     const char* name;
     const char* rtf;
     const char* text; // UTF-8
 };
 
-class RtfSnippets : public ::testing::TestWithParam<SnippetCase>
-{
-};
+class RtfSnippets : public ::testing::TestWithParam<SnippetCase> { };
 
 TEST_P(RtfSnippets, ReadAsText)
 {
@@ -273,20 +274,26 @@ INSTANTIATE_TEST_SUITE_P(
         SnippetCase{"HexInCodePage1252", "{\\rtf1\\ansi caf\\'e9 \\'80\\'93}", "caf\u00e9 \u20ac\u201c"},
         SnippetCase{"HexInCodePage1251", "{\\rtf1\\ansi\\ansicpg1251 \\'c0\\'e1}", "\u0410\u0431"},
         SnippetCase{"FontCharsetPicksCodePage",
-                    "{\\rtf1{\\fonttbl{\\f0 Arial;}{\\f1\\fcharset204 Arial Cyr;}}\\f1 \\'c0\\f0 \\'c0}", "\u0410\u00c0"},
+                    "{\\rtf1{\\fonttbl{\\f0 Arial;}{\\f1\\fcharset204 Arial Cyr;}}\\f1 \\'c0\\f0 \\'c0}",
+                    "\u0410\u00c0"},
         SnippetCase{"SymbolBullet", "{\\rtf1{\\fonttbl{\\f1\\fcharset2 Symbol;}}{\\f1 \\'b7}x}", "\u2022x"},
         SnippetCase{"SymbolLettersAreGreek", "{\\rtf1{\\fonttbl{\\f1\\fcharset2 Symbol;}}{\\f1 abgW}x}",
                     "\u03b1\u03b2\u03b3\u03a9x"},
-        SnippetCase{"SymbolMarks", "{\\rtf1{\\fonttbl{\\f1\\fcharset2 Symbol;}}\\f1 \\'a7\\'ae\\'b0\\'b3\\'d6\\'de}",
+        SnippetCase{"SymbolMarks",
+                    "{\\rtf1{\\fonttbl{\\f1\\fcharset2 Symbol;}}\\f1 \\'a7\\'ae\\'b0\\'b3\\'d6\\'de}",
                     "\u2663\u2192\u00b0\u2265\u221a\u21d2"},
         SnippetCase{"WingdingsBullets",
-                    "{\\rtf1{\\fonttbl{\\f2\\fnil\\fcharset2 Wingdings;}}{\\f2 \\'a7\\'d8\\'fc\\'76\\'6c\\'6e\\'71}x}",
+                    "{\\rtf1{\\fonttbl{\\f2\\fnil\\fcharset2 Wingdings;}}{\\f2 "
+                    "\\'a7\\'d8\\'fc\\'76\\'6c\\'6e\\'71}x}",
                     "\u25aa\u27a2\u2714\u2756\u25cf\u25a0\u2751x"},
-        SnippetCase{"WingdingsNamedWithoutSymbolCharset", "{\\rtf1{\\fonttbl{\\f2 Wingdings;}}\\f2 \\'a7}", "\u25aa"},
+        SnippetCase{"WingdingsNamedWithoutSymbolCharset", "{\\rtf1{\\fonttbl{\\f2 Wingdings;}}\\f2 \\'a7}",
+                    "\u25aa"},
         SnippetCase{"SymbolFontCharactersAsUnicode",
-                    "{\\rtf1{\\fonttbl{\\f1\\fcharset2 Symbol;}{\\f2\\fcharset2 Wingdings;}}{\\f1\\u-3913?}{\\f2\\u-3929?}}",
+                    "{\\rtf1{\\fonttbl{\\f1\\fcharset2 Symbol;}{\\f2\\fcharset2 "
+                    "Wingdings;}}{\\f1\\u-3913?}{\\f2\\u-3929?}}",
                     "\u2022\u25aa"},
-        SnippetCase{"OtherSymbolFontsReadAsBefore", "{\\rtf1{\\fonttbl{\\f3\\fcharset2 Marlett;}}\\f3 \\'a7}", "\u00a7"},
+        SnippetCase{"OtherSymbolFontsReadAsBefore", "{\\rtf1{\\fonttbl{\\f3\\fcharset2 Marlett;}}\\f3 \\'a7}",
+                    "\u00a7"},
         SnippetCase{"HiddenTextIsNotShown", "{\\rtf1 a{\\v hidden}b\\v c\\v0 d}", "abd"},
         SnippetCase{"PlainEndsHiddenText", "{\\rtf1 \\v x\\plain y}", "y"},
         SnippetCase{"HiddenParagraphMarkStillBreaks", "{\\rtf1 a{\\v note}\\par b}", "a\nb"},
@@ -309,20 +316,23 @@ INSTANTIATE_TEST_SUITE_P(
         SnippetCase{"InfoAndStylesheetSkipped",
                     "{\\rtf1{\\info{\\title T}{\\author A}}{\\stylesheet{\\s0 Normal;}}x}", "x"},
         SnippetCase{"PictureSkipped", "{\\rtf1 a{\\pict\\pngblip 89504e47}b}", "ab"},
-        SnippetCase{"ObjectSkipped", "{\\rtf1 a{\\object\\objemb{\\*\\objdata 0102}{\\result{\\pict 00}}}b}", "ab"},
+        SnippetCase{"ObjectSkipped", "{\\rtf1 a{\\object\\objemb{\\*\\objdata 0102}{\\result{\\pict 00}}}b}",
+                    "ab"},
         SnippetCase{"HeaderFooterSkipped", "{\\rtf1{\\header head}{\\footer foot}body}", "body"},
         SnippetCase{"BinaryDataSkipped", "{\\rtf1 a{\\pict\\bin4 }{\\}}b}", "ab"},
         SnippetCase{"FieldShowsItsResult",
                     "{\\rtf1 {\\field{\\*\\fldinst HYPERLINK \"http://x\"}{\\fldrslt link}}}", "link"},
-        SnippetCase{"TableCellsBecomeTabs", "{\\rtf1\\trowd\\cellx100\\cellx200 a\\cell b\\cell\\row c}", "a\tb\t\nc"},
-        SnippetCase{"SpecialCharacters", "{\\rtf1 \\emdash\\endash\\bullet\\lquote\\rquote\\ldblquote\\rdblquote}",
+        SnippetCase{"TableCellsBecomeTabs", "{\\rtf1\\trowd\\cellx100\\cellx200 a\\cell b\\cell\\row c}",
+                    "a\tb\t\nc"},
+        SnippetCase{"SpecialCharacters",
+                    "{\\rtf1 \\emdash\\endash\\bullet\\lquote\\rquote\\ldblquote\\rdblquote}",
                     "\u2014\u2013\u2022\u2018\u2019\u201c\u201d"},
         SnippetCase{"UnbalancedCloseBraces", "{\\rtf1 a}}}b}", "ab"},
         SnippetCase{"TruncatedFile", "{\\rtf1{\\fonttbl{\\f0 Arial;}}\\f0 abc{\\b de", "abcde"},
         SnippetCase{"TruncatedControlWord", "{\\rtf1 abc\\", "abc"},
         SnippetCase{"TruncatedHex", "{\\rtf1 abc\\'e", "abc"},
-        SnippetCase{"HugeNumbers", "{\\rtf1\\fs999999999999999999 a\\li-99999999999999 b\\uc99999999999 \\u65 c}",
-                    "abA"},
+        SnippetCase{"HugeNumbers",
+                    "{\\rtf1\\fs999999999999999999 a\\li-99999999999999 b\\uc99999999999 \\u65 c}", "abA"},
         SnippetCase{"NotRtfIsPlainText", "hello\r\nworld", "hello\nworld"}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -355,22 +365,22 @@ TEST(RtfReader, HugeBinaryLengthEndsTheInput)
 
 // Measurements past the widest page are taken as the widest page, so that the layout never meets
 // lengths it cannot add up (an indent of 2^31 twips once overflowed the first line's start).
-struct TMeasureCase
-{
+struct TMeasureCase {
     const char* Name;
     const char* Rtf;
     double (*Read)(const QTextBlockFormat&);
     double Expected; // twips
 };
 
-class RtfMeasureClamp : public ::testing::TestWithParam<TMeasureCase> {};
+class RtfMeasureClamp : public ::testing::TestWithParam<TMeasureCase> { };
 
 TEST_P(RtfMeasureClamp, HugeParagraphMeasurementIsTheWidestPage)
 {
     QTextDocument document;
     ReadRtf(GetParam().Rtf, document);
     document.setTextWidth(300);
-    EXPECT_DOUBLE_EQ(GetParam().Read(document.firstBlock().blockFormat()), TwipsToPixels(int(GetParam().Expected)));
+    EXPECT_DOUBLE_EQ(GetParam().Read(document.firstBlock().blockFormat()),
+                     TwipsToPixels(int(GetParam().Expected)));
     // The document still lays out to a finite height.
     EXPECT_LT(document.size().height(), 1e6);
 }
@@ -437,7 +447,8 @@ TEST(RtfReader, ReadingStopsOnceTheLimitIsMet)
 
 TEST(RtfReaderFuzz, RandomAndMutatedInputsNeverCrash)
 {
-    const std::vector<QByteArray> seeds = {WordPadReadme, DataFile("libreoffice.rtf"), DataFile("pandoc.rtf")};
+    const std::vector<QByteArray> seeds = {WordPadReadme, DataFile("libreoffice.rtf"),
+                                           DataFile("pandoc.rtf")};
     const QByteArray alphabet = "{}\\'*;0123456789-abcdefuxbin \r\n\t\x80\xff";
     std::mt19937 random(20261207);
     auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(std::max(1, n))); };
@@ -457,11 +468,21 @@ TEST(RtfReaderFuzz, RandomAndMutatedInputsNeverCrash)
             for (int e = 0; e < edits && !input.isEmpty(); ++e) {
                 const int at = pick(input.size());
                 switch (pick(5)) {
-                case 0: input[at] = static_cast<char>(pick(256)); break;
-                case 1: input.insert(at, alphabet[pick(alphabet.size())]); break;
-                case 2: input.remove(at, 1 + pick(40)); break;
-                case 3: input.insert(at, input.mid(pick(input.size()), pick(60))); break;
-                default: input.truncate(at); break;
+                case 0:
+                    input[at] = static_cast<char>(pick(256));
+                    break;
+                case 1:
+                    input.insert(at, alphabet[pick(alphabet.size())]);
+                    break;
+                case 2:
+                    input.remove(at, 1 + pick(40));
+                    break;
+                case 3:
+                    input.insert(at, input.mid(pick(input.size()), pick(60)));
+                    break;
+                default:
+                    input.truncate(at);
+                    break;
                 }
             }
         }
@@ -484,7 +505,8 @@ TEST(RtfReaderFuzz, RandomAndMutatedInputsNeverCrash)
 
 TEST(QvEditRich, LoadFromFileReadsRtfWhenPlainTextIsOff)
 {
-    QFile::copy(qEnvironmentVariable("SIFTON_SOURCE") + "/tests/controls/richtext/data/pandoc.rtf", "pandoc-copy.txt");
+    QFile::copy(qEnvironmentVariable("SIFTON_SOURCE") + "/tests/controls/richtext/data/pandoc.rtf",
+                "pandoc-copy.txt");
     TQvEdit edit;
     edit.SetPlainText(false);
     ASSERT_TRUE(edit.LoadFromFile("pandoc-copy.txt")); // the extension does not decide

@@ -27,8 +27,9 @@ QString RunTool(const QString& program, const QStringList& args)
 QStringList PdfPageLines(const QString& path, int page)
 {
     const QString n = QString::number(page);
-    const QString text = RunTool(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), QStringLiteral("-f"), n,
-                                                               QStringLiteral("-l"), n, path, QStringLiteral("-")});
+    const QString text =
+        RunTool(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), QStringLiteral("-f"), n,
+                                              QStringLiteral("-l"), n, path, QStringLiteral("-")});
     QStringList lines;
     for (const QString& line : text.split(QLatin1Char('\n'))) {
         if (!line.trimmed().isEmpty() && line != QStringLiteral("\f")) {
@@ -43,9 +44,9 @@ QPointF FirstInk(const QString& pdf, int pageNumber)
 {
     const QString prefix = QFileInfo(pdf).absolutePath() + QStringLiteral("/page");
     const QString n = QString::number(pageNumber);
-    RunTool(QStringLiteral("pdftoppm"), {QStringLiteral("-r"), QStringLiteral("100"), QStringLiteral("-f"),
-                                         n, QStringLiteral("-l"), n,
-                                         QStringLiteral("-png"), QStringLiteral("-singlefile"), pdf, prefix});
+    RunTool(QStringLiteral("pdftoppm"),
+            {QStringLiteral("-r"), QStringLiteral("100"), QStringLiteral("-f"), n, QStringLiteral("-l"), n,
+             QStringLiteral("-png"), QStringLiteral("-singlefile"), pdf, prefix});
     const QImage page(prefix + QStringLiteral(".png"));
     int minX = page.width();
     int minY = page.height();
@@ -61,8 +62,7 @@ QPointF FirstInk(const QString& pdf, int pageNumber)
 }
 
 // Letter paper with a quarter inch the printer cannot reach on every side.
-class PrintLayout : public ::testing::Test
-{
+class PrintLayout : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -91,7 +91,8 @@ TEST_F(PrintLayout, LongWordWrapsInsteadOfRunningOffThePage)
     Edit.Print(QStringLiteral("Sifton Output"), 1, 1, 1, 1);
     const QStringList lines = PdfPageLines(Pdf, 1);
     ASSERT_GE(lines.size(), 3);
-    EXPECT_EQ(lines.join(QString()).remove(QLatin1Char(' ')).toStdString(), (word + QStringLiteral("end")).toStdString());
+    EXPECT_EQ(lines.join(QString()).remove(QLatin1Char(' ')).toStdString(),
+              (word + QStringLiteral("end")).toStdString());
 }
 
 // A paragraph that wraps over a page break: its first lines end one page, the rest begin the next, once each.
@@ -99,7 +100,9 @@ TEST_F(PrintLayout, WrappedParagraphsSplitAcrossPagesPrintEachLineOnce)
 {
     QStringList paragraphs;
     for (int i = 0; i < 120; ++i) {
-        paragraphs << QStringLiteral("head%1 %2 tail%1").arg(i, 4, 10, QLatin1Char('0')).arg(QStringLiteral("word ").repeated(40));
+        paragraphs << QStringLiteral("head%1 %2 tail%1")
+                          .arg(i, 4, 10, QLatin1Char('0'))
+                          .arg(QStringLiteral("word ").repeated(40));
     }
     Edit.setPlainText(paragraphs.join(QLatin1Char('\n')));
     Edit.Print(QStringLiteral("Sifton Output"), 1, 1, 1, 1);
@@ -134,15 +137,12 @@ TEST_F(PrintLayout, PageLowerThanOneLineEndsTheJob)
     EXPECT_EQ(FrmPrint->Status().toStdString(), "Printing Page 1\r\n0% complete. Please wait...");
 }
 
-struct PlacementCase
-{
+struct PlacementCase {
     const char* name;
     float margin; // top and left
 };
 
-class PrintPlacement : public PrintLayout, public ::testing::WithParamInterface<PlacementCase>
-{
-};
+class PrintPlacement : public PrintLayout, public ::testing::WithParamInterface<PlacementCase> { };
 
 // Left and top margins count from the paper's edge, past the unprintable strip, on every page.
 TEST_P(PrintPlacement, TextStartsAtTheMarginFromThePaperEdge)

@@ -2,17 +2,16 @@
 #include "controls/richtext/TextAttributes.h"
 #include "controls/richtext/qvtext.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextLayout>
 #include <QTextList>
-#include <QAbstractTextDocumentLayout>
-
-#include <gtest/gtest.h>
 
 #include <climits>
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -32,8 +31,7 @@ QTextCharFormat FormatAt(const TQvEdit& edit, int index)
 }
 
 // A rich-mode control holding "alpha beta gamma" with "beta" selected.
-struct RichFixture
-{
+struct RichFixture {
     RichFixture()
     {
         Edit.SetPlainText(false);
@@ -108,9 +106,7 @@ TEST(TextAttributes, NameRoundTripsAndIsCutTo31Characters)
     EXPECT_EQ(sel.Name(), longName.left(31));
 }
 
-class StyleRoundTrip : public ::testing::TestWithParam<TFontStyles>
-{
-};
+class StyleRoundTrip : public ::testing::TestWithParam<TFontStyles> { };
 
 TEST_P(StyleRoundTrip, StyleSetIsReadBack)
 {
@@ -296,9 +292,7 @@ TEST(TextAttributes, AssignFromAnythingElseCannotAssign)
 
 // ---- paragraphs ----------------------------------------------------------------------------------
 
-class ParaAlignment : public ::testing::TestWithParam<TQvEdit::TAlignment>
-{
-};
+class ParaAlignment : public ::testing::TestWithParam<TQvEdit::TAlignment> { };
 
 TEST_P(ParaAlignment, RoundTripsOnTheSelectedParagraphs)
 {
@@ -310,16 +304,17 @@ TEST_P(ParaAlignment, RoundTripsOnTheSelectedParagraphs)
     edit.Paragraph()->SetAlignment(GetParam());
     EXPECT_EQ(edit.Paragraph()->Alignment(), GetParam());
     const QTextDocument& doc = *edit.document();
-    const Qt::Alignment expected = GetParam() == TQvEdit::taCenter        ? Qt::AlignHCenter
+    const Qt::Alignment expected = GetParam() == TQvEdit::taCenter         ? Qt::AlignHCenter
                                    : GetParam() == TQvEdit::taRightJustify ? Qt::AlignRight
-                                                                          : Qt::AlignLeft;
+                                                                           : Qt::AlignLeft;
     EXPECT_EQ(doc.findBlockByNumber(0).blockFormat().alignment(), expected);
     EXPECT_EQ(doc.findBlockByNumber(1).blockFormat().alignment(), expected);
     EXPECT_FALSE(doc.findBlockByNumber(2).blockFormat().hasProperty(QTextFormat::BlockAlignment));
 }
 
 INSTANTIATE_TEST_SUITE_P(, ParaAlignment,
-                         ::testing::Values(TQvEdit::taLeftJustify, TQvEdit::taRightJustify, TQvEdit::taCenter));
+                         ::testing::Values(TQvEdit::taLeftJustify, TQvEdit::taRightJustify,
+                                           TQvEdit::taCenter));
 
 TEST(ParaAttributes, IndentsRoundTripAndKeepEachOther)
 {

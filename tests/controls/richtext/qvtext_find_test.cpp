@@ -1,6 +1,5 @@
 #include "controls/richtext/FindDialog.h"
 #include "controls/richtext/qvtext.h"
-
 #include "platform/Application.h"
 #include "tests/support/ScriptedDialogs.h"
 
@@ -18,8 +17,7 @@ const QString SearchComplete = "Search complete.\r";
 constexpr unsigned WrapFlags = MB_OKCANCEL | MB_ICONASTERISK | MB_TASKMODAL | MB_TOPMOST;
 constexpr unsigned CompleteFlags = MB_OK | MB_ICONASTERISK | MB_TASKMODAL | MB_TOPMOST;
 
-class QvEditFind : public ::testing::Test
-{
+class QvEditFind : public ::testing::Test {
 protected:
     void SetUp() override { Application::SetTitle("Sifton"); }
 
@@ -179,8 +177,7 @@ TEST_F(QvEditFind, FindButtonRunsFindNext)
 
 // ---- the search itself, without a window ------------------------------------------------------
 
-struct FindCase
-{
+struct FindCase {
     const char* name;
     const char* text;
     const char* what;
@@ -192,9 +189,7 @@ struct FindCase
     int expected;
 };
 
-class FindTextExCases : public ::testing::TestWithParam<FindCase>
-{
-};
+class FindTextExCases : public ::testing::TestWithParam<FindCase> { };
 
 TEST_P(FindTextExCases, FindsWithinTheRange)
 {

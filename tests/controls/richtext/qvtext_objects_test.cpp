@@ -1,13 +1,13 @@
 #include "controls/objects/DataObject.h"
-#include "controls/richtext/EditOleCallback.h"
 #include "controls/objects/OleContainer.h"
 #include "controls/objects/RichObjects.h"
 #include "controls/objects/RtfObjects.h"
+#include "controls/richtext/EditOleCallback.h"
 #include "controls/richtext/RtfReader.h"
 #include "controls/richtext/qvtext.h"
 #include "controls/richtext/qvtext_print.h"
-#include "platform/com/KeyStore.h"
 #include "platform/Shell.h"
+#include "platform/com/KeyStore.h"
 #include "platform/com/Storage.h"
 
 #include <QApplication>
@@ -24,8 +24,7 @@
 namespace {
 
 // The program's start-up registration, with its class keys in a folder of the test's own.
-class ObjectsTest : public ::testing::Test
-{
+class ObjectsTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -55,7 +54,8 @@ QByteArray Contents(IOleObject* object)
     persist->Release();
     IStream* stream = nullptr;
     std::vector<std::uint8_t> bytes;
-    if (SUCCEEDED(storage->OpenStream(ContentsStreamName, nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, &stream))) {
+    if (SUCCEEDED(
+            storage->OpenStream(ContentsStreamName, nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, &stream))) {
         ReadAllOfStream(stream, bytes);
         stream->Release();
     }
@@ -107,8 +107,7 @@ TEST_F(ObjectsTest, RtfObjectRoundTripIsByteForByte)
     file->Release();
 }
 
-struct DamageCase
-{
+struct DamageCase {
     const char* Name;
     std::function<QByteArray(QByteArray)> Damage; // of the object data bytes
 };
@@ -143,7 +142,8 @@ INSTANTIATE_TEST_SUITE_P(
                       DamageCase{"CutInTheHeader", [](QByteArray d) { return d.left(10); }},
                       DamageCase{"CutInTheCompoundFile", [](QByteArray d) { return d.left(d.size() / 2); }},
                       DamageCase{"LinkedNotEmbedded", [](QByteArray d) { return SetInt32(d, 4, 1); }},
-                      DamageCase{"ClassNameLongerThanTheData", [](QByteArray d) { return SetInt32(d, 8, 0x7FFFFFF0); }},
+                      DamageCase{"ClassNameLongerThanTheData",
+                                 [](QByteArray d) { return SetInt32(d, 8, 0x7FFFFFF0); }},
                       DamageCase{"NativeSizeLongerThanTheData",
                                  [](QByteArray d) {
                                      const int classLength = d[8] | d[9] << 8;

@@ -1,5 +1,4 @@
 #include "controls/richtext/qvtext.h"
-
 #include "platform/Application.h"
 #include "tests/support/ScriptedDialogs.h"
 
@@ -12,20 +11,19 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMimeData>
-#include <QTextLayout>
 #include <QPalette>
 #include <QTemporaryDir>
 #include <QTextBlock>
-
-#include <gtest/gtest.h>
+#include <QTextLayout>
 
 #include <climits>
-
+#include <gtest/gtest.h>
 #include <sstream>
 
 namespace {
 
-void PressKey(QWidget& w, int key, const QString& text = QString(), Qt::KeyboardModifiers mods = Qt::NoModifier)
+void PressKey(QWidget& w, int key, const QString& text = QString(),
+              Qt::KeyboardModifiers mods = Qt::NoModifier)
 {
     QKeyEvent press(QEvent::KeyPress, key, mods, text);
     QApplication::sendEvent(&w, &press);
@@ -36,8 +34,9 @@ void PressKey(QWidget& w, int key, const QString& text = QString(), Qt::Keyboard
 void Type(QWidget& w, const QString& text)
 {
     for (QChar c : text) {
-        PressKey(w, c.unicode() >= u'a' && c.unicode() <= u'z' ? Qt::Key_A + (c.unicode() - u'a') : Qt::Key_Space,
-                 QString(c));
+        PressKey(
+            w, c.unicode() >= u'a' && c.unicode() <= u'z' ? Qt::Key_A + (c.unicode() - u'a') : Qt::Key_Space,
+            QString(c));
     }
 }
 
@@ -92,17 +91,14 @@ TEST(QvEditDefaults, ConversionFormatsAreTxtThenRtf)
 
 // ---- line breaks -----------------------------------------------------------------------------
 
-struct BreakCase
-{
+struct BreakCase {
     const char* name;
     bool multiLine;
     bool wantReturns;
     bool takesBreak;
 };
 
-class QvEditEnter : public ::testing::TestWithParam<BreakCase>
-{
-};
+class QvEditEnter : public ::testing::TestWithParam<BreakCase> { };
 
 TEST_P(QvEditEnter, EnterMakesALineBreakOnlyWhenWanted)
 {
@@ -221,16 +217,13 @@ TEST(QvEditMaxLength, ZeroMeansThePlatformDefault)
 
 // ---- loading ---------------------------------------------------------------------------------
 
-struct LoadCase
-{
+struct LoadCase {
     const char* name;
     QByteArray bytes;
     QString text;
 };
 
-class QvEditLoadStream : public ::testing::TestWithParam<LoadCase>
-{
-};
+class QvEditLoadStream : public ::testing::TestWithParam<LoadCase> { };
 
 TEST_P(QvEditLoadStream, PlainTextBecomesLines)
 {
@@ -246,12 +239,15 @@ TEST_P(QvEditLoadStream, PlainTextBecomesLines)
     EXPECT_FALSE(edit.Modified());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    , QvEditLoadStream,
-    ::testing::Values(LoadCase{"Empty", "", ""}, LoadCase{"CarriageReturns", "one\rtwo\rthree\r", "one\ntwo\nthree\n"},
-                      LoadCase{"CrLf", "one\r\ntwo", "one\ntwo"}, LoadCase{"LineFeeds", "one\ntwo\n", "one\ntwo\n"},
-                      LoadCase{"BlankEntries", "a\r\rb", "a\n\nb"}, LoadCase{"Utf8", "caf\xc3\xa9", "caf\u00e9"}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(, QvEditLoadStream,
+                         ::testing::Values(LoadCase{"Empty", "", ""},
+                                           LoadCase{"CarriageReturns", "one\rtwo\rthree\r",
+                                                    "one\ntwo\nthree\n"},
+                                           LoadCase{"CrLf", "one\r\ntwo", "one\ntwo"},
+                                           LoadCase{"LineFeeds", "one\ntwo\n", "one\ntwo\n"},
+                                           LoadCase{"BlankEntries", "a\r\rb", "a\n\nb"},
+                                           LoadCase{"Utf8", "caf\xc3\xa9", "caf\u00e9"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(QvEditLoad, CrLfSplitAcrossReadChunksIsOneBreak)
 {
@@ -291,9 +287,7 @@ TEST(QvEditLoad, LoadingRaisesOnChangeAndClearsModified)
     EXPECT_FALSE(edit.Modified());
 }
 
-class QvEditLoadFile : public ::testing::TestWithParam<const char*>
-{
-};
+class QvEditLoadFile : public ::testing::TestWithParam<const char*> { };
 
 TEST_P(QvEditLoadFile, AnyExtensionLoadsAsTextWhenPlainText)
 {
@@ -374,7 +368,8 @@ TEST(QvEditFrame, NormalFrameIsFaceFaceWindow)
     const QPalette pal = edit.palette();
     const QRgb face = pal.color(QPalette::Button).rgb();
     const QRgb window = pal.color(QPalette::Base).rgb();
-    for (const QPoint& corner : {QPoint(0, 0), QPoint(59, 29), QPoint(30, 0), QPoint(0, 15), QPoint(59, 15), QPoint(30, 29)}) {
+    for (const QPoint& corner :
+         {QPoint(0, 0), QPoint(59, 29), QPoint(30, 0), QPoint(0, 15), QPoint(59, 15), QPoint(30, 29)}) {
         EXPECT_EQ(At(image, corner.x(), corner.y()), face) << corner.x() << "," << corner.y();
     }
     EXPECT_EQ(At(image, 1, 15), face);
@@ -578,8 +573,7 @@ void HoverAt(TQvEdit& edit, int index)
 
 } // namespace
 
-struct HoverCase
-{
+struct HoverCase {
     const char* name;
     int index; // in HoverText
     const char* url; // CurrentURL afterwards
@@ -588,9 +582,7 @@ struct HoverCase
 
 const QString HoverText = "see http://example.com/a,www.site.org mail me@host.net or plain words";
 
-class QvEditHover : public ::testing::TestWithParam<HoverCase>
-{
-};
+class QvEditHover : public ::testing::TestWithParam<HoverCase> { };
 
 TEST_P(QvEditHover, WordUnderTheMouse)
 {

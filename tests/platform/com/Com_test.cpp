@@ -26,11 +26,11 @@ TEST_P(GuidRejects, TextThatIsNotTheBracedForm)
     EXPECT_FALSE(GuidFromString(GetParam()).has_value());
 }
 
-INSTANTIATE_TEST_SUITE_P(Texts, GuidRejects,
-                         ::testing::Values("", "7CA25402-0ACB-11CA-55C0-137683194000",
-                                           "{7CA25402-0ACB-11CA-55C0-13768319400}", "{7CA25402-0ACB-11CA-55C0-1376831940000}",
-                                           "{7CA25402+0ACB-11CA-55C0-137683194000}", "{7CA2540G-0ACB-11CA-55C0-137683194000}",
-                                           "{7CA25402-0ACB-11CA-55C0-137683194000)"));
+INSTANTIATE_TEST_SUITE_P(
+    Texts, GuidRejects,
+    ::testing::Values("", "7CA25402-0ACB-11CA-55C0-137683194000", "{7CA25402-0ACB-11CA-55C0-13768319400}",
+                      "{7CA25402-0ACB-11CA-55C0-1376831940000}", "{7CA25402+0ACB-11CA-55C0-137683194000}",
+                      "{7CA2540G-0ACB-11CA-55C0-137683194000}", "{7CA25402-0ACB-11CA-55C0-137683194000)"));
 
 TEST(Guid, BytesAreLittleEndianFieldsThenTheLastEight)
 {
@@ -68,8 +68,7 @@ TEST(ClipboardFormats, TheSameNameGivesTheSameNumber)
 }
 
 // A sink that counts what it is told and how often it is referenced.
-class TCountingSink final : public IAdviseSink
-{
+class TCountingSink final : public IAdviseSink {
 public:
     int References = 1;
     int Closes = 0;
@@ -139,8 +138,7 @@ TEST(DataAdviseHolder, SendsDataChangeToItsSinks)
 }
 
 // A factory that makes nothing but counts its references.
-class TTestFactory final : public IClassFactory
-{
+class TTestFactory final : public IClassFactory {
 public:
     int References = 1;
     HRESULT QueryInterface(const IID& riid, void** ppv) override
@@ -171,7 +169,9 @@ TEST(ClassTable, HoldsARegisteredFactoryUntilItIsRevoked)
     EXPECT_EQ(factory.References, 2);
 
     IClassFactory* found = nullptr;
-    ASSERT_EQ(CoGetClassObject(clsid, CLSCTX_LOCAL_SERVER, IID_IClassFactory, reinterpret_cast<void**>(&found)), S_OK);
+    ASSERT_EQ(
+        CoGetClassObject(clsid, CLSCTX_LOCAL_SERVER, IID_IClassFactory, reinterpret_cast<void**>(&found)),
+        S_OK);
     EXPECT_EQ(found, &factory);
     found->Release();
     void* object = nullptr;
@@ -180,8 +180,9 @@ TEST(ClassTable, HoldsARegisteredFactoryUntilItIsRevoked)
     EXPECT_EQ(CoRevokeClassObject(cookie), S_OK);
     EXPECT_EQ(factory.References, 1);
     EXPECT_EQ(CoRevokeClassObject(cookie), CO_E_OBJNOTREG);
-    EXPECT_EQ(CoGetClassObject(clsid, CLSCTX_LOCAL_SERVER, IID_IClassFactory, reinterpret_cast<void**>(&found)),
-              REGDB_E_CLASSNOTREG);
+    EXPECT_EQ(
+        CoGetClassObject(clsid, CLSCTX_LOCAL_SERVER, IID_IClassFactory, reinterpret_cast<void**>(&found)),
+        REGDB_E_CLASSNOTREG);
 }
 
 } // namespace

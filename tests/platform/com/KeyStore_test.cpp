@@ -1,5 +1,4 @@
 #include "platform/com/KeyStore.h"
-
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -25,10 +24,10 @@ TEST(KeyStore, SavesRegedit4WithEscapedValues)
     store.WriteDefault("CLSID\\{X}\\ProgID", "a \"quoted\" \\ value");
     ASSERT_TRUE(store.Save());
     EXPECT_EQ(Contents(path), std::string("REGEDIT4\r\n"
-                                         "\r\n[HKEY_CLASSES_ROOT\\CLSID]\r\n"
-                                         "\r\n[HKEY_CLASSES_ROOT\\CLSID\\{X}]\r\n"
-                                         "\r\n[HKEY_CLASSES_ROOT\\CLSID\\{X}\\ProgID]\r\n"
-                                         "@=\"a \\\"quoted\\\" \\\\ value\"\r\n"));
+                                          "\r\n[HKEY_CLASSES_ROOT\\CLSID]\r\n"
+                                          "\r\n[HKEY_CLASSES_ROOT\\CLSID\\{X}]\r\n"
+                                          "\r\n[HKEY_CLASSES_ROOT\\CLSID\\{X}\\ProgID]\r\n"
+                                          "@=\"a \\\"quoted\\\" \\\\ value\"\r\n"));
     TKeyStore again(path);
     ASSERT_TRUE(again.Load());
     EXPECT_EQ(again.ReadDefault("clsid\\{x}\\progid"), "a \"quoted\" \\ value");
@@ -42,14 +41,16 @@ TEST(KeyStore, KeepsOtherValuesOfAKeyAndIgnoresOtherRoots)
     TempDir dir;
     const std::string path = Path(dir, "sifton.reg");
     dir.Write("sifton.reg", "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software]\r\n@=\"machine\"\r\n"
-               "\r\n[HKEY_CLASSES_ROOT\\Thing]\r\n\"Name\"=\"kept\"\r\n@=\"old\"\r\n");
+                            "\r\n[HKEY_CLASSES_ROOT\\Thing]\r\n\"Name\"=\"kept\"\r\n@=\"old\"\r\n");
     TKeyStore store(path);
     ASSERT_TRUE(store.Load());
     EXPECT_FALSE(store.KeyExists("Software"));
     store.WriteDefault("Thing", "new");
     EXPECT_TRUE(store.Modified());
     ASSERT_TRUE(store.Save());
-    EXPECT_EQ(Contents(path), std::string("REGEDIT4\r\n\r\n[HKEY_CLASSES_ROOT\\Thing]\r\n@=\"new\"\r\n\"Name\"=\"kept\"\r\n"));
+    EXPECT_EQ(
+        Contents(path),
+        std::string("REGEDIT4\r\n\r\n[HKEY_CLASSES_ROOT\\Thing]\r\n@=\"new\"\r\n\"Name\"=\"kept\"\r\n"));
 }
 
 TEST(KeyStore, WritingTheSameValueChangesNothing)

@@ -1,7 +1,6 @@
 #include "platform/com/Storage.h"
 
 #include <gtest/gtest.h>
-
 #include <string>
 
 namespace {
@@ -16,7 +15,8 @@ std::vector<std::uint8_t> Bytes(const std::string& text)
 void PutStream(IStorage* storage, const char* name, const std::vector<std::uint8_t>& bytes)
 {
     IStream* stream = nullptr;
-    ASSERT_EQ(storage->CreateStream(name, STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, 0, &stream), S_OK);
+    ASSERT_EQ(storage->CreateStream(name, STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, 0, &stream),
+              S_OK);
     ULONG written = 0;
     ASSERT_EQ(stream->Write(bytes.data(), static_cast<ULONG>(bytes.size()), &written), S_OK);
     EXPECT_EQ(written, bytes.size());
@@ -48,7 +48,8 @@ IStorage* SampleStorage()
     }
     PutStream(root, "Big", big);
     IStorage* sub = nullptr;
-    EXPECT_EQ(root->CreateStorage("Sub", STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, 0, &sub), S_OK);
+    EXPECT_EQ(root->CreateStorage("Sub", STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, 0, &sub),
+              S_OK);
     WriteClassStg(sub, CLSID{1, 2, 3, {4, 5, 6, 7, 8, 9, 10, 11}});
     PutStream(sub, "Inner", Bytes("inner bytes"));
     sub->Release();
@@ -94,11 +95,14 @@ TEST(MemoryStorage, FailuresAreResultCodes)
 {
     IStorage* root = SampleStorage();
     IStream* stream = nullptr;
-    EXPECT_EQ(root->OpenStream("Missing", nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, &stream), STG_E_FILENOTFOUND);
-    EXPECT_EQ(root->OpenStream("Sub", nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, &stream), STG_E_FILENOTFOUND);
+    EXPECT_EQ(root->OpenStream("Missing", nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, &stream),
+              STG_E_FILENOTFOUND);
+    EXPECT_EQ(root->OpenStream("Sub", nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, &stream),
+              STG_E_FILENOTFOUND);
     EXPECT_EQ(root->CreateStream("CONTENTS", STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, 0, &stream),
               STG_E_FILEALREADYEXISTS);
-    EXPECT_EQ(root->CreateStream("a name longer than thirty-one chars", STGM_CREATE | STGM_READWRITE, 0, 0, &stream),
+    EXPECT_EQ(root->CreateStream("a name longer than thirty-one chars", STGM_CREATE | STGM_READWRITE, 0, 0,
+                                 &stream),
               STG_E_INVALIDNAME);
     EXPECT_EQ(root->OpenStream("CONTENTS", nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, nullptr),
               STG_E_INVALIDPOINTER);

@@ -8,7 +8,9 @@
 #include "controls/objects/RichObjects.h"
 #include "controls/pndlg.h"
 #include "platform/Application.h"
+#include "platform/Dialogs.h"
 #include "platform/StopSignals.h"
+#include "search/RunFlags.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -48,14 +50,25 @@ int RunSifton(QApplication& app, const QStringList& Arguments)
     QApplication::setWindowIcon(ProgramIcon());
     StartBrowserLookup(); // the Help menu's web items then never wait for xdg-settings
 
+    // A stop signal may come while a box or a dialog waits for an answer, in its own event loop, maybe
+    // with the search's thread waiting for that answer: closing the window there would wait for the
+    // search, which waits for the box. So the boxes are dismissed as cancelled, the search is told to
+    // stop, and every event loop is left; the window closes below, once nothing is in its way. Watched
+    // from before the window exists, for the boxes its start-up may show.
+    OnStopSignal(&app, [] {
+        CancelRequested = true;
+        DismissDialogs();
+        QCoreApplication::exit(0);
+    });
     TForm1 form(Arguments);
     mainWindow = &form;
-    OnStopSignal(&form, [&form] { form.close(); });
     form.show();
     // Created once, hidden: its contact panel holds the settings as they were at start-up.
     TAboutBox about(&form);
     AboutBox = &about;
-    const int exitCode = app.exec();
+    // A signal that came during start-up has already asked the loop to end, before it ran.
+    const int exitCode = StopSignalled() ? 0 : app.exec();
+    form.close(); // after a stop signal: the options are written and the search waited for here
     AboutBox = nullptr;
     RevokeRichObjects();
     DestroyFrmPrint();

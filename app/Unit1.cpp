@@ -7,6 +7,7 @@
 #include "platform/Application.h"
 #include "platform/ErrorGuard.h"
 #include "platform/GuiDispatcher.h"
+#include "platform/StopSignals.h"
 #include "search/RunFlags.h"
 
 #include <QCloseEvent>
@@ -288,6 +289,11 @@ void TForm1::closeEvent(QCloseEvent* event)
         FormClose();
     }
     event->accept();
+}
+
+bool TForm1::Closing() const
+{
+    return FClosed || StopSignalled();
 }
 
 void TForm1::FormClose()

@@ -117,8 +117,9 @@ public:
     TSearchThread* SearchThread{nullptr}; // the running search; set and cleared on the GUI thread
     TRunDisplay RunDisplay; // what the running search shows: status panels, caption, title
 
-    /// True once closing has begun (GUI thread): a run then neither starts nor asks anything.
-    bool Closing() const { return FClosed; }
+    /// True once closing has begun, or a stop signal came (GUI thread): a run then neither starts nor
+    /// asks anything.
+    bool Closing() const;
 
 protected:
     void closeEvent(QCloseEvent* event) override;

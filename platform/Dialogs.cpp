@@ -116,8 +116,8 @@ public:
                 return b.Id;
             }
         }
-        // Closed from the title bar: the box's cancel button, or the only button.
-        return buttons.size() == 1 ? buttons.front().Id : IDCANCEL;
+        // Closed from the title bar, or dismissed.
+        return CancelAnswer(flags);
     }
 
     std::optional<QStringList> FileDialog(const TFileDialogRequest& request) override
@@ -144,7 +144,7 @@ public:
         if (!request.FileName.isEmpty()) {
             dialog.selectFile(request.FileName);
         }
-        while (dialog.exec() == QDialog::Accepted) {
+        while (!DialogsDismissed() && dialog.exec() == QDialog::Accepted && !DialogsDismissed()) {
             const QStringList files = dialog.selectedFiles();
             // Refused at once, with the dialog still open, rather than failing later to be written.
             if (request.Save && !files.isEmpty()) {
@@ -220,8 +220,39 @@ public:
 
 TQtDialogs RealDialogs;
 std::atomic<TDialogService*> CurrentDialogs{nullptr};
+std::atomic<bool> Dismissed{false};
 
 } // namespace
+
+void DismissDialogs()
+{
+    Dismissed = true;
+    if (QApplication::instance() == nullptr) {
+        return;
+    }
+    // A menu that is open has a loop of its own, and so has every modal dialog, the program's own
+    // windows (about, readme) included. Closing a dialog may open none: the ones asked for from now
+    // on do not show. Bounded all the same, should a widget refuse to close.
+    for (int round = 0; round < 16 && QApplication::activePopupWidget() != nullptr; ++round) {
+        QApplication::activePopupWidget()->close();
+    }
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (auto* dialog = qobject_cast<QDialog*>(window); dialog != nullptr && dialog->isVisible()) {
+            dialog->reject();
+        }
+    }
+}
+
+bool DialogsDismissed()
+{
+    return Dismissed.load();
+}
+
+int CancelAnswer(unsigned flags)
+{
+    const std::vector<TButtonSpec> buttons = ButtonsOf(flags);
+    return buttons.size() == 1 ? buttons.front().Id : IDCANCEL;
+}
 
 QString RefusedSaveChoice(const QString& file, unsigned options)
 {
@@ -252,20 +283,31 @@ TDialogService* SetDialogService(TDialogService* service)
     return previous;
 }
 
+// Asked for on the GUI thread, so a box that waited in the queue while the dialogs were dismissed does
+// not show either.
 int MessageBox(const QString& text, const QString& caption, unsigned flags)
 {
-    return CallOnGuiThread([&] { return Dialogs().MessageBox(text, caption, flags); });
+    return CallOnGuiThread([&] {
+        return DialogsDismissed() ? CancelAnswer(flags) : Dialogs().MessageBox(text, caption, flags);
+    });
 }
 
 int MessageBox(const QString& text, const QString& caption, unsigned flags, const QString& details)
 {
-    return CallOnGuiThread([&] { return Dialogs().DetailedMessageBox(text, caption, flags, details); });
+    return CallOnGuiThread([&] {
+        return DialogsDismissed() ? CancelAnswer(flags)
+                                  : Dialogs().DetailedMessageBox(text, caption, flags, details);
+    });
 }
 
 QString InputBox(const QString& caption, const QString& prompt, const QString& value)
 {
-    std::optional<QString> answer =
-        CallOnGuiThread([&] { return Dialogs().InputQuery(caption, prompt, value); });
+    std::optional<QString> answer = CallOnGuiThread([&]() -> std::optional<QString> {
+        if (DialogsDismissed()) {
+            return std::nullopt;
+        }
+        return Dialogs().InputQuery(caption, prompt, value);
+    });
     return answer ? *answer : value;
 }
 
@@ -285,7 +327,12 @@ bool TFileDialog::Execute()
     request.FileName = FileName;
     request.InitialDir = InitialDir;
     request.Options = Options;
-    std::optional<QStringList> chosen = CallOnGuiThread([&] { return Dialogs().FileDialog(request); });
+    std::optional<QStringList> chosen = CallOnGuiThread([&]() -> std::optional<QStringList> {
+        if (DialogsDismissed()) {
+            return std::nullopt;
+        }
+        return Dialogs().FileDialog(request);
+    });
     if (!chosen || chosen->isEmpty()) {
         return false;
     }
@@ -303,7 +350,12 @@ bool TFileDialog::Execute()
 
 bool TFolderDialog::Execute()
 {
-    std::optional<TFolderChoice> chosen = CallOnGuiThread([&] { return Dialogs().FolderDialog(Choice); });
+    std::optional<TFolderChoice> chosen = CallOnGuiThread([&]() -> std::optional<TFolderChoice> {
+        if (DialogsDismissed()) {
+            return std::nullopt;
+        }
+        return Dialogs().FolderDialog(Choice);
+    });
     if (!chosen || chosen->Folder.isEmpty()) {
         return false;
     }

@@ -108,6 +108,16 @@ TDialogService& Dialogs();
 /// Installs a service (nullptr = the real Qt one); returns the one it replaces.
 TDialogService* SetDialogService(TDialogService* service);
 
+/// For a program that must end now (a stop signal): every dialog and box that is open closes as
+/// cancelled, and every one asked for from now on answers as cancelled at once, without showing, so
+/// that nothing waits for a person who is no longer there. For good: nothing undoes it. GUI thread.
+void DismissDialogs();
+/// True once DismissDialogs was called.
+bool DialogsDismissed();
+/// What a box with these flags answers when it is closed without a button (from its title bar, or
+/// dismissed): the only button it has, else Cancel.
+int CancelAnswer(unsigned flags);
+
 /// Shows a message box from any thread (carried out on the GUI thread; "\r" breaks lines). Returns IDxxx.
 int MessageBox(const QString& text, const QString& caption, unsigned flags);
 /// The same with details the user can open below the text ("\n" breaks their lines).

@@ -13,6 +13,7 @@ namespace {
 constexpr int Signals[] = {SIGTERM, SIGHUP, SIGINT};
 
 int WakeFds[2] = {-1, -1}; // a signal writes to [1]; the GUI thread reads [0]
+bool Signalled = false; // GUI thread
 
 void OnSignal(int)
 {
@@ -36,6 +37,7 @@ void OnStopSignal(QObject* context, std::function<void()> handler)
     QObject::connect(notifier, &QSocketNotifier::activated, notifier, [handler = std::move(handler)] {
         char bytes[16];
         while (::read(WakeFds[0], bytes, sizeof bytes) > 0) { }
+        Signalled = true;
         handler();
     });
     struct sigaction action { };
@@ -45,4 +47,9 @@ void OnStopSignal(QObject* context, std::function<void()> handler)
     for (const int signal : Signals) {
         ::sigaction(signal, &action, nullptr);
     }
+}
+
+bool StopSignalled()
+{
+    return Signalled;
 }

@@ -9,3 +9,7 @@ class QObject;
 /// is cancelled, the options are written and temporary files removed. A second such signal ends the
 /// program at once, for a program that no longer answers. context owns the watch.
 void OnStopSignal(QObject* context, std::function<void()> handler);
+
+/// True once a stop signal has reached its handler (GUI thread): the program is ending and starts
+/// nothing new.
+bool StopSignalled();

@@ -14,6 +14,8 @@
 #include <QSaveFile>
 #include <QTimer>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <fcntl.h>
 #include <optional>
@@ -62,6 +64,57 @@ std::optional<std::int64_t> ReadableFileLength(const QString& path)
         return std::nullopt;
     }
     return static_cast<std::int64_t>(info.st_size);
+}
+
+// A list of a million long paths is far below this; anything larger is not a list the user made.
+constexpr std::int64_t ListFileLimit = std::int64_t{64} << 20;
+
+// The bytes of a list file. It is opened without waiting (a FIFO would hold the window in open()), and
+// only a regular file is read, at most ListFileLimit bytes of it (a device may never end).
+QByteArray ReadListFile(const QString& FileName)
+{
+    const std::string fullPath = QFileInfo(FileName).absoluteFilePath().toStdString();
+    const int fd = ::open(QFile::encodeName(FileName).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat info { };
+    if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        throw std::runtime_error("Cannot open file " + fullPath);
+    }
+    const auto tooLarge = [&] {
+        ::close(fd);
+        return std::runtime_error("Cannot load the file list " + fullPath + ": it is larger than 64 MiB");
+    };
+    if (info.st_size > ListFileLimit) {
+        throw tooLarge();
+    }
+    // The size may change while it is read: one byte more than the limit tells a file that grew past it.
+    QByteArray bytes(qsizetype(info.st_size) + 1, Qt::Uninitialized);
+    qsizetype done = 0;
+    while (true) {
+        if (done == bytes.size()) {
+            if (done > ListFileLimit) {
+                throw tooLarge();
+            }
+            bytes.resize(std::min<qsizetype>(bytes.size() * 2, ListFileLimit + 1));
+        }
+        const ssize_t got = ::read(fd, bytes.data() + done, std::size_t(bytes.size() - done));
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            ::close(fd);
+            throw std::runtime_error("Cannot open file " + fullPath);
+        }
+        if (got == 0) {
+            break;
+        }
+        done += got;
+    }
+    ::close(fd);
+    bytes.truncate(done);
+    return bytes;
 }
 
 // Lines ended by CR LF, LF or CR; a last line without an end still counts.
@@ -127,14 +180,14 @@ void TForm1::FileListDragDropFiles(const QStringList& FileList)
 void TForm1::LoadList(const QString& FileName)
 {
     FileList->Clear();
-    QFile file(FileName);
-    if (!file.open(QIODevice::ReadOnly)) {
+    QByteArray bytes;
+    try {
+        bytes = ReadListFile(FileName);
+    } catch (...) {
         // The list is already empty; Search must say so too.
         UpdateSearchForFileList(*this);
-        throw std::runtime_error("Cannot open file " + QFileInfo(FileName).absoluteFilePath().toStdString());
+        throw;
     }
-    const QByteArray bytes = file.readAll();
-    file.close();
     FileListDragDropFiles(SplitLines(bytes));
 }
 

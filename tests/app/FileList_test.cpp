@@ -5,15 +5,21 @@
 #include "tests/support/ScriptedDialogs.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLocale>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
 
+#include <atomic>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <memory>
 #include <stdexcept>
 #include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -233,6 +239,65 @@ TEST_F(FileListTest, UnreadableListFileReportedThroughButtonAndListEmptied)
     EXPECT_EQ(Form().FileList->Count(), 0);
     EXPECT_FALSE(SearchEnabled());
 }
+
+// A list file that is no regular file, or one larger than any list a user makes, is refused at once,
+// before anything is read. Should the load wait in open() on the FIFO after all, a writer comes after
+// a while, so that a regression fails here instead of hanging.
+struct TRefusedListCase {
+    const char* Name;
+    const char* Message; // followed by the list's full path
+    const char* After; // what follows the path
+};
+
+class FileListRefusedListTest : public FileListTest,
+                                public ::testing::WithParamInterface<TRefusedListCase> { };
+
+TEST_P(FileListRefusedListTest, RefusedWithoutWaitingOrReadingAndListEmptied)
+{
+    Form().FileListDragDropFiles({MakeFile("a.txt")});
+    QString list = Path("sifton.lst");
+    const std::string name = GetParam().Name;
+    if (name == "Fifo") {
+        ASSERT_EQ(::mkfifo(QFile::encodeName(list).constData(), 0600), 0);
+    } else if (name == "DeviceWithoutEnd") {
+        list = QStringLiteral("/dev/zero");
+    } else {
+        MakeFile("sifton.lst", QByteArray());
+        ASSERT_TRUE(QFile::resize(list, (qint64{64} << 20) + 1)); // sparse
+    }
+    std::atomic<bool> loaded{false};
+    std::thread rescuer([&] {
+        for (int i = 0; i < 300 && !loaded; ++i) {
+            QThread::msleep(10);
+        }
+        while (!loaded) {
+            if (const int fd = ::open(QFile::encodeName(list).constData(), O_WRONLY | O_NONBLOCK); fd >= 0) {
+                ::close(fd);
+            }
+            QThread::msleep(10);
+        }
+    });
+    QElapsedTimer timer;
+    timer.start();
+    QString error;
+    try {
+        Form().LoadList(list);
+    } catch (const std::runtime_error& e) {
+        error = QString::fromLocal8Bit(e.what());
+    }
+    loaded = true;
+    rescuer.join();
+    EXPECT_EQ(error.toStdString(), (GetParam().Message + list + GetParam().After).toStdString());
+    EXPECT_LT(timer.elapsed(), 2000);
+    EXPECT_EQ(Form().FileList->Count(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, FileListRefusedListTest,
+                         ::testing::Values(TRefusedListCase{"Fifo", "Cannot open file ", ""},
+                                           TRefusedListCase{"DeviceWithoutEnd", "Cannot open file ", ""},
+                                           TRefusedListCase{"LargerThan64MiB", "Cannot load the file list ",
+                                                            ": it is larger than 64 MiB"}),
+                         [](const auto& info) { return std::string(info.param.Name); });
 
 struct TSaveFailCase {
     const char* Name;

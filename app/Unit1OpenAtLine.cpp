@@ -117,7 +117,7 @@ bool TForm1::OpenAtLine(int Block)
         throw std::runtime_error("Cannot open file " + path);
     }
     const QString command = Settings::TSettings(ProgramFile(gConsts::SettingsExtension)).ReadEditorCommand();
-    if (!OpenInEditor(command, file, source->Line)) {
+    if (!OpenInEditor(command, info.absoluteFilePath(), source->Line)) {
         throw std::runtime_error("Cannot start the editor for " + path);
     }
     return true;

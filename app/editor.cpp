@@ -211,20 +211,23 @@ QString AskXdgMimeTextEditor()
 
 bool OpenInEditor(const QString& Command, const QString& File, std::int64_t Line)
 {
+    // A listed name may be relative and may begin with "-" or "+", which an editor takes for an option
+    // or, in vim's case, a command to run ("+!rm ..."). An absolute path begins with "/".
+    const QString file = QFileInfo(File).absoluteFilePath();
     TEditorLaunch launch;
     if (!Command.trimmed().isEmpty()) {
-        launch = LaunchFromCommand(Command, File, Line);
+        launch = LaunchFromCommand(Command, file, Line);
     } else {
         const QString entry =
             DefaultTextEditorEntry(TXdgFolders::FromEnvironment(), DesktopTextEditorQuestion);
         const QString exec = entry.isEmpty() ? QString() : DesktopEntryExec(entry);
         if (!exec.isEmpty()) {
             const bool terminal = DesktopEntryValue(entry, QStringLiteral("Terminal")) == u"true";
-            launch = LaunchFromDesktopExec(exec, terminal, File, Line);
+            launch = LaunchFromDesktopExec(exec, terminal, file, Line);
         }
     }
     if (launch.Empty()) {
-        return Shell().OpenDocument(File);
+        return Shell().OpenDocument(file);
     }
     return Shell().StartArguments(launch.Program, launch.Arguments);
 }

@@ -44,5 +44,6 @@ QString AskXdgMimeTextEditor();
 extern std::function<QString()> DesktopTextEditorQuestion;
 
 /// Opens File at Line (0: no line) in the user's editor: Command when not empty, else the desktop's
-/// default text editor, else the desktop's handler for the file. False when nothing could be started.
+/// default text editor, else the desktop's handler for the file. The editor is given File's absolute
+/// path, never a name it could take for an option. False when nothing could be started.
 bool OpenInEditor(const QString& Command, const QString& File, std::int64_t Line);

@@ -402,8 +402,11 @@ void OpenURL(const QString& url)
     const QString command =
         RegisteredBrowserCommand(TXdgFolders::FromEnvironment(), DesktopAnswerWithoutWaiting());
     const QString program = command.isEmpty() ? QString() : CleanBrowserCommand(command, NamesProgram);
-    const bool started = !program.isEmpty() && NamesProgram(program) && !IsLauncherCommand(program) &&
-                         Shell().StartProgram(AsCommand(program), url);
+    // The address is the browser's argument: one that begins like an option goes through the desktop,
+    // which hands the browser a URL instead.
+    const bool optionLike = url.startsWith(QLatin1Char('-')) || url.startsWith(QLatin1Char('+'));
+    const bool started = !program.isEmpty() && !optionLike && NamesProgram(program) &&
+                         !IsLauncherCommand(program) && Shell().StartProgram(AsCommand(program), url);
     if (!started) {
         // Snap and Flatpak browsers, wrapped commands, or none registered: the desktop knows how.
         Shell().OpenDocument(url);

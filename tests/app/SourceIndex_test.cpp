@@ -12,6 +12,7 @@
 #include "tests/support/ScriptedDialogs.h"
 
 #include <QContextMenuEvent>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QMenu>
@@ -473,3 +474,52 @@ TEST_F(OpenAtLineTest, EditedPaneOpensNothing)
 }
 
 } // namespace
+
+// Names listed by a relative wildcard ("*.txt" in the current folder) stay as the folder gives them; one
+// that begins with "+" or "-" would be an editor's command or option. The editor here is a real program
+// that writes down the arguments it gets.
+TEST(OpenAtLineNamesTest, ANameBeginningWithPlusOrMinusReachesTheEditorAsAnAbsolutePath)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    TScriptedDialogs dialogs;
+    const QString editor = dir.filePath("log-editor");
+    QFile script(editor);
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write("#!/bin/sh\nprintf '%s\\n' \"$@\" >> \"$0.args\"\n");
+    script.close();
+    ASSERT_TRUE(script.setPermissions(script.permissions() | QFileDevice::ExeOwner));
+    QFile ini(dir.filePath("sifton.ini"));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write("[Options]\nOutput Names=0\n[Editor]\nCommand=" + QFile::encodeName(editor) + " +%l %f\n");
+    ini.close();
+    const QStringList names{"+!touch x.txt", "-n.txt"};
+    for (const QString& name : names) {
+        QFile file(dir.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("fine\nthe error\n");
+    }
+
+    const QString before = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(dir.path()));
+    TForm1 form(QStringList{"*.txt", "error"}, dir.filePath("sifton"));
+    ASSERT_EQ(form.FileCount(), 2);
+    EXPECT_EQ(form.FileNameAt(0), names[0]) << "listed as the folder gives it";
+    form.CmdSearchClick();
+    ASSERT_TRUE(WaitFor([&] { return form.SearchThread == nullptr; }));
+    ASSERT_EQ(form.Viewer->toPlainText(), "the error\nthe error\n");
+    EXPECT_TRUE(form.OpenAtLine(0));
+    EXPECT_TRUE(form.OpenAtLine(1));
+    QDir::setCurrent(before);
+
+    const QByteArray expected = "+2\n" + QFile::encodeName(dir.filePath(names[0])) + "\n+2\n" +
+                                QFile::encodeName(dir.filePath(names[1])) + "\n";
+    QByteArray logged;
+    WaitFor([&] {
+        QFile args(editor + ".args");
+        logged = args.open(QIODevice::ReadOnly) ? args.readAll() : QByteArray();
+        return logged.size() >= expected.size();
+    });
+    EXPECT_EQ(logged.toStdString(), expected.toStdString());
+    EXPECT_TRUE(dialogs.Messages.empty());
+}

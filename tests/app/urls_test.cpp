@@ -304,6 +304,16 @@ TEST_F(OpenURLTest, BrowserThatFailsToStartHandsTheAddressToTheDesktop)
     EXPECT_EQ(shell.Opened, std::vector<QString>{"http://www.quorvale.example/news/"});
 }
 
+TEST_F(OpenURLTest, AnAddressBeginningLikeAnOptionNeverReachesTheBrowserAsOne)
+{
+    Entry("data", "fake.desktop", "\"" + Root.filePath("bin/fake browser").toLocal8Bit() + "\" %u");
+    TScriptedShell shell;
+    OpenURL("--new-window=file:///etc/passwd");
+    OpenURL("+x");
+    EXPECT_TRUE(shell.Started.empty());
+    EXPECT_EQ(shell.Opened, (std::vector<QString>{"--new-window=file:///etc/passwd", "+x"}));
+}
+
 struct LauncherCase {
     const char* Name;
     const char* Exec;

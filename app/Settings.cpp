@@ -57,11 +57,16 @@ TOptions TSettings::ReadOptions() const
 
 void TSettings::WriteOptions(const TOptions& options)
 {
+    // One replacement of the file for all thirteen, each a whole new file synced to the disk: written
+    // key by key, closing the window cost thirteen of them.
+    std::vector<std::pair<QString, QString>> values;
     for (int i = 0; i < OptionFlagCount; ++i) {
-        FFile.WriteBool(Text(OptionsSection), Text(OptionFlags[i].Key), options.Flags[i]);
+        values.emplace_back(Text(OptionFlags[i].Key),
+                            options.Flags[i] ? QStringLiteral("1") : QStringLiteral("0"));
     }
-    FFile.WriteInteger(Text(OptionsSection), Text(DefaultOperatorKey), options.DefaultOperator);
-    FFile.WriteInteger(Text(OptionsSection), Text(RefreshRateKey), options.RefreshRate);
+    values.emplace_back(Text(DefaultOperatorKey), QString::number(options.DefaultOperator));
+    values.emplace_back(Text(RefreshRateKey), QString::number(options.RefreshRate));
+    FFile.WriteStrings(Text(OptionsSection), values);
 }
 
 TReseller TSettings::ReadReseller() const

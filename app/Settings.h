@@ -109,8 +109,8 @@ public:
     /// All of "Options", read in table order.
     TOptions ReadOptions() const;
 
-    /// Writes all thirteen keys of "Options" in table order; throws "Unable to write to <path>" at the first
-    /// refused write, leaving the keys after it unwritten.
+    /// Writes all thirteen keys of "Options" in table order, in one replacement of the file; throws
+    /// "Unable to write to <path>" when it is refused, leaving the file as it was.
     void WriteOptions(const TOptions& options);
 
     /// The four keys of "Reseller".

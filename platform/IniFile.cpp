@@ -383,6 +383,20 @@ void TIniFile::WriteString(const QString& section, const QString& key, const QSt
                 SetProfileString(content, section.toLocal8Bit(), key.toLocal8Bit(), value.toLocal8Bit()));
 }
 
+void TIniFile::WriteStrings(const QString& section, const std::vector<std::pair<QString, QString>>& values)
+{
+    QByteArray content;
+    bool exists = false;
+    if (!ReadWholeFile(FFileName, content, exists)) {
+        RefuseWrite(FFileName);
+    }
+    const QByteArray sectionBytes = section.toLocal8Bit();
+    for (const auto& [key, value] : values) {
+        content = SetProfileString(content, sectionBytes, key.toLocal8Bit(), value.toLocal8Bit());
+    }
+    ReplaceFile(FFileName, content);
+}
+
 void TIniFile::WriteInteger(const QString& section, const QString& key, int value)
 {
     WriteString(section, key, QString::number(value));

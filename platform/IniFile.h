@@ -3,6 +3,9 @@
 #include <QByteArray>
 #include <QString>
 
+#include <utility>
+#include <vector>
+
 /// An initialisation file ("[Section]" lines, then "Key=Value" lines) read and written one key at a time,
 /// straight on disk. Reading never changes the file; writing changes only the key's value in its line, or
 /// adds the key at the end of its section, or the section at the end of the file: every other byte stays.
@@ -25,6 +28,9 @@ public:
     /// Writes the value in place; throws std::runtime_error "Unable to write to <full path>" when refused.
     /// The file is replaced whole by a rename, so a failed write leaves the old file exactly as it was.
     void WriteString(const QString& section, const QString& key, const QString& value);
+    /// Writes several keys of one section in order, as WriteString would one after the other, but with
+    /// one replacement of the file: all of them are written, or (on a refusal) none.
+    void WriteStrings(const QString& section, const std::vector<std::pair<QString, QString>>& values);
     /// Writes signed decimal digits.
     void WriteInteger(const QString& section, const QString& key, int value);
     /// Writes "1" or "0".

@@ -1,5 +1,7 @@
 #include "app/Settings.h"
+#include "app/Unit1.h"
 #include "platform/Application.h"
+#include "tests/support/ScriptedDialogs.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -7,7 +9,10 @@
 
 #include <gtest/gtest.h>
 #include <stdexcept>
+#include <string>
+#include <sys/inotify.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -187,6 +192,32 @@ TEST_F(SettingsTest, RefusedWriteReportsThePathAndLeavesTheOldFile)
         EXPECT_EQ(QString::fromLocal8Bit(e.what()), QStringLiteral("Unable to write to ") + Path());
     }
     EXPECT_EQ(Get(), old);
+}
+
+// Every write replaces the file by a rename, after syncing the new copy to the disk: closing the window
+// must do that once, not once per key. The renames into the folder are counted as they happen.
+TEST_F(SettingsTest, ClosingTheWindowReplacesTheFileOnce)
+{
+    TScriptedDialogs dialogs;
+    Put("[Options]\nCount Lines=0\n");
+    TForm1 form(QStringList{}, FDir.filePath("sifton"));
+    const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(::inotify_add_watch(watch, QFile::encodeName(FDir.path()).constData(), IN_MOVED_TO), 0);
+    form.close();
+    int replaced = 0;
+    alignas(inotify_event) char events[16384];
+    for (ssize_t got = 0; (got = ::read(watch, events, sizeof events)) > 0;) {
+        for (ssize_t at = 0; at < got;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(events + at);
+            replaced += event->len > 0 && std::string(event->name) == "sifton.ini" ? 1 : 0;
+            at += ssize_t(sizeof(inotify_event) + event->len);
+        }
+    }
+    ::close(watch);
+    EXPECT_EQ(replaced, 1);
+    EXPECT_TRUE(Get().contains("Count Lines=0\nCount Words=0\n")) << Get().toStdString();
+    EXPECT_TRUE(dialogs.Messages.empty());
 }
 
 TEST_F(SettingsTest, FolderThatDoesNotExistReportsThePath)

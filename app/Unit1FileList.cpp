@@ -215,7 +215,13 @@ void TForm1::SaveList(const QString& FileName)
         }
         return;
     }
-    // A device or a pipe cannot be replaced; it is written to in place.
+    // A device cannot be replaced; it is written to in place. A FIFO would hold the window in open()
+    // until a reader came, or in write() while none reads.
+    struct stat info { };
+    if (::stat(QFile::encodeName(FileName).constData(), &info) != 0 || S_ISFIFO(info.st_mode) ||
+        S_ISSOCK(info.st_mode)) {
+        throw std::runtime_error("Cannot create file " + fullPath);
+    }
     QFile file(FileName);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         throw std::runtime_error("Cannot create file " + fullPath);

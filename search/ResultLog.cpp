@@ -260,8 +260,15 @@ void ResultLog::CopyLogTo(const std::string& fileName)
         FPosition = FLength; // it already holds the whole log; opening it for writing would empty it
         return;
     }
-    const int out = ::open(full.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (out < 0) {
+    // Opened without waiting: a FIFO would hold the caller (the window) in open() until a reader came.
+    // A FIFO or a socket is refused; a regular file is emptied first; a device (/dev/null) is written.
+    const int out = ::open(full.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0644);
+    struct stat info { };
+    if (out < 0 || ::fstat(out, &info) != 0 || !(S_ISREG(info.st_mode) || S_ISCHR(info.st_mode)) ||
+        (S_ISREG(info.st_mode) && ::ftruncate(out, 0) != 0)) {
+        if (out >= 0) {
+            ::close(out);
+        }
         throw std::runtime_error("Cannot create file " + full);
     }
     std::string chunk(1 << 16, '\0');
@@ -279,6 +286,9 @@ void ResultLog::CopyLogTo(const std::string& fileName)
              static_cast<std::size_t>(got);
         offset += got;
     }
+    // A log that could not be read to its end (cut short by someone else, a read error) gave a short
+    // copy, which must not pass for the whole log.
+    ok = ok && offset == FLength;
     ok = ::close(out) == 0 && ok;
     if (!ok) {
         throw std::runtime_error("Unable to write to " + full);

@@ -39,7 +39,8 @@ public:
     void DropOpenEntry() override;
 
     /// Creates fileName (replacing it) holding the whole log; leaves the position at the log's end.
-    /// Throws "Cannot create file <full path>" or "Unable to write to <full path>".
+    /// Throws "Cannot create file <full path>" (also for a FIFO or a socket, refused without waiting) or
+    /// "Unable to write to <full path>" (also when less than the whole log could be copied).
     void CopyLogTo(const std::string& fileName);
 
     /// Empties the log: length 0, position at its start.

@@ -328,6 +328,24 @@ INSTANTIATE_TEST_SUITE_P(Table, FileListSaveFailTest,
                                            TSaveFailCase{"DiskFull", "/dev/full", "Unable to write to "}),
                          [](const auto& info) { return std::string(info.param.Name); });
 
+TEST_F(FileListTest, SaveIntoAFifoIsRefused)
+{
+    const QString fifo = Path("sifton.lst");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    // A reader that never reads: a save that opens the FIFO does not wait, and its bytes stay unread.
+    const int reader = ::open(QFile::encodeName(fifo).constData(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    Form().FileListDragDropFiles({MakeFile("a.txt")});
+    QString error;
+    try {
+        Form().SaveList(fifo);
+    } catch (const std::runtime_error& e) {
+        error = QString::fromLocal8Bit(e.what());
+    }
+    ::close(reader);
+    EXPECT_EQ(error.toStdString(), "Cannot create file " + fifo.toStdString());
+}
+
 TEST_F(FileListTest, DeleteRemovesSelectedRowsAndKeepsSearchWhileRowsRemain)
 {
     const QString a = MakeFile("a.txt");

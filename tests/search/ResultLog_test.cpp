@@ -1,12 +1,16 @@
 #include "search/ResultLog.h"
 #include "tests/support/TempDir.h"
 
+#include <atomic>
+#include <chrono>
 #include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
 #include <stdexcept>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -157,6 +161,62 @@ TEST(ResultLog, FailuresNameTheFullPath)
         FAIL() << "no error";
     } catch (const std::runtime_error& e) {
         EXPECT_STREQ(e.what(), "Unable to write to /dev/full");
+    }
+}
+
+// A FIFO as the copy's target would hold the window in open() until a reader came; it is refused at
+// once. Should the copy wait after all, a reader comes after a while, so a regression fails here.
+TEST(ResultLog, CopyIntoAFifoIsRefusedWithoutWaiting)
+{
+    TempDir dir;
+    ResultLog log;
+    log.Create((dir.Path() / "s.out").string());
+    log.WriteLogLine("x");
+    const std::string fifo = (dir.Path() / "pipe").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::atomic<bool> copied{false};
+    std::thread reader([&] {
+        for (int i = 0; i < 300 && !copied; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        const int fd = copied ? -1 : ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+        while (!copied) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    });
+    std::string error;
+    try {
+        log.CopyLogTo(fifo);
+    } catch (const std::runtime_error& e) {
+        error = e.what();
+    }
+    copied = true;
+    reader.join();
+    EXPECT_EQ(error, "Cannot create file " + fifo);
+}
+
+// The log cut short behind its back (another program, a read error) gives a short copy, which must be
+// reported, not pass for the whole log.
+TEST(ResultLog, ShortCopyIsReported)
+{
+    TempDir dir;
+    ResultLog log;
+    const std::string path = (dir.Path() / "s.out").string();
+    log.Create(path);
+    for (int i = 0; i < 1000; ++i) {
+        log.WriteLogLine("an entry of the log");
+    }
+    log.Flush();
+    ASSERT_EQ(::truncate(path.c_str(), 100), 0);
+    const std::string copy = (dir.Path() / "copy.txt").string();
+    try {
+        log.CopyLogTo(copy);
+        FAIL() << "a copy of " << std::filesystem::file_size(copy) << " bytes passed for the whole log";
+    } catch (const std::runtime_error& e) {
+        EXPECT_EQ(std::string(e.what()), "Unable to write to " + copy);
     }
 }
 

@@ -124,7 +124,7 @@ void TMatchHighlighter::Refresh()
 {
     FRefreshPending = false;
     FMarks.clear();
-    if (!FStrings.Empty()) {
+    if (!FStrings.Empty() || StringsOfBlock) {
         const int bottom = FViewer->viewport()->height();
         QAbstractTextDocumentLayout* layout = FViewer->document()->documentLayout();
         // A long text is laid out bit by bit after a load; finding the lines in view needs all of it.
@@ -136,13 +136,20 @@ void TMatchHighlighter::Refresh()
             if (layout->blockBoundingRect(block).top() - scrolled > bottom) {
                 break;
             }
+            // The pane holds the lines of every run since the last Clear, each with its own strings.
+            std::optional<TMatchStrings> own =
+                StringsOfBlock ? StringsOfBlock(block.blockNumber()) : std::nullopt;
+            const TMatchStrings& strings = own ? *own : FStrings;
+            if (strings.Empty()) {
+                continue;
+            }
             const QString text = block.text();
             const int start = TextStart ? TextStart(block.blockNumber(), text)
-                                        : ReportedTextStart(text, FStrings.LineNumbering);
+                                        : ReportedTextStart(text, strings.LineNumbering);
             if (start < 0) {
                 continue;
             }
-            for (const auto& [at, length] : FindMatches(text, start, FStrings)) {
+            for (const auto& [at, length] : FindMatches(text, start, strings)) {
                 FMarks.push_back({block.position() + at, length});
             }
         }

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -44,13 +45,16 @@ public:
 
     explicit TMatchHighlighter(QTextEdit* Viewer);
 
-    /// The strings marked from now on.
+    /// The strings marked from now on (on the blocks StringsOfBlock does not answer for).
     void SetStrings(const TMatchStrings& Strings);
     const TMatchStrings& Strings() const { return FStrings; }
 
     /// Where the reported text of a block begins (-1: nothing to mark), when something knows better than
     /// the look of the line; unassigned, ReportedTextStart decides.
     std::function<int(int BlockNumber, const QString& Line)> TextStart;
+    /// The strings of the run that wrote a block, when the pane holds several runs' lines; nothing (or
+    /// unassigned) for a block whose run is not known: the strings set last are marked there.
+    std::function<std::optional<TMatchStrings>(int BlockNumber)> StringsOfBlock;
 
     /// Marks the lines now in view (done on its own after a change; tests call it to see the result).
     void Refresh();

@@ -142,6 +142,42 @@ void TSourceIndex::PaneLoaded(std::string_view bytes)
     }
 }
 
+const TSourceIndex::TMark* TSourceIndex::MarkOfLine(int block, std::int64_t& ordinal) const
+{
+    if (block < 0 || static_cast<std::size_t>(block) >= FLineEntry.size()) {
+        return nullptr;
+    }
+    const std::int32_t number = FLineEntry[static_cast<std::size_t>(block)];
+    if (number < 0) {
+        return nullptr;
+    }
+    const auto entry = static_cast<std::size_t>(number);
+    const std::int64_t offset = FEntryStarts[entry];
+    const auto after = std::upper_bound(FMarks.begin(), FMarks.end(), offset,
+                                        [](std::int64_t o, const TMark& m) { return o < m.Offset; });
+    if (after == FMarks.begin()) {
+        return nullptr;
+    }
+    const TMark& mark = *(after - 1);
+    const auto first = std::lower_bound(FEntryStarts.begin(), FEntryStarts.end(), mark.Offset);
+    if (first == FEntryStarts.end() || *first != mark.Offset) {
+        return nullptr;
+    }
+    ordinal = static_cast<std::int64_t>(entry) - (first - FEntryStarts.begin());
+    return &mark;
+}
+
+std::shared_ptr<const SearchRequest> TSourceIndex::RequestOfLine(int block) const
+{
+    std::lock_guard guard(FLock);
+    std::int64_t ordinal = 0;
+    const TMark* mark = MarkOfLine(block, ordinal);
+    if (mark == nullptr || mark->Run == nullptr) {
+        return nullptr;
+    }
+    return std::shared_ptr<const SearchRequest>(mark->Run, &mark->Run->Request);
+}
+
 std::optional<TSource> TSourceIndex::SourceOfLine(int block, bool findLine) const
 {
     TSource source;
@@ -149,35 +185,19 @@ std::optional<TSource> TSourceIndex::SourceOfLine(int block, bool findLine) cons
     std::int64_t ordinal = 0;
     {
         std::lock_guard guard(FLock);
-        if (block < 0 || static_cast<std::size_t>(block) >= FLineEntry.size()) {
+        const TMark* mark = MarkOfLine(block, ordinal);
+        if (mark == nullptr) {
             return std::nullopt;
         }
-        const std::int32_t number = FLineEntry[static_cast<std::size_t>(block)];
-        if (number < 0) {
-            return std::nullopt;
-        }
-        const auto entry = static_cast<std::size_t>(number);
-        const std::int64_t offset = FEntryStarts[entry];
-        const auto after = std::upper_bound(FMarks.begin(), FMarks.end(), offset,
-                                            [](std::int64_t o, const TMark& m) { return o < m.Offset; });
-        if (after == FMarks.begin()) {
-            return std::nullopt;
-        }
-        const TMark& mark = *(after - 1);
-        const auto first = std::lower_bound(FEntryStarts.begin(), FEntryStarts.end(), mark.Offset);
-        if (first == FEntryStarts.end() || *first != mark.Offset) {
-            return std::nullopt;
-        }
-        ordinal = static_cast<std::int64_t>(entry) - (first - FEntryStarts.begin());
-        if (mark.NewSearch) {
+        if (mark->NewSearch) {
             if (ordinal != 0) {
                 return std::nullopt;
             }
             source.Kind = TSource::TKind::NewSearch;
             return source;
         }
-        source.FileName = mark.FileName;
-        run = mark.Run;
+        source.FileName = mark->FileName;
+        run = mark->Run;
     }
     if (run->Request.Verbose) {
         if (ordinal == 0) {

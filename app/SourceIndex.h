@@ -72,6 +72,10 @@ public:
     /// line number, else leaves it 0.
     std::optional<TSource> SourceOfLine(int block, bool findLine = true) const;
 
+    /// The request of the run that wrote line (block) number block of the pane; empty when the index
+    /// does not know the line (an edited pane, a line past what it keeps).
+    std::shared_ptr<const SearchRequest> RequestOfLine(int block) const;
+
     /// Marks kept (tests watch the bound).
     std::size_t MarkCount() const;
     /// Lines of the pane the index knows.
@@ -88,6 +92,7 @@ private:
         bool NewSearch = false; // the run's new-search line, not a file
     };
 
+    const TMark* MarkOfLine(int block, std::int64_t& ordinal) const; // FLock held
     bool TakeCount(std::uint64_t clearCount); // FLock held
     void AddMark(TMark mark); // FLock held
 

@@ -82,6 +82,23 @@ TForm1::TForm1(const QStringList& Arguments, const QString& ProgramPath, QWidget
     Viewer->SetMaxLength(60000);
     Viewer->SetHideSelection(false);
     ViewerMarks = new TMatchHighlighter(Viewer);
+    ViewerMarks->StringsOfBlock = [this](int Block) -> std::optional<TMatchStrings> {
+        const std::shared_ptr<const SearchRequest> request = SourceIndex.RequestOfLine(Block);
+        if (request == nullptr) {
+            return std::nullopt;
+        }
+        TMatchStrings strings;
+        // The strings as compared: folded when the case did not count, which FindMatches folds alike.
+        if (!request->ReverseLogic) {
+            strings.String1 =
+                QString::fromLocal8Bit(request->Pattern1.data(), qsizetype(request->Pattern1.size()));
+            strings.String2 =
+                QString::fromLocal8Bit(request->Pattern2.data(), qsizetype(request->Pattern2.size()));
+        }
+        strings.CaseSensitive = request->CaseSensitive;
+        strings.LineNumbering = request->LineNumbering;
+        return strings;
+    };
     SourceIndex.SetPaneLimit(Viewer->EffectiveMaxLength());
 
     const std::array<std::pair<TButton98*, int>, 6> fileListButtons{{{Button981, 7},

@@ -273,6 +273,29 @@ TEST_F(RunMarksTest, RunMarksItsStringWithItsCaseRule)
     EXPECT_EQ(MarksPerBlock(*FForm->ViewerMarks, *FForm->Viewer), (std::vector<Ranges>{{{0, 5}}, {}}));
 }
 
+// The pane holds every run since the last Clear; each run's lines are marked with its own strings, case
+// rule and numbering, not with those of the run that came last.
+TEST_F(RunMarksTest, EachRunsLinesKeepTheirOwnStrings)
+{
+    FForm->OptionOutputNames->setChecked(false);
+    Run(); // "error", case not counted
+    FForm->FString1->setPlainText("fine");
+    FForm->OptionCase->setChecked(true);
+    FForm->OptionNumbering->setChecked(true);
+    Run();
+    ASSERT_EQ(FForm->Viewer->toPlainText(), "Error one\nerror and ERROR\n2 : fine\n");
+    EXPECT_EQ(MarksPerBlock(*FForm->ViewerMarks, *FForm->Viewer),
+              (std::vector<Ranges>{{{0, 5}}, {{0, 5}, {10, 5}}, {{4, 4}}, {}}));
+
+    FForm->FString1->setPlainText("ERROR");
+    FForm->OptionReverse->setChecked(true); // reports "fine" and marks nothing
+    FForm->OptionNumbering->setChecked(false);
+    Run();
+    ASSERT_EQ(FForm->Viewer->toPlainText(), "Error one\nerror and ERROR\n2 : fine\nError one\nfine\n");
+    EXPECT_EQ(MarksPerBlock(*FForm->ViewerMarks, *FForm->Viewer),
+              (std::vector<Ranges>{{{0, 5}}, {{0, 5}, {10, 5}}, {{4, 4}}, {}, {}, {}}));
+}
+
 TEST_F(RunMarksTest, ReverseLogicMarksNothing)
 {
     FForm->OptionOutputNames->setChecked(false);

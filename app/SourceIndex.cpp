@@ -178,9 +178,9 @@ std::shared_ptr<const SearchRequest> TSourceIndex::RequestOfLine(int block) cons
     return std::shared_ptr<const SearchRequest>(mark->Run, &mark->Run->Request);
 }
 
-std::optional<TSource> TSourceIndex::SourceOfLine(int block, bool findLine) const
+std::optional<TLineQuery> TSourceIndex::QueryOfLine(int block) const
 {
-    TSource source;
+    TLineQuery query;
     std::shared_ptr<const TRun> run;
     std::int64_t ordinal = 0;
     {
@@ -193,21 +193,35 @@ std::optional<TSource> TSourceIndex::SourceOfLine(int block, bool findLine) cons
             if (ordinal != 0) {
                 return std::nullopt;
             }
-            source.Kind = TSource::TKind::NewSearch;
-            return source;
+            query.Source.Kind = TSource::TKind::NewSearch;
+            return query;
         }
-        source.FileName = mark->FileName;
+        query.Source.FileName = mark->FileName;
         run = mark->Run;
     }
     if (run->Request.Verbose) {
         if (ordinal == 0) {
-            source.Kind = TSource::TKind::Header;
-            return source;
+            query.Source.Kind = TSource::TKind::Header;
+            return query;
         }
         --ordinal;
     }
-    source.Line = findLine ? ReportedLineNumber(run->Request, source.FileName, ordinal) : 0;
-    return source;
+    query.Request = std::shared_ptr<const SearchRequest>(run, &run->Request);
+    query.Ordinal = ordinal;
+    return query;
+}
+
+std::optional<TSource> TSourceIndex::SourceOfLine(int block, bool findLine) const
+{
+    std::optional<TLineQuery> query = QueryOfLine(block);
+    if (!query) {
+        return std::nullopt;
+    }
+    if (findLine) {
+        std::atomic<bool> stop = false;
+        query->Source.Line = FindLine(*query, stop);
+    }
+    return query->Source;
 }
 
 std::size_t TSourceIndex::MarkCount() const
@@ -311,8 +325,23 @@ public:
 std::int64_t ReportedLineNumber(const SearchRequest& request, const std::string& fileName,
                                 std::int64_t ordinal)
 {
+    std::atomic<bool> stop = false;
+    return ReportedLineNumber(request, fileName, ordinal, stop);
+}
+
+std::int64_t FindLine(const TLineQuery& query, std::atomic<bool>& stop)
+{
+    if (query.Request == nullptr || query.Ordinal < 0) {
+        return 0;
+    }
+    return ReportedLineNumber(*query.Request, query.Source.FileName, query.Ordinal, stop);
+}
+
+std::int64_t ReportedLineNumber(const SearchRequest& request, const std::string& fileName,
+                                std::int64_t ordinal, std::atomic<bool>& stop)
+{
     std::error_code error;
-    if (ordinal < 0 || !std::filesystem::is_regular_file(fileName, error)) {
+    if (ordinal < 0 || stop.load() || !std::filesystem::is_regular_file(fileName, error)) {
         return 0;
     }
     SearchRequest numbered = request;
@@ -320,7 +349,6 @@ std::int64_t ReportedLineNumber(const SearchRequest& request, const std::string&
     numbered.Verbose = false;
     numbered.ProgressIndication = false;
     numbered.PromptForSave = false;
-    std::atomic<bool> stop = false;
     TLineNumberSink sink(ordinal, stop);
     TQuietHost host;
     SearchRun scan(numbered, sink, host, std::string());

@@ -23,6 +23,14 @@ struct TSource {
     std::int64_t Line = 0; ///< 1-based line of the file; 0 when not known (headers, a file changed since)
 };
 
+/// What finding the line number of a line of the output pane needs, taken from the index on the GUI
+/// thread and used on any thread (ReportedLineNumber), however the pane changes meanwhile.
+struct TLineQuery {
+    TSource Source; ///< Line still 0
+    std::shared_ptr<const SearchRequest> Request; ///< the run's; empty when there is no line to find
+    std::int64_t Ordinal = -1; ///< which of the file's entries the line is
+};
+
 /// The side index from the lines of the output pane to the files and line numbers they came from.
 ///
 /// While a run writes, it keeps one mark per file: where in the result log that file's entries begin,
@@ -71,6 +79,8 @@ public:
     /// Where line (block) number block of the pane came from; with findLine, reads the file for the
     /// line number, else leaves it 0.
     std::optional<TSource> SourceOfLine(int block, bool findLine = true) const;
+    /// Where line (block) number block came from, with what finding its line number needs.
+    std::optional<TLineQuery> QueryOfLine(int block) const;
 
     /// The request of the run that wrote line (block) number block of the pane; empty when the index
     /// does not know the line (an edited pane, a line past what it keeps).
@@ -112,3 +122,9 @@ private:
 /// anew from the file; 0 when the file cannot be read or holds fewer such lines now.
 std::int64_t ReportedLineNumber(const SearchRequest& request, const std::string& fileName,
                                 std::int64_t ordinal);
+/// The same, reading only while stop is clear: another thread may set it to end the reading (0 then),
+/// and the reading sets it itself once the line is found.
+std::int64_t ReportedLineNumber(const SearchRequest& request, const std::string& fileName,
+                                std::int64_t ordinal, std::atomic<bool>& stop);
+/// The line a query leads to (0 for a header or an unknown line), reading while stop is clear.
+std::int64_t FindLine(const TLineQuery& query, std::atomic<bool>& stop);

@@ -18,6 +18,7 @@
 
 class QLabel;
 class QMenu;
+class TLineOpener;
 class TMatchHighlighter;
 class TSearchThread;
 
@@ -98,12 +99,14 @@ public:
     // Open at Line (app/Unit1OpenAtLine.cpp).
     /// Opens the file line Block of the output pane came from in the user's editor ([Editor] Command of
     /// the settings file, else the desktop's text editor), at that line; a file header opens the file.
-    /// False when the line came from no file (nothing is done); throws when the editor cannot start.
+    /// False when the line came from no file (nothing is done); throws when the file is gone. The line
+    /// and the editor are looked up by LineOpener, which reports an editor that cannot start.
     bool OpenAtLine(int Block);
     /// The context menu's item: the line the menu was opened on.
     void OpenAtLine1Click();
     TSourceIndex SourceIndex; // the output pane's lines and where they came from
     QAction* OpenAtLine1{nullptr}; // in PUEdit, shown when it is opened on Viewer
+    TLineOpener* LineOpener{nullptr}; // Open at Line's lookups, off the GUI thread
 
     /// Runs the save dialog with the settings the Save command and the end-of-run prompt share.
     bool ExecuteSaveDialog();

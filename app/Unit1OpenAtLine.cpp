@@ -1,17 +1,17 @@
 // TForm1's Open at Line: double-click, Enter or the context menu on a line of the output pane opens the
 // file it came from in the user's editor at that line.
+#include "app/LineOpener.h"
 #include "app/Settings.h"
 #include "app/Unit1.h"
-#include "app/editor.h"
 #include "app/gConsts.h"
 #include "platform/ErrorGuard.h"
 
 #include <QContextMenuEvent>
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QShortcut>
 #include <QTextBlock>
 #include <QTextDocument>
 
@@ -47,6 +47,13 @@ void TForm1::ConnectOpenAtLine()
 
     Viewer->installEventFilter(this);
     Viewer->viewport()->installEventFilter(this);
+
+    LineOpener = new TLineOpener(this);
+    // Esc gives up a lookup that takes long; it means nothing else to the window.
+    auto* cancel = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    cancel->setEnabled(false);
+    connect(cancel, &QShortcut::activated, LineOpener, &TLineOpener::Cancel);
+    LineOpener->OnBusyChange = [cancel](bool Busy) { cancel->setEnabled(Busy); };
 }
 
 bool TForm1::ViewerOpenEvent(QObject* Watched, QEvent* Event)
@@ -98,28 +105,19 @@ bool TForm1::ViewerOpenEvent(QObject* Watched, QEvent* Event)
 
 bool TForm1::OpenAtLine(int Block)
 {
-    std::optional<TSource> source;
-    {
-        // Finding the line number reads the file up to it.
-        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-        struct TRestore {
-            ~TRestore() { QGuiApplication::restoreOverrideCursor(); }
-        } restore;
-        source = SourceIndex.SourceOfLine(Block);
-    }
-    if (!source || source->Kind == TSource::TKind::NewSearch) {
+    const std::optional<TLineQuery> query = SourceIndex.QueryOfLine(Block);
+    if (!query || query->Source.Kind == TSource::TKind::NewSearch) {
         return false;
     }
-    const QString file = QString::fromLocal8Bit(source->FileName.data(), qsizetype(source->FileName.size()));
-    const QFileInfo info(file);
-    const std::string path = info.absoluteFilePath().toLocal8Bit().toStdString();
+    const std::string& name = query->Source.FileName;
+    const QFileInfo info(QString::fromLocal8Bit(name.data(), qsizetype(name.size())));
     if (!info.isFile()) {
-        throw std::runtime_error("Cannot open file " + path);
+        throw std::runtime_error("Cannot open file " + info.absoluteFilePath().toLocal8Bit().toStdString());
     }
     const QString command = Settings::TSettings(ProgramFile(gConsts::SettingsExtension)).ReadEditorCommand();
-    if (!OpenInEditor(command, info.absoluteFilePath(), source->Line)) {
-        throw std::runtime_error("Cannot start the editor for " + path);
-    }
+    // Finding the line number reads the file up to it, and the desktop may take seconds to name its
+    // editor: both happen off this thread.
+    LineOpener->Open(*query, info.absoluteFilePath(), command);
     return true;
 }
 

@@ -68,7 +68,7 @@ TEditorLaunch FromWords(QStringList words)
 
 } // namespace
 
-std::function<QString()> DesktopTextEditorQuestion = AskXdgMimeTextEditor;
+std::function<QString(const std::atomic<bool>& Stop)> DesktopTextEditorQuestion = AskXdgMimeTextEditor;
 
 QStringList SplitCommandWords(const QString& Command)
 {
@@ -203,31 +203,45 @@ QString DefaultTextEditorEntry(const TXdgFolders& Folders, const std::function<Q
     return entry;
 }
 
-QString AskXdgMimeTextEditor()
+QString AskXdgMimeTextEditor(const std::atomic<bool>& Stop)
 {
     return AskDesktopTool(QStringLiteral("xdg-mime"),
-                          {QStringLiteral("query"), QStringLiteral("default"), QStringLiteral("text/plain")});
+                          {QStringLiteral("query"), QStringLiteral("default"), QStringLiteral("text/plain")},
+                          &Stop);
 }
 
-bool OpenInEditor(const QString& Command, const QString& File, std::int64_t Line)
+TEditorLaunch EditorLaunchFor(const QString& Command, const QString& File, std::int64_t Line,
+                              const std::atomic<bool>& Stop)
 {
     // A listed name may be relative and may begin with "-" or "+", which an editor takes for an option
     // or, in vim's case, a command to run ("+!rm ..."). An absolute path begins with "/".
     const QString file = QFileInfo(File).absoluteFilePath();
-    TEditorLaunch launch;
     if (!Command.trimmed().isEmpty()) {
-        launch = LaunchFromCommand(Command, file, Line);
-    } else {
-        const QString entry =
-            DefaultTextEditorEntry(TXdgFolders::FromEnvironment(), DesktopTextEditorQuestion);
-        const QString exec = entry.isEmpty() ? QString() : DesktopEntryExec(entry);
-        if (!exec.isEmpty()) {
-            const bool terminal = DesktopEntryValue(entry, QStringLiteral("Terminal")) == u"true";
-            launch = LaunchFromDesktopExec(exec, terminal, file, Line);
-        }
+        return LaunchFromCommand(Command, file, Line);
     }
-    if (launch.Empty()) {
-        return Shell().OpenDocument(file);
+    std::function<QString()> askDesktop;
+    if (DesktopTextEditorQuestion) {
+        askDesktop = [&Stop] { return DesktopTextEditorQuestion(Stop); };
     }
-    return Shell().StartArguments(launch.Program, launch.Arguments);
+    const QString entry = DefaultTextEditorEntry(TXdgFolders::FromEnvironment(), askDesktop);
+    const QString exec = entry.isEmpty() || Stop.load() ? QString() : DesktopEntryExec(entry);
+    if (exec.isEmpty()) {
+        return {};
+    }
+    const bool terminal = DesktopEntryValue(entry, QStringLiteral("Terminal")) == u"true";
+    return LaunchFromDesktopExec(exec, terminal, file, Line);
+}
+
+bool StartEditor(const TEditorLaunch& Launch, const QString& File)
+{
+    if (Launch.Empty()) {
+        return Shell().OpenDocument(QFileInfo(File).absoluteFilePath());
+    }
+    return Shell().StartArguments(Launch.Program, Launch.Arguments);
+}
+
+bool OpenInEditor(const QString& Command, const QString& File, std::int64_t Line)
+{
+    const std::atomic<bool> stop = false;
+    return StartEditor(EditorLaunchFor(Command, File, Line, stop), File);
 }

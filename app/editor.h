@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 
@@ -37,13 +38,22 @@ TEditorLaunch LaunchFromDesktopExec(const QString& Exec, bool Terminal, const QS
 /// desktop-file id; may be empty) or else the mimeapps.list files. Empty when none is installed.
 QString DefaultTextEditorEntry(const TXdgFolders& Folders, const std::function<QString()>& AskDesktop);
 
-/// Asks `xdg-mime query default text/plain`; empty when the tool is missing or says nothing.
-QString AskXdgMimeTextEditor();
+/// Asks `xdg-mime query default text/plain`; empty when the tool is missing or says nothing, or once
+/// Stop is set (the question may take seconds).
+QString AskXdgMimeTextEditor(const std::atomic<bool>& Stop);
 
-/// Where OpenInEditor learns the desktop's default text editor; tests replace it.
-extern std::function<QString()> DesktopTextEditorQuestion;
+/// Where the editor lookup learns the desktop's default text editor; tests replace it.
+extern std::function<QString(const std::atomic<bool>& Stop)> DesktopTextEditorQuestion;
 
-/// Opens File at Line (0: no line) in the user's editor: Command when not empty, else the desktop's
-/// default text editor, else the desktop's handler for the file. The editor is given File's absolute
-/// path, never a name it could take for an option. False when nothing could be started.
+/// How File is opened at Line (0: no line) in the user's editor: Command when not empty, else the
+/// desktop's default text editor; empty when there is neither (the desktop's handler opens the file
+/// then). The editor is given File's absolute path, never a name it could take for an option. May
+/// ask the desktop, which takes a while: any thread; an empty answer once Stop is set.
+TEditorLaunch EditorLaunchFor(const QString& Command, const QString& File, std::int64_t Line,
+                              const std::atomic<bool>& Stop);
+/// Starts the editor a lookup found, or the desktop's handler for File when it found none. False when
+/// nothing could be started.
+bool StartEditor(const TEditorLaunch& Launch, const QString& File);
+
+/// Both at once: opens File at Line in the user's editor. False when nothing could be started.
 bool OpenInEditor(const QString& Command, const QString& File, std::int64_t Line);

@@ -3,6 +3,7 @@
 #include "platform/Shell.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -315,7 +316,7 @@ QString AskXdgSettings()
                           {QStringLiteral("get"), QStringLiteral("default-web-browser")});
 }
 
-QString AskDesktopTool(const QString& tool, const QStringList& arguments)
+QString AskDesktopTool(const QString& tool, const QStringList& arguments, const std::atomic<bool>* stop)
 {
     const QString path = QStandardPaths::findExecutable(tool);
     if (path.isEmpty()) {
@@ -323,10 +324,16 @@ QString AskDesktopTool(const QString& tool, const QStringList& arguments)
     }
     QProcess process;
     process.start(path, arguments);
-    if (!process.waitForFinished(3000)) {
-        process.kill();
-        process.waitForFinished(500);
-        return {};
+    QElapsedTimer waited;
+    waited.start();
+    // Waited for in short steps, so that a question nobody wants answered any more ends at once.
+    while (!process.waitForFinished(50)) {
+        if (process.state() == QProcess::NotRunning || waited.elapsed() >= 3000 ||
+            (stop != nullptr && stop->load())) {
+            process.kill();
+            process.waitForFinished(500);
+            return {};
+        }
     }
     if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
         return {};

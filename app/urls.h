@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <functional>
 
 /// The XDG base folders that decide which program handles web addresses.
@@ -47,8 +48,9 @@ QString DesktopEntryValue(const QString& desktopFile, const QString& key);
 QString RegisteredBrowserCommand(const TXdgFolders& folders, const std::function<QString()>& askDesktop);
 
 /// The trimmed standard output of a desktop tool found on the PATH (xdg-settings, xdg-mime); empty
-/// when the tool is missing, fails, or has not answered within 3 seconds.
-QString AskDesktopTool(const QString& tool, const QStringList& arguments);
+/// when the tool is missing, fails, or has not answered within 3 seconds, or once stop is set.
+QString AskDesktopTool(const QString& tool, const QStringList& arguments,
+                       const std::atomic<bool>* stop = nullptr);
 
 /// Asks `xdg-settings get default-web-browser`; empty when the tool is missing or says nothing.
 QString AskXdgSettings();

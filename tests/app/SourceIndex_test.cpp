@@ -1,10 +1,13 @@
 // The side index from the output pane's lines to their files and lines: runs written into a real result
 // log and loaded as the pane loads it, and the window's Open at Line handing the editor file and line.
+#include "app/LineOpener.h"
 #include "app/SearchThread.h"
 #include "app/SourceIndex.h"
 #include "app/Unit1.h"
+#include "app/editor.h"
 #include "controls/richtext/qvtext.h"
 #include "platform/Application.h"
+#include "platform/GuiDispatcher.h"
 #include "platform/Shell.h"
 #include "search/ResultLog.h"
 #include "search/RunFlags.h"
@@ -20,7 +23,10 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QThread>
+#include <QTimer>
 
+#include <atomic>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sstream>
 
@@ -391,6 +397,13 @@ protected:
         return FForm->Viewer->cursorRect(cursor).center() + QPoint(4, 0);
     }
 
+    // Open at Line starts the editor when its lookup ends, which may be after the click.
+    bool Launches(std::size_t count) const
+    {
+        return WaitFor([&] { return FShell.Launched.size() >= count && !FForm->LineOpener->Busy(); }) &&
+               FShell.Launched.size() == count;
+    }
+
     QStringList Editor(const char* line) const
     {
         return {"myeditor", QStringLiteral("--line=%1").arg(line), FFile};
@@ -409,18 +422,18 @@ TEST_F(OpenAtLineTest, DoubleClickEnterAndMenuOpenTheEditorAtTheLine)
     ASSERT_EQ(viewer->document()->findBlockByNumber(3).text(), "another error");
 
     QTest::mouseDClick(viewer->viewport(), Qt::LeftButton, {}, LinePoint(3));
-    ASSERT_EQ(FShell.Launched.size(), 1u);
+    ASSERT_TRUE(Launches(1));
     EXPECT_EQ(FShell.Launched[0], Editor("4"));
 
     QTextCursor cursor(viewer->document()->findBlockByNumber(2));
     viewer->setTextCursor(cursor);
     QTest::keyClick(viewer, Qt::Key_Return);
-    ASSERT_EQ(FShell.Launched.size(), 2u);
+    ASSERT_TRUE(Launches(2));
     EXPECT_EQ(FShell.Launched[1], Editor("2"));
     EXPECT_EQ(viewer->document()->blockCount(), 5) << "Enter opened the line instead of breaking it";
 
     QTest::mouseDClick(viewer->viewport(), Qt::LeftButton, {}, LinePoint(1));
-    ASSERT_EQ(FShell.Launched.size(), 3u);
+    ASSERT_TRUE(Launches(3));
     EXPECT_EQ(FShell.Launched[2], Editor("1")) << "a header opens the file without a line";
 
     QTest::mouseDClick(viewer->viewport(), Qt::LeftButton, {}, LinePoint(0));
@@ -440,7 +453,7 @@ TEST_F(OpenAtLineTest, DoubleClickEnterAndMenuOpenTheEditorAtTheLine)
     EXPECT_TRUE(menu->actions().contains(FForm->Find1)) << "the pane's own items stay";
     menu->close();
     FForm->OpenAtLine1->trigger();
-    ASSERT_EQ(FShell.Launched.size(), 4u);
+    ASSERT_TRUE(Launches(4));
     EXPECT_EQ(FShell.Launched[3], Editor("4"));
 
     const QPoint corner(2, 2);
@@ -455,7 +468,7 @@ TEST_F(OpenAtLineTest, EditorThatCannotStartIsReportedAndClearForgetsTheLines)
 {
     FShell.Result = false;
     QTest::mouseDClick(FForm->Viewer->viewport(), Qt::LeftButton, {}, LinePoint(2));
-    ASSERT_EQ(FDialogs.Messages.size(), 1u);
+    ASSERT_TRUE(WaitFor([this] { return FDialogs.Messages.size() == 1; }));
     EXPECT_EQ(FDialogs.Messages[0].Text, "Cannot start the editor for " + FFile);
     EXPECT_EQ(FDialogs.Messages[0].Caption, "Sifton");
 
@@ -464,6 +477,83 @@ TEST_F(OpenAtLineTest, EditorThatCannotStartIsReportedAndClearForgetsTheLines)
     QTest::mouseDClick(FForm->Viewer->viewport(), Qt::LeftButton, {}, LinePoint(2));
     EXPECT_EQ(FShell.Launched.size(), 1u) << "only the failed start";
     EXPECT_EQ(FForm->Viewer->document()->findBlockByNumber(2).text(), "the error") << "Clear leaves the pane";
+}
+
+// Reading a big file again up to the line and asking the desktop for its editor take seconds: the
+// window stays live meanwhile, under the hourglass, and the editor starts when the lookup ends. The
+// desktop's question here answers when the test lets it (or gives up after 3 s).
+class OpenAtLineLookupTest : public OpenAtLineTest {
+protected:
+    void SetUp() override
+    {
+        OpenAtLineTest::SetUp();
+        QFile ini(FDir.filePath("sifton.ini"));
+        ASSERT_TRUE(ini.open(QIODevice::WriteOnly | QIODevice::Truncate)); // no [Editor] Command
+        FPrevious = DesktopTextEditorQuestion;
+        DesktopTextEditorQuestion = [this](const std::atomic<bool>& Stop) {
+            FAskedOnGuiThread = IsGuiThread();
+            FAsked = true;
+            QElapsedTimer waited;
+            waited.start();
+            while (!FAnswer && !Stop && waited.elapsed() < 3000) {
+                QThread::msleep(2);
+            }
+            FSawStop = Stop.load();
+            return QString(); // no editor: the desktop's handler opens the file
+        };
+    }
+    void TearDown() override
+    {
+        FAnswer = true;
+        OpenAtLineTest::TearDown();
+        DesktopTextEditorQuestion = FPrevious;
+    }
+
+    std::function<QString(const std::atomic<bool>&)> FPrevious;
+    std::atomic<bool> FAsked{false};
+    std::atomic<bool> FAskedOnGuiThread{false};
+    std::atomic<bool> FAnswer{false};
+    std::atomic<bool> FSawStop{false};
+};
+
+TEST_F(OpenAtLineLookupTest, TheLookupRunsOffTheWindowsThreadUnderTheHourglass)
+{
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_TRUE(FForm->OpenAtLine(2));
+    EXPECT_LT(timer.elapsed(), 1000) << "the window waited for the lookup";
+    ASSERT_TRUE(WaitFor([this] { return FAsked.load(); }));
+    EXPECT_FALSE(FAskedOnGuiThread);
+    EXPECT_TRUE(FForm->LineOpener->Busy());
+    EXPECT_EQ(Application::Cursor(), crHourGlass);
+    bool ticked = false;
+    QTimer::singleShot(0, FForm.get(), [&] { ticked = true; });
+    EXPECT_TRUE(WaitFor([&] { return ticked; }, 1000)) << "the window answers meanwhile";
+    EXPECT_TRUE(FShell.Opened.empty());
+
+    FAnswer = true;
+    ASSERT_TRUE(WaitFor([this] { return !FShell.Opened.empty(); }));
+    EXPECT_EQ(FShell.Opened, std::vector<QString>{FFile});
+    EXPECT_EQ(Application::Cursor(), crDefault);
+    EXPECT_TRUE(FDialogs.Messages.empty());
+}
+
+TEST_F(OpenAtLineLookupTest, EscCancelsTheLookupAndNothingOpens)
+{
+    FForm->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(FForm.get()));
+    EXPECT_TRUE(FForm->OpenAtLine(2));
+    ASSERT_TRUE(WaitFor([this] { return FAsked.load(); }));
+    QElapsedTimer timer;
+    timer.start();
+    QTest::keyClick(FForm->Viewer, Qt::Key_Escape);
+    EXPECT_FALSE(FForm->LineOpener->Busy());
+    EXPECT_LT(timer.elapsed(), 1000);
+    EXPECT_TRUE(FSawStop) << "the desktop's question was told to stop";
+    EXPECT_EQ(Application::Cursor(), crDefault);
+    QTest::qWait(200);
+    EXPECT_TRUE(FShell.Opened.empty());
+    EXPECT_TRUE(FShell.Launched.empty());
 }
 
 TEST_F(OpenAtLineTest, EditedPaneOpensNothing)

@@ -155,12 +155,12 @@ TEST_F(DesktopEditorTest, OpenInEditorStartsTheDesktopsEditorWithoutAShell)
     qputenv("XDG_DATA_DIRS", FDir.filePath("none").toLocal8Bit());
     qputenv("XDG_CONFIG_DIRS", FDir.filePath("none").toLocal8Bit());
     const auto previous = DesktopTextEditorQuestion;
-    DesktopTextEditorQuestion = [] { return QString("org.gnome.gedit.desktop"); };
+    DesktopTextEditorQuestion = [](const std::atomic<bool>&) { return QString("org.gnome.gedit.desktop"); };
     TScriptedShell shell;
 
     EXPECT_TRUE(OpenInEditor({}, Spaced, 31));
     EXPECT_TRUE(OpenInEditor("vim +%l %f", Spaced, 32)) << "the settings' command comes first";
-    DesktopTextEditorQuestion = [] { return QString(); };
+    DesktopTextEditorQuestion = [](const std::atomic<bool>&) { return QString(); };
     EXPECT_TRUE(OpenInEditor({}, Spaced, 33)) << "no editor: the desktop's handler, without a line";
 
     ASSERT_EQ(shell.Launched.size(), 2u);

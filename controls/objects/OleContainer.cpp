@@ -5,12 +5,15 @@
 #include "platform/com/Storage.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QFile>
+#include <QFileInfo>
 #include <QMimeData>
 #include <QPainter>
 #include <QPointer>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextEdit>
+#include <QUrl>
 
 #include <cmath>
 
@@ -73,12 +76,68 @@ private:
     QPointer<QTextDocument> FDocument;
 };
 
+// Where the objects of a document sit: it names the document's file (its container moniker).
+class TOleContainer::TObjectSite final : public TUnknownOf<TObjectSite, IOleClientSite, IID_IOleClientSite> {
+public:
+    explicit TObjectSite(QTextDocument* document)
+        : FDocument(document)
+    {
+    }
+    HRESULT SaveObject() override { return S_OK; }
+    HRESULT GetMoniker(DWORD, DWORD dwWhichMoniker, IUnknown** ppmk) override
+    {
+        if (ppmk == nullptr) {
+            return E_POINTER;
+        }
+        *ppmk = nullptr;
+        const QString file =
+            FDocument != nullptr ? FDocument->metaInformation(QTextDocument::DocumentUrl) : QString();
+        IMoniker* moniker = nullptr;
+        if (dwWhichMoniker != OLEWHICHMK_CONTAINER || file.isEmpty() ||
+            FAILED(CreateFileMoniker(QFile::encodeName(QUrl(file).toLocalFile()).toStdString(), &moniker))) {
+            return E_FAIL;
+        }
+        *ppmk = moniker;
+        return S_OK;
+    }
+    HRESULT GetContainer(IUnknown** ppContainer) override
+    {
+        if (ppContainer != nullptr) {
+            *ppContainer = nullptr;
+        }
+        return E_NOINTERFACE;
+    }
+    HRESULT ShowObject() override { return S_OK; }
+    HRESULT OnShowWindow(bool) override { return S_OK; }
+    HRESULT RequestNewObjectLayout() override { return E_NOTIMPL; }
+
+private:
+    friend TUnknownOf; // the last Release deletes
+    ~TObjectSite() = default;
+    QPointer<QTextDocument> FDocument;
+};
+
 TOleContainer::TOleContainer(QTextDocument* document, std::shared_ptr<TOleObjectTable> table)
     : QObject(document)
     , FDocument(document)
+    , FSite(new TObjectSite(document))
     , FTable(std::move(table))
 {
     document->documentLayout()->registerHandler(ObjectFormatType, this);
+}
+
+TOleContainer::~TOleContainer()
+{
+    FSite->Release(); // the objects keep it as long as they need it
+}
+
+void TOleContainer::SetDocumentFile(QTextDocument& document, const QString& fileName)
+{
+    document.setMetaInformation(
+        QTextDocument::DocumentUrl,
+        fileName.isEmpty()
+            ? QString()
+            : QUrl::fromLocalFile(QFileInfo(fileName).absoluteFilePath()).toString(QUrl::FullyEncoded));
 }
 
 TOleContainer* TOleContainer::Of(QTextDocument* document)
@@ -119,6 +178,7 @@ void TOleContainer::WatchView(IOleObject* object)
 void TOleContainer::Insert(QTextCursor& cursor, IOleObject* object, IStorage* storage)
 {
     const int id = FTable->Add(object, storage);
+    object->SetClientSite(FSite);
     WatchView(object);
     QTextCharFormat format = cursor.charFormat();
     format.setObjectType(ObjectFormatType);

@@ -54,6 +54,9 @@ public:
     static TOleContainer* Of(QTextDocument* document);
     /// Lets a copy of a document (for printing) draw the same objects.
     static void ShareObjects(const QTextDocument& source, QTextDocument& copy);
+    /// Names the file the document was read from (empty: none), against which the objects in it take
+    /// their relative links.
+    static void SetDocumentFile(QTextDocument& document, const QString& fileName);
 
     /// The control showing the document: its callback decides what may come in, its selection is drawn.
     void SetEditor(QTextEdit* editor, IRichEditOleCallback* callback);
@@ -78,11 +81,14 @@ public:
 
 private:
     explicit TOleContainer(QTextDocument* document, std::shared_ptr<TOleObjectTable> table);
+    ~TOleContainer() override;
 
     class TViewSink;
+    class TObjectSite;
     void WatchView(IOleObject* object);
 
     QTextDocument* FDocument;
+    IOleClientSite* FSite; // every object's in this document; names the document's file
     std::shared_ptr<TOleObjectTable> FTable;
     QPointer<QTextEdit> FEditor;
     IRichEditOleCallback* FCallback = nullptr; // the editor's; lives as long as the editor

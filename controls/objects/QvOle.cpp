@@ -55,6 +55,26 @@ void THostedOle::SetOwner(TQvOle* owner)
     FOwner = owner;
 }
 
+QString THostedOle::ContainerFile() const
+{
+    IOleClientSite* site = nullptr;
+    if (FOwner == nullptr || FAILED(FOwner->GetClientSite(&site)) || site == nullptr) {
+        return {};
+    }
+    IUnknown* name = nullptr;
+    IMoniker* moniker = nullptr;
+    std::string file;
+    if (SUCCEEDED(site->GetMoniker(OLEGETMONIKER_ONLYIFTHERE, OLEWHICHMK_CONTAINER, &name)) &&
+        name != nullptr &&
+        SUCCEEDED(name->QueryInterface(IID_IMoniker, reinterpret_cast<void**>(&moniker)))) {
+        moniker->GetDisplayName(&file);
+        moniker->Release();
+    }
+    SafeRelease(name);
+    site->Release();
+    return QString::fromLocal8Bit(file.data(), qsizetype(file.size()));
+}
+
 void THostedOle::Changed()
 {
     if (FOwner == nullptr) {

@@ -57,6 +57,10 @@ public:
     /// The natural size in pixels, as drawn.
     virtual QSize NaturalSize() const = 0;
 
+    /// The file of the document that holds the object, as the owner's client site names it (its
+    /// container moniker); empty when the object has no site or the document was read from no file.
+    QString ContainerFile() const;
+
 private:
     TQvOle* FOwner = nullptr;
 };

@@ -11,6 +11,9 @@
 #include "platform/com/Storage.h"
 
 #include <QBuffer>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QGuiApplication>
@@ -18,6 +21,10 @@
 #include <QImageWriter>
 #include <QPainter>
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <unistd.h>
 #include <vector>
 
 const CLSID TFileLink::ClassID{0x7CA25402, 0x0ACB, 0x11CA, {0x55, 0xC0, 0x13, 0x76, 0x83, 0x19, 0x40, 0x00}};
@@ -32,6 +39,12 @@ namespace {
     (SetClassesRootLocation(
          [] { return Application::ConfigFile(QStringLiteral(".reg")).toLocal8Bit().toStdString(); }),
      true);
+
+// A link the user opened and that did not open is said so: the user is waiting for a window.
+void ReportOpenFailure(const QString& text)
+{
+    MessageBox(text, Application::Title(), MB_OK | MB_ICONHAND);
+}
 
 // The kinds draw in the default font, which is also the one their extents are measured in.
 QFont ObjectFont(bool underline)
@@ -207,11 +220,15 @@ QString TFileLink::FileName() const
 QString TFileLink::FullPath() const
 {
     const QString path = QString::fromLocal8Bit(Path);
-    // A relative path is where a document beside the program points: the program's folder.
     if (path.isEmpty() || QFileInfo(path).isAbsolute() || path.contains(QLatin1String("://"))) {
         return path;
     }
-    return QFileInfo(Application::ExeName()).absolutePath() + QLatin1Char('/') + path;
+    // A relative path points from the document that holds the link, wherever it was installed; a
+    // document read from no file (pasted, say) has only the program's folder to go by.
+    const QString document = ContainerFile();
+    const QString folder = !document.isEmpty() ? QFileInfo(document).absolutePath()
+                                               : QFileInfo(Application::ExeName()).absolutePath();
+    return QDir::cleanPath(folder + QLatin1Char('/') + path);
 }
 
 QSize TFileLink::NaturalSize() const
@@ -248,7 +265,21 @@ bool TFileLink::LoadFromStream(IStream* stream)
 
 HRESULT TFileLink::DoVerb(std::int32_t)
 {
-    Shell().OpenDocument(FullPath());
+    const QString path = FullPath();
+    if (!path.contains(QLatin1String("://"))) {
+        const QByteArray name = QFile::encodeName(path);
+        if (name.isEmpty() || ::access(name.constData(), F_OK) != 0) {
+            const int error = name.isEmpty() ? ENOENT : errno;
+            ReportOpenFailure(QStringLiteral("Cannot open file %1: %2")
+                                  .arg(path, QString::fromLocal8Bit(std::strerror(error))));
+            return error == EACCES ? STG_E_ACCESSDENIED : STG_E_FILENOTFOUND;
+        }
+    }
+    if (!Shell().OpenDocument(path)) {
+        ReportOpenFailure(
+            QStringLiteral("Cannot open file %1: no program of the desktop opens it").arg(path));
+        return E_FAIL;
+    }
     Changed();
     return S_OK;
 }
@@ -357,7 +388,11 @@ bool TWebLink::LoadFromStream(IStream* stream)
 
 HRESULT TWebLink::DoVerb(std::int32_t)
 {
-    Shell().OpenDocument(QString::fromLocal8Bit(URL));
+    const QString address = QString::fromLocal8Bit(URL);
+    if (!Shell().OpenDocument(address)) {
+        ReportOpenFailure(QStringLiteral("Cannot open %1: no program of the desktop opens it").arg(address));
+        return E_FAIL;
+    }
     Changed();
     return S_OK;
 }
@@ -401,8 +436,14 @@ void RegisterRichObjects()
             root.WriteDefault(object->GetProgID() + "\\CLSID", clsid);
         }
     }
-    // A folder the program may not write to leaves the keys in memory for this run only.
-    if (root.Modified()) {
+    // A folder the program may not write to leaves the keys in memory for this run only; so does a
+    // file by the key store's name that is not one: it is left exactly as it is, and said so once.
+    if (root.Foreign()) {
+        std::fprintf(stderr,
+                     "%s: %s is not a REGEDIT4 file; it is left as it is, and the object classes are kept in "
+                     "memory for this run\n",
+                     QCoreApplication::applicationName().toLocal8Bit().constData(), root.FileName().c_str());
+    } else if (root.Modified()) {
         root.Save();
     }
 }

@@ -31,7 +31,8 @@ public:
     static std::unique_ptr<THostedOle> New() { return std::make_unique<TFileLink>(); }
     static const CLSID ClassID;
 
-    /// The path as stored (8-bit text); a relative path is taken from the program's folder.
+    /// The path as stored (8-bit text); a relative path is taken from the folder of the document
+    /// that holds the link.
     QByteArray Path;
     TIcon Icon;
 
@@ -42,6 +43,8 @@ public:
     void Draw(DWORD aspect, const QRect& rect, QPainter& canvas) override;
     bool SaveToStream(IStream* stream) override;
     bool LoadFromStream(IStream* stream) override;
+    /// Opens the file with the desktop's opener. A file that is not there, or that no program opens,
+    /// is reported in a box and answered with STG_E_FILENOTFOUND (STG_E_ACCESSDENIED) or E_FAIL.
     HRESULT DoVerb(std::int32_t verb) override;
     QString ClassName() const override { return QStringLiteral("TFileLink"); }
     QSize NaturalSize() const override;

@@ -1,6 +1,7 @@
 #include "controls/richtext/qvtext.h"
 
 #include "controls/FlatFrame.h"
+#include "controls/objects/OleContainer.h"
 #include "controls/richtext/FindDialog.h"
 #include "controls/richtext/RtfReader.h"
 #include "controls/richtext/TextAttributes.h"
@@ -550,6 +551,7 @@ void TQvEdit::SelectionMoved()
 
 void TQvEdit::LoadBytes(QIODevice& stream, TConversion& converter)
 {
+    TOleContainer::SetDocumentFile(*document(), QString()); // LoadFromFile names its file afterwards
     stream.seek(0);
     QByteArray buffer(StreamChunk, Qt::Uninitialized);
     const int limit = EffectiveMaxLength();
@@ -632,6 +634,8 @@ bool TQvEdit::LoadFromFile(const QString& fileName)
     }
     const std::unique_ptr<TConversion> converter = conversionClass();
     LoadBytes(file, *converter);
+    // The objects in it take their relative links from its folder.
+    TOleContainer::SetDocumentFile(*document(), fileName);
     return true;
 }
 

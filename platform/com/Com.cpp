@@ -159,3 +159,41 @@ std::string ClipboardFormatName(CLIPFORMAT format)
     }
     return FormatNames[format - FirstRegisteredFormat];
 }
+
+namespace {
+
+class TFileMoniker final : public TUnknownOf<TFileMoniker, IMoniker, IID_IMoniker> {
+public:
+    explicit TFileMoniker(std::string path)
+        : FPath(std::move(path))
+    {
+    }
+    HRESULT GetDisplayName(std::string* ppszDisplayName) override
+    {
+        if (ppszDisplayName == nullptr) {
+            return E_POINTER;
+        }
+        *ppszDisplayName = FPath;
+        return S_OK;
+    }
+
+private:
+    friend TUnknownOf; // the last Release deletes
+    ~TFileMoniker() = default;
+    std::string FPath;
+};
+
+} // namespace
+
+HRESULT CreateFileMoniker(const std::string& lpszPathName, IMoniker** ppmk)
+{
+    if (ppmk == nullptr) {
+        return E_POINTER;
+    }
+    *ppmk = nullptr;
+    if (lpszPathName.empty()) {
+        return E_INVALIDARG;
+    }
+    *ppmk = new TFileMoniker(lpszPathName);
+    return S_OK;
+}

@@ -100,6 +100,7 @@ inline constexpr GUID IID_IDataAdviseHolder{0x00000110, 0x0000, 0x0000, {0xC0, 0
 inline constexpr GUID IID_IOleAdviseHolder{0x00000111, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 inline constexpr GUID IID_IOleObject{0x00000112, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 inline constexpr GUID IID_IOleClientSite{0x00000118, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+inline constexpr GUID IID_IMoniker{0x0000000F, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 inline constexpr GUID IID_IRichEditOleCallback{0x00020D03, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 
 // ---- constants ---------------------------------------------------------------------------------
@@ -139,6 +140,9 @@ inline constexpr DWORD STREAM_SEEK_END = 2;
 
 inline constexpr DWORD OLEMISC_RENDERINGISDEVICEINDEPENDENT = 0x200;
 inline constexpr std::int32_t OLEIVERB_PRIMARY = 0;
+
+inline constexpr DWORD OLEGETMONIKER_ONLYIFTHERE = 1;
+inline constexpr DWORD OLEWHICHMK_CONTAINER = 1;
 
 inline constexpr DWORD CLSCTX_INPROC_SERVER = 0x1;
 inline constexpr DWORD CLSCTX_LOCAL_SERVER = 0x4;
@@ -358,6 +362,16 @@ protected:
     ~IDataObject() = default;
 };
 
+/// A name of something outside the object: here only a file's, the one way this program names things.
+class IMoniker : public IUnknown {
+public:
+    /// The name in full: a file moniker's absolute path.
+    virtual HRESULT GetDisplayName(std::string* ppszDisplayName) = 0;
+
+protected:
+    ~IMoniker() = default;
+};
+
 class IOleClientSite : public IUnknown {
 public:
     virtual HRESULT SaveObject() = 0;
@@ -509,6 +523,9 @@ void SafeRelease(T*& object)
 CLIPFORMAT RegisterClipboardFormat(const std::string& name);
 /// The name a registered format was given; empty for numbers never registered.
 std::string ClipboardFormatName(CLIPFORMAT format);
+
+/// A moniker naming the file at an absolute path.
+HRESULT CreateFileMoniker(const std::string& lpszPathName, IMoniker** ppmk);
 
 /// A reference count that starts at 1, as every object of this layer does.
 class TRefCount {

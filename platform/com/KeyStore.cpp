@@ -1,6 +1,7 @@
 #include "platform/com/KeyStore.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -81,6 +82,13 @@ bool TKeyStore::Load()
 {
     FKeys.clear();
     FModified = false;
+    FForeign = false;
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(FFileName, error);
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+        FForeign = true; // a FIFO would hold the program in open(), a device would never end
+        return false;
+    }
     std::ifstream file(FFileName, std::ios::binary);
     if (!file) {
         return true;
@@ -90,6 +98,8 @@ bool TKeyStore::Load()
         return true;
     }
     if (TrimLineEnd(line).rfind(Header, 0) != 0) {
+        // Someone else's file by our name (a registry export, say): it is the user's, not ours to replace.
+        FForeign = true;
         return false;
     }
     TKey* current = nullptr;
@@ -127,6 +137,9 @@ bool TKeyStore::Load()
 
 bool TKeyStore::Save() const
 {
+    if (FForeign) {
+        return false;
+    }
     std::ostringstream text;
     text << Header << "\r\n";
     for (const TKey& key : FKeys) {

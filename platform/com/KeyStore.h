@@ -18,10 +18,14 @@ public:
 
     const std::string& FileName() const { return FFileName; }
     /// Reads the file; a missing or unreadable file gives no keys. False only when the file exists
-    /// and does not start with "REGEDIT4".
+    /// and is not ours: it does not start with "REGEDIT4", or it is no regular file. Such a file is
+    /// never written: the keys live in memory only (Foreign).
     bool Load();
-    /// Writes every key (new file beside the old one, then a rename); false when that fails.
+    /// Writes every key (new file beside the old one, then a rename); false when that fails, and for a
+    /// foreign file, which stays as it is.
     bool Save() const;
+    /// True when the last Load found a file that is not ours.
+    bool Foreign() const { return FForeign; }
 
     bool KeyExists(const std::string& key) const;
     /// The key's default value; nothing when the key or its default value is missing.
@@ -43,6 +47,7 @@ private:
     std::string FFileName;
     std::vector<TKey> FKeys;
     bool FModified = false;
+    bool FForeign = false;
 };
 
 /// The program's class keys: <program>.reg beside the settings file, read on first use.

@@ -12,6 +12,7 @@
 #include <QPainter>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 namespace {
@@ -206,13 +207,17 @@ TEST(RichObjects, OpeningALinkGoesToTheDesktopOpenerAndTellsTheContainer)
     TObject<TFileLink> file;
     file.Kind.Path = "/etc/hostname";
     file.Ole->DoVerb(-1, nullptr, nullptr, 0, nullptr, nullptr);
+    // In no document, a relative path is taken from the program's folder; there is no such file there.
+    TScriptedDialogs dialogs;
     file.Kind.Path = "Readme.txt";
-    file.Ole->DoVerb(OLEIVERB_PRIMARY, nullptr, nullptr, 0, nullptr, nullptr);
-    ASSERT_EQ(shell.Opened.size(), 3u);
+    EXPECT_EQ(file.Ole->DoVerb(OLEIVERB_PRIMARY, nullptr, nullptr, 0, nullptr, nullptr), STG_E_FILENOTFOUND);
+    ASSERT_EQ(shell.Opened.size(), 2u);
     EXPECT_EQ(shell.Opened[0], "https://quorvale.example/");
     EXPECT_EQ(shell.Opened[1], "/etc/hostname");
-    EXPECT_EQ(shell.Opened[2],
-              QFileInfo(QFileInfo("/proc/self/exe").symLinkTarget()).absolutePath() + "/Readme.txt");
+    ASSERT_EQ(dialogs.Messages.size(), 1u);
+    EXPECT_EQ(dialogs.Messages[0].Text,
+              "Cannot open file " + QFileInfo(QFileInfo("/proc/self/exe").symLinkTarget()).absolutePath() +
+                  "/Readme.txt: No such file or directory");
 }
 
 TEST(RichObjects, OpeningTheIconObjectAsksForItsCaption)
@@ -302,6 +307,32 @@ TEST(RichObjectsRegistration, ASecondStartFindsTheKeysAndDoesNotRewriteThem)
     RevokeRichObjects();
     EXPECT_EQ(FileBytes(reg), text);
     EXPECT_EQ(QFileInfo(reg).lastModified(), written);
+}
+
+// A file by the key store's name that someone else wrote (a registry export of Windows 2000 and later,
+// say) is the user's: it is kept byte for byte, the classes work from memory, and a line says so once.
+TEST(RichObjectsRegistration, AForeignRegFileIsKeptByteForByte)
+{
+    QTemporaryDir dir;
+    const QString reg = dir.filePath("sifton.reg");
+    const QByteArray foreign = "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CLASSES_ROOT\\Mine]\r\n"
+                               "@=\"keep me\"\r\n";
+    QFile file(reg);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(foreign);
+    file.close();
+    SetClassesRootFile(reg.toStdString());
+    testing::internal::CaptureStderr();
+    RegisterRichObjects();
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(FileBytes(reg), foreign);
+    EXPECT_NE(said.find(reg.toStdString() + " is not a REGEDIT4 file"), std::string::npos) << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    std::string type;
+    EXPECT_EQ(OleRegGetUserType(TWebLink::ClassID, USERCLASSTYPE_FULL, &type), S_OK) << "kept in memory";
+    EXPECT_EQ(type, "Application/Web Link");
+    RevokeRichObjects();
+    EXPECT_EQ(FileBytes(reg), foreign);
 }
 
 } // namespace

@@ -1,7 +1,14 @@
 #include "platform/com/KeyStore.h"
 #include "tests/support/TempDir.h"
 
+#include <atomic>
+#include <chrono>
+#include <fcntl.h>
+#include <filesystem>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -71,6 +78,42 @@ TEST(KeyStore, AFileOfAnotherKindIsNotRead)
     TKeyStore store(path);
     EXPECT_FALSE(store.Load());
     EXPECT_FALSE(store.KeyExists("Thing"));
+}
+
+TEST(KeyStore, AForeignFileOrAFifoIsNeverWritten)
+{
+    TempDir dir;
+    const std::string path = dir.Write("sifton.reg", "Windows Registry Editor Version 5.00\r\n");
+    TKeyStore store(path);
+    EXPECT_FALSE(store.Load());
+    EXPECT_TRUE(store.Foreign());
+    store.WriteDefault("Thing", "in memory");
+    EXPECT_EQ(store.ReadDefault("Thing"), "in memory");
+    EXPECT_FALSE(store.Save());
+    EXPECT_EQ(Contents(path), "Windows Registry Editor Version 5.00\r\n");
+
+    const std::string fifo = Path(dir, "fifo.reg");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    TKeyStore pipe(fifo);
+    // Should the load wait in open() for a writer after all, one comes after a while.
+    std::atomic<bool> loaded{false};
+    std::thread writer([&] {
+        for (int i = 0; i < 300 && !loaded; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        while (!loaded) {
+            if (const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK); fd >= 0) {
+                ::close(fd);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    });
+    EXPECT_FALSE(pipe.Load());
+    loaded = true;
+    writer.join();
+    pipe.WriteDefault("Thing", "x");
+    EXPECT_FALSE(pipe.Save());
+    EXPECT_TRUE(std::filesystem::is_fifo(fifo));
 }
 
 TEST(KeyStore, SaveIntoAMissingFolderFails)

@@ -10,9 +10,11 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QPointer>
+#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextEdit>
+#include <QTimer>
 #include <QUrl>
 
 #include <cmath>
@@ -48,6 +50,22 @@ IStorage* TOleObjectTable::Storage(int id) const
 {
     const auto found = FEntries.find(id);
     return found != FEntries.end() ? found->second.Storage : nullptr;
+}
+
+void TOleObjectTable::Retain(const std::set<int>& live)
+{
+    for (auto it = FEntries.begin(); it != FEntries.end();) {
+        if (live.count(it->first) != 0) {
+            ++it;
+            continue;
+        }
+        // Taken out first: closing or releasing an object may reach the table again.
+        TEntry entry = it->second;
+        it = FEntries.erase(it);
+        entry.Object->Close(0);
+        SafeRelease(entry.Object);
+        SafeRelease(entry.Storage);
+    }
 }
 
 // ---- the container -------------------------------------------------------------------------------
@@ -124,6 +142,46 @@ TOleContainer::TOleContainer(QTextDocument* document, std::shared_ptr<TOleObject
     , FTable(std::move(table))
 {
     document->documentLayout()->registerHandler(ObjectFormatType, this);
+    // An object lives as long as a character of the text, or of its undo history, holds it.
+    connect(document, &QTextDocument::contentsChange, this, [this](int, int removed, int) {
+        if (removed > 0) {
+            ReleaseSoon();
+        }
+    });
+    connect(document, &QTextDocument::undoAvailable, this, [this](bool available) {
+        if (!available) {
+            ReleaseSoon();
+        }
+    });
+}
+
+void TOleContainer::ReleaseSoon()
+{
+    // A load removes and adds many characters: one look at the text once it is done.
+    if (!FReleasePending) {
+        FReleasePending = true;
+        QTimer::singleShot(0, this, [this] { ReleaseObjectsGone(); });
+    }
+}
+
+void TOleContainer::ReleaseObjectsGone()
+{
+    FReleasePending = false;
+    // A copy made for printing shares the objects and may still draw them; and what the history can
+    // bring back must stay. Both end, and the next change looks again.
+    if (FTable.use_count() > 1 || FDocument->isUndoAvailable() || FDocument->isRedoAvailable()) {
+        return;
+    }
+    std::set<int> live;
+    for (QTextBlock block = FDocument->begin(); block.isValid(); block = block.next()) {
+        for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
+            const QTextCharFormat format = it.fragment().charFormat();
+            if (format.objectType() == ObjectFormatType) {
+                live.insert(format.intProperty(ObjectIdProperty));
+            }
+        }
+    }
+    FTable->Retain(live);
 }
 
 TOleContainer::~TOleContainer()
@@ -369,6 +427,31 @@ void PutObjectData(IOleObject* object, QMimeData& data)
         formats->Release();
     }
     source->Release();
+}
+
+QByteArray ObjectStorageBytes(IOleObject* object)
+{
+    IDataObject* source = nullptr;
+    if (object == nullptr ||
+        FAILED(object->QueryInterface(IID_IDataObject, reinterpret_cast<void**>(&source)))) {
+        return {};
+    }
+    std::vector<std::uint8_t> bytes;
+    IStorage* storage = nullptr;
+    if (SUCCEEDED(StgCreateMemoryStorage(&storage))) {
+        FORMATETC format;
+        format.cfFormat = EmbeddedObjectFormat();
+        format.tymed = TYMED_ISTORAGE;
+        STGMEDIUM medium;
+        medium.tymed = TYMED_ISTORAGE;
+        medium.pstg = storage;
+        if (FAILED(source->GetDataHere(&format, &medium)) || FAILED(SaveToCompoundFile(storage, bytes))) {
+            bytes.clear();
+        }
+        storage->Release();
+    }
+    source->Release();
+    return QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
 }
 
 bool HasObjectData(const QMimeData& data)

@@ -13,6 +13,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <vector>
 
 class QMimeData;
@@ -32,6 +33,10 @@ public:
     int Add(IOleObject* object, IStorage* storage);
     IOleObject* Object(int id) const;
     IStorage* Storage(int id) const;
+    /// Closes and releases every entry whose number is not in live.
+    void Retain(const std::set<int>& live);
+    /// The entries held.
+    std::size_t Count() const { return FEntries.size(); }
 
 private:
     struct TEntry {
@@ -74,6 +79,9 @@ public:
     IOleObject* ObjectOf(const QTextFormat& format) const;
     /// Runs the object's primary verb; false when there is no object at the position.
     bool Open(int position) const;
+    /// The objects held for the document: those its text holds, and while it can undo or redo, those
+    /// its history may bring back.
+    std::size_t ObjectCount() const { return FTable->Count(); }
 
     QSizeF intrinsicSize(QTextDocument* doc, int posInDocument, const QTextFormat& format) override;
     void drawObject(QPainter* painter, const QRectF& rect, QTextDocument* doc, int posInDocument,
@@ -86,6 +94,8 @@ private:
     class TViewSink;
     class TObjectSite;
     void WatchView(IOleObject* object);
+    void ReleaseSoon();
+    void ReleaseObjectsGone();
 
     QTextDocument* FDocument;
     IOleClientSite* FSite; // every object's in this document; names the document's file
@@ -93,12 +103,16 @@ private:
     QPointer<QTextEdit> FEditor;
     IRichEditOleCallback* FCallback = nullptr; // the editor's; lives as long as the editor
     std::vector<IAdviseSink*> FSinks;
+    bool FReleasePending = false;
 };
 
 /// The MIME type carrying a registered clipboard format between our controls.
 QString MimeTypeOf(CLIPFORMAT format);
 /// Puts the object's clipboard data (each format its data object gives) into the MIME data.
 void PutObjectData(IOleObject* object, QMimeData& data);
+/// The object's storage as a compound file, as the "Embedded Object" format carries it; empty when the
+/// object cannot give it.
+QByteArray ObjectStorageBytes(IOleObject* object);
 /// True when the MIME data carries an embedded object.
 bool HasObjectData(const QMimeData& data);
 /// The storage of the embedded object in the MIME data; nullptr when there is none or it is damaged.

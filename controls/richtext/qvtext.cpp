@@ -947,6 +947,9 @@ void TQvEdit::insertFromMimeData(const QMimeData* source)
     if (room > 0 && FObjects->Insert(*source)) {
         return;
     }
+    if (!FPlainText && FMultiLine && room > 0 && FObjects->InsertFragment(*source, room)) {
+        return;
+    }
     if (!FPlainText && FMultiLine && source->hasHtml()) {
         const QTextDocumentFragment fragment = QTextDocumentFragment::fromHtml(source->html(), document());
         if (fragment.toPlainText().size() <= room) {
@@ -987,6 +990,7 @@ QMimeData* TQvEdit::createMimeDataFromSelection() const
     // Objects have no text: their characters stay out of the plain text.
     data->setText(data->text().remove(QChar::ObjectReplacementCharacter));
     FObjects->AddSelectedObject(*data);
+    FObjects->AddSelectedFragment(*data);
     return data;
 }
 

@@ -26,6 +26,12 @@ public:
     bool Insert(const QMimeData& data);
     /// Adds the object's own formats when the selection is exactly one object.
     void AddSelectedObject(QMimeData& data) const;
+    /// When the selection holds objects, adds a format of our own that carries the selection with
+    /// them, for a paste into a rich control (HTML, which other programs get, cannot hold them).
+    void AddSelectedFragment(QMimeData& data) const;
+    /// Inserts the selection that format carries, objects and all, when the control takes objects and
+    /// has room for at most room characters; false to take the data's HTML or text instead.
+    bool InsertFragment(const QMimeData& data, int room);
     /// Opens the object drawn under the point (viewport coordinates); false when there is none.
     bool OpenAt(const QPoint& point);
     /// Opens the object when the selection is exactly one object.

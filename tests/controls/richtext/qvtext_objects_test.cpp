@@ -11,6 +11,7 @@
 #include "platform/com/Storage.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QClipboard>
 #include <QMimeData>
 #include <QPainter>
@@ -293,6 +294,85 @@ TEST_F(ObjectsTest, CopyAndPasteCarryAnObjectBetweenTwoControlsByteForByte)
     IOleObject* pasted = ObjectIn(*target.document(), 0);
     ASSERT_NE(pasted, nullptr);
     EXPECT_EQ(Contents(pasted), Contents(web));
+    web->Release();
+}
+
+// Copying text that holds an object carries the object too, not only a lone selected object; HTML,
+// which other programs get, has no room for it.
+TEST_F(ObjectsTest, CopyingTextThatHoldsAnObjectCarriesTheObject)
+{
+    TQvOle* web = WebLink("https://quorvale.example/news");
+    TQvEdit source;
+    source.SetPlainText(false);
+    {
+        QTextCursor cursor = source.textCursor();
+        cursor.insertText("x");
+        TOleContainer::Of(source.document())->Insert(cursor, web, nullptr);
+        QTextCharFormat bold;
+        bold.setFontWeight(QFont::Bold);
+        cursor.insertText("y", bold);
+    }
+    source.SelectAll();
+    source.CopyToClipboard();
+    EXPECT_EQ(QApplication::clipboard()->mimeData()->text(), "xy");
+
+    TQvEdit target;
+    target.SetPlainText(false);
+    target.SetText("<>");
+    target.SetSelStart(1);
+    target.PasteFromClipboard();
+    EXPECT_EQ(target.Text(), QString("<x") + QChar::ObjectReplacementCharacter + "y>");
+    IOleObject* pasted = ObjectIn(*target.document(), 2);
+    ASSERT_NE(pasted, nullptr);
+    EXPECT_EQ(Contents(pasted), Contents(web));
+    QTextCursor y(target.document());
+    y.setPosition(4);
+    EXPECT_EQ(y.charFormat().fontWeight(), QFont::Bold) << "the text keeps its formats";
+
+    TQvEdit plain; // a plain-text control takes the text alone
+    plain.PasteFromClipboard();
+    EXPECT_EQ(plain.Text(), "xy");
+    web->Release();
+}
+
+// An object lives as long as a character of the text holds it, or the undo history may bring one back:
+// reloading a document, or clearing it, lets its objects go.
+TEST_F(ObjectsTest, ObjectsAreReleasedWithTheTextThatHoldsThem)
+{
+    TQvOle* web = WebLink("https://quorvale.example/");
+    const QByteArray rtf = Document("a " + WriteRtfObject(web, "result") + " b\\par");
+    TQvEdit edit;
+    edit.SetPlainText(false);
+    TOleContainer* container = TOleContainer::Of(edit.document());
+    for (int load = 0; load < 5; ++load) {
+        QBuffer buffer;
+        buffer.setData(rtf);
+        buffer.open(QIODevice::ReadOnly);
+        edit.LoadFromStream(buffer);
+        QCoreApplication::processEvents();
+    }
+    EXPECT_EQ(container->ObjectCount(), 1u) << "five loads hold only the last one's object";
+    edit.Clear();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(container->ObjectCount(), 0u);
+
+    // One of ours: its count shows who holds it.
+    {
+        QTextCursor cursor = edit.textCursor();
+        container->Insert(cursor, web, nullptr);
+    }
+    edit.SelectAll();
+    edit.ClearSelection(); // the user deletes it: undo may bring it back
+    QCoreApplication::processEvents();
+    ASSERT_EQ(container->ObjectCount(), 1u);
+    edit.Undo();
+    QCoreApplication::processEvents();
+    ASSERT_NE(ObjectIn(*edit.document(), 0), nullptr) << "undo brought the object back";
+    edit.Clear();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(container->ObjectCount(), 0u);
+    web->AddRef();
+    EXPECT_EQ(web->Release(), 1u) << "the control no longer holds the object";
     web->Release();
 }
 

@@ -17,6 +17,7 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <algorithm>
 #include <cmath>
 
 // ---- the table -----------------------------------------------------------------------------------
@@ -325,7 +326,10 @@ QSizeF TOleContainer::intrinsicSize(QTextDocument* doc, int, const QTextFormat& 
         return {};
     }
     const QPointF dpi = DeviceDpi(doc->documentLayout()->paintDevice());
-    return {std::round(extent.cx * dpi.x() / 2540.0), std::round(extent.cy * dpi.y() / 2540.0)};
+    const auto pixels = [](std::int32_t himetric, double perInch) {
+        return std::round(std::clamp(himetric, 0, MaxExtentHimetric) * perInch / 2540.0);
+    };
+    return {pixels(extent.cx, dpi.x()), pixels(extent.cy, dpi.y())};
 }
 
 void TOleContainer::drawObject(QPainter* painter, const QRectF& rect, QTextDocument*, int posInDocument,

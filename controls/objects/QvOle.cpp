@@ -9,6 +9,8 @@
 #include <QPainter>
 #include <QScreen>
 
+#include <algorithm>
+#include <cstdint>
 #include <stdexcept>
 
 namespace {
@@ -32,17 +34,32 @@ QPointF ScreenPixelsPerInch()
     return perInch;
 }
 
+namespace {
+
+// In 64 bits: pixels times 2540 leaves 32 bits from 845,000 pixels on.
+std::int32_t Himetric(int pixels, double perInch)
+{
+    const double himetric = static_cast<double>(std::int64_t{pixels} * 2540) / perInch;
+    return static_cast<std::int32_t>(std::clamp(himetric, 0.0, static_cast<double>(MaxExtentHimetric)));
+}
+
+int Pixels(std::int32_t himetric, double perInch)
+{
+    return qRound(std::clamp(himetric, 0, MaxExtentHimetric) * perInch / 2540.0);
+}
+
+} // namespace
+
 SIZEL PixelsToHimetric(const QSize& pixels)
 {
     const QPointF perInch = ScreenPixelsPerInch();
-    return {static_cast<std::int32_t>(pixels.width() * 2540 / perInch.x()),
-            static_cast<std::int32_t>(pixels.height() * 2540 / perInch.y())};
+    return {Himetric(pixels.width(), perInch.x()), Himetric(pixels.height(), perInch.y())};
 }
 
 QSize HimetricToPixels(const SIZEL& extent)
 {
     const QPointF perInch = ScreenPixelsPerInch();
-    return {qRound(extent.cx * perInch.x() / 2540.0), qRound(extent.cy * perInch.y() / 2540.0)};
+    return {Pixels(extent.cx, perInch.x()), Pixels(extent.cy, perInch.y())};
 }
 
 // ---- THostedOle ----------------------------------------------------------------------------------

@@ -18,9 +18,14 @@ class TMyDataObject;
 
 /// The screen's pixels per inch (horizontal, vertical), read once; 96 without a screen.
 QPointF ScreenPixelsPerInch();
-/// A natural size in pixels as an extent in hundredths of a millimetre.
+/// The largest extent either way, in hundredths of a millimetre: 22 inches, the widest page the
+/// layout takes, as the rich text's own measurements are held to.
+inline constexpr std::int32_t MaxExtentHimetric = 22 * 2540;
+/// A natural size in pixels as an extent in hundredths of a millimetre, each side within
+/// 0..MaxExtentHimetric (a link of 200,000 characters is millions of pixels wide).
 SIZEL PixelsToHimetric(const QSize& pixels);
-/// An extent in hundredths of a millimetre as pixels on this screen.
+/// An extent in hundredths of a millimetre as pixels on this screen, each side taken within
+/// 0..MaxExtentHimetric.
 QSize HimetricToPixels(const SIZEL& extent);
 
 /// The base of the embeddable kinds: what a kind is, how it draws, stores and runs itself.

@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <cstdint>
 #include <gtest/gtest.h>
 
 namespace {
@@ -158,6 +159,23 @@ TEST(RichObjects, ExtentsFollowTheTextAndIcon)
     SIZEL extent;
     ASSERT_EQ(web.Ole->GetExtent(DVASPECT_CONTENT, &extent), S_OK);
     EXPECT_EQ(extent.cx, static_cast<int>(web.Kind.NaturalSize().width() * 2540 / ScreenPixelsPerInch().x()));
+}
+
+// The extent of a link holding 200,000 characters: millions of pixels, whose product with 2540 leaves
+// 32 bits. It is held to the widest page, as the rich text's own measurements are.
+TEST(RichObjects, TheExtentOfAVeryLongLinkIsComputedIn64BitsAndHeldToAPage)
+{
+    TObject<TWebLink> web;
+    web.Kind.URL = "https://quorvale.example/" + QByteArray(200000, 'w');
+    ASSERT_GT(std::int64_t{web.Kind.NaturalSize().width()} * 2540, std::int64_t{INT32_MAX});
+    SIZEL extent{};
+    ASSERT_EQ(web.Ole->GetExtent(DVASPECT_CONTENT, &extent), S_OK);
+    EXPECT_EQ(extent.cx, MaxExtentHimetric);
+    EXPECT_GT(extent.cy, 0);
+    EXPECT_LT(extent.cy, 2540) << "the height is one line's";
+    const QSize pixels = HimetricToPixels(extent);
+    EXPECT_NEAR(pixels.width(), 22 * ScreenPixelsPerInch().x(), 1);
+    EXPECT_EQ(HimetricToPixels({INT32_MAX, -5}), QSize(pixels.width(), 0));
 }
 
 TEST(RichObjects, WebLinkDrawsItsAddressInBlue)

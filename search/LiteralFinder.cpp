@@ -52,6 +52,11 @@ T Load(const char* p)
 
 } // namespace
 
+int LiteralFinder::ByteRank(unsigned char c)
+{
+    return ::ByteRank(c);
+}
+
 LiteralFinder::Kernel LiteralFinder::BestKernel()
 {
     static const Kernel best = [] {

@@ -57,6 +57,9 @@ public:
     /// The best kernel this processor offers.
     static Kernel BestKernel();
 
+    /// How common a byte is in log-like and prose text, as the finder ranks it (higher is more common).
+    static int ByteRank(unsigned char c);
+
 private:
     const char* FindScalar(const char* p, const char* end) const;
     const char* FindSse2(const char* p, const char* end) const;

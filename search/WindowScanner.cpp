@@ -8,6 +8,9 @@ namespace FastScan {
 
 LongLineEnd WindowScanner::ScanLongLine(ReadStream& s, bool sized)
 {
+    if (FRegex != nullptr) {
+        return ScanLongRegexLine(s, sized);
+    }
     PieceTest test(FRequest, FFinder1, FFinder2);
     SpillFile spill;
     const bool dos = FRequest.LineFormat == LineFormat::Dos;
@@ -75,8 +78,33 @@ LongLineEnd WindowScanner::ScanLongLine(ReadStream& s, bool sized)
             break; // the unterminated last line
         }
     }
+    std::int64_t looked = 0;
+    const LongLineEnd end = EndLongLine(s, t, sized, looked);
+    const bool reported = test.Final() != FRequest.ReverseLogic;
+    if (reported && !open && !openEntry()) {
+        return giveUp();
+    }
+    ++FLines;
+    ++FCounters.LinesSearched;
+    if (FLines == FNextStatus) {
+        StatusAt(BlocksLooked(looked));
+    }
+    if (reported) {
+        FOut.EndEntry(nullptr);
+        ++FCounters.LinesFound;
+        if (FRequest.OneOccurrence) {
+            FStopped = true;
+        } else if (FRequest.CountWords) {
+            FCounters.WordsFound += test.Words();
+        }
+    }
+    return end;
+}
+
+LongLineEnd WindowScanner::EndLongLine(ReadStream& s, const char* t, bool sized, std::int64_t& looked)
+{
     LongLineEnd end{true, 0, false};
-    std::int64_t looked = Available;
+    looked = Available;
     if (t != nullptr) {
         const std::int64_t at = s.Offset + (t - s.Buffer);
         const char term = *t; // the buffer may be refilled below
@@ -99,24 +127,6 @@ LongLineEnd WindowScanner::ScanLongLine(ReadStream& s, bool sized)
             }
         }
         looked = term == Cr && at + 1 < Available ? at + 2 : at + 1;
-    }
-    const bool reported = test.Final() != FRequest.ReverseLogic;
-    if (reported && !open && !openEntry()) {
-        return giveUp();
-    }
-    ++FLines;
-    ++FCounters.LinesSearched;
-    if (FLines == FNextStatus) {
-        StatusAt(BlocksLooked(looked));
-    }
-    if (reported) {
-        FOut.EndEntry(nullptr);
-        ++FCounters.LinesFound;
-        if (FRequest.OneOccurrence) {
-            FStopped = true;
-        } else if (FRequest.CountWords) {
-            FCounters.WordsFound += test.Words();
-        }
     }
     return end;
 }

@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr std::size_t MaxDrivers = 16; // literals searched at once for candidates
+constexpr std::size_t MaxDrivers = LiteralFinder::MaxAny; // literals searched at once for candidates
 constexpr std::size_t MaxCheckSet = 8; // literals of a set checked on a candidate line
 constexpr std::size_t MaxChecks = 4; // sets checked on a candidate line
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <vector>
 
 /// A search string of a request that does not compile: which one (1 or 2) and why.
@@ -49,6 +50,16 @@ public:
 
     /// Whether lines are looked at only around literal hits (false: every line is a candidate).
     bool UsesLiterals() const { return !FEveryLine; }
+
+    /// The literals whose hits make candidate lines, when they are few enough for the one-pass kernel
+    /// (LiteralFinder::FindCountingAny); empty when every line is a candidate, or when there are more.
+    std::span<const LiteralFinder* const> CandidateLiterals() const
+    {
+        if (FCandidates.size() > LiteralFinder::MaxAny) {
+            return {};
+        }
+        return FCandidates;
+    }
 
 private:
     struct Side {

@@ -53,10 +53,12 @@ public:
 
     /// Whether windows may skip the up-front check for CR and byte 26: the one-pass kernel watches
     /// for them itself. Reverse Logic that writes its lines one by one (numbered, DOS text, or
-    /// stopping at one) takes the checked loop instead, and so do regular expressions.
+    /// stopping at one) takes the checked loop instead, and so do regular expressions whose candidates
+    /// are every line.
     bool CountsWhileFinding() const
     {
-        return FRegex == nullptr && (!FRequest.ReverseLogic || ReportsInBulk());
+        return (FRegex == nullptr || !FRegex->CandidateLiterals().empty()) &&
+               (!FRequest.ReverseLogic || ReportsInBulk());
     }
 
     /// Reverse Logic over LF-ended lines, unnumbered, not stopping at one: the lines between
@@ -73,7 +75,11 @@ public:
     {
         FWindow = w;
         if (FRegex != nullptr) {
-            ScanRegex(w.Begin);
+            if (!w.Checked) {
+                ScanRegexCounting(w.Begin);
+            } else {
+                ScanRegex(w.Begin);
+            }
         } else if (!w.Checked) {
             ScanCounting(w.Begin);
         } else {
@@ -94,6 +100,15 @@ private:
     /// string 1 and the lines of status updates are looked at. A CR (Unix) or byte 26 sends the rest of
     /// the window to the checked loop.
     void ScanCounting(const char* a);
+
+    /// ScanCounting's loop: find(from, term, bad1, bad2, limit) is the one-pass kernel that gives the
+    /// next candidate (LiteralFinder::FindCounting's answer), handle(lineStart, lineEnd, hit) tests the
+    /// line of each.
+    template <class Find, class HandleCandidate>
+    void ScanCountingWith(const char* a, const Find& find, const HandleCandidate& handle);
+
+    /// The one-pass loop for regular expressions whose candidates come from literals.
+    void ScanRegexCounting(const char* a);
 
     /// Learns what the rest of the window holds (CR, byte 26) and scans it with the checked loop.
     void Recheck(const char* a);

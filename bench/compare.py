@@ -174,6 +174,7 @@ def main():
              + " | ".join(f"CPU sifton/{t}" for t in others) + " |",
              "|---|---:|" + "---:|" * (2 * len(tools) + 2 * len(others))]
     for title, expected, med, ratios, medc, cpu_ratios in rows:
+        title = title.replace("|", "\\|")  # an alternation's bars are no column ends
         table.append(f"| {title} | {expected} | " + " | ".join(f"{med[t]:.3f}" for t in tools) + " | "
                      + " | ".join(f"{ratios[t]:.2f}" for t in others) + " | "
                      + " | ".join(f"{medc[t]:.3f}" for t in tools) + " | "

@@ -100,6 +100,7 @@ def main():
              "longest event-loop gap (ms) | longest status-bar pause (ms) |",
              "|---|---:|---:|---:|---:|---:|---:|"]
     for title, w, c, ratio, best, gap, sgap in rows:
+        title = title.replace("|", "\\|")  # an alternation's bars are no column ends
         lines.append(f"| {title} | {w:.3f} | {c:.3f} | {ratio:.2f} | {best:.2f} | {gap} | {sgap} |")
     if cancel:
         lines.append("")

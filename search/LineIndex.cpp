@@ -102,6 +102,16 @@ void LineIndex::Extend()
         return;
     }
     const std::int64_t at = IndexedEnd();
+    // Whole blocks of a hole hold no line end and no byte 26: counted without being read.
+    const std::int64_t dataAt = FSource.NextData(at);
+    const std::int64_t size = FSource.Size();
+    const std::int64_t hole = (size >= 0 ? std::min(dataAt, size) : dataAt) - at;
+    if (hole >= static_cast<std::int64_t>(FBlock)) {
+        FEnds.insert(FEnds.end(), static_cast<std::size_t>(hole / static_cast<std::int64_t>(FBlock)),
+                     FEnds.back());
+        FPreviousCr = false;
+        return;
+    }
     const std::size_t blocks = std::max<std::size_t>(1, ChunkBytes / FBlock);
     const std::size_t want = blocks * FBlock;
     FBuffer.resize(want + 1);
@@ -320,8 +330,16 @@ std::int64_t LineIndex::Find(const LiteralFinder& finder, std::int64_t low, std:
     low = std::max<std::int64_t>(low, 0);
     const auto chunk = static_cast<std::int64_t>(ChunkBytes);
     FBuffer.resize(ChunkBytes + static_cast<std::size_t>(size));
+    const bool zeros = finder.MatchesAt(std::string(static_cast<std::size_t>(size), '\0').data());
     if (down) {
         for (std::int64_t at = low; high - at >= size;) {
+            // A hole holds only zeros, which a needle without them never matches.
+            if (!zeros) {
+                at = std::max(at, FSource.NextData(at));
+                if (high - at < size) {
+                    break;
+                }
+            }
             const std::int64_t got =
                 Read(at, FBuffer.data(), static_cast<std::size_t>(std::min(chunk + size - 1, high - at)));
             if (got < size) {

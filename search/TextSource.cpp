@@ -3,6 +3,7 @@
 #include "search/FastScan.h"
 #include "search/LineReader.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -38,6 +39,16 @@ public:
     }
 
     std::int64_t Size() const override { return FSize; }
+
+    std::int64_t NextData(std::int64_t offset) override
+    {
+        const off_t data = ::lseek(FFd, static_cast<off_t>(offset), SEEK_DATA);
+        if (data >= 0) {
+            return std::max<std::int64_t>(data, offset);
+        }
+        // ENXIO: nothing but a hole up to the end; anything else: the file system cannot tell.
+        return errno == ENXIO ? std::max(offset, FSize) : offset;
+    }
 
 private:
     int FFd;

@@ -20,6 +20,11 @@ public:
     /// only reading to the end tells it (a decoded text).
     virtual std::int64_t Size() const = 0;
 
+    /// Where the next bytes that are not a hole begin, at or after offset: a sparse file's holes read
+    /// as zeros, so a reader that only looks for line ends may pass them by. offset itself when the
+    /// source knows of no holes.
+    virtual std::int64_t NextData(std::int64_t offset) { return offset; }
+
     /// Why the last read failed.
     const std::string& FailReason() const { return FFailReason; }
 

@@ -1,5 +1,8 @@
 #include "controls/richtext/FindDialog.h"
 
+#include "platform/Application.h"
+#include "platform/Dialogs.h"
+
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -10,6 +13,31 @@
 #include <QRadioButton>
 #include <QShowEvent>
 #include <QVBoxLayout>
+
+namespace {
+
+const QString WrapQuestionText = QStringLiteral("     This application has completed the search.\r"
+                                                "Would you like to start the search from the beginning?\r\r"
+                                                "     Press Ok to search from the top.\r");
+const QString SearchCompleteText = QStringLiteral("Search complete.\r");
+
+// The control library's message boxes: application title as caption, task-modal and on top.
+int ShowFindMessage(const QString& text, unsigned flags)
+{
+    return MessageBox(text, Application::Title(), flags | MB_TASKMODAL | MB_TOPMOST);
+}
+
+} // namespace
+
+bool AskToWrapFind()
+{
+    return ShowFindMessage(WrapQuestionText, MB_OKCANCEL | MB_ICONASTERISK) == IDOK;
+}
+
+void ShowFindComplete()
+{
+    ShowFindMessage(SearchCompleteText, MB_OK | MB_ICONASTERISK);
+}
 
 TFindDialog::TFindDialog(QWidget* parent)
     : QDialog(parent)

@@ -38,10 +38,6 @@ const QString MissingFileText =
     QStringLiteral("     This application could not open the file for viewing because\r"
                    "the path or file name no longer exists. Please try again later.\r\r"
                    "     Press Ok to continue.\r");
-const QString WrapQuestionText = QStringLiteral("     This application has completed the search.\r"
-                                                "Would you like to start the search from the beginning?\r\r"
-                                                "     Press Ok to search from the top.\r");
-const QString SearchCompleteText = QStringLiteral("Search complete.\r");
 
 std::unique_ptr<TConversion> MakeConversion()
 {
@@ -795,7 +791,7 @@ void TQvEdit::Find()
 
 bool TQvEdit::AskToWrap()
 {
-    return ShowLibraryMessage(WrapQuestionText, MB_OKCANCEL | MB_ICONASTERISK) == IDOK;
+    return AskToWrapFind();
 }
 
 void TQvEdit::FindNext()
@@ -842,7 +838,7 @@ void TQvEdit::FindNext()
             return;
         }
         if (FFindState != FreshSearch) {
-            ShowLibraryMessage(SearchCompleteText, MB_OK | MB_ICONASTERISK);
+            ShowFindComplete();
             FFindDialog->CloseDialog();
             return;
         }

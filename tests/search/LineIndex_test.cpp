@@ -4,8 +4,10 @@
 #include "search/TextSource.h"
 #include "tests/support/TempDir.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <random>
+#include <unistd.h>
 
 namespace {
 
@@ -65,11 +67,15 @@ void CheckAgainstReference(const std::string& path, LineFormat format, std::size
     for (std::size_t i = 0; i < expected.size(); ++i) {
         const auto number = std::int64_t(i) + 1;
         ASSERT_EQ(index.StartOf(number), start) << what << ", line " << number;
-        ASSERT_TRUE(index.ReadLine(start, 1 << 20, line)) << what << ", line " << number;
+        ASSERT_TRUE(index.ReadLine(start, 4 << 20, line)) << what << ", line " << number;
         ASSERT_EQ(line.Bytes, expected[i]) << what << ", line " << number;
         EXPECT_FALSE(line.Cut);
         EXPECT_EQ(line.ContentEnd, start + std::int64_t(expected[i].size())) << what << ", line " << number;
-        for (std::int64_t at = start; at < (line.Next < 0 ? line.ContentEnd : line.Next); ++at) {
+        const std::int64_t end = line.Next < 0 ? line.ContentEnd : line.Next;
+        // Every offset of a short line; a few of a long one.
+        const std::int64_t step = std::max<std::int64_t>(1, (end - start) / 64);
+        for (std::int64_t at = start; at < end;
+             at += at + step < end ? step : std::max<std::int64_t>(1, end - 1 - at)) {
             ASSERT_EQ(index.LineAt(at), number) << what << ", offset " << at;
         }
         start = line.Next;
@@ -179,6 +185,32 @@ TEST(LineIndex, ShortenedTextGivesWhatIsLeft)
     EXPECT_FALSE(index.ReadLine(index.StartOf(4000), 100, line)) << "nothing is there any more";
     ASSERT_TRUE(index.ReadLine(0, 100, line));
     EXPECT_EQ(line.Bytes, "line 1");
+}
+
+TEST(LineIndex, HolesOfASparseFileAreCountedWithoutBeingRead)
+{
+    TempDir dir;
+    const std::string path = dir.Write("sparse.txt", "");
+    {
+        const int fd = ::open(path.c_str(), O_WRONLY);
+        ASSERT_GE(fd, 0);
+        const auto put = [fd](std::int64_t at, std::string_view bytes) {
+            ASSERT_EQ(::pwrite(fd, bytes.data(), bytes.size(), at), ssize_t(bytes.size()));
+        };
+        put(0, "first\nsecond\r");
+        put(300000, "\nthird\r\nneedle\r");
+        put(1000000, "\n\rlast");
+        put(1400000, "x"); // a hole up to the last byte
+        ::close(fd);
+    }
+    for (const LineFormat format : {LineFormat::Dos, LineFormat::Unix}) {
+        CheckAgainstReference(path, format, LineIndex::DefaultBlock,
+                              format == LineFormat::Dos ? "DOS" : "Unix");
+    }
+    auto source = Open(path);
+    LineIndex index(*source, LineFormat::Unix);
+    const LiteralFinder needle("NEEDLE", true);
+    EXPECT_EQ(index.Find(needle, 20, INT64_MAX, true), 300000 + 8);
 }
 
 TEST(TextSource, RefusesWhatIsNoRegularFile)

@@ -7,6 +7,7 @@
 #include <QFontDatabase>
 #include <QKeyEvent>
 #include <QPainter>
+#include <QResizeEvent>
 #include <QScrollBar>
 #include <QTextLayout>
 
@@ -306,7 +307,13 @@ void TViewerText::resizeEvent(QResizeEvent* event)
         FAnchor = anchor;
         FCaret = caret;
     } else {
+        // The caret stays in view when the view shrinks (a notice shown above it, say).
+        const int rowsBefore = std::max(1, event->oldSize().height() / RowHeight());
+        const bool caretShown = FCaret.Line >= FTop && FCaret.Line < FTop + rowsBefore;
         SetTop(FTop);
+        if (caretShown && FCaret.Line >= FTop + Rows()) {
+            SetTop(FCaret.Line - Rows() + 1);
+        }
     }
 }
 
@@ -366,6 +373,10 @@ void TViewerText::EnsureCaretVisible()
 
 void TViewerText::Select(TPosition anchor, TPosition caret)
 {
+    // A selection far from the view is put in its middle, as ShowLine does, not at its edge.
+    if (caret.Line < FTop || caret.Line >= FTop + Rows()) {
+        SetTop(caret.Line - (Rows() - 1) / 2);
+    }
     FAnchor = anchor;
     MoveCaret(caret, true);
 }

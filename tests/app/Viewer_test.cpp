@@ -288,7 +288,8 @@ TEST_F(ViewerTest, TwoGigabyteFileStaysWithinItsMemoryBound)
     const std::int64_t size = std::int64_t{2} << 30;
     std::filesystem::resize_file(path, size);
     {
-        const std::string tail = "\n" + Numbered(50, "\n", {42});
+        std::string tail = Numbered(50, "\n", {42});
+        tail.insert(tail.begin(), '\n');
         const int fd = ::open(path.c_str(), O_WRONLY);
         ASSERT_GE(fd, 0);
         ASSERT_EQ(::pwrite(fd, tail.data(), tail.size(), size), ssize_t(tail.size()));

@@ -1,6 +1,6 @@
 #include "controls/richtext/FindDialog.h"
 
-#include "platform/Application.h"
+#include "controls/richtext/qvtext_shared.h"
 #include "platform/Dialogs.h"
 
 #include <QCheckBox>
@@ -21,22 +21,16 @@ const QString WrapQuestionText = QStringLiteral("     This application has compl
                                                 "     Press Ok to search from the top.\r");
 const QString SearchCompleteText = QStringLiteral("Search complete.\r");
 
-// The control library's message boxes: application title as caption, task-modal and on top.
-int ShowFindMessage(const QString& text, unsigned flags)
-{
-    return MessageBox(text, Application::Title(), flags | MB_TASKMODAL | MB_TOPMOST);
-}
-
 } // namespace
 
 bool AskToWrapFind()
 {
-    return ShowFindMessage(WrapQuestionText, MB_OKCANCEL | MB_ICONASTERISK) == IDOK;
+    return QvText::ShowLibraryMessage(WrapQuestionText, MB_OKCANCEL | MB_ICONASTERISK) == IDOK;
 }
 
 void ShowFindComplete()
 {
-    ShowFindMessage(SearchCompleteText, MB_OK | MB_ICONASTERISK);
+    QvText::ShowLibraryMessage(SearchCompleteText, MB_OK | MB_ICONASTERISK);
 }
 
 TFindDialog::TFindDialog(QWidget* parent)

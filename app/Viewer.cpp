@@ -43,7 +43,7 @@ QString Decoded(std::string_view bytes)
 
 // What the viewer's find takes as a letter of a word: ASCII letters, digits and "_", and every byte of
 // a character beyond ASCII.
-bool IsWordByte(unsigned char c)
+bool IsWordByte(int c)
 {
     return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' ||
            c >= 0x80;
@@ -386,26 +386,32 @@ void TFileViewer::FindNext()
         std::int64_t found = -1;
         std::int64_t number = 0;
         while ((found = FIndex->Find(finder, low, high, down)) >= 0) {
-            number = FIndex->LineAt(found);
-            FIndex->ReadLine(FIndex->StartOf(number), TViewerText::MaxLineBytes, line);
-            const std::int64_t at = found - line.Start;
-            // A match in the part of a long line that is not shown cannot be selected.
-            bool fits = at + size <= std::int64_t(line.Bytes.size());
-            if (fits && FFindDialog->WholeWord()) {
-                const auto before =
-                    at > 0 ? static_cast<unsigned char>(line.Bytes[std::size_t(at - 1)]) : ' ';
-                const auto after = at + size < std::int64_t(line.Bytes.size())
-                                       ? static_cast<unsigned char>(line.Bytes[std::size_t(at + size)])
-                                       : ' ';
-                fits = !IsWordByte(before) && !IsWordByte(after);
+            // The bytes around decide a whole word; the line is looked up only for a match that counts.
+            const bool whole = !FFindDialog->WholeWord() || (!IsWordByte(FIndex->ByteAt(found - 1)) &&
+                                                             !IsWordByte(FIndex->ByteAt(found + size)));
+            if (!whole) {
+                if (down) {
+                    low = found + 1;
+                } else {
+                    high = found + size - 1;
+                }
+                continue;
             }
-            if (fits) {
+            number = FIndex->LineAt(found);
+            const std::int64_t start = FIndex->StartOf(number);
+            if (found + size - start <= std::int64_t(TViewerText::MaxLineBytes)) {
+                FIndex->ReadLine(start, TViewerText::MaxLineBytes, line);
                 break;
             }
+            // In the part of a long line that is not shown, where it cannot be selected: past that part.
             if (down) {
-                low = found + 1;
+                low = FIndex->StartOf(number + 1);
+                if (low < 0) {
+                    found = -1;
+                    break;
+                }
             } else {
-                high = found + size - 1;
+                high = start + std::int64_t(TViewerText::MaxLineBytes);
             }
         }
         if (found >= 0) {

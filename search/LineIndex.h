@@ -57,13 +57,16 @@ public:
     /// the first one going down, the last one going up; -1 when there is none.
     std::int64_t Find(const LiteralFinder& finder, std::int64_t low, std::int64_t high, bool down);
 
+    /// The byte at offset of the source, or -1 past its end (byte 26 included: it is the caller's to
+    /// know whether the count has passed offset).
+    int ByteAt(std::int64_t offset);
+
     /// True once a read of the source has failed; what could be read is still given.
     bool Failed() const { return !FFailReason.empty(); }
     const std::string& FailReason() const { return FFailReason; }
 
 private:
     std::int64_t Read(std::int64_t offset, char* buffer, std::size_t size);
-    int ByteAt(std::int64_t offset);
     bool EndsLineAt(std::int64_t offset, int byte);
     void Extend();
     void IndexTo(std::int64_t offset);

@@ -105,9 +105,13 @@ TEST_F(ViewerTest, LineFeedsInsideDosLinesAreText)
 
 TEST_F(ViewerTest, LineWiderThanTheViewIsScrolledToItsMark)
 {
-    const std::string wide = std::string(3000, 'x') + " needle " + std::string(500, 'y');
-    const std::string cut(TViewerText::MaxLineBytes + 100, 'z');
-    const std::string path = FDir.Write("wide.txt", "short\n" + wide + "\n" + cut + "\nend\n");
+    std::string wide(3000, 'x');
+    wide.append(" needle ").append(500, 'y');
+    std::string cut(TViewerText::MaxLineBytes + 100, 'z');
+    cut.append(" beyond");
+    std::string text = "short\n";
+    text.append(wide).append("\n").append(cut).append("\nend\n");
+    const std::string path = FDir.Write("wide.txt", text);
     Open(path, 2, RunOf("needle", LineFormat::Unix));
     EXPECT_EQ(Text().SelectedText(), QString::fromStdString(wide));
     EXPECT_GT(Text().LeftOffset(), 0);
@@ -117,6 +121,14 @@ TEST_F(ViewerTest, LineWiderThanTheViewIsScrolledToItsMark)
     EXPECT_TRUE(Text().LineCut(3));
     EXPECT_EQ(Text().LineText(3).size(), qsizetype(TViewerText::MaxLineBytes));
     EXPECT_EQ(Text().LineText(4), "end") << "the line after a cut one is found all the same";
+
+    FViewer->FindClick();
+    FViewer->FindDialog()->SetFindText("beyond");
+    FDialogs.MessageAnswers = {IDOK};
+    FViewer->FindDialog()->FindButton()->click();
+    ASSERT_EQ(FDialogs.Messages.size(), 2u) << "the wrap question, then the end";
+    EXPECT_EQ(FDialogs.Messages[1].Text, "Search complete.\r") << "what is not shown cannot be selected";
+    EXPECT_EQ(Text().Caret().Line, 2);
 }
 
 TEST_F(ViewerTest, RunsStringsAreMarkedAsInThePane)

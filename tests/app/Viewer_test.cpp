@@ -256,6 +256,19 @@ TEST_F(ViewerTest, FileShortenedWhileShownIsNoticedAndReloaded)
     EXPECT_EQ(Text().Caret().Line, 100) << "line 600 is gone: the last line";
 }
 
+TEST_F(ViewerTest, NoticeAboveTheTextKeepsTheCaretInView)
+{
+    const std::string path = FDir.Write("tail.log", Numbered(400, "\n"));
+    Open(path, 100, nullptr);
+    const std::int64_t bottom = Text().TopLine() + Text().Rows() - 1;
+    Text().Select({bottom, 0}, {bottom, 4});
+    std::ofstream(path, std::ios::app) << "appended\n";
+    ASSERT_TRUE(WaitFor([this] { return !FViewer->NoticeText().isEmpty(); }, 5000));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Text().Caret().Line, bottom);
+    EXPECT_LT(Text().Caret().Line, Text().TopLine() + Text().Rows()) << "the caret's line is still in view";
+}
+
 TEST_F(ViewerTest, FileDeletedWhileShownStaysReadable)
 {
     const std::string path = FDir.Write("gone.txt", Numbered(5000, "\r\n", {4000}));

@@ -4,7 +4,7 @@
 #include "app/readme.h"
 #include "app/urls.h"
 #include "platform/Application.h"
-#include "platform/Shell.h"
+#include "tests/support/ScriptedShell.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,7 +1,7 @@
 // Opening a file at a line in the user's editor: the configured command, the desktop's default text
 // editor with the line in the form each known editor takes, and the start without a shell.
 #include "app/editor.h"
-#include "platform/Shell.h"
+#include "tests/support/ScriptedShell.h"
 
 #include <QDir>
 #include <QFile>

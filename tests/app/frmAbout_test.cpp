@@ -1,7 +1,7 @@
 #include "app/Settings.h"
 #include "app/frmAbout.h"
 #include "platform/Application.h"
-#include "platform/Shell.h"
+#include "tests/support/ScriptedShell.h"
 
 #include <QApplication>
 #include <QFile>

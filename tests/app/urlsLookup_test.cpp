@@ -1,7 +1,7 @@
 // The browser question asked in the background: OpenURL on the window's thread never waits for it.
 // Its own program, since a started lookup stays for the rest of the process.
 #include "app/urls.h"
-#include "platform/Shell.h"
+#include "tests/support/ScriptedShell.h"
 
 #include <QDir>
 #include <QElapsedTimer>

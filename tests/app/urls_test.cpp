@@ -1,5 +1,5 @@
 #include "app/urls.h"
-#include "platform/Shell.h"
+#include "tests/support/ScriptedShell.h"
 
 #include <QDir>
 #include <QElapsedTimer>

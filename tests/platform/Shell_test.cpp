@@ -1,4 +1,4 @@
-#include "platform/Shell.h"
+#include "tests/support/ScriptedShell.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -1,10 +1,10 @@
 #include "controls/objects/DataObject.h"
 #include "controls/objects/RichObjects.h"
-#include "platform/Shell.h"
 #include "platform/com/ComClassTable.h"
 #include "platform/com/KeyStore.h"
 #include "platform/com/Storage.h"
 #include "tests/support/ScriptedDialogs.h"
+#include "tests/support/ScriptedShell.h"
 
 #include <QFile>
 #include <QFileInfo>

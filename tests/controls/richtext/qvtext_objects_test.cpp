@@ -1,14 +1,13 @@
 #include "controls/objects/DataObject.h"
 #include "controls/objects/OleContainer.h"
-#include "controls/objects/RichObjects.h"
 #include "controls/objects/RtfObjects.h"
 #include "controls/richtext/EditOleCallback.h"
 #include "controls/richtext/RtfReader.h"
 #include "controls/richtext/qvtext.h"
 #include "controls/richtext/qvtext_print.h"
-#include "platform/Shell.h"
-#include "platform/com/KeyStore.h"
 #include "platform/com/Storage.h"
+#include "tests/support/RichObjectsFixture.h"
+#include "tests/support/ScriptedShell.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -23,18 +22,7 @@
 
 namespace {
 
-// The program's start-up registration, with its class keys in a folder of the test's own.
-class ObjectsTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        SetClassesRootFile(FDir.filePath("sifton.reg").toStdString());
-        RegisterRichObjects();
-    }
-    void TearDown() override { RevokeRichObjects(); }
-
-    QTemporaryDir FDir;
-};
+using ObjectsTest = RichObjectsTest;
 
 TQvOle* WebLink(const QByteArray& url)
 {

@@ -5,11 +5,10 @@
 #include "app/urls.h"
 #include "platform/Application.h"
 #include "tests/support/ScriptedShell.h"
+#include "tests/support/TestFiles.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -18,16 +17,17 @@ namespace {
 
 class HelpMenuTest : public ::testing::Test {
 protected:
-    QTemporaryDir Root;
+    TTestFolder Root;
     QString Browser;
 
     void SetUp() override
     {
         ASSERT_TRUE(Root.isValid());
         Browser = Root.filePath("bin/webby");
-        Write("bin/webby", "#!/bin/sh\n");
-        Write("config/mimeapps.list", "[Default Applications]\nx-scheme-handler/http=webby.desktop\n");
-        Write("data/applications/webby.desktop", "[Desktop Entry]\nExec=" + Browser.toLocal8Bit() + " %u\n");
+        Root.Write("bin/webby", "#!/bin/sh\n");
+        Root.Write("config/mimeapps.list", "[Default Applications]\nx-scheme-handler/http=webby.desktop\n");
+        Root.Write("data/applications/webby.desktop",
+                   "[Desktop Entry]\nExec=" + Browser.toLocal8Bit() + " %u\n");
         qputenv("XDG_CONFIG_HOME", Root.filePath("config").toLocal8Bit());
         qputenv("XDG_CONFIG_DIRS", Root.filePath("none").toLocal8Bit());
         qputenv("XDG_DATA_HOME", Root.filePath("data").toLocal8Bit());
@@ -36,15 +36,6 @@ protected:
     }
 
     void TearDown() override { DesktopBrowserQuestion = AskXdgSettings; }
-
-    void Write(const QString& relative, const QByteArray& text)
-    {
-        const QString path = Root.filePath(relative);
-        ASSERT_TRUE(QDir().mkpath(QFileInfo(path).path()));
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(text);
-    }
 };
 
 TEST_F(HelpMenuTest, WebItemsStartTheBrowserWithTheMakersAddresses)

@@ -62,19 +62,26 @@ protected:
     std::unique_ptr<TRunHold> FHold;
 };
 
+// The commands a run takes away, the Main page with them, and Cancel, which it gives: each as running says.
+void ExpectCommandsFor(const TForm1& form, bool running)
+{
+    SCOPED_TRACE(running ? "during the run" : "after the run");
+    EXPECT_EQ(form.CmdSearch->isEnabled(), !running);
+    EXPECT_EQ(form.mSearch->menuAction()->isEnabled(), !running);
+    EXPECT_EQ(form.CmdSave->isEnabled(), !running);
+    EXPECT_EQ(form.mSave->isEnabled(), !running);
+    EXPECT_EQ(form.CmdCancel->isEnabled(), running);
+    EXPECT_EQ(form.mCancel->isEnabled(), running);
+    EXPECT_EQ(form.MainPage->isEnabled(), !running);
+    EXPECT_EQ(bool(SearchRunning), running);
+}
+
 TEST_F(RunInProgressTest, CommandsAndMainPageDuringAndAfterTheRun)
 {
     StartHeldRun("match two\r\n", "");
     TForm1& form = *FForm;
-    EXPECT_FALSE(form.CmdSearch->isEnabled());
-    EXPECT_FALSE(form.mSearch->menuAction()->isEnabled());
-    EXPECT_FALSE(form.CmdSave->isEnabled());
-    EXPECT_FALSE(form.mSave->isEnabled());
-    EXPECT_TRUE(form.CmdCancel->isEnabled());
-    EXPECT_TRUE(form.mCancel->isEnabled());
-    EXPECT_FALSE(form.MainPage->isEnabled());
+    ExpectCommandsFor(form, true);
     EXPECT_TRUE(form.TabSheet2->isEnabled());
-    EXPECT_TRUE(SearchRunning);
     EXPECT_EQ(form.StatusText(3), "Words Found = None");
     EXPECT_TRUE(form.windowTitle().startsWith("Searching ")) << form.windowTitle().toStdString();
 
@@ -83,14 +90,7 @@ TEST_F(RunInProgressTest, CommandsAndMainPageDuringAndAfterTheRun)
     EXPECT_EQ(form.SearchThread, running);
 
     FinishRun();
-    EXPECT_TRUE(form.CmdSearch->isEnabled());
-    EXPECT_TRUE(form.mSearch->menuAction()->isEnabled());
-    EXPECT_TRUE(form.CmdSave->isEnabled());
-    EXPECT_TRUE(form.mSave->isEnabled());
-    EXPECT_FALSE(form.CmdCancel->isEnabled());
-    EXPECT_FALSE(form.mCancel->isEnabled());
-    EXPECT_TRUE(form.MainPage->isEnabled());
-    EXPECT_FALSE(SearchRunning);
+    ExpectCommandsFor(form, false);
     EXPECT_EQ(LogBytes().count("*****  New Search  *****"), 1);
 }
 

@@ -1,11 +1,15 @@
 #pragma once
 
+#include "controls/objects/QvOle.h"
 #include "controls/objects/RichObjects.h"
 #include "platform/com/KeyStore.h"
+#include "platform/com/Storage.h"
 
 #include <QTemporaryDir>
 
+#include <cstdint>
 #include <gtest/gtest.h>
+#include <vector>
 
 /// The program's start-up registration of its embedded objects, with the class keys in a folder of
 /// the test's own (sifton.reg there); revoked at the end of the test.
@@ -21,3 +25,16 @@ protected:
 
     QTemporaryDir FDir;
 };
+
+/// The bytes an object saved into storage's "CONTENTS" stream; none when there is no such stream.
+inline std::vector<std::uint8_t> ContentsOf(IStorage* storage)
+{
+    IStream* stream = nullptr;
+    std::vector<std::uint8_t> bytes;
+    if (SUCCEEDED(
+            storage->OpenStream(ContentsStreamName, nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, &stream))) {
+        ReadAllOfStream(stream, bytes);
+        stream->Release();
+    }
+    return bytes;
+}

@@ -31,7 +31,7 @@ TQvOle* WebLink(const QByteArray& url)
     return object;
 }
 
-QByteArray Contents(IOleObject* object)
+std::vector<std::uint8_t> Contents(IOleObject* object)
 {
     IPersistStorage* persist = nullptr;
     object->QueryInterface(IID_IPersistStorage, reinterpret_cast<void**>(&persist));
@@ -40,15 +40,9 @@ QByteArray Contents(IOleObject* object)
     OleSave(persist, storage, false);
     persist->SaveCompleted(nullptr);
     persist->Release();
-    IStream* stream = nullptr;
-    std::vector<std::uint8_t> bytes;
-    if (SUCCEEDED(
-            storage->OpenStream(ContentsStreamName, nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, &stream))) {
-        ReadAllOfStream(stream, bytes);
-        stream->Release();
-    }
+    std::vector<std::uint8_t> bytes = ContentsOf(storage);
     storage->Release();
-    return QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
+    return bytes;
 }
 
 QByteArray Document(const QByteArray& body)

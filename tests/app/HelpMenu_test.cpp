@@ -1,11 +1,10 @@
 // The main window's Help items and About command, wired to the information windows and OpenURL.
-#include "app/Unit1.h"
 #include "app/frmAbout.h"
 #include "app/readme.h"
 #include "app/urls.h"
 #include "platform/Application.h"
 #include "tests/support/ScriptedShell.h"
-#include "tests/support/TestFiles.h"
+#include "tests/support/WindowFixture.h"
 
 #include <QApplication>
 #include <QFile>
@@ -15,32 +14,35 @@
 
 namespace {
 
-class HelpMenuTest : public ::testing::Test {
+class HelpMenuTest : public WindowTest {
 protected:
-    TTestFolder Root;
     QString Browser;
 
     void SetUp() override
     {
-        ASSERT_TRUE(Root.isValid());
-        Browser = Root.filePath("bin/webby");
-        Root.Write("bin/webby", "#!/bin/sh\n");
-        Root.Write("config/mimeapps.list", "[Default Applications]\nx-scheme-handler/http=webby.desktop\n");
-        Root.Write("data/applications/webby.desktop",
+        WindowTest::SetUp();
+        Browser = FDir.filePath("bin/webby");
+        FDir.Write("bin/webby", "#!/bin/sh\n");
+        FDir.Write("config/mimeapps.list", "[Default Applications]\nx-scheme-handler/http=webby.desktop\n");
+        FDir.Write("data/applications/webby.desktop",
                    "[Desktop Entry]\nExec=" + Browser.toLocal8Bit() + " %u\n");
-        qputenv("XDG_CONFIG_HOME", Root.filePath("config").toLocal8Bit());
-        qputenv("XDG_CONFIG_DIRS", Root.filePath("none").toLocal8Bit());
-        qputenv("XDG_DATA_HOME", Root.filePath("data").toLocal8Bit());
-        qputenv("XDG_DATA_DIRS", Root.filePath("none").toLocal8Bit());
+        qputenv("XDG_CONFIG_HOME", FDir.filePath("config").toLocal8Bit());
+        qputenv("XDG_CONFIG_DIRS", FDir.filePath("none").toLocal8Bit());
+        qputenv("XDG_DATA_HOME", FDir.filePath("data").toLocal8Bit());
+        qputenv("XDG_DATA_DIRS", FDir.filePath("none").toLocal8Bit());
         DesktopBrowserQuestion = {};
     }
 
-    void TearDown() override { DesktopBrowserQuestion = AskXdgSettings; }
+    void TearDown() override
+    {
+        DesktopBrowserQuestion = AskXdgSettings;
+        WindowTest::TearDown();
+    }
 };
 
 TEST_F(HelpMenuTest, WebItemsStartTheBrowserWithTheMakersAddresses)
 {
-    TForm1 form(QStringList{});
+    TForm1& form = Create();
     TScriptedShell shell;
     for (QAction* item : {form.ProductFeedback1, form.ProductSupport1, form.NewFeaturesList1,
                           form.QuorvaleNews1, form.QuorvaleSoftware1}) {
@@ -63,7 +65,7 @@ TEST_F(HelpMenuTest, WebItemsStartTheBrowserWithTheMakersAddresses)
 TEST_F(HelpMenuTest, ReadMeFileWithoutTheFileShowsNothing)
 {
     ASSERT_FALSE(QFile::exists(ReadmeFileName()));
-    TForm1 form(QStringList{});
+    TForm1& form = Create();
     bool shown = false;
     QTimer::singleShot(0, [&shown] {
         if (QWidget* modal = QApplication::activeModalWidget()) {
@@ -78,8 +80,8 @@ TEST_F(HelpMenuTest, ReadMeFileWithoutTheFileShowsNothing)
 
 TEST_F(HelpMenuTest, AboutShowsTheOneAboutWindowEachTime)
 {
-    TForm1 form(QStringList{});
-    TAboutBox box(Root.filePath("none.ini"), &form);
+    TForm1& form = Create();
+    TAboutBox box(FDir.filePath("none.ini"), &form);
     AboutBox = &box;
     int shown = 0;
     const auto closeIt = [&] {

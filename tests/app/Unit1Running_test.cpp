@@ -198,6 +198,18 @@ TEST_F(RunInProgressTest, ListEditedDuringTheRunNeitherSkipsNorAddsFiles)
     EXPECT_EQ(Rows(), (QStringList{FHeld, FThird, added})) << "the list shown has the edits";
 }
 
+// Closes the window on a held run. The run goes on shortly after the close began, so the close must
+// keep serving it meanwhile.
+void CloseWhileHeld(TForm1& form, TRunHold& hold)
+{
+    std::thread releaser([&hold] {
+        QThread::msleep(50);
+        hold.Release();
+    });
+    form.close();
+    releaser.join();
+}
+
 TEST_F(Unit1Test, ClosingDuringARunCancelsAndWaitsForIt)
 {
     const QString a = MakeFile("a.txt", "match\r\n");
@@ -210,13 +222,7 @@ TEST_F(Unit1Test, ClosingDuringARunCancelsAndWaitsForIt)
     ASSERT_TRUE(hold.Reached());
     ASSERT_TRUE(WaitFor(
         [&] { return form.Log.Size() > 0 && form.Viewer->toPlainText().isEmpty() && SearchRunning; }));
-    // The run goes on shortly after the close began; the close must keep serving it meanwhile.
-    std::thread releaser([&hold] {
-        QThread::msleep(50);
-        hold.Release();
-    });
-    form.close();
-    releaser.join();
+    CloseWhileHeld(form, hold);
     EXPECT_EQ(form.SearchThread, nullptr);
     EXPECT_TRUE(CancelRequested);
     EXPECT_FALSE(ReadBytes(form.ProgramFile(".out")).contains("match after close"));
@@ -246,12 +252,7 @@ TEST_F(Unit1Test, ClosingDuringARunShowsNoBoxAndNoSavePrompt)
     form.CmdSearchClick();
     ASSERT_TRUE(hold.Reached());
     ASSERT_TRUE(WaitFor([&] { return form.Log.Size() > 0 && SearchRunning; }));
-    std::thread releaser([&hold] {
-        QThread::msleep(50);
-        hold.Release();
-    });
-    form.close();
-    releaser.join();
+    CloseWhileHeld(form, hold);
     EXPECT_EQ(form.SearchThread, nullptr);
     EXPECT_TRUE(FDialogs.Messages.empty());
     EXPECT_TRUE(FDialogs.FileDialogs.empty());

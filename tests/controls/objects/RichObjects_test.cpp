@@ -286,10 +286,7 @@ TEST(RichObjectsRegistration, ASecondStartFindsTheKeysAndDoesNotRewriteThem)
     // A user's change to a value must survive the next start, and the file must stay as it is.
     QByteArray text = ReadBytes(reg);
     text.replace("@=\"Application/Web Link\"", "@=\"Edited by hand\"");
-    QFile file(reg);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(text);
-    file.close();
+    WriteBytes(reg, text);
     const QDateTime written = QFileInfo(reg).lastModified();
 
     SetClassesRootFile(reg.toStdString()); // the next start reads the file anew

@@ -8,6 +8,7 @@
 #include "platform/com/Storage.h"
 #include "tests/support/RichObjectsFixture.h"
 #include "tests/support/ScriptedShell.h"
+#include "tests/support/TestFiles.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -359,10 +360,7 @@ TEST_F(ObjectsTest, LoadFromFileShowsTheObjectsOfARichTextFile)
 {
     TQvOle* web = WebLink("https://quorvale.example/");
     const QString path = FDir.filePath("links.rtf");
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(Document("see " + WriteRtfObject(web, "the web") + "\\par"));
-    file.close();
+    WriteBytes(path, Document("see " + WriteRtfObject(web, "the web") + "\\par"));
     web->Release();
     TQvEdit edit;
     edit.SetPlainText(false);

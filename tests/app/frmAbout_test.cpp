@@ -1,6 +1,7 @@
 #include "app/Settings.h"
 #include "app/frmAbout.h"
 #include "platform/Application.h"
+#include "tests/support/FormProperties.h"
 #include "tests/support/ScriptedShell.h"
 #include "tests/support/TestFiles.h"
 
@@ -100,6 +101,7 @@ TEST_F(AboutBoxTest, ProductTextsAndPictures)
     EXPECT_EQ(box.QvSizeBox2->Color(), QColor(Qt::black));
     EXPECT_EQ(box.QvSizeBox2->BorderStyle(), TQvSizeBox::bsSingle);
     EXPECT_EQ(box.QvSizeBox3->BorderStyle(), TQvSizeBox::bsSingle);
+    EXPECT_EQ(DynamicProperties(box), "") << "properties the form names that no class has";
     EXPECT_FALSE(box.ProgramIcon->pixmap().isNull());
     EXPECT_EQ(box.About_Picture->pixmap().size(), QSize(189, 60));
     EXPECT_TRUE(box.OKButton->isDefault());

@@ -7,6 +7,7 @@
 #include "search/SearchRequest.h"
 #include "tests/support/ScriptedDialogs.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/WaitFor.h"
 
 #include <QPushButton>
 #include <QTest>
@@ -15,8 +16,6 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <unistd.h>
-
-#include "WaitFor.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
 #include "app/Settings.h"
 #include "app/frmAbout.h"
 #include "platform/Application.h"
-#include "platform/Shell.h"
 #include "tests/support/FormProperties.h"
+#include "tests/support/ScriptedShell.h"
+#include "tests/support/TestFiles.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QMouseEvent>
@@ -28,12 +28,7 @@ protected:
         Application::SetTitle("Sifton");
     }
 
-    void WriteIni(const QByteArray& text)
-    {
-        QFile file(Ini);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(text);
-    }
+    void WriteIni(const QByteArray& text) const { WriteBytes(Ini, text); }
 
     static void Click(QWidget* widget)
     {

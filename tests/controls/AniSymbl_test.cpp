@@ -2,6 +2,7 @@
 #define QT_STATICPLUGIN
 
 #include "controls/AniSymbl.h"
+#include "tests/support/TestFiles.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -210,10 +211,7 @@ TEST(TAnimatedSymbol, AClipWithoutFrameCountIsReadUpToTheLimit)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("clip.endless");
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("endless");
-    file.close();
+    WriteBytes(path, "endless");
 
     TAnimatedSymbol symbol;
     symbol.SetAVIName(path);

@@ -1,4 +1,5 @@
 #include "controls/qvbutton98.h"
+#include "tests/support/WaitFor.h"
 
 #include <QMenu>
 #include <QPainter>
@@ -6,7 +7,6 @@
 #include <QTest>
 #include <QTimer>
 
-#include <functional>
 #include <gtest/gtest.h>
 #include <stdexcept>
 
@@ -183,9 +183,7 @@ TEST(TButton98, ArrowPressedShiftsTheSeparatorAndOpensTheMenuBelow)
     });
     QTest::mousePress(&b, Qt::LeftButton, {}, QPoint(55, 10));
     // The menu opens once the press has been handled; wait until it has come and gone.
-    for (int i = 0; i < 200 && (during.isNull() || menu.isVisible()); ++i) {
-        QTest::qWait(10);
-    }
+    WaitFor([&] { return !during.isNull() && !menu.isVisible(); }, 2000);
     EXPECT_EQ(stateDuring, TButton98::psArrowPressed);
     ASSERT_FALSE(during.isNull());
     ExpectArrow(during, QColor(Qt::black), true);
@@ -371,13 +369,6 @@ struct DropDownOwner {
         owner.show();
     }
 };
-
-void WaitFor(const std::function<bool()>& done)
-{
-    for (int i = 0; i < 300 && !done(); ++i) {
-        QTest::qWait(10);
-    }
-}
 
 TEST(TButton98, DropDownMenuOpensOnlyAfterThePressHandlerHasReturned)
 {

@@ -1,6 +1,7 @@
 #include "app/MatchHighlight.h"
 
 #include "search/Regex.h"
+#include "search/SearchRequest.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QEvent>
@@ -34,6 +35,23 @@ const QString HeaderStart = QStringLiteral("***** File: \"");
 const QString HeaderEnd = QStringLiteral(" *****");
 
 } // namespace
+
+TMatchStrings MatchStringsOf(const SearchRequest& Request)
+{
+    TMatchStrings strings;
+    if (!Request.ReverseLogic) {
+        const auto text = [](const std::string& bytes) {
+            return QString::fromLocal8Bit(bytes.data(), qsizetype(bytes.size()));
+        };
+        strings.String1 = text(Request.Pattern1Text);
+        // As compared: folded unless the run was case-sensitive or of regular expressions (kept as
+        // typed); the marks fold alike.
+        strings.String2 = text(Request.Pattern2);
+    }
+    strings.CaseSensitive = Request.CaseSensitive;
+    strings.Regex = Request.Regex;
+    return strings;
+}
 
 namespace {
 

@@ -13,6 +13,7 @@
 class QPalette;
 class QTextEdit;
 class RegexPattern;
+struct SearchRequest;
 
 /// What the output pane marks after a run: the run's two strings, compared by its case rule. A run with
 /// Reverse Logic reports lines that fail the test, so it has nothing to mark (both strings empty).
@@ -25,6 +26,9 @@ struct TMatchStrings {
         false; ///< the strings are regular expressions: their matches are marked, as the run found them
     bool Empty() const { return String1.isEmpty() && String2.isEmpty(); }
 };
+
+/// What a run made with request marks (the viewer's marks of a file the run read).
+TMatchStrings MatchStringsOf(const SearchRequest& Request);
 
 /// Where the strings occur in text from column From on: (start, length) ranges in order, overlapping
 /// occurrences joined into one range. Regular expressions mark their non-empty matches, the text from

@@ -2,6 +2,7 @@
 // and that they never touch the text.
 #include "app/MatchHighlight.h"
 #include "controls/richtext/qvtext.h"
+#include "search/SearchRequest.h"
 #include "tests/support/WindowFixture.h"
 
 #include <QApplication>
@@ -94,6 +95,19 @@ INSTANTIATE_TEST_SUITE_P(
         TRegexCase{"ByteOfACharacterMarksTheCharacter", "caf\xc3\xa9!", 0, "f.", "", true, {{2, 2}}},
         TRegexCase{"APatternThatDoesNotCompileMarksNothing", "a(b", 0, "a(b", "", false, {}}),
     [](const ::testing::TestParamInfo<TRegexCase>& info) { return std::string(info.param.Name); });
+
+TEST(MatchStringsOfTest, ARegexRunMarksItsPatternsAsTyped)
+{
+    SearchInputs inputs;
+    inputs.String1 = "lease [a-z]+ed";
+    inputs.String2 = "\\d+";
+    inputs.Regex = true;
+    const TMatchStrings strings = MatchStringsOf(PrepareRequest(inputs));
+    EXPECT_TRUE(strings.Regex);
+    EXPECT_EQ(strings.String1, "lease [a-z]+ed");
+    EXPECT_EQ(strings.String2, "\\d+") << "not folded into \\D+";
+    EXPECT_EQ(FindMatches("Lease revoked 42", 0, strings), (Ranges{{0, 13}, {14, 2}}));
+}
 
 TEST(CharacterPositionTest, BytesOfUtf8CountAsTheirCharacter)
 {

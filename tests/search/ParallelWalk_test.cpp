@@ -120,6 +120,34 @@ TEST(ParallelWalk, WritesExactlyWhatOneThreadWritesOverRandomTrees)
     }
 }
 
+TEST(ParallelWalk, RegularExpressionsWriteExactlyWhatOneThreadWrites)
+{
+    // Each scan thread compiles the patterns for itself; a line too complex for them fails its file in
+    // list order like an unreadable one.
+    std::mt19937 rng(1813);
+    TempDir dir;
+    const std::string runaway = dir.Write("runaway", "ab\n" + std::string(30000, 'a') + "c\nab\n");
+    for (int round = 0; round < 200; ++round) {
+        static const char* const patterns[] = {"a+b", "^a", "b$", "(a|B) ", "a.b", "x*", "[ab]{2}", "(a+)+$"};
+        SearchRequest request = RandomRequest(rng);
+        request.Regex = true;
+        request.Pattern1 = request.Pattern1Text = patterns[rng() % std::size(patterns)];
+        if (request.Operator != SearchOperator::None) {
+            request.Pattern2 = patterns[rng() % (std::size(patterns) - 1)];
+        }
+        std::vector<std::string> files = RandomTree(rng, dir, round);
+        files.insert(files.begin() + static_cast<std::ptrdiff_t>(rng() % files.size()), runaway);
+        const int threads = 2 + static_cast<int>(rng() % 3);
+        const std::string what = "round " + std::to_string(round) + " '" + request.Pattern1 + "', " +
+                                 std::to_string(threads) + " threads";
+        ExpectSame(Walk(request, files, 1, std::size_t{64} << 20),
+                   Walk(request, files, threads, 1 + rng() % 200), what);
+        if (HasFailure()) {
+            break;
+        }
+    }
+}
+
 TEST(ParallelWalk, CancelStopsTheWritingAtAnEntryBoundary)
 {
     std::mt19937 rng(77);

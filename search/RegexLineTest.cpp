@@ -17,15 +17,6 @@ const std::string& PatternOf(const SearchRequest& request, int string)
     return string == 1 ? request.Pattern1 : request.Pattern2;
 }
 
-double Frequency(const std::vector<std::string>& set, bool folded)
-{
-    double sum = 0;
-    for (const std::string& s : set) {
-        sum += LiteralFrequency(s, folded);
-    }
-    return sum;
-}
-
 std::vector<LiteralFinder> Finders(const std::vector<std::string>& set, bool folded)
 {
     std::vector<LiteralFinder> finders;
@@ -82,7 +73,7 @@ RegexLineTest::Side RegexLineTest::Prepare(const SearchRequest& request, int str
     }
     std::vector<std::vector<std::string>>& sets = literals.AllOf;
     std::stable_sort(sets.begin(), sets.end(), [&](const auto& a, const auto& b) {
-        return Frequency(a, literals.Folded) < Frequency(b, literals.Folded);
+        return LiteralSetFrequency(a, literals.Folded) < LiteralSetFrequency(b, literals.Folded);
     });
     for (const auto& set : sets) {
         if (set.size() <= MaxDrivers && side.Drivers.empty()) {

@@ -20,6 +20,14 @@ constexpr std::size_t MaxSet = 16; // strings an exact description, or a require
 constexpr std::size_t MaxLength = 64; // bytes of one string of an exact description
 constexpr std::size_t MaxClass = 8; // bytes of a class still described exactly
 
+// Escapes outside a class that stand for text of their own kind (\d, \R, ...), for none (\b, \K, a
+// lone \E), and inside a class for a class; then the escapes of one named byte and those bytes.
+constexpr std::string_view AnyTextEscapes = "dDwWsShHvVNRXC";
+constexpr std::string_view NoTextEscapes = "bBAzZGKE";
+constexpr std::string_view ClassEscapes = "dDwWsShHvV";
+constexpr std::string_view NamedBytes = "tnrfea";
+constexpr char NamedByteValues[] = {9, 10, 13, 12, 27, 7};
+
 using StringSet = std::vector<std::string>;
 
 struct Info {
@@ -56,15 +64,6 @@ void Require(std::vector<StringSet>& required, const Info& part)
     required.insert(required.end(), part.AllOf.begin(), part.AllOf.end());
 }
 
-double SetFrequency(const StringSet& set, bool folded)
-{
-    double sum = 0;
-    for (const std::string& s : set) {
-        sum += LiteralFrequency(s, folded);
-    }
-    return sum;
-}
-
 /// The rarest set a part requires, or nullptr when it requires nothing.
 const StringSet* RarestSet(const Info& part, bool folded)
 {
@@ -74,7 +73,7 @@ const StringSet* RarestSet(const Info& part, bool folded)
     const StringSet* best = nullptr;
     double least = std::numeric_limits<double>::infinity();
     for (const StringSet& set : part.AllOf) {
-        if (const double f = SetFrequency(set, folded); f < least) {
+        if (const double f = LiteralSetFrequency(set, folded); f < least) {
             least = f;
             best = &set;
         }
@@ -487,19 +486,10 @@ private:
     /// A byte given by an escape (\t, \x41, \0101, \o{101}, \.), or -1 when the escape is no byte.
     int EscapedByte(char e)
     {
+        if (const std::size_t named = NamedBytes.find(e); named != std::string_view::npos) {
+            return static_cast<unsigned char>(NamedByteValues[named]);
+        }
         switch (e) {
-        case 't':
-            return 9;
-        case 'n':
-            return 10;
-        case 'r':
-            return 13;
-        case 'f':
-            return 12;
-        case 'e':
-            return 27;
-        case 'a':
-            return 7;
         case 'x': {
             int value = 0;
             if (Next('{')) {
@@ -553,31 +543,13 @@ private:
             return Fail();
         }
         const char e = FP[FPos++];
-        switch (e) {
-        case 'd':
-        case 'D':
-        case 'w':
-        case 'W':
-        case 's':
-        case 'S':
-        case 'h':
-        case 'H':
-        case 'v':
-        case 'V':
-        case 'N':
-        case 'R':
-        case 'X':
-        case 'C':
+        if (AnyTextEscapes.find(e) != std::string_view::npos) {
             return Info::Any();
-        case 'b':
-        case 'B':
-        case 'A':
-        case 'z':
-        case 'Z':
-        case 'G':
-        case 'K':
-        case 'E':
+        }
+        if (NoTextEscapes.find(e) != std::string_view::npos) {
             return Info::Empty();
+        }
+        switch (e) {
         case 'Q':
             if (NextIs("\\E")) {
                 FPos += 2;
@@ -717,19 +689,11 @@ private:
             return -1;
         }
         const char e = FP[FPos++];
-        switch (e) {
-        case 'd':
-        case 'D':
-        case 'w':
-        case 'W':
-        case 's':
-        case 'S':
-        case 'h':
-        case 'H':
-        case 'v':
-        case 'V':
+        if (ClassEscapes.find(e) != std::string_view::npos) {
             wide = true;
             return -1;
+        }
+        switch (e) {
         case 'p':
         case 'P':
             wide = true;
@@ -799,6 +763,15 @@ double LiteralFrequency(std::string_view literal, bool folded)
         }
     }
     return literal.size() > 1 ? rarest * second : rarest;
+}
+
+double LiteralSetFrequency(const std::vector<std::string>& set, bool folded)
+{
+    double sum = 0;
+    for (const std::string& s : set) {
+        sum += LiteralFrequency(s, folded);
+    }
+    return sum;
 }
 
 RegexLiterals RequiredLiterals(std::string_view pattern, bool caseSensitive)

@@ -21,3 +21,6 @@ RegexLiterals RequiredLiterals(std::string_view pattern, bool caseSensitive);
 /// How often a literal is expected to start at a given place of log-like text (1 for a common byte):
 /// the smaller, the fewer candidates the literal finder stops at.
 double LiteralFrequency(std::string_view literal, bool folded);
+
+/// How often any literal of a set is expected to start at a given place: the sum of theirs.
+double LiteralSetFrequency(const std::vector<std::string>& set, bool folded);

@@ -1,8 +1,6 @@
 #include "app/LineOpener.h"
 
-#include "app/editor.h"
 #include "platform/Application.h"
-#include "platform/ErrorGuard.h"
 #include "search/RunFlags.h"
 
 #include <QFileInfo>
@@ -15,7 +13,7 @@
 
 namespace {
 
-// A lookup that ends within this time opens the editor at once, without an hourglass flashing by.
+// A lookup that ends within this time is handed on at once, without an hourglass flashing by.
 constexpr std::chrono::milliseconds QuickLookup{150};
 
 } // namespace
@@ -27,8 +25,8 @@ struct TLineOpener::TJob {
     std::mutex Lock;
     std::condition_variable Ready;
     bool Done = false; // guarded by Lock
-    TEditorLaunch Launch; // guarded by Lock
-    QString File;
+    TFoundLine Found; // guarded by Lock
+    std::function<void(const TFoundLine&)> Then; // GUI thread
     bool Finished = false; // GUI thread
 
     void Join()
@@ -77,21 +75,25 @@ void TLineOpener::Cancel()
     SetBusy(false);
 }
 
-void TLineOpener::Open(const TLineQuery& Query, const QString& File, const QString& Command)
+void TLineOpener::Find(const TLineQuery& Query, const QString& Command, bool AskEditor,
+                       std::function<void(const TFoundLine& Found)> Done)
 {
     Cancel();
     auto job = std::make_shared<TJob>();
-    job->File = QFileInfo(File).absoluteFilePath();
+    job->Then = std::move(Done);
     FJob = job;
-    job->Thread = std::thread([this, job, Query, Command] {
-        const std::int64_t line = FindLine(Query, job->ReadStop);
-        TEditorLaunch launch;
-        if (!job->Cancelled) {
-            launch = EditorLaunchFor(Command, job->File, line, job->Cancelled);
+    job->Thread = std::thread([this, job, Query, Command, AskEditor] {
+        TFoundLine found{Query.Source, {}};
+        found.Source.Line = FindLine(Query, job->ReadStop);
+        if (AskEditor && !job->Cancelled) {
+            const std::string& name = found.Source.FileName;
+            found.Launch =
+                EditorLaunchFor(Command, QString::fromLocal8Bit(name.data(), qsizetype(name.size())),
+                                found.Source.Line, job->Cancelled);
         }
         {
             std::lock_guard guard(job->Lock);
-            job->Launch = launch;
+            job->Found = std::move(found);
             job->Done = true;
         }
         job->Ready.notify_all();
@@ -118,12 +120,12 @@ void TLineOpener::Finish(const std::shared_ptr<TJob>& Job)
     Job->Join();
     FJob = nullptr;
     SetBusy(false);
-    TEditorLaunch launch;
+    TFoundLine found;
     {
         std::lock_guard guard(Job->Lock);
-        launch = Job->Launch;
+        found = Job->Found;
     }
-    if (!StartEditor(launch, Job->File)) {
-        ShowErrorText(QStringLiteral("Cannot start the editor for ") + Job->File);
+    if (Job->Then) {
+        Job->Then(found);
     }
 }

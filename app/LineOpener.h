@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/SourceIndex.h"
+#include "app/editor.h"
 
 #include <QObject>
 #include <QString>
@@ -8,10 +9,17 @@
 #include <functional>
 #include <memory>
 
-/// Open at Line's slow part, off the GUI thread: reading the file again up to the line, and asking the
-/// desktop for its text editor, take seconds on a big file or a slow desktop. The window stays live
-/// meanwhile, under the hourglass, and the lookup can be cancelled; the editor is then started on the
-/// GUI thread. One lookup at a time: a new one cancels the one running.
+/// What a lookup of a pane line found: where it came from, its line number filled in, and how the
+/// user's editor is started for it (empty when not asked for, or when there is no editor).
+struct TFoundLine {
+    TSource Source;
+    TEditorLaunch Launch;
+};
+
+/// The slow part of Open at Line and View at Line, off the GUI thread: reading the file again up to the
+/// line, and asking the desktop for its text editor, take seconds on a big file or a slow desktop. The
+/// window stays live meanwhile, under the hourglass, and the lookup can be cancelled; what it found is
+/// then handed on on the GUI thread. One lookup at a time: a new one cancels the one running.
 class TLineOpener final : public QObject {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TLineOpener)
@@ -21,11 +29,13 @@ public:
     /// Cancels a running lookup and waits for its thread, which ends at once.
     ~TLineOpener() override;
 
-    /// Finds Query's line and the editor (Command, else the desktop's) for File, then starts it. A
-    /// lookup that ends within a moment starts the editor before this returns; a longer one shows the
-    /// hourglass until it ends.
-    void Open(const TLineQuery& Query, const QString& File, const QString& Command);
-    /// Drops the running lookup: its editor is not started.
+    /// Finds Query's line number and, with AskEditor, the editor for its file (Command, else the
+    /// desktop's); then calls Done on the GUI thread. A lookup that ends within a moment calls Done
+    /// before this returns; a longer one shows the hourglass until it ends. Done is not called for a
+    /// cancelled lookup.
+    void Find(const TLineQuery& Query, const QString& Command, bool AskEditor,
+              std::function<void(const TFoundLine& Found)> Done);
+    /// Drops the running lookup.
     void Cancel();
     /// True while a lookup runs (GUI thread).
     bool Busy() const;

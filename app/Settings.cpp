@@ -44,6 +44,11 @@ int TSettings::ReadRefreshRate() const
     return FFile.ReadInteger(Text(OptionsSection), Text(RefreshRateKey), RefreshRateDefault);
 }
 
+bool TSettings::ReadRegularExpressions() const
+{
+    return FFile.ReadBool(Text(OptionsSection), Text(RegularExpressionsKey), RegularExpressionsDefault);
+}
+
 TOptions TSettings::ReadOptions() const
 {
     TOptions options;
@@ -52,13 +57,14 @@ TOptions TSettings::ReadOptions() const
     }
     options.DefaultOperator = ReadDefaultOperator();
     options.RefreshRate = ReadRefreshRate();
+    options.RegularExpressions = ReadRegularExpressions();
     return options;
 }
 
 void TSettings::WriteOptions(const TOptions& options)
 {
-    // One replacement of the file for all thirteen, each a whole new file synced to the disk: written
-    // key by key, closing the window cost thirteen of them.
+    // One replacement of the file for all of them, each a whole new file synced to the disk: written
+    // key by key, closing the window cost fourteen of them.
     std::vector<std::pair<QString, QString>> values;
     for (int i = 0; i < OptionFlagCount; ++i) {
         values.emplace_back(Text(OptionFlags[i].Key),
@@ -66,6 +72,8 @@ void TSettings::WriteOptions(const TOptions& options)
     }
     values.emplace_back(Text(DefaultOperatorKey), QString::number(options.DefaultOperator));
     values.emplace_back(Text(RefreshRateKey), QString::number(options.RefreshRate));
+    values.emplace_back(Text(RegularExpressionsKey),
+                        options.RegularExpressions ? QStringLiteral("1") : QStringLiteral("0"));
     FFile.WriteStrings(Text(OptionsSection), values);
 }
 
@@ -81,6 +89,16 @@ TReseller TSettings::ReadReseller() const
 QString TSettings::ReadEditorCommand() const
 {
     return FFile.ReadString(Text(EditorSection), Text(EditorCommandKey), QString());
+}
+
+bool TSettings::ReadEditorViewer() const
+{
+    return FFile.ReadBool(Text(EditorSection), Text(EditorViewerKey), false);
+}
+
+bool TSettings::ReadShowResults() const
+{
+    return FFile.ReadBool(Text(OptionsSection), Text(ShowResultsKey), true);
 }
 
 int RefreshRateFromText(const QString& text)

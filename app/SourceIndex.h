@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -21,14 +22,14 @@ struct TSource {
     TKind Kind = TKind::Reported;
     std::string FileName; ///< as listed when the run started; empty for the new-search line
     std::int64_t Line = 0; ///< 1-based line of the file; 0 when not known (headers, a file changed since)
+    std::shared_ptr<const SearchRequest> Request; ///< the run's; empty for the new-search line
 };
 
 /// What finding the line number of a line of the output pane needs, taken from the index on the GUI
 /// thread and used on any thread (ReportedLineNumber), however the pane changes meanwhile.
 struct TLineQuery {
     TSource Source; ///< Line still 0
-    std::shared_ptr<const SearchRequest> Request; ///< the run's; empty when there is no line to find
-    std::int64_t Ordinal = -1; ///< which of the file's entries the line is
+    std::int64_t Ordinal = -1; ///< which of the file's reported lines it is; -1 when there is none to find
 };
 
 /// The side index from the lines of the output pane to the files and line numbers they came from.
@@ -86,6 +87,11 @@ public:
     /// does not know the line (an edited pane, a line past what it keeps).
     std::shared_ptr<const SearchRequest> RequestOfLine(int block) const;
 
+    /// The first line of the pane whose entry the log holds at offset or after, for a run that began
+    /// writing at offset while the log's ClearCount() was clearCount (a Clear since then means the run's
+    /// entries start at the log's beginning); -1 when the pane shows no such entry.
+    int FirstLineFrom(std::int64_t offset, std::uint64_t clearCount) const;
+
     /// Marks kept (tests watch the bound).
     std::size_t MarkCount() const;
     /// Lines of the pane the index knows.
@@ -117,6 +123,15 @@ private:
     int FLimitChars = 60000; // guarded by FLock
     std::atomic<bool> FFull{false}; // written under FLock
 };
+
+/// Hands take the numbers of the lines a run with request reports in fileName, in order, read anew from
+/// the file; the reading stops when take returns false. False when the file cannot be read.
+bool ForEachReportedLine(const SearchRequest& request, const std::string& fileName,
+                         const std::function<bool(std::int64_t)>& take);
+/// The same, reading only while stop is clear: another thread may set it to end the reading, and the
+/// reading sets it itself when take returns false.
+bool ForEachReportedLine(const SearchRequest& request, const std::string& fileName,
+                         const std::function<bool(std::int64_t)>& take, std::atomic<bool>& stop);
 
 /// The line number of the ordinal-th entry (0-based) that a run with request wrote for fileName, read
 /// anew from the file; 0 when the file cannot be read or holds fewer such lines now.

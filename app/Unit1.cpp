@@ -3,6 +3,7 @@
 #include "app/MatchHighlight.h"
 #include "app/MenuShortcuts.h"
 #include "app/SearchThread.h"
+#include "app/Settings.h"
 #include "app/gConsts.h"
 #include "platform/Application.h"
 #include "platform/ErrorGuard.h"
@@ -10,6 +11,7 @@
 #include "platform/StopSignals.h"
 #include "search/RunFlags.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QFile>
@@ -18,8 +20,10 @@
 #include <QLabel>
 #include <QMenu>
 #include <QScreen>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QTabBar>
+#include <QTextBlock>
 #include <QToolButton>
 
 namespace {
@@ -82,23 +86,7 @@ TForm1::TForm1(const QStringList& Arguments, const QString& ProgramPath, QWidget
     Viewer->SetMaxLength(60000);
     Viewer->SetHideSelection(false);
     ViewerMarks = new TMatchHighlighter(Viewer);
-    ViewerMarks->StringsOfBlock = [this](int Block) -> std::optional<TMatchStrings> {
-        const std::shared_ptr<const SearchRequest> request = SourceIndex.RequestOfLine(Block);
-        if (request == nullptr) {
-            return std::nullopt;
-        }
-        TMatchStrings strings;
-        // The strings as compared: folded when the case did not count, which FindMatches folds alike.
-        if (!request->ReverseLogic) {
-            strings.String1 =
-                QString::fromLocal8Bit(request->Pattern1.data(), qsizetype(request->Pattern1.size()));
-            strings.String2 =
-                QString::fromLocal8Bit(request->Pattern2.data(), qsizetype(request->Pattern2.size()));
-        }
-        strings.CaseSensitive = request->CaseSensitive;
-        strings.LineNumbering = request->LineNumbering;
-        return strings;
-    };
+    ViewerMarks->RunOfBlock = [this](int Block) { return SourceIndex.RequestOfLine(Block); };
     SourceIndex.SetPaneLimit(Viewer->EffectiveMaxLength());
 
     const std::array<std::pair<TButton98*, int>, 6> fileListButtons{{{Button981, 7},
@@ -108,10 +96,10 @@ TForm1::TForm1(const QStringList& Arguments, const QString& ProgramPath, QWidget
                                                                      {cmdFLLoad, 8},
                                                                      {cmdFLSave, 9}}};
     for (const auto& [button, image] : fileListButtons) {
-        button->setImageList(ImageList1);
-        button->setIndex(image);
-        button->setXOffset(button == cmdFLDelete ? 0 : 4);
-        button->setShowHint(true);
+        button->SetImageList(ImageList1);
+        button->SetIndex(image);
+        button->SetXOffset(button == cmdFLDelete ? 0 : 4);
+        button->SetShowHint(true);
     }
 
     SaveDialog1.Title = QStringLiteral("Select or type an output file.");
@@ -391,7 +379,26 @@ void TForm1::PrepareViewerMarks()
     }
     strings.CaseSensitive = OptionCase->isChecked();
     strings.LineNumbering = OptionNumbering->isChecked();
+    strings.Regex = OptionRegex->isChecked();
     ViewerMarks->SetStrings(strings);
+}
+
+void TForm1::ShowRunResults(std::int64_t Offset, std::uint64_t ClearCount)
+{
+    if (!Settings::TSettings(ProgramFile(gConsts::SettingsExtension)).ReadShowResults()) {
+        return;
+    }
+    PageControl1->setCurrentWidget(OutputList);
+    const int line = SourceIndex.FirstLineFrom(Offset, ClearCount);
+    if (line < 0) {
+        return; // past what the pane holds
+    }
+    const QTextBlock block = Viewer->document()->findBlockByNumber(line);
+    Viewer->setTextCursor(QTextCursor(block));
+    // The run's first entry at the top of the pane, the entries of earlier runs above it.
+    QAbstractTextDocumentLayout* layout = Viewer->document()->documentLayout();
+    layout->documentSize();
+    Viewer->verticalScrollBar()->setValue(int(layout->blockBoundingRect(block).top()));
 }
 
 void TForm1::FString1Change()

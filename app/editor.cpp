@@ -232,16 +232,18 @@ TEditorLaunch EditorLaunchFor(const QString& Command, const QString& File, std::
     return LaunchFromDesktopExec(exec, terminal, file, Line);
 }
 
-bool StartEditor(const TEditorLaunch& Launch, const QString& File)
+TEditorStart StartEditor(const TEditorLaunch& Launch)
 {
     if (Launch.Empty()) {
-        return Shell().OpenDocument(QFileInfo(File).absoluteFilePath());
+        // The desktop's handler for the file would not take a line, and may be no editor at all.
+        return TEditorStart::NoEditor;
     }
-    return Shell().StartArguments(Launch.Program, Launch.Arguments);
+    return Shell().StartArguments(Launch.Program, Launch.Arguments) ? TEditorStart::Started
+                                                                    : TEditorStart::Failed;
 }
 
-bool OpenInEditor(const QString& Command, const QString& File, std::int64_t Line)
+TEditorStart OpenInEditor(const QString& Command, const QString& File, std::int64_t Line)
 {
     const std::atomic<bool> stop = false;
-    return StartEditor(EditorLaunchFor(Command, File, Line, stop), File);
+    return StartEditor(EditorLaunchFor(Command, File, Line, stop));
 }

@@ -45,15 +45,22 @@ QString AskXdgMimeTextEditor(const std::atomic<bool>& Stop);
 /// Where the editor lookup learns the desktop's default text editor; tests replace it.
 extern std::function<QString(const std::atomic<bool>& Stop)> DesktopTextEditorQuestion;
 
+/// How an attempt to open a file in the user's editor went.
+enum class TEditorStart {
+    Started,
+    NoEditor, ///< no command is set and the desktop names no text editor
+    Failed, ///< the editor found could not be started
+};
+
 /// How File is opened at Line (0: no line) in the user's editor: Command when not empty, else the
-/// desktop's default text editor; empty when there is neither (the desktop's handler opens the file
-/// then). The editor is given File's absolute path, never a name it could take for an option. May
-/// ask the desktop, which takes a while: any thread; an empty answer once Stop is set.
+/// desktop's default text editor; empty when there is neither. The editor is given File's absolute
+/// path, never a name it could take for an option. May ask the desktop, which takes a while: any
+/// thread; an empty answer once Stop is set.
 TEditorLaunch EditorLaunchFor(const QString& Command, const QString& File, std::int64_t Line,
                               const std::atomic<bool>& Stop);
-/// Starts the editor a lookup found, or the desktop's handler for File when it found none. False when
-/// nothing could be started.
-bool StartEditor(const TEditorLaunch& Launch, const QString& File);
+/// Starts the editor a lookup found (GUI thread). Nothing else is tried: without an editor the caller
+/// shows the file itself.
+TEditorStart StartEditor(const TEditorLaunch& Launch);
 
-/// Both at once: opens File at Line in the user's editor. False when nothing could be started.
-bool OpenInEditor(const QString& Command, const QString& File, std::int64_t Line);
+/// Both at once: opens File at Line in the user's editor.
+TEditorStart OpenInEditor(const QString& Command, const QString& File, std::int64_t Line);

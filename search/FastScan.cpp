@@ -193,6 +193,9 @@ bool SearchRun::ScanFileFast(const std::string& fileName, const FastScanOptions&
     if (failure.empty() && out.Shortened()) {
         failure = ShortenedFileReason;
     }
+    if (failure.empty() && scanner.TooComplex()) {
+        failure = RegexTooComplexReason;
+    }
     file.Close();
     EndOfFileStatusUpdate(endBlocks);
     if (!failure.empty()) {

@@ -1,10 +1,9 @@
 #include "app/readme.h"
 #include "app/urls.h"
 #include "controls/objects/OleContainer.h"
-#include "controls/objects/RichObjects.h"
-#include "platform/Shell.h"
-#include "platform/com/KeyStore.h"
+#include "tests/support/RichObjectsFixture.h"
 #include "tests/support/ScriptedDialogs.h"
+#include "tests/support/ScriptedShell.h"
 
 #include <QDir>
 #include <QFile>
@@ -34,16 +33,7 @@ std::vector<THostedOle*> Links(QTextDocument& document)
     return links;
 }
 
-class ReadmeObjects : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        SetClassesRootFile(FKeys.filePath("sifton.reg").toStdString());
-        RegisterRichObjects();
-    }
-    void TearDown() override { RevokeRichObjects(); }
-    QTemporaryDir FKeys;
-};
+using ReadmeObjects = RichObjectsTest;
 
 TEST_F(ReadmeObjects, TheReadmeHoldsAWebLinkToTheMakerAndAFileLinkThatOpen)
 {

@@ -175,6 +175,14 @@ void TRtfReader::ControlWord(std::string_view word, bool hasParam, int param)
     if (s.Destination == TDestination::Skip) {
         return;
     }
+    if (s.Destination == TDestination::ObjectData) {
+        // Object data is hex digits and the groups around them: a \par or a \page among them is no
+        // paragraph of the text, and an optional destination inside holds no digits of the data.
+        if (wasIgnorable) {
+            s.Destination = TDestination::Skip;
+        }
+        return;
+    }
     if (word == "fonttbl") {
         s.Destination = TDestination::FontTable;
         FFontName.clear();

@@ -55,6 +55,21 @@ TEST_F(RtfObjectData, ChangedBytesAnywhereGiveTheObjectOrTheResultNeverACrash)
     EXPECT_GT(results, 0);
 }
 
+// Inside object data only the hex digits count: paragraph, page, section and row ends written among
+// them (a writer that breaks long lines so) add no paragraph to the text, and the object still loads.
+TEST_F(RtfObjectData, ParagraphWordsAmongTheHexDigitsAddNoParagraph)
+{
+    const QByteArray hex = FileLinkData().toHex();
+    const qsizetype quarter = hex.size() / 4 / 2 * 2;
+    const QByteArray broken = hex.left(quarter) + "\\par " + hex.mid(quarter, quarter) + "\\page\\sect " +
+                              hex.mid(2 * quarter, quarter) + "{\\row " + hex.mid(3 * quarter, 2) + "}" +
+                              hex.mid(3 * quarter + 2) + "{\\*\\unknown 00}\\par";
+    QTextDocument document;
+    ReadRtf("{\\rtf1 a{\\object\\objemb{\\*\\objdata " + broken + "}{\\result r}}b}", document);
+    EXPECT_EQ(document.toPlainText(), QString("a") + QChar::ObjectReplacementCharacter + "b");
+    EXPECT_EQ(document.blockCount(), 1);
+}
+
 TEST_F(RtfObjectData, ObjectDataOfAnotherKindOfObjectIsNotOurs)
 {
     TOle1Object ole1;

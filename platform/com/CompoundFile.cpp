@@ -1,6 +1,8 @@
 #include "platform/com/Storage.h"
 #include "platform/com/StorageTree.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <gsf/gsf-infile-msole.h>
 #include <gsf/gsf-infile.h>
 #include <gsf/gsf-input-memory.h>
@@ -11,13 +13,25 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <utility>
 
 namespace {
 
 // Nesting and element counts a compound file may claim; a damaged file never makes us recurse
-// or allocate without bound.
+// without bound.
 constexpr int MaxDepth = 32;
 constexpr int MaxElements = 4096;
+// What the streams of one file may come to in all. Each stream lies in the file, but many directory
+// entries may claim the same chain of sectors, so a file of half a megabyte can name gigabytes: a
+// real file's streams come to less than its size, and a file that claims more than this is refused.
+constexpr std::int64_t StreamBudgetPerByte = 16;
+constexpr std::int64_t MaxStreamBudget = std::int64_t{64} << 20;
+
+struct TReadLimits {
+    int Elements = 0;
+    std::int64_t BytesLeft = 0; // of the budget
+    bool OverBudget = false;
+};
 
 void InitGsf()
 {
@@ -55,7 +69,7 @@ bool WriteEntry(GsfOutfile* parent, const TStorageEntry& entry)
     return ok;
 }
 
-bool ReadEntry(GsfInfile* storage, TStorageEntry& entry, int depth, int& elements, gsf_off_t fileSize)
+bool ReadEntry(GsfInfile* storage, TStorageEntry& entry, int depth, TReadLimits& limits, gsf_off_t fileSize)
 {
     entry.IsStorage = true;
     guint8 classBytes[16];
@@ -64,7 +78,7 @@ bool ReadEntry(GsfInfile* storage, TStorageEntry& entry, int depth, int& element
     }
     const int count = gsf_infile_num_children(storage);
     for (int i = 0; i < count; ++i) {
-        if (++elements > MaxElements) {
+        if (++limits.Elements > MaxElements) {
             return false;
         }
         const char* name = gsf_infile_name_by_index(storage, i);
@@ -76,7 +90,7 @@ bool ReadEntry(GsfInfile* storage, TStorageEntry& entry, int depth, int& element
         childEntry.Name = name;
         if (gsf_infile_num_children(GSF_INFILE(child.get())) >= 0) {
             if (depth >= MaxDepth ||
-                !ReadEntry(GSF_INFILE(child.get()), childEntry, depth + 1, elements, fileSize)) {
+                !ReadEntry(GSF_INFILE(child.get()), childEntry, depth + 1, limits, fileSize)) {
                 return false;
             }
         } else {
@@ -85,6 +99,11 @@ bool ReadEntry(GsfInfile* storage, TStorageEntry& entry, int depth, int& element
             if (size < 0 || size > fileSize) {
                 return false;
             }
+            if (size > limits.BytesLeft) {
+                limits.OverBudget = true;
+                return false;
+            }
+            limits.BytesLeft -= size;
             childEntry.Bytes.resize(static_cast<std::size_t>(size));
             if (size > 0 &&
                 gsf_input_read(child.get(), static_cast<size_t>(size), childEntry.Bytes.data()) == nullptr) {
@@ -165,15 +184,16 @@ HRESULT LoadFromCompoundFile(const std::uint8_t* data, std::size_t size, IStorag
         if (file == nullptr) {
             return STG_E_INVALIDHEADER;
         }
-        int elements = 0;
+        TReadLimits limits;
+        limits.BytesLeft = std::min(static_cast<std::int64_t>(size) * StreamBudgetPerByte, MaxStreamBudget);
         root.Name = "Root Entry";
-        if (!ReadEntry(file.get(), root, 0, elements, static_cast<gsf_off_t>(size))) {
-            return STG_E_READFAULT;
+        if (!ReadEntry(file.get(), root, 0, limits, static_cast<gsf_off_t>(size))) {
+            return limits.OverBudget ? STG_E_INSUFFICIENTMEMORY : STG_E_READFAULT;
         }
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     } catch (const std::length_error&) {
         return STG_E_READFAULT;
     }
-    return StorageFromSnapshot(root, ppstg);
+    return StorageFromSnapshot(std::move(root), ppstg);
 }

@@ -390,18 +390,20 @@ void Snapshot(const TStorageNode& node, TStorageEntry& entry)
     }
 }
 
-void Build(const TStorageEntry& entry, TStorageNode& node)
+// The bytes move from the tree read from a file into the storage: a second copy would double what
+// loading an object costs at its peak.
+void Build(TStorageEntry& entry, TStorageNode& node)
 {
     node.Class = entry.Class;
     node.StateBits = entry.StateBits;
-    for (const TStorageEntry& child : entry.Children) {
+    for (TStorageEntry& child : entry.Children) {
         if (child.IsStorage) {
             auto storage = std::make_shared<TStorageNode>();
             Build(child, *storage);
             node.Elements[child.Name] = storage;
         } else {
             auto stream = std::make_shared<TStreamNode>();
-            stream->Bytes = child.Bytes;
+            stream->Bytes = std::move(child.Bytes);
             node.Elements[child.Name] = stream;
         }
     }
@@ -425,7 +427,7 @@ HRESULT SnapshotStorage(IStorage* storage, TStorageEntry& root)
     return S_OK;
 }
 
-HRESULT StorageFromSnapshot(const TStorageEntry& root, IStorage** ppstg)
+HRESULT StorageFromSnapshot(TStorageEntry&& root, IStorage** ppstg)
 {
     if (ppstg == nullptr) {
         return STG_E_INVALIDPOINTER;

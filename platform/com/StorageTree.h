@@ -18,5 +18,5 @@ struct TStorageEntry {
 
 /// A copy of an in-memory storage's tree (streams held open are copied as they are).
 HRESULT SnapshotStorage(IStorage* storage, TStorageEntry& root);
-/// A new in-memory storage holding the tree.
-HRESULT StorageFromSnapshot(const TStorageEntry& root, IStorage** ppstg);
+/// A new in-memory storage holding the tree, whose streams' bytes it takes over.
+HRESULT StorageFromSnapshot(TStorageEntry&& root, IStorage** ppstg);

@@ -1,10 +1,12 @@
 #include "controls/objects/RtfObjects.h"
 #include "controls/richtext/RtfReader.h"
 #include "tests/support/RichObjectsFixture.h"
+#include "tests/support/SharedChains.h"
 
 #include <QTextDocument>
 
 #include <gtest/gtest.h>
+#include <optional>
 #include <random>
 
 namespace {
@@ -68,6 +70,24 @@ TEST_F(RtfObjectData, ParagraphWordsAmongTheHexDigitsAddNoParagraph)
     ReadRtf("{\\rtf1 a{\\object\\objemb{\\*\\objdata " + broken + "}{\\result r}}b}", document);
     EXPECT_EQ(document.toPlainText(), QString("a") + QChar::ObjectReplacementCharacter + "b");
     EXPECT_EQ(document.blockCount(), 1);
+}
+
+// A compound file whose streams all claim one chain of sectors, as object data in a document a user
+// opens: the object would cost hundreds of megabytes; it is refused and its result is shown.
+TEST_F(RtfObjectData, AnObjectWhoseStreamsShareOneChainShowsItsResult)
+{
+    const QByteArray data = FileLinkData();
+    std::optional<TOle1Object> ole1 = ParseOle1Object(data);
+    IStorage* storage = ReadObjectData(data);
+    ASSERT_TRUE(ole1 && storage != nullptr);
+    ole1->NativeData = SharedChainsFile(storage, 200 * 1024, 1000);
+    storage->Release();
+    ASSERT_FALSE(ole1->NativeData.empty());
+    QTextDocument document;
+    ReadRtf("{\\rtf1 {\\object\\objemb{\\*\\objdata " + WriteOle1Object(*ole1).toHex() +
+                "}{\\result shown instead}}}",
+            document);
+    EXPECT_EQ(document.toPlainText(), "shown instead");
 }
 
 TEST_F(RtfObjectData, ObjectDataOfAnotherKindOfObjectIsNotOurs)

@@ -1,7 +1,11 @@
 #include "platform/com/Storage.h"
+#include "tests/support/SharedChains.h"
 
 #include <gtest/gtest.h>
 #include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -170,6 +174,52 @@ TEST(CompoundFile, EveryTruncationIsRefusedOrReadWithoutCrashing)
             EXPECT_EQ(loaded, nullptr);
         }
     }
+}
+
+// Many directory entries of a compound file may claim one chain of sectors: half a megabyte naming
+// hundreds of megabytes of streams. Such a file is refused before it costs more than its budget. Peak
+// memory is measured in a child process, whose high-water mark starts at the fork.
+TEST(CompoundFile, EntriesSharingOneChainAreRefusedWithinTheBudget)
+{
+    IStorage* storage = nullptr;
+    ASSERT_EQ(StgCreateMemoryStorage(&storage), S_OK);
+    WriteClassStg(storage, SomeClass);
+    const std::vector<std::uint8_t> file = SharedChainsFile(storage, 200 * 1024, 1000);
+    storage->Release();
+    ASSERT_FALSE(file.empty());
+    ASSERT_LT(file.size(), 512u * 1024) << "a small file";
+
+    int results[2];
+    ASSERT_EQ(::pipe(results), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        struct rusage before { };
+        ::getrusage(RUSAGE_SELF, &before);
+        IStorage* loaded = nullptr;
+        const HRESULT hr = LoadFromCompoundFile(file.data(), file.size(), &loaded);
+        if (loaded != nullptr) {
+            loaded->Release();
+        }
+        struct rusage after { };
+        ::getrusage(RUSAGE_SELF, &after);
+        const long grewKb = after.ru_maxrss - before.ru_maxrss;
+        const bool written = ::write(results[1], &hr, sizeof hr) == ssize_t(sizeof hr) &&
+                             ::write(results[1], &grewKb, sizeof grewKb) == ssize_t(sizeof grewKb);
+        ::_exit(written ? 0 : 1);
+    }
+    ::close(results[1]);
+    HRESULT hr = S_OK;
+    long grewKb = -1;
+    const bool read = ::read(results[0], &hr, sizeof hr) == ssize_t(sizeof hr) &&
+                      ::read(results[0], &grewKb, sizeof grewKb) == ssize_t(sizeof grewKb);
+    ::close(results[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(read && WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the child did not report";
+    EXPECT_EQ(hr, STG_E_INSUFFICIENTMEMORY);
+    EXPECT_LT(grewKb, 32 * 1024) << "peak memory grew by " << grewKb << " KB loading " << file.size()
+                                 << " bytes";
 }
 
 TEST(CompObj, UserTypeAndFormatComeBackAsWritten)

@@ -115,6 +115,32 @@ bool ReadEntry(GsfInfile* storage, TStorageEntry& entry, int depth, TReadLimits&
     return true;
 }
 
+std::uint32_t Int32At(const std::uint8_t* data)
+{
+    return static_cast<std::uint32_t>(data[0]) | static_cast<std::uint32_t>(data[1]) << 8 |
+           static_cast<std::uint32_t>(data[2]) << 16 | static_cast<std::uint32_t>(data[3]) << 24;
+}
+
+// libgsf makes an entry for each sibling of the root entry and, having no parent to hand it to, never
+// frees it. A sound file's root entry has no siblings (it is alone at the top of the tree).
+bool RootEntryHasSiblings(const std::uint8_t* data, std::size_t size)
+{
+    constexpr std::size_t HeaderSize = 512;
+    constexpr std::uint32_t NoStream = 0xFFFFFFFF;
+    if (size < HeaderSize) {
+        return false; // refused as a header anyway
+    }
+    const unsigned shift = static_cast<unsigned>(data[0x1E]) | static_cast<unsigned>(data[0x1F]) << 8;
+    if (shift != 9 && shift != 12) {
+        return false;
+    }
+    const std::uint64_t root = (static_cast<std::uint64_t>(Int32At(data + 0x30)) + 1) << shift;
+    if (root + 128 > size) {
+        return false;
+    }
+    return Int32At(data + root + 68) != NoStream || Int32At(data + root + 72) != NoStream;
+}
+
 } // namespace
 
 HRESULT SaveToCompoundFile(IStorage* storage, std::vector<std::uint8_t>& bytes)
@@ -165,7 +191,7 @@ HRESULT LoadFromCompoundFile(const std::uint8_t* data, std::size_t size, IStorag
         return STG_E_INVALIDPOINTER;
     }
     *ppstg = nullptr;
-    if (data == nullptr || size == 0) {
+    if (data == nullptr || size == 0 || RootEntryHasSiblings(data, size)) {
         return STG_E_INVALIDHEADER;
     }
     InitGsf();

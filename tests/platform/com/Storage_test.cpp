@@ -176,6 +176,26 @@ TEST(CompoundFile, EveryTruncationIsRefusedOrReadWithoutCrashing)
     }
 }
 
+// A root entry with siblings is no sound directory, and the library beneath would keep the entries
+// they lead to for ever (the sanitizers' leak check finds them).
+TEST(CompoundFile, ARootEntryWithSiblingsIsRefused)
+{
+    IStorage* root = SampleStorage();
+    std::vector<std::uint8_t> file;
+    ASSERT_EQ(SaveToCompoundFile(root, file), S_OK);
+    root->Release();
+    const std::size_t rootEntry = (std::size_t{file[0x30]} + 1) * 512;
+    ASSERT_EQ(file[rootEntry], 'R') << "Root Entry";
+    file[rootEntry + 72] = 1; // its right sibling: the first entry after it
+    file[rootEntry + 73] = file[rootEntry + 74] = file[rootEntry + 75] = 0;
+    IStorage* loaded = nullptr;
+    EXPECT_EQ(LoadFromCompoundFile(file.data(), file.size(), &loaded), STG_E_INVALIDHEADER);
+    EXPECT_EQ(loaded, nullptr);
+    if (loaded != nullptr) {
+        loaded->Release();
+    }
+}
+
 // Many directory entries of a compound file may claim one chain of sectors: half a megabyte naming
 // hundreds of megabytes of streams. Such a file is refused before it costs more than its budget. Peak
 // memory is measured in a child process, whose high-water mark starts at the fork.

@@ -75,6 +75,7 @@ int RunCli(int argc, char** argv)
     sources.Operands = options.Files;
     sources.Lists = options.Lists;
     sources.Recursive = options.Recursive;
+    sources.Filter = options.Filter;
     std::set<std::string> named; // files named on the command line may be FIFOs, as for grep
     for (const std::string& file : options.Files) {
         std::error_code ignored;

@@ -15,6 +15,14 @@ Search each FILE for the lines that hold STRING1 (and STRING2, as the operator s
   -w, --count-words       count occurrences of STRING1 (Words Found)
   -L, --list FILE         also search the files named in FILE, one path per line (CR LF, LF or CR)
   -r, --recursive         a folder adds every file below it (default: the ordinary files directly in it)
+      --include GLOB      of the files found in folders, search only those whose name matches GLOB
+      --exclude GLOB      of the files found in folders, skip those whose name matches GLOB
+      --exclude-dir GLOB  with -r, do not enter sub-folders whose name matches GLOB
+                          (each may be given again; GLOB as the shell's *, ? and [...], matched
+                          against the name without its folder; FILEs named here are always searched)
+  -z, --decompress        search gzip, bzip2, xz and zstd files decompressed, told by their first bytes
+      --skip-binary       skip files whose first 64 KiB (decompressed, converted) hold a NUL byte;
+                          each is named on standard error ("Binary file skipped")
       --log FILE          also write the result log, byte for byte (entries ended by byte 13), to FILE
       --cr                end entries on standard output with byte 13 as the log does (default: LF)
   -q, --quiet             write no lines to standard output
@@ -23,7 +31,8 @@ Search each FILE for the lines that hold STRING1 (and STRING2, as the operator s
       --refresh N         lines between progress updates (1000..1000000, default 1000)
   -j, --threads N         files scanned at once (1..1024, default: the number of cores); output stays in order
   -h, --help  /  --version
-With no FILE and no --list, or with FILE "-", it reads standard input.
+With no FILE and no --list, or with FILE "-", it reads standard input (with -z, compressed or not).
+A file that begins with a UTF-16 byte-order mark is searched as UTF-8, and its lines written so.
 Exit status: 0 when a line was reported, 1 when none was, 2 when the arguments are wrong or a file could not be read (the other files are still searched; grep's convention).
 )";
 
@@ -89,13 +98,26 @@ bool ApplyValued(const std::string& name, const std::string& value, CliOptions& 
     if (name == "--threads" || name == "-j") {
         return SetThreads(options, name, value, error);
     }
+    if (name == "--include") {
+        options.Filter.Include.push_back(value);
+        return true;
+    }
+    if (name == "--exclude") {
+        options.Filter.Exclude.push_back(value);
+        return true;
+    }
+    if (name == "--exclude-dir") {
+        options.Filter.ExcludeDir.push_back(value);
+        return true;
+    }
     return SetRefresh(options, value, error);
 }
 
 bool TakesValue(const std::string& name)
 {
     return name == "--and" || name == "--or" || name == "--xor" || name == "--and-not" || name == "--list" ||
-           name == "-L" || name == "--log" || name == "--refresh" || name == "--threads";
+           name == "-L" || name == "--log" || name == "--refresh" || name == "--threads" ||
+           name == "--include" || name == "--exclude" || name == "--exclude-dir";
 }
 
 /// Applies a switch; false when there is no such switch.
@@ -120,6 +142,10 @@ bool ApplySwitch(const std::string& name, CliOptions& options, CliCommand& comma
         in.WordCounting = true;
     } else if (name == "-r" || name == "--recursive") {
         options.Recursive = true;
+    } else if (name == "-z" || name == "--decompress") {
+        in.Decompress = true;
+    } else if (name == "--skip-binary") {
+        in.SkipBinary = true;
     } else if (name == "--cr") {
         options.CrEntries = true;
     } else if (name == "-q" || name == "--quiet") {

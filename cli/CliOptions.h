@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cli/FileArgs.h"
 #include "search/SearchRequest.h"
 
 #include <string>
@@ -11,6 +12,7 @@ struct CliOptions {
     std::vector<std::string> Files; ///< FILE operands in order; "-" is standard input
     std::vector<std::string> Lists; ///< files named by --list, each holding one path per line
     bool Recursive = false;
+    WalkFilter Filter; ///< --include, --exclude, --exclude-dir
     bool HasLogFile = false;
     std::string LogFile;
     bool CrEntries = false;

@@ -70,6 +70,8 @@ public:
     std::int64_t FileCount() override { return FFiles.Count(); }
     std::optional<std::string> FileName(std::int64_t index) override;
     void FileFailed(const std::string& fileName, const std::string& reason) override;
+    /// Named on standard error like a failure, but no failure: the exit status stays as it was.
+    void FileSkipped(const std::string& fileName, const std::string& reason) override;
     std::string PathToOpen(const std::string& fileName) override;
     bool MayReadAnyFile(const std::string& fileName) override { return FNamed.contains(fileName); }
 

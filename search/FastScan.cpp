@@ -6,6 +6,7 @@
 
 #include "search/FastScan.h"
 
+#include "search/DecodedStream.h"
 #include "search/EntryBuffer.h"
 #include "search/LineEnds.h"
 #include "search/LineReader.h"
@@ -21,6 +22,7 @@
 #include <csetjmp>
 #include <cstring>
 #include <fcntl.h>
+#include <memory>
 #include <string>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -122,6 +124,38 @@ namespace {
 
 } // namespace FastScan
 
+namespace FastScan {
+
+namespace {
+
+    /// The first n bytes of a file (fewer when it is shorter), read without moving its offset; empty
+    /// when reading fails (the scan then meets the failure itself).
+    std::string_view PeekHead(int fd, std::size_t n, std::string& bytes)
+    {
+        bytes.resize(n);
+        std::size_t done = 0;
+        while (done < n) {
+            const ssize_t got = ::pread(fd, bytes.data() + done, n - done, static_cast<off_t>(done));
+            if (got < 0 && errno == EINTR) {
+                continue;
+            }
+            if (got <= 0) {
+                break;
+            }
+            done += static_cast<std::size_t>(got);
+        }
+        return std::string_view(bytes.data(), done);
+    }
+
+    bool HoldsNul(std::string_view head, std::size_t probe)
+    {
+        return probe != 0 && std::memchr(head.data(), 0, std::min(head.size(), probe)) != nullptr;
+    }
+
+} // namespace
+
+} // namespace FastScan
+
 bool SearchRun::ScanFileFast(const std::string& fileName, const FastScanOptions& options)
 {
     using namespace FastScan;
@@ -131,7 +165,9 @@ bool SearchRun::ScanFileFast(const std::string& fileName, const FastScanOptions&
     // open() for ever. Only a file the host allows to be of any kind is opened as it stands.
     file.Fd = ::open(FHost.PathToOpen(fileName).c_str(), O_RDONLY | O_CLOEXEC | (anyKind ? 0 : O_NONBLOCK));
     if (file.Fd < 0) {
-        ReportFailure(fileName, SystemReason(errno));
+        const int error = errno;
+        FileSearched();
+        ReportFailure(fileName, SystemReason(error));
         return false;
     }
     struct stat info { };
@@ -142,10 +178,64 @@ bool SearchRun::ScanFileFast(const std::string& fileName, const FastScanOptions&
                                    : S_ISDIR(info.st_mode) ? SystemReason(EISDIR)
                                                            : std::string(NotRegularFileReason);
         file.Close();
+        FileSearched();
         ReportFailure(fileName, reason);
         return false;
     }
     const std::int64_t size = regular ? info.st_size : -1;
+    const std::size_t window = std::max<std::size_t>(options.Window, 2);
+    const DecodeOptions decode = DecodeOptionsOf(FRequest);
+    const std::size_t headSize = std::max(decode.Probe, EncodingMarkSize);
+
+    // The first bytes say how the file is read: as it is (mapped when it is large), or through a
+    // decoder; and, for Skip Binary Files, whether it is searched at all. A mapped file's are read
+    // apart from the mapping, so that a file cut short meanwhile cannot fault here.
+    bool mapped = regular && size > static_cast<std::int64_t>(window) && !options.ReadOnly;
+    ReadStream stream;
+    std::unique_ptr<Decode::DecodedStream> decoded;
+    bool binary = false;
+    auto setUpStream = [&] {
+        // The position figure of a file with a size is limited by that size, as for the line reader;
+        // otherwise by what has been fetched so far.
+        FReadBytes.resize(window);
+        stream.Fd = file.Fd;
+        stream.Buffer = FReadBytes.data();
+        stream.Capacity = FReadBytes.size();
+        stream.Limit = regular && size > 0 ? size : -1;
+    };
+    if (mapped) {
+        const std::string_view head =
+            PeekHead(file.Fd, static_cast<std::size_t>(std::min<std::int64_t>(size, headSize)), FHeadBytes);
+        const FileEncoding encoding = DetectEncoding(head, decode);
+        if (encoding != FileEncoding::Plain) {
+            mapped = false;
+            setUpStream();
+            decoded = std::make_unique<Decode::DecodedStream>(file.Fd, std::string(), encoding, decode);
+        } else {
+            binary = HoldsNul(head, decode.Probe);
+        }
+    } else {
+        // A file that fits the read buffer takes one read() into the buffer the run keeps, which costs
+        // less than a mapping; its first bytes are then already in hand.
+        setUpStream();
+        const std::string_view head = stream.Head(headSize);
+        const FileEncoding encoding = stream.Error == 0 ? DetectEncoding(head, decode) : FileEncoding::Plain;
+        if (encoding != FileEncoding::Plain) {
+            decoded = std::make_unique<Decode::DecodedStream>(file.Fd, std::string(head), encoding, decode);
+        } else {
+            binary = HoldsNul(head, decode.Probe);
+        }
+    }
+    if (decoded) {
+        binary = decoded->Binary();
+        stream.ReadFrom(*decoded);
+    }
+    if (binary) {
+        file.Close();
+        SkipFile(fileName);
+        return true;
+    }
+    FileSearched();
 
     EntryBuffer out(FLog, FRequest.LineNumbering, FOutBytes);
     WindowScanner scanner(*this, FRequest, FCounters, out);
@@ -153,12 +243,12 @@ bool SearchRun::ScanFileFast(const std::string& fileName, const FastScanOptions&
         static_cast<std::ptrdiff_t>(std::clamp<std::size_t>(options.Window / 8, 1, 16 * 1024));
     std::string failure;
     std::int64_t endBlocks = regular ? size / StatusBlockSize : 0;
-    // A size of 0 is read anyway: procfs files claim it and still hold bytes. A file that fits the
-    // read buffer takes one read() into the buffer the run keeps, which costs less than a mapping.
-    if (regular && size > static_cast<std::int64_t>(std::max<std::size_t>(options.Window, 2)) &&
-        !options.ReadOnly) {
+    if (mapped) {
         file.Map = ::mmap(nullptr, static_cast<std::size_t>(size), PROT_READ, MAP_PRIVATE, file.Fd, 0);
         file.MapSize = static_cast<std::size_t>(size);
+        if (file.Map == MAP_FAILED) {
+            setUpStream(); // read() it is; nothing has been read yet
+        }
     }
     if (file.Map != MAP_FAILED) {
         ::madvise(file.Map, file.MapSize, MADV_SEQUENTIAL);
@@ -172,27 +262,23 @@ bool SearchRun::ScanFileFast(const std::string& fileName, const FastScanOptions&
             failure = MappedFaultReason(file.Fd, fault);
         }
     } else {
-        // The position figure of a file with a size is limited by that size, as for the line reader;
-        // otherwise by what has been fetched so far.
-        const bool sized = regular && size > 0;
+        // Decoded text has no size known in advance: its position figure is the file's, by the marks
+        // its decoder keeps.
+        const bool sized = regular && size > 0 && !decoded;
         scanner.Available = size;
-        FReadBytes.resize(std::max<std::size_t>(options.Window, 2));
-        ReadStream stream;
-        stream.Fd = file.Fd;
-        stream.Buffer = FReadBytes.data();
-        stream.Capacity = FReadBytes.size();
-        stream.Limit = sized ? size : -1;
+        scanner.Decoded = decoded.get();
         if (const int error = ScanRead(scanner, stream, FRequest.LineFormat, sized); error != 0) {
-            failure = SystemReason(error);
+            failure = ReadFailureReason(error);
         }
         if (!regular) {
-            endBlocks = stream.Fetched / StatusBlockSize;
+            endBlocks = (decoded ? decoded->FileFetched() : stream.Fetched) / StatusBlockSize;
         }
     }
     out.Finish();
     if (failure.empty() && out.Shortened()) {
         failure = ShortenedFileReason;
     }
+    decoded.reset();
     file.Close();
     EndOfFileStatusUpdate(endBlocks);
     if (!failure.empty()) {

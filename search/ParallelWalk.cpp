@@ -192,18 +192,14 @@ void SearchRun::ParallelWalk::Dispatch()
 
 void SearchRun::ParallelWalk::BeginFile(std::int64_t index, const std::string& name)
 {
-    FRun.FHost.FileEntriesBegin(index, name);
-    if (FRun.FRequest.Verbose) {
-        FRun.FLog.WriteLogLine(FileHeaderLine(FRun.FRequest, name));
-    }
-    FRun.FHost.SetCaption("Searching " + name);
+    FRun.BeginFileOutput(index, name);
 }
 
 void SearchRun::ParallelWalk::ScanRenamed(FileJob& job, const std::string& name)
 {
     DropScanned(job);
-    BeginFile(job.Index, name);
     FRun.FCounters = FBase;
+    FRun.StartFile(job.Index, name);
     FRun.ScanFile(name);
     FBase = FRun.FCounters;
 }
@@ -224,7 +220,10 @@ void SearchRun::ParallelWalk::DropScanned(FileJob& job)
 
 void SearchRun::ParallelWalk::WriteScanned(FileJob& job)
 {
-    BeginFile(job.Index, job.Name);
+    // Under SkipBinary the scan says whether the file has output at all (a Begin or a Skipped item).
+    if (!FRun.FRequest.SkipBinary) {
+        BeginFile(job.Index, job.Name);
+    }
     FileWriting writing;
     for (;;) {
         if (FTaken.empty() && !TakeScanned(job, writing)) {
@@ -282,7 +281,8 @@ bool SearchRun::ParallelWalk::Skipped(const ScanItem& item, FileWriting& writing
         writing.Cancelled = true;
     }
     writing.AfterUpdate = item.What == ScanItem::Kind::Status && item.Periodic;
-    return writing.Cancelled && item.What != ScanItem::Kind::Status && item.What != ScanItem::Kind::Failure;
+    return writing.Cancelled && item.What != ScanItem::Kind::Status && item.What != ScanItem::Kind::Failure &&
+           item.What != ScanItem::Kind::Skipped;
 }
 
 void SearchRun::ParallelWalk::WriteItem(const FileJob& job, const ScanItem& item, bool cancelled)
@@ -310,6 +310,13 @@ void SearchRun::ParallelWalk::WriteItem(const FileJob& job, const ScanItem& item
         FRun.ReportFailure(job.Name, item.Text);
         break;
     case ScanItem::Kind::Checkpoint:
+        break;
+    case ScanItem::Kind::Begin:
+        BeginFile(job.Index, job.Name);
+        break;
+    case ScanItem::Kind::Skipped:
+        ++FRun.FSkippedFiles;
+        FRun.FHost.FileSkipped(job.Name, item.Text);
         break;
     }
 }

@@ -141,6 +141,21 @@ void JobRecorder::Checkpoint()
     Add(std::move(item));
 }
 
+void JobRecorder::Begin()
+{
+    ScanItem item;
+    item.What = ScanItem::Kind::Begin;
+    Add(std::move(item));
+}
+
+void JobRecorder::Skipped(const std::string& reason)
+{
+    ScanItem item;
+    item.What = ScanItem::Kind::Skipped;
+    item.Text = reason;
+    Add(std::move(item));
+}
+
 void JobRecorder::Finish()
 {
     std::lock_guard guard(FJob->Lock);

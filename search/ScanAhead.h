@@ -22,12 +22,12 @@ namespace ScanAhead {
 
 /// One thing a scan did, kept until the writer reaches its file.
 struct ScanItem {
-    enum class Kind : std::uint8_t { Entries, Drop, Status, Failure, Checkpoint };
+    enum class Kind : std::uint8_t { Entries, Drop, Status, Failure, Checkpoint, Begin, Skipped };
     Kind What = Kind::Entries;
     bool Periodic = false;
     std::int64_t Blocks = 0;
     RunCounters Counters; // the file's own counters once this was done
-    std::string Text; // entry bytes, or the failure's reason
+    std::string Text; // entry bytes, or the failure's (or the skip's) reason
 };
 
 /// A file handed to the scan threads, and what its scan has done so far.
@@ -117,6 +117,8 @@ public:
     void Status(bool periodic, std::int64_t blocks) override;
     void Failure(const std::string& reason) override;
     void Checkpoint() override;
+    void Begin() override;
+    void Skipped(const std::string& reason) override;
 
     /// The file's scan is over: everything it did and its counters go to the writer.
     void Finish();

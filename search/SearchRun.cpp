@@ -35,6 +35,7 @@ void SearchRun::Walk()
 {
     FCounters = {};
     FFailedFiles = 0;
+    FSkippedFiles = 0;
     SearchRunning = true;
     if (FRequest.Verbose) {
         FLog.WriteLogLine(NewSearchLine);
@@ -50,11 +51,7 @@ void SearchRun::Walk()
         if (!fileName) {
             break;
         }
-        FHost.FileEntriesBegin(i, *fileName);
-        if (FRequest.Verbose) {
-            FLog.WriteLogLine(FileHeaderLine(FRequest, *fileName));
-        }
-        FHost.SetCaption("Searching " + *fileName);
+        StartFile(i, *fileName);
         ScanFile(*fileName);
     }
 }
@@ -74,21 +71,73 @@ void SearchRun::ReportFailure(const std::string& fileName, const std::string& re
     FHost.FileFailed(fileName, reason);
 }
 
-bool SearchRun::OpenForScan(LineReader& reader, const std::string& fileName)
+void SearchRun::StartFile(std::int64_t index, const std::string& fileName)
+{
+    FPendingIndex = index;
+    FPendingName = fileName;
+    FBeginPending = true;
+    if (!FRequest.SkipBinary) {
+        FileSearched();
+    }
+}
+
+void SearchRun::BeginFileOutput(std::int64_t index, const std::string& fileName)
+{
+    FHost.FileEntriesBegin(index, fileName);
+    if (FRequest.Verbose) {
+        FLog.WriteLogLine(FileHeaderLine(FRequest, fileName));
+    }
+    FHost.SetCaption("Searching " + fileName);
+}
+
+void SearchRun::FileSearched()
+{
+    if (FRecorder != nullptr) {
+        if (FRequest.SkipBinary) {
+            FRecorder->Begin();
+        }
+        return;
+    }
+    if (FBeginPending) {
+        FBeginPending = false;
+        BeginFileOutput(FPendingIndex, FPendingName);
+    }
+}
+
+void SearchRun::SkipFile(const std::string& fileName)
+{
+    FBeginPending = false;
+    ++FSkippedFiles;
+    if (FRecorder != nullptr) {
+        FRecorder->Skipped(std::string(BinarySkippedReason));
+        return;
+    }
+    FHost.FileSkipped(fileName, std::string(BinarySkippedReason));
+}
+
+bool SearchRun::OpenForScan(LineReader& reader, const std::string& fileName, bool& failed)
 {
     std::string reason;
-    if (!reader.Open(FHost.PathToOpen(fileName), reason)) {
+    failed = !reader.Open(FHost.PathToOpen(fileName), reason, DecodeOptionsOf(FRequest));
+    if (failed) {
+        FileSearched();
         ReportFailure(fileName, reason);
         return false;
     }
+    if (reader.Binary()) {
+        reader.Close();
+        SkipFile(fileName);
+        return false;
+    }
+    FileSearched();
     return true;
 }
 
 bool SearchRun::ScanFileByLines(const std::string& fileName)
 {
     LineReader reader;
-    if (!OpenForScan(reader, fileName)) {
-        return false;
+    if (bool failed = false; !OpenForScan(reader, fileName, failed)) {
+        return !failed;
     }
     const std::int64_t sizeBlocks = reader.SizeBlocks();
     const std::int64_t firstLineMark = FCounters.LinesSearched;

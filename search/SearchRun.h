@@ -39,6 +39,13 @@ public:
     virtual std::optional<std::string> FileName(std::int64_t index) = 0;
     /// A listed file could not be opened or its reading failed; the walk goes on with the next one.
     virtual void FileFailed(const std::string& fileName, const std::string& reason) = 0;
+    /// A listed file was left out on purpose (Skip Binary Files: BinarySkippedReason): it has no header
+    /// and no entries, and it is no failure.
+    virtual void FileSkipped(const std::string& fileName, const std::string& reason)
+    {
+        static_cast<void>(fileName);
+        static_cast<void>(reason);
+    }
     /// The path to open for a listed name (the console maps "-" to standard input).
     virtual std::string PathToOpen(const std::string& fileName) { return fileName; }
     /// Whether the name may be read whatever it is (a FIFO, a device), waiting for it as it needs.
@@ -75,6 +82,11 @@ public:
     /// The scan looked at the cancel request for the first time since a periodic update: what it
     /// wrote since that update is the line in hand, which a cancel raised there still finishes.
     virtual void Checkpoint() = 0;
+    /// Under SkipBinary: the file is to be searched (or reported unreadable); its header and caption
+    /// come now.
+    virtual void Begin() = 0;
+    /// The file was left out (see SearchHost::FileSkipped).
+    virtual void Skipped(const std::string& reason) = 0;
 };
 
 /// The entry written before the first file of a verbose run.
@@ -130,6 +142,8 @@ public:
     RunCounters& Counters() { return FCounters; }
     /// Number of files that could not be opened or read in this run.
     std::int64_t FailedFiles() const { return FFailedFiles; }
+    /// Number of files left out as binary in this run.
+    std::int64_t SkippedFiles() const { return FSkippedFiles; }
 
     // Pieces shared by every scan, so that all of them write the same bytes and texts.
 
@@ -141,6 +155,13 @@ public:
     void EndOfFileStatusUpdate(std::int64_t sizeBlocks);
     /// Counts a file that could not be opened or read and tells the host.
     void ReportFailure(const std::string& fileName, const std::string& reason);
+    /// Entry index of the list is next: its output (the host's notice, the header of a verbose run,
+    /// the caption) comes at once, or under SkipBinary once the scan knows the file is searched.
+    void StartFile(std::int64_t index, const std::string& fileName);
+    /// A scan is about to search its file, or to report it unreadable: the file's output begins.
+    void FileSearched();
+    /// A scan found its file binary: the file is named to the host and gives nothing else.
+    void SkipFile(const std::string& fileName);
     /// The test of one line that the run's operator calls for.
     LinePredicate Predicate() const { return FPredicate; }
     /// True on a scan thread's run, whose updates are recorded for the writer.
@@ -162,8 +183,10 @@ private:
     class ParallelWalk; // WalkInParallel's steps and the state they share (ParallelWalk.cpp)
 
     void ShowCounters(std::int64_t blocks);
+    void BeginFileOutput(std::int64_t index, const std::string& fileName);
     void WalkInParallel();
-    bool OpenForScan(LineReader& reader, const std::string& fileName);
+    /// Opens a file for the line-by-line scan; false when it is not to be read (failed: it could not be).
+    bool OpenForScan(LineReader& reader, const std::string& fileName, bool& failed);
 
     SearchRequest FRequest;
     EntrySink& FLog;
@@ -172,6 +195,10 @@ private:
     LinePredicate FPredicate;
     RunCounters FCounters;
     std::int64_t FFailedFiles = 0;
+    std::int64_t FSkippedFiles = 0;
+    bool FBeginPending = false; // StartFile's output waits for the scan's FileSearched
+    std::int64_t FPendingIndex = 0;
+    std::string FPendingName;
     LiteralFinder FFinder1;
     LiteralFinder FFinder2;
     int FThreads;
@@ -181,4 +208,5 @@ private:
     std::string FEntry; // reused for numbered entries
     std::vector<char> FOutBytes; // the scans' buffer of reported entries, kept for the run
     std::vector<char> FReadBytes; // the scans' read() buffer, kept for the run
+    std::string FHeadBytes; // the first bytes of a mapped file, kept for the run
 };

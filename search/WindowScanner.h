@@ -2,6 +2,7 @@
 
 // Internal to the windowed scan (FastScan.cpp and its units in search/); not part of the engine's API.
 
+#include "search/DecodedStream.h"
 #include "search/EntryBuffer.h"
 #include "search/LineEnds.h"
 #include "search/LineReader.h"
@@ -42,6 +43,10 @@ public:
 
     /// Bytes the file offers so far (its size for a mapped file): the limit of the position figure.
     std::int64_t Available = 0;
+
+    /// The decoder the text comes from, when the file is not read as it is: the position figure is
+    /// then the position in the file, not in its text.
+    const Decode::DecodedStream* Decoded = nullptr;
 
     /// True once the file's scan must end (one occurrence reported, or cancel).
     bool Stopped() const { return FStopped || FOut.Shortened(); }
@@ -139,6 +144,9 @@ private:
     /// Whole 128-byte blocks a 128-byte buffer would have fetched once it had looked at looked bytes.
     std::int64_t BlocksLooked(std::int64_t looked) const
     {
+        if (Decoded != nullptr) {
+            return Decoded->FileFetchedAt(looked) / StatusBlockSize;
+        }
         const std::int64_t rounded = (looked + StatusBlockSize - 1) / StatusBlockSize * StatusBlockSize;
         return std::min(rounded, Available) / StatusBlockSize;
     }

@@ -40,45 +40,56 @@ DecodedStream::DecodedStream(int fd, std::string head, FileEncoding encoding, co
         FCompressed = MakeZstdStage(FFile, FFile);
         break;
     }
+    std::size_t marked = 0;
+    char mark[2];
     if (FTop == nullptr) {
         FTop = FCompressed.get();
         FTop->RecordMarks(&FMarks);
-        char mark[2];
-        const std::size_t got = FTop->Read(mark, sizeof mark);
+        marked = FTop->Read(mark, sizeof mark);
         bool bigEndian = false;
-        if (options.Utf16 && got == 2 && IsUtf16Mark(mark, bigEndian)) {
+        if (options.Utf16 && marked == 2 && IsUtf16Mark(mark, bigEndian)) {
             // The mark is gone from the compressed stage's output: the conversion starts after it.
             FCompressed->RecordMarks(nullptr);
             FText = MakeUtf16Stage(*FCompressed, FFile, bigEndian, 0);
             FTop = FText.get();
-        } else {
-            FHead.assign(mark, got);
+            marked = 0;
         }
     }
     FTop->RecordMarks(&FMarks);
-    if (options.Probe > FHead.size()) {
-        const std::size_t had = FHead.size();
-        FHead.resize(options.Probe);
-        FHead.resize(had + FTop->Read(FHead.data() + had, options.Probe - had));
+    FMade.resize(std::max(ChunkSize, options.Probe));
+    std::memcpy(FMade.data(), mark, marked);
+    FEnd = marked;
+    if (options.Probe != 0) {
+        Refill();
+        FBinary = std::memchr(FMade.data(), 0, std::min(FEnd, options.Probe)) != nullptr;
     }
-    FBinary =
-        options.Probe != 0 && std::memchr(FHead.data(), 0, std::min(FHead.size(), options.Probe)) != nullptr;
+}
+
+void DecodedStream::Refill()
+{
+    const std::size_t got = FTop->Read(FMade.data() + FEnd, FMade.size() - FEnd);
+    FEnded = FEnd + got < FMade.size();
+    FEnd += got;
 }
 
 std::size_t DecodedStream::Read(char* out, std::size_t n)
 {
     std::size_t done = 0;
-    if (FHeadAt < FHead.size()) {
-        done = std::min(n, FHead.size() - FHeadAt);
-        std::memcpy(out, FHead.data() + FHeadAt, done);
-        FHeadAt += done;
-        if (FHeadAt == FHead.size()) {
-            FHead = std::string(); // its memory goes back
-            FHeadAt = 0;
+    while (done < n) {
+        if (FAt == FEnd) {
+            if (FEnded) {
+                break;
+            }
+            FAt = FEnd = 0;
+            Refill();
+            if (FEnd == 0) {
+                break;
+            }
         }
-    }
-    if (done < n) {
-        done += FTop->Read(out + done, n - done);
+        const std::size_t k = std::min(n - done, FEnd - FAt);
+        std::memcpy(out + done, FMade.data() + FAt, k);
+        FAt += k;
+        done += k;
     }
     return done;
 }

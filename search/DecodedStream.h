@@ -9,11 +9,15 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace Decode {
 
 /// A file read through its decoders: what a scan reads instead of the file's own bytes. A compressed
-/// file whose text begins with a UTF-16 mark is decompressed and then converted.
+/// file whose text begins with a UTF-16 mark is decompressed and then converted. The decoders are
+/// asked for text in pieces of one fixed size, whatever the reader asks for: a decoder may say how
+/// much of damaged data it could read only after more or less of it, as its output room allows, and
+/// the windowed scan and the line-by-line scan must see the same text before the damage.
 class DecodedStream {
 public:
     /// fd: the file, already read up to the end of head (its first bytes, which called for encoding).
@@ -42,9 +46,13 @@ private:
     std::unique_ptr<DecoderStage> FCompressed;
     std::unique_ptr<DecoderStage> FText; // the UTF-16 conversion, when there is one
     DecoderStage* FTop = nullptr; // the stage whose output the scan reads
-    std::string FHead; // text read ahead (the mark looked for, the probe), handed out first
-    std::size_t FHeadAt = 0;
+    std::vector<char> FMade; // text made and not yet read
+    std::size_t FAt = 0;
+    std::size_t FEnd = 0;
+    bool FEnded = false; // the top stage has given all it will
     bool FBinary = false;
+
+    void Refill();
 };
 
 } // namespace Decode

@@ -75,13 +75,17 @@ namespace {
         return -1;
     }
 
-    /// Scans with read(): pipes, standard input, and whatever cannot be mapped, through a buffer of
-    /// fixed size. Gives the errno of a failed read, or 0.
+    /// Scans with read(): pipes, standard input, decoded text, and whatever cannot be mapped, through a
+    /// buffer of fixed size. Gives the errno (or decoder's code) of a failed read the scan came to, or
+    /// 0: a failure past the point where the scan stopped (one occurrence, cancel, byte 26) is no more
+    /// seen than the line-by-line reader, which never reads that far, sees it.
     int ScanRead(WindowScanner& scanner, ReadStream& s, LineFormat format, bool sized)
     {
+        bool reached = false;
         while (!scanner.Stopped()) {
             s.Fill();
             if (s.Held == 0) {
+                reached = true;
                 break;
             }
             if (!sized) {
@@ -92,6 +96,7 @@ namespace {
                            !scanner.CountsWhileFinding() || s.Error != 0, w)) {
                 const LongLineEnd end = scanner.ScanLongLine(s, sized);
                 if (!end.Done || end.DataEnds) {
+                    reached = end.Failed;
                     break;
                 }
                 s.Consume(end.Next);
@@ -106,6 +111,7 @@ namespace {
                     t = LastTerminator(w.Begin, t, w.Mode);
                 }
                 if (t == nullptr) {
+                    reached = true;
                     break;
                 }
                 w.End = AfterEnd(t, w.End);
@@ -113,11 +119,12 @@ namespace {
             }
             scanner.Scan(w);
             if (w.Last) {
+                reached = !scanner.Stopped() && !w.EndsAt26;
                 break;
             }
             s.Consume(static_cast<std::size_t>(w.End - w.Begin));
         }
-        return s.Error;
+        return reached ? s.Error : 0;
     }
 
 } // namespace

@@ -121,6 +121,7 @@ struct LongLineEnd {
     bool Done = false; ///< the line was read to its end and handled (false: given up)
     std::size_t Next = 0; ///< where the next line starts in the buffer
     bool DataEnds = false; ///< a byte 26 ended the line and the file
+    bool Failed = false; ///< given up because reading failed (not for a cancel)
 };
 
 } // namespace FastScan

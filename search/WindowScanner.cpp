@@ -16,12 +16,15 @@ LongLineEnd WindowScanner::ScanLongLine(ReadStream& s, bool sized)
     bool rejected = false;
     std::size_t pos = 0;
     const char* t = nullptr;
-    auto giveUp = [&] {
+    // failed: reading (or keeping the line's text) failed, rather than a cancel.
+    auto giveUp = [&](bool failed = true) {
         if (open) {
             FOut.DropOpen();
         }
         FStopped = true;
-        return LongLineEnd{};
+        LongLineEnd end;
+        end.Failed = failed;
+        return end;
     };
     auto openEntry = [&] {
         FOut.BeginEntry(number);
@@ -35,7 +38,7 @@ LongLineEnd WindowScanner::ScanLongLine(ReadStream& s, bool sized)
     };
     for (;;) {
         if (Interrupted()) {
-            return giveUp();
+            return giveUp(false);
         }
         const char* begin = s.Buffer + pos;
         t = FirstLineEnd(begin, s.Buffer + s.Held, dos);
@@ -93,6 +96,9 @@ LongLineEnd WindowScanner::ScanLongLine(ReadStream& s, bool sized)
                     Available = s.Fetched;
                 }
                 end.Next = 0;
+            }
+            if (end.Next == s.Held && s.Error != 0) {
+                return giveUp(); // reading failed where the byte after the CR was to be looked at
             }
             if (end.Next < s.Held && s.Buffer[end.Next] == Lf) {
                 ++end.Next;

@@ -33,7 +33,9 @@ namespace {
         {
             std::size_t done = 0;
             while (done < n && !FEnded && FError == 0) {
-                if (FStalled && InSize() == 0 && !Pull(done)) {
+                // A finished frame is flushed whole; asked again without input, the decoder would
+                // take it for the start of the next frame.
+                if ((FStalled || FFrameDone) && InSize() == 0 && !Pull(done)) {
                     if (FError == 0 && FFrameDone) {
                         FEnded = true;
                     } else if (FError == 0) {

@@ -1,6 +1,6 @@
 // The walk with scan threads against the walk on one thread, over random trees of files and random
 // options: the same log bytes, host calls (status texts, captions, titles, failures), counters and
-// failed files, also with a scan-ahead limit so small that the scan threads wait for the writer.
+// failed and skipped files, also with a scan-ahead limit so small that the scan threads wait for the writer.
 // A cancel leaves a log that is a run of whole entries from the start of the one-thread log.
 
 #include "search/RunFlags.h"
@@ -52,6 +52,14 @@ struct TreeHost final : SearchHost {
     {
         Record("failed|" + fileName + "|" + reason);
     }
+    void FileSkipped(const std::string& fileName, const std::string& reason) override
+    {
+        Record("skipped|" + fileName + "|" + reason);
+    }
+    void FileEntriesBegin(std::int64_t index, const std::string& fileName) override
+    {
+        Record("begin|" + std::to_string(index) + "|" + fileName);
+    }
 };
 
 struct Outcome {
@@ -92,6 +100,7 @@ SearchRequest RandomRequest(std::mt19937& rng)
     in.Verbose = rng() % 2;
     in.LineCounting = in.WordCounting = in.ProgressIndication = true;
     in.LineNumbering = rng() % 2;
+    in.SkipBinary = rng() % 3 == 0;
     SearchRequest request = PrepareRequest(in);
     request.RefreshRate = 1 + static_cast<std::int32_t>(rng() % 40);
     return request;
@@ -103,6 +112,9 @@ std::string RandomText(std::mt19937& rng)
     std::string s(rng() % 600, ' ');
     for (char& c : s) {
         c = alphabet[rng() % alphabet.size()];
+    }
+    if (!s.empty() && rng() % 6 == 0) {
+        s[rng() % s.size()] = '\0'; // binary
     }
     if (rng() % 80 == 0) {
         // Now and then a file larger than the read buffer (so mapped), of long lines.

@@ -7,6 +7,7 @@
 #include "search/ResultLog.h"
 #include "search/RunFlags.h"
 #include "search/SearchRun.h"
+#include "tests/support/MemoryLimit.h"
 #include "tests/support/TempDir.h"
 
 #include <algorithm>
@@ -293,41 +294,6 @@ TEST(FastScanFaults, ALineCutAfterItsEndWasSeenIsNotReportedWithTheZerosAfterThe
     EXPECT_EQ(written.size(), expected.size());
     const std::size_t tail = std::min<std::size_t>(written.size(), 160);
     EXPECT_TRUE(written == expected) << "the log ends with " << written.substr(written.size() - tail);
-}
-
-/// Runs scan in a child process whose private writable memory is limited to limitBytes; gives
-/// its exit status (0 when scan gave true).
-// A sanitizer's runtime maps its own shadow memory, so a data limit measures it, not the scan.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr bool UnderSanitizer = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-constexpr bool UnderSanitizer = true;
-#else
-constexpr bool UnderSanitizer = false;
-#endif
-#else
-constexpr bool UnderSanitizer = false;
-#endif
-
-int InChildWithMemoryLimit(std::size_t limitBytes, const std::function<bool()>& scan)
-{
-    std::fflush(nullptr);
-    const pid_t child = ::fork();
-    if (child == 0) {
-        const rlimit limit{limitBytes, limitBytes};
-        if (::setrlimit(RLIMIT_DATA, &limit) != 0) {
-            ::_exit(3);
-        }
-        try {
-            ::_exit(scan() ? 0 : 1);
-        } catch (...) {
-            ::_exit(2); // out of memory, most likely
-        }
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + WTERMSIG(status);
 }
 
 constexpr std::size_t LongLine = std::size_t{256} << 20;

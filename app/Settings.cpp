@@ -57,11 +57,15 @@ TOptions TSettings::ReadOptions() const
 
 void TSettings::WriteOptions(const TOptions& options)
 {
-    for (int i = 0; i < OptionFlagCount; ++i) {
-        FFile.WriteBool(Text(OptionsSection), Text(OptionFlags[i].Key), options.Flags[i]);
-    }
+    const auto writeFlags = [&](int from, int to) {
+        for (int i = from; i < to; ++i) {
+            FFile.WriteBool(Text(OptionsSection), Text(OptionFlags[i].Key), options.Flags[i]);
+        }
+    };
+    writeFlags(0, BaseFlagCount);
     FFile.WriteInteger(Text(OptionsSection), Text(DefaultOperatorKey), options.DefaultOperator);
     FFile.WriteInteger(Text(OptionsSection), Text(RefreshRateKey), options.RefreshRate);
+    writeFlags(BaseFlagCount, OptionFlagCount);
 }
 
 TReseller TSettings::ReadReseller() const

@@ -10,7 +10,7 @@
 /// "Reseller" contact details the about window shows.
 namespace Settings {
 
-/// The eleven option flags, in the order they are read and written.
+/// The option flags, in the order they are read and written.
 enum TOptionFlag {
     CountLines, ///< OptionLineCount
     CountWords, ///< OptionWordCount
@@ -23,8 +23,14 @@ enum TOptionFlag {
     UnixFile, ///< OptionUnixFile
     OneInstance, ///< OptionOneInstance
     OutputNames, ///< OptionOutputNames
+    // Keys added on Linux, written after "Refresh Rate" so that the first thirteen keys stay as they
+    // always were.
+    Decompress, ///< OptionDecompress
+    SkipBinary, ///< OptionSkipBinary
     OptionFlagCount
 };
+/// The flags written before "Default Operator" and "Refresh Rate"; the others come after them.
+inline constexpr int BaseFlagCount = Decompress;
 
 /// One flag key of "Options" and its value when absent.
 struct TFlagKey {
@@ -48,6 +54,9 @@ inline constexpr std::array<TFlagKey, OptionFlagCount> OptionFlags{{
     {"Unix File", true},
     {"One Instance", false},
     {"Output Names", true},
+    // A compressed file's raw bytes never hold the text the user is looking for.
+    {"Decompress", true},
+    {"Skip Binary", false},
 }};
 inline constexpr const char* DefaultOperatorKey = "Default Operator";
 inline constexpr int DefaultOperatorDefault = 0; ///< "And"
@@ -74,8 +83,8 @@ inline constexpr const char* EditorCommandKey = "Command";
 
 /// What "Options" holds, as read (table defaults for what is absent or not a number) or to be written.
 struct TOptions {
-    std::array<bool, OptionFlagCount> Flags{true,  false, true, false, false, false,
-                                            false, false, true, false, true};
+    std::array<bool, OptionFlagCount> Flags{true,  false, true,  false, false, false, false,
+                                            false, true,  false, true,  true,  false};
     int DefaultOperator = DefaultOperatorDefault; ///< entry of the operator box; -1 = none selected
     int RefreshRate = RefreshRateDefault; ///< as stored; the spin edit brings it into its range
 };
@@ -109,8 +118,8 @@ public:
     /// All of "Options", read in table order.
     TOptions ReadOptions() const;
 
-    /// Writes all thirteen keys of "Options" in table order; throws "Unable to write to <path>" at the first
-    /// refused write, leaving the keys after it unwritten.
+    /// Writes every key of "Options": the base flags, the operator, the refresh rate, the added flags; throws
+    /// "Unable to write to <path>" at the first refused write, leaving the keys after it unwritten.
     void WriteOptions(const TOptions& options);
 
     /// The four keys of "Reseller".

@@ -6,13 +6,17 @@
 #include "platform/FileLocations.h"
 #include "search/ResultLog.h"
 
+#include <QDateTime>
+#include <QHash>
 #include <QIcon>
 #include <QList>
 #include <QMainWindow>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 
 #include <array>
+#include <memory>
 
 #include "ui_Unit1.h"
 
@@ -41,6 +45,10 @@ public:
     void SetStatusText(int Index, const QString& Text);
     QString StatusText(int Index) const;
     void SetIdleStatusTexts();
+    /// The last run's summary beside the panels: how many files Skip Binary Files left out, each named
+    /// with its reason in the tip. No lines: the summary goes.
+    void ShowSkippedFiles(const QStringList& Lines);
+    QLabel* StatusSkipped{nullptr};
 
     // Enablement helpers shared by the commands and the file-list operations.
     void SetSearchCommand(bool Enabled); // CmdSearch and the top-level menu mSearch together
@@ -59,7 +67,8 @@ public:
     void cmdFLAddFolderClick();
     /// Adds the files of a folder through AddFile, as WalkFolder finds them. The window stays live
     /// meanwhile (hourglass cursor; Add Folder turns into Stop). Returns false when it was stopped.
-    bool AddFolder(const QString& Folder, bool IncludeSubfolders, const QString& Filter);
+    bool AddFolder(const QString& Folder, bool IncludeSubfolders, const QString& Filter,
+                   const QString& Exclude = {}, bool SkipHidden = true);
     /// Files and folders dropped with Shift held: each folder with its sub-folders, each file as it is.
     void FileListDropWithSubfolders(const QStringList& Paths);
     bool AddingFolder() const { return FAddingFolder; }
@@ -102,6 +111,9 @@ public:
     bool OpenAtLine(int Block);
     /// The context menu's item: the line the menu was opened on.
     void OpenAtLine1Click();
+    /// The file an editor opens for File: File itself, or for a compressed file its decompressed copy
+    /// in the window's private temporary folder (made once per file and change, removed at exit).
+    QString EditableFile(const QString& File);
     TSourceIndex SourceIndex; // the output pane's lines and where they came from
     QAction* OpenAtLine1{nullptr}; // in PUEdit, shown when it is opened on Viewer
 
@@ -142,6 +154,14 @@ private:
     void ConnectKeys(); // app/Unit1Keys.cpp
     void ConnectOpenAtLine(); // app/Unit1OpenAtLine.cpp
     bool ViewerOpenEvent(QObject* Watched, QEvent* Event);
+
+    struct TDecompressedCopy {
+        QString Path;
+        QDateTime Modified;
+        qint64 Size = 0;
+    };
+    std::unique_ptr<QTemporaryDir> FCopies; // Open at Line's decompressed copies
+    QHash<QString, TDecompressedCopy> FCopyOf; // by the compressed file's absolute path
 
     bool FAddingFolder{false};
     bool FStopAddingFolder{false};

@@ -5,8 +5,11 @@
 #include "app/editor.h"
 #include "app/gConsts.h"
 #include "platform/ErrorGuard.h"
+#include "search/Decoding.h"
 
 #include <QContextMenuEvent>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -15,7 +18,10 @@
 #include <QTextBlock>
 #include <QTextDocument>
 
+#include <cstring>
+#include <fcntl.h>
 #include <stdexcept>
+#include <unistd.h>
 
 void TForm1::ConnectOpenAtLine()
 {
@@ -116,11 +122,74 @@ bool TForm1::OpenAtLine(int Block)
     if (!info.isFile()) {
         throw std::runtime_error("Cannot open file " + path);
     }
+    // Line numbers count the lines of a compressed file's text: the editor gets that text.
+    const QString editable = EditableFile(file);
     const QString command = Settings::TSettings(ProgramFile(gConsts::SettingsExtension)).ReadEditorCommand();
-    if (!OpenInEditor(command, file, source->Line)) {
+    if (!OpenInEditor(command, editable, source->Line)) {
         throw std::runtime_error("Cannot start the editor for " + path);
     }
     return true;
+}
+
+namespace {
+
+// The copy's name: the file's without the compressor's extension, so that the editor shows the name
+// the text had (and picks its highlighting by it).
+QString DecompressedName(const QString& name)
+{
+    for (const char* extension : {".gz", ".bz2", ".xz", ".zst"}) {
+        if (name.endsWith(QLatin1String(extension), Qt::CaseInsensitive) &&
+            name.size() > qsizetype(std::strlen(extension))) {
+            return name.left(name.size() - qsizetype(std::strlen(extension)));
+        }
+    }
+    if (name.endsWith(QLatin1String(".tgz"), Qt::CaseInsensitive)) {
+        return name.left(name.size() - 4) + QStringLiteral(".tar");
+    }
+    return name;
+}
+
+} // namespace
+
+QString TForm1::EditableFile(const QString& File)
+{
+    const QByteArray name = QFile::encodeName(File);
+    if (!IsCompressedFile(name.toStdString())) {
+        return File;
+    }
+    const QFileInfo info(File);
+    const auto known = FCopyOf.constFind(info.absoluteFilePath());
+    if (known != FCopyOf.cend() && known->Modified == info.lastModified() && known->Size == info.size() &&
+        QFileInfo::exists(known->Path)) {
+        return known->Path;
+    }
+    if (!FCopies) {
+        // Private to the user (0700), and removed with the window when the program ends.
+        FCopies = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/sifton-XXXXXX"));
+    }
+    // A folder of its own per copy: files of one name from different folders never meet.
+    const QString folder = FCopies->filePath(QString::number(FCopyOf.size() + 1));
+    const QString copy = folder + QLatin1Char('/') + DecompressedName(info.fileName());
+    const std::string copyPath = QFile::encodeName(copy).toStdString();
+    if (!FCopies->isValid() || !QDir().mkpath(folder)) {
+        throw std::runtime_error("Cannot create file " + copyPath);
+    }
+    const int fd = ::open(copyPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        throw std::runtime_error("Cannot create file " + copyPath);
+    }
+    std::string reason;
+    const CopyEnd end = DecompressFile(name.toStdString(), fd, reason);
+    const bool closed = ::close(fd) == 0;
+    // A damaged file still gives its text up to the damage, where the lines of its entries are.
+    if (end == CopyEnd::WriteFailed || !closed) {
+        throw std::runtime_error("Unable to write to " + copyPath);
+    }
+    if (end == CopyEnd::ReadFailed) {
+        throw std::runtime_error("Cannot open file " + info.absoluteFilePath().toLocal8Bit().toStdString());
+    }
+    FCopyOf.insert(info.absoluteFilePath(), {copy, info.lastModified(), info.size()});
+    return copy;
 }
 
 void TForm1::OpenAtLine1Click()

@@ -120,14 +120,14 @@ std::string ReadFailureReason(int error)
     }
 }
 
-bool DecompressFile(const std::string& path, int out, std::string& reason)
+CopyEnd DecompressFile(const std::string& path, int out, std::string& reason)
 {
     const FdCloser in{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
     int error = 0;
     std::string head;
     if (in.Fd < 0 || !ReadHead(in.Fd, head, EncodingMarkSize, error)) {
         reason = SystemReason(in.Fd < 0 ? errno : error);
-        return false;
+        return CopyEnd::ReadFailed;
     }
     DecodeOptions options;
     options.Decompress = true;
@@ -135,35 +135,45 @@ bool DecompressFile(const std::string& path, int out, std::string& reason)
     std::vector<char> buffer(256 * 1024);
     if (encoding == FileEncoding::Plain) {
         // Not compressed after all: the copy is the file.
-        bool ok = WriteAll(out, head.data(), head.size(), error);
-        for (ssize_t got = 0; ok && (got = ::read(in.Fd, buffer.data(), buffer.size())) != 0;) {
+        if (!WriteAll(out, head.data(), head.size(), error)) {
+            reason = SystemReason(error);
+            return CopyEnd::WriteFailed;
+        }
+        for (;;) {
+            const ssize_t got = ::read(in.Fd, buffer.data(), buffer.size());
             if (got < 0 && errno == EINTR) {
                 continue;
             }
-            ok = got > 0 ? WriteAll(out, buffer.data(), static_cast<std::size_t>(got), error)
-                         : (error = errno, false);
+            if (got < 0) {
+                reason = SystemReason(errno);
+                return CopyEnd::ReadFailed;
+            }
+            if (got == 0) {
+                return CopyEnd::Whole;
+            }
+            if (!WriteAll(out, buffer.data(), static_cast<std::size_t>(got), error)) {
+                reason = SystemReason(error);
+                return CopyEnd::WriteFailed;
+            }
         }
-        if (!ok) {
-            reason = SystemReason(error);
-        }
-        return ok;
     }
     Decode::DecodedStream text(in.Fd, std::move(head), encoding, options);
     for (;;) {
         const std::size_t got = text.Read(buffer.data(), buffer.size());
         if (got != 0 && !WriteAll(out, buffer.data(), got, error)) {
             reason = SystemReason(error);
-            return false;
+            return CopyEnd::WriteFailed;
         }
         if (got < buffer.size()) {
             break;
         }
     }
-    if (text.Error() != 0) {
-        reason = ReadFailureReason(text.Error());
-        return false;
+    if (const int failed = text.Error(); failed != 0) {
+        reason = ReadFailureReason(failed);
+        return failed == Decode::DamagedData || failed == Decode::TooMuchMemory ? CopyEnd::Damaged
+                                                                                : CopyEnd::ReadFailed;
     }
-    return true;
+    return CopyEnd::Whole;
 }
 
 bool IsCompressedFile(const std::string& path)

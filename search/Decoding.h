@@ -40,10 +40,17 @@ FileEncoding DetectEncoding(std::string_view head, const DecodeOptions& options)
 /// reasons above for the decoders' own codes.
 std::string ReadFailureReason(int error);
 
-/// Writes the decoded text of the file at path (decompressed; UTF-16 stays as it is) to the file
-/// descriptor out. False with the reason when the file cannot be read or decoded to its end; what was
-/// decoded before the damage has been written.
-bool DecompressFile(const std::string& path, int out, std::string& reason);
+/// How DecompressFile ended.
+enum class CopyEnd {
+    Whole, ///< all of the text was written
+    Damaged, ///< the text before the damage was written
+    ReadFailed, ///< the file could not be opened or read
+    WriteFailed, ///< out could not take the text
+};
+
+/// Writes the decoded text of the file at path (decompressed; UTF-16 stays as it is; a file that is not
+/// compressed as it is) to the file descriptor out; reason says why it did not end Whole.
+CopyEnd DecompressFile(const std::string& path, int out, std::string& reason);
 
 /// Whether the file at path is compressed in one of the formats a scan decompresses.
 bool IsCompressedFile(const std::string& path);

@@ -426,7 +426,7 @@ TEST(DecodedFiles, AgreeWithTheLineByLineScanOnRandomFiles)
     }
 }
 
-TEST(DecodeFile, WritesTheTextOfACompressedFileAndNamesTheDamage)
+TEST(DecompressFile, WritesTheTextOfACompressedFileAndNamesTheDamage)
 {
     TempDir dir;
     const std::string text = MixedText(100'000, 3);
@@ -435,14 +435,22 @@ TEST(DecodeFile, WritesTheTextOfACompressedFileAndNamesTheDamage)
         const std::string out = (dir.Path() / "out").string();
         const int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         std::string reason;
-        EXPECT_TRUE(DecompressFile(dir.Write("in", packed), fd, reason)) << reason;
+        EXPECT_EQ(DecompressFile(dir.Write("in", packed), fd, reason), CopyEnd::Whole) << reason;
         ::close(fd);
         EXPECT_TRUE(TempDir::Read(out) == text) << PackingName(packing);
         const int cutFd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        EXPECT_FALSE(DecompressFile(dir.Write("in", packed.substr(0, packed.size() - 1)), cutFd, reason));
+        EXPECT_EQ(DecompressFile(dir.Write("in", packed.substr(0, packed.size() - 1)), cutFd, reason),
+                  CopyEnd::Damaged);
         ::close(cutFd);
         EXPECT_EQ(reason, "Damaged compressed data");
+        EXPECT_TRUE(text.rfind(TempDir::Read(out), 0) == 0) << "the text before the damage";
     }
+    std::string reason;
+    const int full = ::open("/dev/full", O_WRONLY);
+    EXPECT_EQ(DecompressFile(dir.Write("plain", "as it is\n"), full, reason), CopyEnd::WriteFailed);
+    EXPECT_EQ(DecompressFile(dir.Write("text.gz", GzipOf(text)), full, reason), CopyEnd::WriteFailed);
+    ::close(full);
+    EXPECT_EQ(DecompressFile((dir.Path() / "missing" / "x.gz").string(), 1, reason), CopyEnd::ReadFailed);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // own thread, which writes each file's entries, status updates and failures in list order, so that
 // what the log, the counters and the host see is exactly what the walk on one thread gives.
 
+#include "search/LineReader.h"
 #include "search/RunFlags.h"
 #include "search/ScanAhead.h"
 #include "search/SearchRun.h"
@@ -79,12 +80,16 @@ private:
     /// Scans here, as on one thread, a list entry that now names another file than the one scanned
     /// ahead for it.
     void ScanRenamed(FileJob& job, const std::string& name);
-    /// Drops what was scanned ahead for a job, and gives its memory back.
+    /// Drops what was scanned ahead for a job (and its chunks), and gives its memory back.
     void DropScanned(FileJob& job);
     /// Writes what the scan of the job does, in the order it did it.
     void WriteScanned(FileJob& job);
+    /// Writes the items of a file's or chunk's scan; before: the counters of the file's earlier chunks.
+    void WriteItems(FileJob& job, FileWriting& writing, const RunCounters& before);
+    /// Writes the chunks of a split file in order, then ends the file as its scan on one thread would.
+    void WriteChunks(FileJob& job, FileWriting& writing);
     /// Takes everything the scan has handed on so far; false once it is done and all is taken.
-    bool TakeScanned(FileJob& job, FileWriting& writing);
+    bool TakeScanned(FileJob& job, FileWriting& writing, const RunCounters& before);
     /// Follows the cancel request; true when the item is not to be written.
     bool Skipped(const ScanItem& item, FileWriting& writing);
     /// Does to the sink and the host what the scan did.
@@ -123,7 +128,7 @@ void SearchRun::ParallelWalk::Run()
         if (!now) {
             break;
         }
-        FPipeline.SetHead(job.Index);
+        FPipeline.SetHead(&job);
         if (*now != job.Name) {
             ScanRenamed(job, *now);
         } else {
@@ -145,22 +150,33 @@ void SearchRun::ParallelWalk::ScanFiles()
     JobRecorder recorder(FPipeline);
     SearchRun scan(FRun.FRequest, recorder, FRun.FHost, FRun.FSeparator);
     scan.FRecorder = &recorder;
+    scan.SetFileSplit(FRun.FSplitMinimum, FRun.FChunkBytes);
     while (FileJob* job = FPipeline.Pop()) {
         scan.FCounters = {};
         recorder.Start(job, &scan.FCounters);
+        ChunkEnd end;
         try {
-            scan.ScanFile(job->Name);
+            if (job->ChunkOf != nullptr) {
+                end = scan.ScanChunk(*job->ChunkOf, job->Chunk);
+            } else {
+                scan.ScanFile(job->Name);
+            }
         } catch (const Abandoned&) {
             return;
         } catch (const std::exception& error) {
             // Nothing else is thrown by a scan that writes only here; report it as the file's.
-            try {
-                recorder.Failure(error.what());
-            } catch (const Abandoned&) {
-                return;
+            if (job->ChunkOf != nullptr) {
+                end.EndsFile = true;
+                end.Failure = error.what();
+            } else {
+                try {
+                    recorder.Failure(error.what());
+                } catch (const Abandoned&) {
+                    return;
+                }
             }
         }
-        recorder.Finish();
+        recorder.Finish(end.EndsFile, std::move(end.Failure));
     }
 }
 
@@ -210,15 +226,24 @@ void SearchRun::ParallelWalk::ScanRenamed(FileJob& job, const std::string& name)
 
 void SearchRun::ParallelWalk::DropScanned(FileJob& job)
 {
+    // As the head, its scan does not wait for room that other scans ahead hold.
+    FPipeline.SetHead(&job);
     for (std::unique_lock guard(job.Lock);;) {
         job.Changed.wait(guard, [&] { return job.Done || !job.Items.empty(); });
         if (job.Items.empty()) {
             break;
         }
         if (job.Items.front().What == ScanItem::Kind::Entries) {
-            FPipeline.Release(job.Items.front().Text.size());
+            FPipeline.Release(job.Items.front().Text.size(), &job);
         }
         job.Items.pop_front();
+    }
+    // The scan threads hold the chunks until their scans end.
+    if (job.Split) {
+        job.Split->StopBefore = 0;
+        for (const auto& chunk : job.Split->Chunks) {
+            DropScanned(*chunk);
+        }
     }
 }
 
@@ -226,8 +251,18 @@ void SearchRun::ParallelWalk::WriteScanned(FileJob& job)
 {
     BeginFile(job.Index, job.Name);
     FileWriting writing;
+    WriteItems(job, writing, {});
+    if (job.Split) {
+        WriteChunks(job, writing);
+    }
+    FBase = Sum(FBase, writing.Written);
+    FRun.FCounters = FBase;
+}
+
+void SearchRun::ParallelWalk::WriteItems(FileJob& job, FileWriting& writing, const RunCounters& before)
+{
     for (;;) {
-        if (FTaken.empty() && !TakeScanned(job, writing)) {
+        if (FTaken.empty() && !TakeScanned(job, writing, before)) {
             break;
         }
         ScanItem item = std::move(FTaken.front());
@@ -239,24 +274,59 @@ void SearchRun::ParallelWalk::WriteScanned(FileJob& job)
             continue;
         }
         if (!writing.Cancelled) {
-            writing.Written = item.Counters;
+            writing.Written = Sum(before, item.Counters);
         }
         FRun.FCounters = Sum(FBase, writing.Written);
         WriteItem(job, item, writing.Cancelled);
     }
-    FBase = Sum(FBase, writing.Written);
-    FRun.FCounters = FBase;
 }
 
-bool SearchRun::ParallelWalk::TakeScanned(FileJob& job, FileWriting& writing)
+void SearchRun::ParallelWalk::WriteChunks(FileJob& job, FileWriting& writing)
+{
+    ScanAhead::SplitFile& split = *job.Split;
+    std::string failure;
+    bool ended = false;
+    for (const auto& owned : split.Chunks) {
+        FileJob& chunk = *owned;
+        if (ended || writing.Cancelled) {
+            DropScanned(chunk);
+            continue;
+        }
+        // A cancel that came with a periodic update lets the line in hand finish; a chunk ends
+        // with a whole line, so the next chunk is not that line.
+        if (writing.FinishingLine) {
+            writing.FinishingLine = false;
+            writing.Cancelled = true;
+            DropScanned(chunk);
+            continue;
+        }
+        FPipeline.SetHead(&chunk);
+        const RunCounters before = writing.Written;
+        WriteItems(chunk, writing, before);
+        // Done, since its items were all taken.
+        if (chunk.EndsFile && !writing.Cancelled) {
+            ended = true;
+            failure = chunk.Failure;
+            split.StopBefore = 0;
+        }
+    }
+    // What the scan on one thread does after the file's last line.
+    FRun.FCounters = Sum(FBase, writing.Written);
+    FRun.EndOfFileStatusUpdate(split.Size / StatusBlockSize);
+    if (!failure.empty()) {
+        FRun.ReportFailure(job.Name, failure);
+    }
+}
+
+bool SearchRun::ParallelWalk::TakeScanned(FileJob& job, FileWriting& writing, const RunCounters& before)
 {
     // Given back before waiting: a scan ahead may be waiting for exactly this room.
-    FPipeline.Release(std::exchange(writing.Unreleased, 0));
+    FPipeline.Release(std::exchange(writing.Unreleased, 0), &job);
     std::unique_lock guard(job.Lock);
     AwaitScan(job, guard);
     if (job.Items.empty()) {
         if (!writing.Cancelled) {
-            writing.Written = job.Final;
+            writing.Written = Sum(before, job.Final);
         }
         return false;
     }
@@ -278,8 +348,10 @@ bool SearchRun::ParallelWalk::Skipped(const ScanItem& item, FileWriting& writing
         }
     }
     if (writing.FinishingLine && item.What == ScanItem::Kind::Checkpoint) {
+        // The entry of the file's last line may still wait for the check of the file's size: it
+        // is finished first, as on one thread.
         writing.FinishingLine = false;
-        writing.Cancelled = true;
+        writing.Cancelled = !FOpen;
     }
     writing.AfterUpdate = item.What == ScanItem::Kind::Status && item.Periodic;
     return writing.Cancelled && item.What != ScanItem::Kind::Status && item.What != ScanItem::Kind::Failure;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <sys/stat.h>
 #include <thread>
 
 std::string FileHeaderLine(const SearchRequest& request, std::string_view fileName)
@@ -39,8 +40,9 @@ void SearchRun::Walk()
     if (FRequest.Verbose) {
         FLog.WriteLogLine(NewSearchLine);
     }
-    // One file (standard input, one big file) gains nothing from threads.
-    if (FThreads > 1 && FHost.FileCount() > 1) {
+    // One file gains nothing from threads unless it is large enough to be split among them;
+    // standard input and pipes are read by one.
+    if (FThreads > 1 && (FHost.FileCount() > 1 || (FHost.FileCount() == 1 && WorthSplitting(0)))) {
         WalkInParallel();
         return;
     }
@@ -57,6 +59,14 @@ void SearchRun::Walk()
         FHost.SetCaption("Searching " + *fileName);
         ScanFile(*fileName);
     }
+}
+
+bool SearchRun::WorthSplitting(std::int64_t index)
+{
+    const std::optional<std::string> fileName = FHost.FileName(index);
+    struct stat info { };
+    return fileName && ::stat(FHost.PathToOpen(*fileName).c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+           info.st_size > 0 && info.st_size >= FSplitMinimum;
 }
 
 bool SearchRun::ScanFile(const std::string& fileName)

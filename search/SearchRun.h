@@ -16,6 +16,14 @@
 
 class LineReader;
 
+namespace FastScan {
+struct ScannedFile;
+}
+
+namespace ScanAhead {
+struct SplitFile;
+}
+
 /// What a run needs from the one who shows it (the window, or the console).
 /// Calls come from the run's thread, in the order the run makes them, except PathToOpen and
 /// MayReadAnyFile: the scan threads of a run over many files ask them at the same time, so they
@@ -75,6 +83,21 @@ public:
     /// The scan looked at the cancel request for the first time since a periodic update: what it
     /// wrote since that update is the line in hand, which a cancel raised there still finishes.
     virtual void Checkpoint() = 0;
+    /// A mapped file large enough to split: the recorder may take the file over, to be scanned in
+    /// chunks of chunkBytes by the scan threads. True when it did; the scan then does nothing more.
+    virtual bool HandOver(FastScan::ScannedFile& file, std::int64_t size, std::int64_t chunkBytes)
+    {
+        static_cast<void>(file);
+        static_cast<void>(size);
+        static_cast<void>(chunkBytes);
+        return false;
+    }
+};
+
+/// How the scan of a chunk of a split file ended.
+struct ChunkEnd {
+    bool EndsFile = false; ///< nothing after the chunk is read (one occurrence, byte 26, failure)
+    std::string Failure; ///< why reading the chunk failed
 };
 
 /// The entry written before the first file of a verbose run.
@@ -106,6 +129,13 @@ public:
     /// Bytes of entries the scan threads may hold ahead of the writer; a thread waits when they are
     /// used up, unless it scans the file being written.
     void SetScanAheadLimit(std::size_t bytes) { FScanAheadLimit = bytes; }
+    /// With more than one thread, a mapped file of at least minimumBytes is scanned in chunks of
+    /// chunkBytes by all the scan threads at once (tests force tiny chunks).
+    void SetFileSplit(std::int64_t minimumBytes, std::int64_t chunkBytes)
+    {
+        FSplitMinimum = minimumBytes;
+        FChunkBytes = chunkBytes < 1 ? 1 : chunkBytes;
+    }
 
     /// The flag the scans look at before each line: the run's cancel request unless told otherwise
     /// (a scan of the window's own, made while no run or another run owns that request).
@@ -118,6 +148,11 @@ public:
     /// The windowed scan ScanFile uses: the same entries, counters and status updates as the
     /// line-by-line scan, without reading the lines one by one.
     bool ScanFileFast(const std::string& fileName, const FastScanOptions& options = {});
+
+    /// The scan of one chunk of a split file, on a scan thread: counts its lines, learns its first line
+    /// number from the chunks before it, then scans it as ScanFileFast would that part of the file,
+    /// without the end-of-file update, which the writer makes once for the whole file.
+    ChunkEnd ScanChunk(ScanAhead::SplitFile& file, std::size_t chunk);
 
     /// The plain line-by-line scan: the reference every faster scan must agree with byte for byte.
     bool ScanFileByLines(const std::string& fileName);
@@ -162,6 +197,7 @@ private:
     class ParallelWalk; // WalkInParallel's steps and the state they share (ParallelWalk.cpp)
 
     void ShowCounters(std::int64_t blocks);
+    bool WorthSplitting(std::int64_t index);
     void WalkInParallel();
     bool OpenForScan(LineReader& reader, const std::string& fileName);
 
@@ -176,6 +212,8 @@ private:
     LiteralFinder FFinder2;
     int FThreads;
     std::size_t FScanAheadLimit = std::size_t{64} << 20;
+    std::int64_t FSplitMinimum = std::int64_t{64} << 20;
+    std::int64_t FChunkBytes = std::int64_t{4} << 20;
     ScanRecorder* FRecorder = nullptr; // set on a scan thread's own run
     const std::atomic<bool>* FCancel = &CancelRequested;
     std::string FEntry; // reused for numbered entries

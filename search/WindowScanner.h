@@ -43,6 +43,16 @@ public:
     /// Bytes the file offers so far (its size for a mapped file): the limit of the position figure.
     std::int64_t Available = 0;
 
+    /// The scan starts after the file's first lines (a chunk of a split file): its line numbers and
+    /// periodic updates go on from there.
+    void StartAfterLines(std::int64_t lines)
+    {
+        FLines = lines;
+        if (FRequest.RefreshRate > 0) {
+            FNextStatus = (lines / FRequest.RefreshRate + 1) * FRequest.RefreshRate;
+        }
+    }
+
     /// True once the file's scan must end (one occurrence reported, or cancel).
     bool Stopped() const { return FStopped || FOut.Shortened(); }
 

@@ -120,8 +120,9 @@ std::vector<std::string> SplitEntries(const std::string& log)
     return entries;
 }
 
-// Rounds alternate between the walk on one thread and the walk whose scan threads read ahead of
-// the writer, which takes a dropped entry back through a recorded item.
+// Rounds take turns: the walk on one thread, the walk whose scan threads read ahead of the writer
+// (which takes a dropped entry back through a recorded item), and that walk with the file split into
+// chunks that the scan threads read at once, so that the cut lands while several are in flight.
 TEST(FastScanFaults, FileTruncatedAtAnyMomentLeavesWholeEntriesAndTheRunGoesOn)
 {
     std::mt19937 rng(1508);
@@ -129,7 +130,8 @@ TEST(FastScanFaults, FileTruncatedAtAnyMomentLeavesWholeEntriesAndTheRunGoesOn)
     ResultLog log;
     log.Create((dir.Path() / "run.out").string());
     int shortened = 0;
-    for (int round = 0; round < 60; ++round) {
+    int splitShortened = 0;
+    for (int round = 0; round < 90; ++round) {
         // Short lines and lines longer than every buffer, a third of them holding the string.
         std::vector<std::string> lines;
         std::vector<std::size_t> starts;
@@ -171,7 +173,11 @@ TEST(FastScanFaults, FileTruncatedAtAnyMomentLeavesWholeEntriesAndTheRunGoesOn)
         };
         log.Clear();
         SearchRun run(PrepareRequest(in), log, host, ",");
-        run.SetThreads(round % 2 == 0 ? 1 : 2);
+        const int mode = round % 3;
+        run.SetThreads(mode == 0 ? 1 : 2);
+        if (mode == 2) {
+            run.SetFileSplit(1, 4096 + static_cast<std::int64_t>(rng() % (256 * 1024)));
+        }
         const auto cut = static_cast<off_t>(rng() % text.size());
         const auto delay = std::chrono::microseconds(rng() % 1000);
         std::thread cutter([&] {
@@ -192,13 +198,16 @@ TEST(FastScanFaults, FileTruncatedAtAnyMomentLeavesWholeEntriesAndTheRunGoesOn)
         });
         cutter.join();
 
-        const std::string what =
-            "round " + std::to_string(round) + (round % 2 == 0 ? ", one thread" : ", two threads");
+        const std::string what = "round " + std::to_string(round) +
+                                 (mode == 0   ? ", one thread"
+                                  : mode == 1 ? ", two threads"
+                                              : ", in chunks");
         if (!host.failures.empty()) {
             EXPECT_EQ(host.failures,
                       std::vector<std::string>{victim + "|" + std::string(ShortenedFileReason)})
                 << what;
             ++shortened;
+            splitShortened += mode == 2 ? 1 : 0;
         }
         // A file cut before it was opened simply ends there: its last line is what is left of it.
         const std::size_t cutLine = static_cast<std::size_t>(
@@ -246,6 +255,7 @@ TEST(FastScanFaults, FileTruncatedAtAnyMomentLeavesWholeEntriesAndTheRunGoesOn)
         }
     }
     EXPECT_GT(shortened, 0) << "no round cut the file while it was read";
+    EXPECT_GT(splitShortened, 0) << "no round cut a split file while it was read";
 }
 
 // The scan has already seen where the line ends when the cut comes: the rest of the line now reads
@@ -353,7 +363,8 @@ void WriteLongLine(int fd)
     ::write(fd, "\n", 1);
 }
 
-bool ScanLongLineInto(const std::string& logPath, ListHost& host, const std::string& name)
+/// split: the walk with two scan threads, the file split into chunks of 1 MiB.
+bool ScanLongLineInto(const std::string& logPath, ListHost& host, const std::string& name, bool split = false)
 {
     ResultLog log;
     log.Create(logPath);
@@ -362,7 +373,16 @@ bool ScanLongLineInto(const std::string& logPath, ListHost& host, const std::str
     in.LineFormat = LineFormat::Unix;
     in.LineNumbering = true;
     SearchRun run(PrepareRequest(in), log, host, ",");
-    const bool ok = run.ScanFile(name);
+    bool ok = false;
+    if (split) {
+        host.files = {name};
+        run.SetThreads(2);
+        run.SetFileSplit(1, 1 << 20);
+        run.Walk();
+        ok = host.failures.empty();
+    } else {
+        ok = run.ScanFile(name);
+    }
     log.Flush();
     struct stat info { };
     // "1 : " and the line and byte 13.
@@ -387,6 +407,28 @@ TEST(FastScanFaults, ALineOfAnyLengthIsReportedInBoundedMemoryFromAMappedFile)
                                      [&] {
                                          ListHost host;
                                          return ScanLongLineInto(logPath, host, path);
+                                     }),
+              0);
+}
+
+// The line starts in the first chunk and runs through all the others: its entry leaves that
+// chunk's scan in pieces, which wait for the writer in bounded memory.
+TEST(FastScanFaults, ALineOfAnyLengthIsReportedInBoundedMemoryFromASplitFile)
+{
+    if (UnderSanitizer) {
+        GTEST_SKIP() << "the memory limit would count the sanitizer's own memory";
+    }
+    TempDir dir;
+    const std::string path = (dir.Path() / "one-line.txt").string();
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(fd, 0);
+    WriteLongLine(fd);
+    ::close(fd);
+    const std::string logPath = (dir.Path() / "split.out").string();
+    EXPECT_EQ(InChildWithMemoryLimit(MemoryLimit,
+                                     [&] {
+                                         ListHost host;
+                                         return ScanLongLineInto(logPath, host, path, true);
                                      }),
               0);
 }

@@ -66,11 +66,20 @@ def cases(m, sifton, lf, crlf):
             "sifton": f"{s} -s --and-not {exclude} {common} {lf} | wc -l",
             "rg": f"rg -F {common} {lf} | rg -F -v {exclude} | wc -l",
             "grep": f"grep -F {common} {lf} | grep -F -v {exclude} | wc -l"}),
+        ("dense: nearly every line, numbered, folded", lf, m.get("dense_lines"), {
+            "sifton": f"{s} -n e {lf} | wc -l",
+            "rg": f"rg -F -i -n e {lf} | wc -l",
+            "grep": f"grep -F -i -n e {lf} | wc -l"}),
         ("DOS format on the CR LF file, line numbers", crlf, m["common_lines"], {
             "sifton": f"{s} --dos -s -n {common} {crlf} | wc -l",
             "rg": f"rg -F -n {common} {crlf} | wc -l",
             "grep": f"grep -F -n {common} {crlf} | wc -l"}),
     ]
+
+
+def load():
+    with open("/proc/loadavg") as f:
+        return float(f.read().split()[0])
 
 
 def run_once(cmd):
@@ -97,17 +106,26 @@ def main():
     ap.add_argument("--runs", type=int, default=11)
     ap.add_argument("--markdown", help="also write the table here")
     ap.add_argument("--only", help="run only the cases whose title contains this text")
+    ap.add_argument("--tools", default="sifton,rg,grep", help="comma-separated, from sifton, rg, grep")
+    ap.add_argument("--taskset", help="run every command on these processors only (taskset -c LIST)")
     args = ap.parse_args()
 
     m = read_manifest(os.path.join(args.corpus, "manifest.txt"))
     lf = os.path.join(args.corpus, "corpus-lf.txt")
     crlf = os.path.join(args.corpus, "corpus-crlf.txt")
-    tools = ["sifton", "rg", "grep"]
+    tools = args.tools.split(",")
+    others = [t for t in tools if t != "sifton"]
     rows = []
     failed = False
     for title, path, expected, commands in cases(m, args.sifton, lf, crlf):
         if args.only and args.only not in title:
             continue
+        if expected is None:
+            # A count the manifest does not hold: GNU grep's is the reference.
+            count = commands["grep"].replace(" -n ", " -c ").replace(" | wc -l", "")
+            expected = subprocess.run(["sh", "-c", count], stdout=subprocess.PIPE).stdout.decode().strip()
+        if args.taskset:
+            commands = {t: f"taskset -c {args.taskset} sh -c {shlex.quote(c)}" for t, c in commands.items()}
         reread(path)
         # One untimed round: warms the cache and checks every output.
         for tool in tools:
@@ -117,32 +135,38 @@ def main():
                 failed = True
         wall = {t: [] for t in tools}
         cpu = {t: [] for t in tools}
+        loads = [load()]
         for r in range(args.runs):
-            order = tools[r % 3:] + tools[:r % 3]
+            order = tools[r % len(tools):] + tools[:r % len(tools)]
             for tool in order:
                 w, c, _, _ = run_once(commands[tool])
                 wall[tool].append(w)
                 cpu[tool].append(c)
+            loads.append(load())
 
         def paired(series, other):
             return statistics.median(a / b for a, b in zip(series["sifton"], series[other]) if b > 0)
 
         med = {t: statistics.median(wall[t]) for t in tools}
         medc = {t: statistics.median(cpu[t]) for t in tools}
-        row = (title, expected, med, paired(wall, "rg"), paired(wall, "grep"), medc, paired(cpu, "rg"),
-               paired(cpu, "grep"))
-        rows.append(row)
-        print(f"{title:46} wall: sifton {med['sifton']:.3f} rg {med['rg']:.3f} grep {med['grep']:.3f}"
-              f"  ratios {row[3]:.2f} {row[4]:.2f} | cpu: {medc['sifton']:.3f} {medc['rg']:.3f} {medc['grep']:.3f}"
-              f"  ratios {row[6]:.2f} {row[7]:.2f}", flush=True)
+        ratio = {t: (paired(wall, t), paired(cpu, t)) for t in others}
+        rows.append((title, expected, med, medc, ratio, min(loads), max(loads)))
+        print(f"{title:46} wall: " + " ".join(f"{t} {med[t]:.3f}" for t in tools) +
+              "  ratios " + " ".join(f"{ratio[t][0]:.2f}" for t in others) +
+              " | cpu: " + " ".join(f"{medc[t]:.3f}" for t in tools) +
+              "  ratios " + " ".join(f"{ratio[t][1]:.2f}" for t in others) +
+              f" | load {min(loads):.1f}-{max(loads):.1f}", flush=True)
 
-    table = ["| case | lines | sifton-cli | rg | grep | sifton/rg | sifton/grep "
-             "| CPU sifton-cli | CPU rg | CPU grep | CPU sifton/rg | CPU sifton/grep |",
-             "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|"]
-    for title, expected, med, wr, wg, medc, cr, cg in rows:
-        table.append(f"| {title} | {expected} | {med['sifton']:.3f} | {med['rg']:.3f} | {med['grep']:.3f} "
-                     f"| {wr:.2f} | {wg:.2f} | {medc['sifton']:.3f} | {medc['rg']:.3f} | {medc['grep']:.3f} "
-                     f"| {cr:.2f} | {cg:.2f} |")
+    names = {"sifton": "sifton-cli", "rg": "rg", "grep": "grep"}
+    table = ["| case | lines | " + " | ".join(names[t] for t in tools) + " | " +
+             " | ".join(f"sifton/{t}" for t in others) + " | " + " | ".join(f"CPU {names[t]}" for t in tools) +
+             " | " + " | ".join(f"CPU sifton/{t}" for t in others) + " | load |",
+             "|---|---:|" + "---:|" * (2 * len(tools) + 2 * len(others)) + "---|"]
+    for title, expected, med, medc, ratio, low, high in rows:
+        table.append(f"| {title} | {expected} | " + " | ".join(f"{med[t]:.3f}" for t in tools) + " | " +
+                     " | ".join(f"{ratio[t][0]:.2f}" for t in others) + " | " +
+                     " | ".join(f"{medc[t]:.3f}" for t in tools) + " | " +
+                     " | ".join(f"{ratio[t][1]:.2f}" for t in others) + f" | {low:.1f} to {high:.1f} |")
     print("\n" + "\n".join(table))
     if args.markdown:
         with open(args.markdown, "w") as f:

@@ -67,6 +67,7 @@ public:
     void SetStatusText(int panel, const std::string& text) override;
     void SetCaption(const std::string& caption) override;
     void ShowCaptionAsTitle() override { }
+    bool ShowsTitle() const override { return false; }
     std::int64_t FileCount() override { return FFiles.Count(); }
     std::optional<std::string> FileName(std::int64_t index) override;
     void FileFailed(const std::string& fileName, const std::string& reason) override;

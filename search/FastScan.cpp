@@ -133,7 +133,8 @@ bool SearchRun::ScanFileFast(const std::string& fileName, const FastScanOptions&
     ScannedFile file;
     // Opened without waiting: a listed path that has become a FIFO or a device must not hold the run in
     // open() for ever. Only a file the host allows to be of any kind is opened as it stands.
-    file.Fd = ::open(FHost.PathToOpen(fileName).c_str(), O_RDONLY | O_CLOEXEC | (anyKind ? 0 : O_NONBLOCK));
+    const std::string path = FHost.PathToOpen(fileName);
+    file.Fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | (anyKind ? 0 : O_NONBLOCK));
     if (file.Fd < 0) {
         ReportFailure(fileName, SystemReason(errno));
         return false;
@@ -159,14 +160,17 @@ bool SearchRun::ScanFileFast(const std::string& fileName, const FastScanOptions&
     std::int64_t endBlocks = regular ? size / StatusBlockSize : 0;
     // A size of 0 is read anyway: procfs files claim it and still hold bytes. A file that fits the
     // read buffer takes one read() into the buffer the run keeps, which costs less than a mapping.
-    // A file large enough to split is mapped whatever the window (tests split tiny files).
-    const bool split = regular && size > 0 && FRecorder != nullptr && size >= FSplitMinimum;
+    // A file large enough to split is mapped whatever the window (tests split tiny files). What the
+    // host opens under another name (standard input for "-") is read as the one stream it is.
+    const bool split =
+        regular && size > 0 && FRecorder != nullptr && size >= FSplitMinimum && path == fileName;
     if (regular && (split || size > static_cast<std::int64_t>(std::max<std::size_t>(options.Window, 2))) &&
         !options.ReadOnly) {
         file.Map = ::mmap(nullptr, static_cast<std::size_t>(size), PROT_READ, MAP_PRIVATE, file.Fd, 0);
         file.MapSize = static_cast<std::size_t>(size);
     }
-    if (split && file.Map != MAP_FAILED && FRecorder->HandOver(file, size, FChunkBytes)) {
+    if (split && file.Map != MAP_FAILED &&
+        FRecorder->HandOver(file, size, FChunkBytes, PeriodicUpdatesShow())) {
         return true; // the scan threads take it in chunks; the writer ends it
     }
     if (file.Map != MAP_FAILED) {
@@ -247,7 +251,7 @@ ChunkEnd SearchRun::ScanChunk(ScanAhead::SplitFile& file, std::size_t chunk)
             const auto share = static_cast<std::int64_t>(chunk) * file.ChunkBytes;
             begin = LineStartFrom(data, size, share, format);
             stop = LineStartFrom(data, size, std::min(size, share + file.ChunkBytes), format);
-            lines = begin < stop ? CountEndedLines(data + begin, data + stop, format) : 0;
+            lines = begin < stop && file.Counted ? CountEndedLines(data + begin, data + stop, format) : 0;
         }
     }
     // After a fault the count is wrong, but then this chunk ends the file and the ones after it are
@@ -257,10 +261,13 @@ ChunkEnd SearchRun::ScanChunk(ScanAhead::SplitFile& file, std::size_t chunk)
         end.Failure = MappedFaultReason(file.File.Fd, fault);
         end.EndsFile = true;
     } else if (begin < (stop >= 0 ? stop : size)) {
-        const std::int64_t first = file.LinesBefore(chunk);
         EntryBuffer out(FLog, FRequest.LineNumbering, FOutBytes);
         WindowScanner scanner(*this, FRequest, FCounters, out);
-        scanner.StartAfterLines(first);
+        if (file.Counted) {
+            scanner.StartAfterLines(file.LinesBefore(chunk));
+        } else {
+            scanner.LeaveOutPeriodicUpdates();
+        }
         scanner.Available = size;
         out.WatchMapping(file.File.Fd, data, size);
         bool endsAt26 = false;

@@ -7,6 +7,7 @@
 #include "search/ScanAhead.h"
 #include "search/SearchRun.h"
 
+#include <charconv>
 #include <deque>
 #include <exception>
 #include <memory>
@@ -94,6 +95,8 @@ private:
     bool Skipped(const ScanItem& item, FileWriting& writing);
     /// Does to the sink and the host what the scan did.
     void WriteItem(const FileJob& job, const ScanItem& item, bool cancelled);
+    /// The entries of a chunk numbered from its own first line, with the lines before it added.
+    std::string_view Renumbered(std::string_view entries);
 
     static constexpr std::size_t MaxAhead = 1024;
 
@@ -108,6 +111,10 @@ private:
     std::vector<FileJob*> FHanding; // kept, so that its buffer is allocated once
     bool FOpen = false; // the last bytes written stopped inside an entry
     std::deque<ScanItem> FTaken; // items taken from the file being written, not yet written
+    std::int64_t FRenumberBy = 0; // lines to add to the numbers of the chunk being written
+    bool FAtNumber = false; // Renumbered: the next bytes are (more of) an entry's number
+    std::uint64_t FNumber = 0; // its digits so far
+    std::string FRenumbered;
 };
 
 void SearchRun::ParallelWalk::Run()
@@ -302,7 +309,11 @@ void SearchRun::ParallelWalk::WriteChunks(FileJob& job, FileWriting& writing)
         }
         FPipeline.SetHead(&chunk);
         const RunCounters before = writing.Written;
+        FRenumberBy = !split.Counted && FRun.FRequest.LineNumbering ? before.LinesSearched : 0;
+        FAtNumber = true;
+        FNumber = 0;
         WriteItems(chunk, writing, before);
+        FRenumberBy = 0;
         // Done, since its items were all taken.
         if (chunk.EndsFile && !writing.Cancelled) {
             ended = true;
@@ -361,12 +372,14 @@ void SearchRun::ParallelWalk::WriteItem(const FileJob& job, const ScanItem& item
 {
     switch (item.What) {
     case ScanItem::Kind::Entries:
-        FRun.FLog.WriteLogEntries(item.Text);
+        FRun.FLog.WriteLogEntries(FRenumberBy != 0 ? Renumbered(item.Text) : item.Text);
         FOpen = !item.Text.empty() && item.Text.back() != '\r';
         break;
     case ScanItem::Kind::Drop:
         FRun.FLog.DropOpenEntry();
         FOpen = false;
+        FAtNumber = true;
+        FNumber = 0;
         break;
     case ScanItem::Kind::Status:
         if (item.Periodic && cancelled) {
@@ -384,6 +397,39 @@ void SearchRun::ParallelWalk::WriteItem(const FileJob& job, const ScanItem& item
     case ScanItem::Kind::Checkpoint:
         break;
     }
+}
+
+std::string_view SearchRun::ParallelWalk::Renumbered(std::string_view entries)
+{
+    // Each entry is its number, " : ", its text and byte 13; a piece may end anywhere, even inside
+    // a number, whose digits then wait for the rest.
+    FRenumbered.clear();
+    while (!entries.empty()) {
+        if (FAtNumber) {
+            std::size_t digits = 0;
+            while (digits < entries.size() && entries[digits] >= '0' && entries[digits] <= '9') {
+                FNumber = FNumber * 10 + static_cast<std::uint64_t>(entries[digits] - '0');
+                ++digits;
+            }
+            entries.remove_prefix(digits);
+            if (entries.empty()) {
+                break;
+            }
+            char text[24];
+            const auto [end, error] =
+                std::to_chars(text, text + sizeof text, FNumber + static_cast<std::uint64_t>(FRenumberBy));
+            static_cast<void>(error);
+            FRenumbered.append(text, end);
+            FAtNumber = false;
+            FNumber = 0;
+        }
+        const std::size_t cr = entries.find('\r');
+        const std::size_t take = cr == std::string_view::npos ? entries.size() : cr + 1;
+        FRenumbered.append(entries.substr(0, take));
+        entries.remove_prefix(take);
+        FAtNumber = cr != std::string_view::npos;
+    }
+    return FRenumbered;
 }
 
 void SearchRun::WalkInParallel()

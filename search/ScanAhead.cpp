@@ -214,9 +214,11 @@ void JobRecorder::Checkpoint()
     Add(std::move(item));
 }
 
-bool JobRecorder::HandOver(FastScan::ScannedFile& file, std::int64_t size, std::int64_t chunkBytes)
+bool JobRecorder::HandOver(FastScan::ScannedFile& file, std::int64_t size, std::int64_t chunkBytes,
+                           bool counted)
 {
     auto split = std::make_shared<SplitFile>(file, size, chunkBytes, FJob->Index, FJob->Name);
+    split->Counted = counted;
     FJob->Split = split; // read by the writer once the job is done
     FPipeline.PushChunks(*split);
     return true;

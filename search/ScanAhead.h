@@ -63,6 +63,9 @@ struct SplitFile {
               const std::string& name);
 
     FastScan::ScannedFile File; // the mapping, released once the writer and every chunk are done
+    /// Whether chunks count their lines first. Without it, they have no periodic updates and number
+    /// their lines from 1, and the writer adds the lines of the chunks before.
+    bool Counted = true;
     const char* Data = nullptr;
     std::int64_t Size = 0;
     std::int64_t ChunkBytes = 0;
@@ -170,7 +173,8 @@ public:
     void Checkpoint() override;
 
     /// A mapped file large enough to be split: it becomes chunks for the scan threads.
-    bool HandOver(FastScan::ScannedFile& file, std::int64_t size, std::int64_t chunkBytes) override;
+    bool HandOver(FastScan::ScannedFile& file, std::int64_t size, std::int64_t chunkBytes,
+                  bool counted) override;
 
     /// The file's scan is over: everything it did and its counters go to the writer, with how a
     /// chunk's scan ended.

@@ -65,8 +65,8 @@ bool SearchRun::WorthSplitting(std::int64_t index)
 {
     const std::optional<std::string> fileName = FHost.FileName(index);
     struct stat info { };
-    return fileName && ::stat(FHost.PathToOpen(*fileName).c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
-           info.st_size > 0 && info.st_size >= FSplitMinimum;
+    return fileName && FHost.PathToOpen(*fileName) == *fileName && ::stat(fileName->c_str(), &info) == 0 &&
+           S_ISREG(info.st_mode) && info.st_size > 0 && info.st_size >= FSplitMinimum;
 }
 
 bool SearchRun::ScanFile(const std::string& fileName)

@@ -38,6 +38,10 @@ public:
     virtual void SetCaption(const std::string& caption) = 0;
     /// Sets the application title to the caption set last (the periodic status update's first step).
     virtual void ShowCaptionAsTitle() = 0;
+    /// False when ShowCaptionAsTitle shows nothing (the console): a periodic update then shows
+    /// something only through the panels the request turns on, and a file split among the scan
+    /// threads without any of them need not learn where its periodic updates fall.
+    virtual bool ShowsTitle() const { return true; }
     /// The number of files to search. The window gives the paths listed when the run started, so
     /// for it this stays the same for the whole run. The console, which is still walking its folders
     /// while the run reads the first files, answers one more than it has found until the walk ends.
@@ -84,12 +88,15 @@ public:
     /// wrote since that update is the line in hand, which a cancel raised there still finishes.
     virtual void Checkpoint() = 0;
     /// A mapped file large enough to split: the recorder may take the file over, to be scanned in
-    /// chunks of chunkBytes by the scan threads. True when it did; the scan then does nothing more.
-    virtual bool HandOver(FastScan::ScannedFile& file, std::int64_t size, std::int64_t chunkBytes)
+    /// chunks of chunkBytes by the scan threads (counted: see ScanAhead::SplitFile). True when it
+    /// did; the scan then does nothing more.
+    virtual bool HandOver(FastScan::ScannedFile& file, std::int64_t size, std::int64_t chunkBytes,
+                          bool counted)
     {
         static_cast<void>(file);
         static_cast<void>(size);
         static_cast<void>(chunkBytes);
+        static_cast<void>(counted);
         return false;
     }
 };
@@ -189,6 +196,12 @@ public:
     }
     /// The one who shows the run.
     SearchHost& Host() { return FHost; }
+    /// Whether a periodic status update shows anything.
+    bool PeriodicUpdatesShow() const
+    {
+        return FHost.ShowsTitle() || FRequest.LineCounting || FRequest.ProgressIndication ||
+               FRequest.WordCounting;
+    }
     /// The run's two strings, ready for the scans (made once per run, not per file).
     const LiteralFinder& Finder1() const { return FFinder1; }
     const LiteralFinder& Finder2() const { return FFinder2; }

@@ -53,6 +53,9 @@ public:
         }
     }
 
+    /// Periodic updates that would show nothing are not made (see SearchHost::ShowsTitle).
+    void LeaveOutPeriodicUpdates() { FNextStatus = std::numeric_limits<std::int64_t>::max(); }
+
     /// True once the file's scan must end (one occurrence reported, or cancel).
     bool Stopped() const { return FStopped || FOut.Shortened(); }
 

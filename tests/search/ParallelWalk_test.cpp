@@ -31,6 +31,7 @@ struct TreeHost final : SearchHost {
     std::vector<std::string> files;
     std::vector<std::string> calls;
     int cancelAtCall = -1;
+    bool showsTitle = true; // false: a console, whose title shows nothing
 
     void Record(std::string call)
     {
@@ -44,7 +45,13 @@ struct TreeHost final : SearchHost {
         Record(std::to_string(panel) + "|" + text);
     }
     void SetCaption(const std::string& caption) override { Record("caption|" + caption); }
-    void ShowCaptionAsTitle() override { Record("title"); }
+    void ShowCaptionAsTitle() override
+    {
+        if (showsTitle) {
+            Record("title");
+        }
+    }
+    bool ShowsTitle() const override { return showsTitle; }
     std::int64_t FileCount() override { return static_cast<std::int64_t>(files.size()); }
     std::optional<std::string> FileName(std::int64_t i) override
     {
@@ -64,11 +71,13 @@ struct Outcome {
 };
 
 Outcome Walk(const SearchRequest& request, const std::vector<std::string>& files, int threads,
-             std::size_t aheadLimit, int cancelAtCall = -1, std::int64_t chunkBytes = 0)
+             std::size_t aheadLimit, int cancelAtCall = -1, std::int64_t chunkBytes = 0,
+             bool showsTitle = true)
 {
     StreamSink sink;
     TreeHost host;
     host.files = files;
+    host.showsTitle = showsTitle;
     host.cancelAtCall = cancelAtCall;
     SearchRun run(request, sink, host, ",");
     run.SetThreads(threads);
@@ -206,20 +215,34 @@ std::vector<std::string> RandomSplitList(std::mt19937& rng, const TempDir& dir, 
     return files;
 }
 
+/// A third of the time, a run whose periodic updates show nothing (a console without its progress
+/// line): its split files are not counted first, and the writer numbers their lines.
+SearchRequest RandomSplitRequest(std::mt19937& rng, bool& showsTitle)
+{
+    SearchRequest request = RandomRequest(rng);
+    showsTitle = rng() % 3 != 0;
+    if (!showsTitle) {
+        request.LineCounting = request.ProgressIndication = request.WordCounting = false;
+    }
+    return request;
+}
+
 TEST(ParallelWalk, SplitFilesWriteExactlyWhatOneThreadWrites)
 {
     std::mt19937 rng(3011);
     TempDir dir;
     for (int round = 0; round < 1000; ++round) {
-        const SearchRequest request = RandomRequest(rng);
+        bool showsTitle = true;
+        const SearchRequest request = RandomSplitRequest(rng, showsTitle);
         const std::int64_t chunk = RandomChunkBytes(rng);
         const std::vector<std::string> files = RandomSplitList(rng, dir, round, chunk);
         const int threads = 2 + static_cast<int>(rng() % 3);
         const std::size_t limit = rng() % 2 ? std::size_t{64} << 20 : 1 + rng() % 200;
         const std::string what = "round " + std::to_string(round) + ", " + std::to_string(threads) +
                                  " threads, chunks of " + std::to_string(chunk) + ", limit " +
-                                 std::to_string(limit);
-        ExpectSame(Walk(request, files, 1, limit), Walk(request, files, threads, limit, -1, chunk), what);
+                                 std::to_string(limit) + (showsTitle ? "" : ", counted by the writer");
+        ExpectSame(Walk(request, files, 1, limit, -1, 0, showsTitle),
+                   Walk(request, files, threads, limit, -1, chunk, showsTitle), what);
         if (HasFailure()) {
             break;
         }
@@ -232,7 +255,8 @@ TEST(ParallelWalk, LargeSplitFilesWriteExactlyWhatOneThreadWrites)
     std::mt19937 rng(4242);
     TempDir dir;
     for (int round = 0; round < 6; ++round) {
-        SearchRequest request = RandomRequest(rng);
+        bool showsTitle = true;
+        SearchRequest request = RandomSplitRequest(rng, showsTitle);
         request.RefreshRate = 1000;
         std::string text;
         while (text.size() < (3u << 20)) {
@@ -241,7 +265,8 @@ TEST(ParallelWalk, LargeSplitFilesWriteExactlyWhatOneThreadWrites)
         const std::vector<std::string> files{dir.Write("large" + std::to_string(round), text)};
         const std::int64_t chunk = 1 + static_cast<std::int64_t>(rng() % (512 * 1024));
         const std::string what = "round " + std::to_string(round) + ", chunks of " + std::to_string(chunk);
-        ExpectSame(Walk(request, files, 1, 1 << 20), Walk(request, files, 2, 1 << 20, -1, chunk), what);
+        ExpectSame(Walk(request, files, 1, 1 << 20, -1, 0, showsTitle),
+                   Walk(request, files, 2, 1 << 20, -1, chunk, showsTitle), what);
     }
 }
 
@@ -250,13 +275,14 @@ TEST(ParallelWalk, CancelStopsTheWritingOfASplitFileAtAnEntryBoundary)
     std::mt19937 rng(515);
     TempDir dir;
     for (int round = 0; round < 300; ++round) {
-        const SearchRequest request = RandomRequest(rng);
+        bool showsTitle = true;
+        const SearchRequest request = RandomSplitRequest(rng, showsTitle);
         const std::int64_t chunk = RandomChunkBytes(rng);
         const std::vector<std::string> files = RandomSplitList(rng, dir, round, chunk);
-        const Outcome whole = Walk(request, files, 1, std::size_t{64} << 20);
+        const Outcome whole = Walk(request, files, 1, std::size_t{64} << 20, -1, 0, showsTitle);
         const int cancelAt = 1 + static_cast<int>(rng() % (whole.calls.size() + 1));
-        const Outcome cut =
-            Walk(request, files, 2 + static_cast<int>(rng() % 2), 1 + rng() % 300, cancelAt, chunk);
+        const Outcome cut = Walk(request, files, 2 + static_cast<int>(rng() % 2), 1 + rng() % 300, cancelAt,
+                                 chunk, showsTitle);
         const std::string what =
             "round " + std::to_string(round) + ", cancel at call " + std::to_string(cancelAt);
         ASSERT_LE(cut.log.size(), whole.log.size()) << what;

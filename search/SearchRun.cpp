@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <sched.h>
 #include <sys/stat.h>
 #include <thread>
 
@@ -20,6 +21,22 @@ std::string FileHeaderLine(const SearchRequest& request, std::string_view fileNa
     return line;
 }
 
+namespace {
+
+/// The processors this process may run on (fewer than the machine's under taskset or a container's
+/// limit): more scan threads than that only take turns.
+int UsableProcessors()
+{
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (::sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0) {
+        return CPU_COUNT(&set);
+    }
+    return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+}
+
+} // namespace
+
 SearchRun::SearchRun(SearchRequest request, EntrySink& log, SearchHost& host, std::string separator)
     : FRequest(std::move(request))
     , FLog(log)
@@ -28,7 +45,7 @@ SearchRun::SearchRun(SearchRequest request, EntrySink& log, SearchHost& host, st
     , FPredicate(ChoosePredicate(FRequest.Operator))
     , FFinder1(FRequest.Pattern1, !FRequest.CaseSensitive)
     , FFinder2(FRequest.Pattern2, !FRequest.CaseSensitive)
-    , FThreads(static_cast<int>(std::max(1u, std::thread::hardware_concurrency())))
+    , FThreads(UsableProcessors())
 {
 }
 

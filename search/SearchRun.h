@@ -129,7 +129,8 @@ public:
     /// when its entries are written), and a cancel stops the writing at an entry boundary.
     void Walk();
 
-    /// Scan threads of Walk (default: the processor's cores); 1 keeps everything on this thread.
+    /// Scan threads of Walk (default: the processors this process may use); 1 keeps everything on
+    /// this thread.
     void SetThreads(int threads) { FThreads = threads < 1 ? 1 : threads; }
     /// The scan threads Walk uses.
     int Threads() const { return FThreads; }

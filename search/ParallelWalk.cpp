@@ -242,6 +242,7 @@ void SearchRun::ParallelWalk::DropScanned(FileJob& job)
         }
         if (job.Items.front().What == ScanItem::Kind::Entries) {
             FPipeline.Release(job.Items.front().Text.size(), &job);
+            FPipeline.GiveBack(std::move(job.Items.front().Text));
         }
         job.Items.pop_front();
     }
@@ -285,6 +286,9 @@ void SearchRun::ParallelWalk::WriteItems(FileJob& job, FileWriting& writing, con
         }
         FRun.FCounters = Sum(FBase, writing.Written);
         WriteItem(job, item, writing.Cancelled);
+        if (item.What == ScanItem::Kind::Entries) {
+            FPipeline.GiveBack(std::move(item.Text));
+        }
     }
 }
 

@@ -154,6 +154,30 @@ void Pipeline::SetHead(const FileJob* job)
     }
 }
 
+std::string Pipeline::TakeBuffer(std::size_t bytes)
+{
+    if (bytes >= PooledFrom) {
+        std::lock_guard guard(FPoolLock);
+        if (!FPool.empty()) {
+            std::string text = std::move(FPool.back());
+            FPool.pop_back();
+            return text;
+        }
+    }
+    return {};
+}
+
+void Pipeline::GiveBack(std::string&& text)
+{
+    if (text.capacity() < PooledFrom) {
+        return;
+    }
+    std::lock_guard guard(FPoolLock);
+    if (FPool.size() < PoolLimit) {
+        FPool.push_back(std::move(text));
+    }
+}
+
 void Pipeline::Stop()
 {
     {
@@ -179,6 +203,7 @@ void JobRecorder::WriteLogEntries(std::string_view entries)
         FPipeline.Acquire(entries.size(), FJob, true);
     }
     ScanItem item;
+    item.Text = FPipeline.TakeBuffer(entries.size());
     item.Text.assign(entries);
     Add(std::move(item));
 }

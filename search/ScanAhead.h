@@ -135,6 +135,12 @@ public:
     /// Asked at every item a scan makes: a flag, not a lock every scan thread would queue on.
     bool Stopped() const { return FStopped.load(); }
 
+    /// A buffer for bytes entries, one that was written and given back when there is one: a fresh
+    /// allocation of that size costs a page fault for every page it touches.
+    std::string TakeBuffer(std::size_t bytes);
+    /// Gives an item's text back once it is written.
+    void GiveBack(std::string&& text);
+
 private:
     std::mutex FQueueLock;
     std::condition_variable FQueued;
@@ -147,6 +153,12 @@ private:
     std::atomic<int> FRoomWaiters = 0; // scans in Acquire; changed under FRoomLock
     std::atomic<const FileJob*> FHead = nullptr;
     std::atomic<bool> FStopped = false; // set under FQueueLock, then FRoomLock is passed
+    // Only buffers of a full entry buffer's size are kept, and only a few: the writer gives one back
+    // for every one a scan takes.
+    static constexpr std::size_t PooledFrom = 64 * 1024;
+    static constexpr std::size_t PoolLimit = 128;
+    std::mutex FPoolLock;
+    std::vector<std::string> FPool; // guarded by FPoolLock
 };
 
 /// The sink and recorder of one scan thread: what the scan of a file writes and shows becomes items

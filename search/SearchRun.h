@@ -225,7 +225,7 @@ private:
     LiteralFinder FFinder1;
     LiteralFinder FFinder2;
     int FThreads;
-    std::size_t FScanAheadLimit = std::size_t{64} << 20;
+    std::size_t FScanAheadLimit = std::size_t{16} << 20;
     std::int64_t FSplitMinimum = std::int64_t{64} << 20;
     std::int64_t FChunkBytes = std::int64_t{4} << 20;
     ScanRecorder* FRecorder = nullptr; // set on a scan thread's own run

@@ -21,7 +21,7 @@ Search each FILE for the lines that hold STRING1 (and STRING2, as the operator s
       --stats             after the run, write "Lines Searched: N", "Lines Found: N", "Words Found: N" to standard error, one per line, N grouped by the locale's thousands separator
       --progress          a live progress line on standard error (default when standard error is a terminal)
       --refresh N         lines between progress updates (1000..1000000, default 1000)
-  -j, --threads N         files scanned at once (1..1024, default: the number of cores); output stays in order
+  -j, --threads N         scan threads (1..1024, default: the number of cores); output stays in order
   -h, --help  /  --version
 With no FILE and no --list, or with FILE "-", it reads standard input.
 Exit status: 0 when a line was reported, 1 when none was, 2 when the arguments are wrong or a file could not be read (the other files are still searched; grep's convention).

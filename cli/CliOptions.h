@@ -18,7 +18,7 @@ struct CliOptions {
     bool Stats = false;
     bool Progress = false;
     bool ProgressGiven = false;
-    int Threads = 0; ///< files scanned at once; 0: as many as the processor has cores
+    int Threads = 0; ///< scan threads; 0: as many as the processors the process may use
 };
 
 enum class CliCommand { Search, Help, Version, BadArguments };

@@ -90,10 +90,10 @@ TForm1::TForm1(const QStringList& Arguments, const QString& ProgramPath, QWidget
                                                                      {cmdFLLoad, 8},
                                                                      {cmdFLSave, 9}}};
     for (const auto& [button, image] : fileListButtons) {
-        button->setImageList(ImageList1);
-        button->setIndex(image);
-        button->setXOffset(button == cmdFLDelete ? 0 : 4);
-        button->setShowHint(true);
+        button->SetImageList(ImageList1);
+        button->SetIndex(image);
+        button->SetXOffset(button == cmdFLDelete ? 0 : 4);
+        button->SetShowHint(true);
     }
 
     SaveDialog1.Title = QStringLiteral("Select or type an output file.");

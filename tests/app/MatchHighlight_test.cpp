@@ -1,26 +1,16 @@
 // The marks on the strings in the output pane: where they go, with which case rule, in which colour,
 // and that they never touch the text.
 #include "app/MatchHighlight.h"
-#include "app/Unit1.h"
 #include "controls/richtext/qvtext.h"
-#include "platform/Application.h"
-#include "platform/GuiDispatcher.h"
-#include "search/RunFlags.h"
-#include "tests/support/ScriptedDialogs.h"
+#include "tests/support/WindowFixture.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
-#include <QFile>
 #include <QScrollBar>
 #include <QStyle>
-#include <QTemporaryDir>
 #include <QTextBlock>
-#include <QThread>
 
 #include <gtest/gtest.h>
 #include <sstream>
-
-#include "WaitFor.h"
 
 namespace {
 
@@ -232,32 +222,19 @@ TEST(MatchHighlighter, MarksFollowTheLinesInView)
 
 // ---- in the window, after a run ----------------------------------------------------------------------
 
-class RunMarksTest : public ::testing::Test {
+class RunMarksTest : public WindowTest {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(FDir.isValid());
-        Application::SetTitle(QStringLiteral("Sifton"));
-        CancelRequested = false;
-        SearchRunning = false;
-        QFile file(FDir.filePath("a.txt"));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("Error one\r\nfine\r\nerror and ERROR\r\n");
-        file.close();
-        FForm =
-            std::make_unique<TForm1>(QStringList{FDir.filePath("a.txt"), "error"}, FDir.filePath("sifton"));
+        WindowTest::SetUp();
+        Create({MakeFile("a.txt", "Error one\r\nfine\r\nerror and ERROR\r\n"), "error"});
     }
     void Run()
     {
         FForm->Viewer->resize(600, 400);
-        FForm->CmdSearchClick();
-        ASSERT_TRUE(WaitFor([this] { return FForm->SearchThread == nullptr; }));
+        ASSERT_TRUE(RunAndWait());
         QCoreApplication::processEvents();
     }
-
-    QTemporaryDir FDir;
-    TScriptedDialogs FDialogs;
-    std::unique_ptr<TForm1> FForm;
 };
 
 TEST_F(RunMarksTest, RunMarksItsStringWithItsCaseRule)

@@ -1,7 +1,7 @@
 #include "app/Settings.h"
 #include "platform/Application.h"
+#include "tests/support/TestFiles.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 
@@ -17,18 +17,8 @@ class SettingsTest : public ::testing::Test {
 protected:
     QString Path() const { return FDir.filePath("sifton.ini"); }
 
-    void Put(const QByteArray& content) const
-    {
-        QFile file(Path());
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(content);
-    }
-
-    QByteArray Get() const
-    {
-        QFile file(Path());
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-    }
+    void Put(const QByteArray& content) const { WriteBytes(Path(), content); }
+    QByteArray Get() const { return ReadBytes(Path()); }
 
     QTemporaryDir FDir;
 };

@@ -1,29 +1,23 @@
 // The side index from the output pane's lines to their files and lines: runs written into a real result
 // log and loaded as the pane loads it, and the window's Open at Line handing the editor file and line.
-#include "app/SearchThread.h"
 #include "app/SourceIndex.h"
-#include "app/Unit1.h"
 #include "controls/richtext/qvtext.h"
-#include "platform/Application.h"
-#include "platform/Shell.h"
 #include "search/ResultLog.h"
 #include "search/RunFlags.h"
 #include "search/SearchRun.h"
-#include "tests/support/ScriptedDialogs.h"
+#include "tests/support/EngineDoubles.h"
+#include "tests/support/ScriptedShell.h"
+#include "tests/support/WaitFor.h"
+#include "tests/support/WindowFixture.h"
 
 #include <QContextMenuEvent>
-#include <QElapsedTimer>
-#include <QFile>
 #include <QMenu>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
-#include <QThread>
 
 #include <gtest/gtest.h>
 #include <sstream>
-
-#include "WaitFor.h"
 
 namespace {
 
@@ -41,38 +35,6 @@ std::ostream& operator<<(std::ostream& out, const TExpected& e)
 {
     return out << "{kind " << int(e.Kind) << ", file " << e.File << ", line " << e.Line << "}";
 }
-
-/// The window's host as far as the index sees it: each file's mark taken as the window takes it.
-class TIndexingHost final : public SearchHost {
-public:
-    TIndexingHost(const std::vector<std::string>& Files, ResultLog& Log, TSourceIndex& Index)
-        : FFiles(Files)
-        , FLog(Log)
-        , FIndex(Index)
-    {
-    }
-    void SetStatusText(int, const std::string&) override { }
-    void SetCaption(const std::string&) override { }
-    void ShowCaptionAsTitle() override { }
-    std::int64_t FileCount() override { return std::int64_t(FFiles.size()); }
-    std::optional<std::string> FileName(std::int64_t index) override
-    {
-        return index < FileCount() ? std::optional<std::string>(FFiles[std::size_t(index)]) : std::nullopt;
-    }
-    void FileFailed(const std::string&, const std::string&) override { }
-    void FileEntriesBegin(std::int64_t, const std::string& fileName) override
-    {
-        if (FIndex.Recording()) {
-            const std::uint64_t clears = FLog.ClearCount();
-            FIndex.FileBegins(fileName, clears, FLog.Size());
-        }
-    }
-
-private:
-    const std::vector<std::string>& FFiles;
-    ResultLog& FLog;
-    TSourceIndex& FIndex;
-};
 
 class SourceIndexTest : public ::testing::Test {
 protected:
@@ -93,9 +55,7 @@ protected:
     std::string Write(const std::string& name, const QByteArray& bytes)
     {
         const std::string path = Path(name.c_str());
-        QFile file(QString::fromStdString(path));
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
+        WriteBytes(QString::fromStdString(path), bytes);
         FFiles.push_back(path);
         return path;
     }
@@ -112,7 +72,15 @@ protected:
 
     void Run(const SearchInputs& inputs, int threads = 1)
     {
-        TIndexingHost host(FFiles, FLog, FIndex);
+        // The window's host as far as the index sees it: each file's mark taken as the window takes it.
+        RecordingHost host;
+        host.Files = FFiles;
+        host.OnFileEntries = [this](std::int64_t, const std::string& fileName) {
+            if (FIndex.Recording()) {
+                const std::uint64_t clears = FLog.ClearCount();
+                FIndex.FileBegins(fileName, clears, FLog.Size());
+            }
+        };
         SearchRun run(PrepareRequest(inputs), FLog, host, ",");
         run.SetThreads(threads);
         FIndex.BeginRun(run.Request(), FLog.ClearCount(), FLog.Size());
@@ -269,10 +237,7 @@ TEST(ReportedLineNumberTest, FollowsTheRunsRules)
 {
     QTemporaryDir dir;
     const std::string path = dir.filePath("a.txt").toStdString();
-    QFile file(QString::fromStdString(path));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("Hit\nmiss\nhit\nHIT\n");
-    file.close();
+    WriteBytes(QString::fromStdString(path), "Hit\nmiss\nhit\nHIT\n");
     SearchInputs inputs;
     inputs.String1 = "hit";
     inputs.LineFormat = LineFormat::Unix;
@@ -308,10 +273,7 @@ TEST(ReportedLineNumberTest, AgreesWithTheReferenceScanOnABigMixedFile)
         }
         text += ends[(seed >> 16) % 3];
     }
-    QFile file(QString::fromStdString(path));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(text.data(), qint64(text.size()));
-    file.close();
+    WriteBytes(QString::fromStdString(path), QByteArray::fromStdString(text));
     for (const LineFormat format : {LineFormat::Dos, LineFormat::Unix}) {
         for (const bool reverse : {false, true}) {
             SearchInputs inputs;
@@ -327,14 +289,7 @@ TEST(ReportedLineNumberTest, AgreesWithTheReferenceScanOnABigMixedFile)
                     Numbers.push_back(std::stoll(std::string(line)));
                 }
             } reference;
-            struct : SearchHost {
-                void SetStatusText(int, const std::string&) override { }
-                void SetCaption(const std::string&) override { }
-                void ShowCaptionAsTitle() override { }
-                std::int64_t FileCount() override { return 0; }
-                std::optional<std::string> FileName(std::int64_t) override { return std::nullopt; }
-                void FileFailed(const std::string&, const std::string&) override { }
-            } host;
+            RecordingHost host;
             SearchRun(request, reference, host, "").ScanFileByLines(path);
             ASSERT_GT(reference.Numbers.size(), 3u);
             const std::int64_t last = std::int64_t(reference.Numbers.size()) - 1;
@@ -350,38 +305,20 @@ TEST(ReportedLineNumberTest, AgreesWithTheReferenceScanOnABigMixedFile)
 
 // ---- the window ---------------------------------------------------------------------------------------
 
-class OpenAtLineTest : public ::testing::Test {
+class OpenAtLineTest : public WindowTest {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(FDir.isValid());
-        Application::SetTitle(QStringLiteral("Sifton"));
-        CancelRequested = false;
-        SearchRunning = false;
-        FFile = FDir.filePath("my notes.txt");
-        QFile file(FFile);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("first\nthe error\nfine\nanother error\n");
-        file.close();
-        QFile ini(FDir.filePath("sifton.ini"));
-        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-        ini.write("[Editor]\nCommand=myeditor --line=%l \"%f\"\n");
-        ini.close();
-        FForm = std::make_unique<TForm1>(QStringList{FFile, "error"}, FDir.filePath("sifton"));
+        WindowTest::SetUp();
+        FFile = MakeFile("my notes.txt", "first\nthe error\nfine\nanother error\n");
+        MakeFile("sifton.ini", "[Editor]\nCommand=myeditor --line=%l \"%f\"\n");
+        Create({FFile, "error"});
         FForm->OptionNumbering->setChecked(false);
         FForm->OptionOutputNames->setChecked(true);
         FForm->resize(600, 500);
         FForm->show();
-        FForm->CmdSearchClick();
-        ASSERT_TRUE(WaitFor([this] { return FForm->SearchThread == nullptr; }));
+        ASSERT_TRUE(RunAndWait());
         QCoreApplication::processEvents();
-    }
-    void TearDown() override
-    {
-        if (FForm) {
-            EXPECT_TRUE(WaitFor([this] { return FForm->SearchThread == nullptr; }));
-        }
-        FForm.reset();
     }
 
     QPoint LinePoint(int block) const
@@ -395,11 +332,8 @@ protected:
         return {"myeditor", QStringLiteral("--line=%1").arg(line), FFile};
     }
 
-    QTemporaryDir FDir;
     QString FFile;
-    TScriptedDialogs FDialogs;
     TScriptedShell FShell;
-    std::unique_ptr<TForm1> FForm;
 };
 
 TEST_F(OpenAtLineTest, DoubleClickEnterAndMenuOpenTheEditorAtTheLine)

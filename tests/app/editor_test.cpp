@@ -1,10 +1,10 @@
 // Opening a file at a line in the user's editor: the configured command, the desktop's default text
 // editor with the line in the form each known editor takes, and the start without a shell.
 #include "app/editor.h"
-#include "platform/Shell.h"
+#include "tests/support/ScriptedShell.h"
+#include "tests/support/TestFiles.h"
 
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -118,15 +118,9 @@ protected:
         QDir().mkpath(FFolders.ConfigHome);
         QDir().mkpath(FFolders.DataHome + "/applications");
     }
-    void Write(const QString& path, const QByteArray& bytes)
-    {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-    }
     void Entry(const QString& id, const QByteArray& body)
     {
-        Write(FFolders.DataHome + "/applications/" + id, "[Desktop Entry]\nType=Application\n" + body);
+        WriteBytes(FFolders.DataHome + "/applications/" + id, "[Desktop Entry]\nType=Application\n" + body);
     }
 
     QTemporaryDir FDir;
@@ -137,8 +131,8 @@ TEST_F(DesktopEditorTest, DesktopAnswerFirstThenMimeApps)
 {
     Entry("kate.desktop", "Exec=kate %U\n");
     Entry("vim.desktop", "Exec=vim %F\nTerminal=true\n");
-    Write(FFolders.ConfigHome + "/mimeapps.list",
-          "[Default Applications]\ntext/plain=missing.desktop;vim.desktop\n");
+    WriteBytes(FFolders.ConfigHome + "/mimeapps.list",
+               "[Default Applications]\ntext/plain=missing.desktop;vim.desktop\n");
     EXPECT_EQ(DefaultTextEditorEntry(FFolders, [] { return QString("kate.desktop\n"); }),
               FFolders.DataHome + "/applications/kate.desktop");
     EXPECT_EQ(DefaultTextEditorEntry(FFolders, [] { return QString("gone.desktop"); }),

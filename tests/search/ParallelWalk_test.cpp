@@ -7,6 +7,7 @@
 
 #include "search/RunFlags.h"
 #include "search/SearchRun.h"
+#include "tests/support/EngineDoubles.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -15,53 +16,6 @@
 #include <vector>
 
 namespace {
-
-struct StreamSink final : EntrySink {
-    std::string bytes;
-    void WriteLogLine(std::string_view text) override
-    {
-        bytes.append(text);
-        bytes += '\r';
-    }
-    void WriteLogEntries(std::string_view entries) override { bytes.append(entries); }
-    void DropOpenEntry() override { bytes.erase(bytes.rfind('\r') + 1); }
-};
-
-struct TreeHost final : SearchHost {
-    std::vector<std::string> files;
-    std::vector<std::string> calls;
-    int cancelAtCall = -1;
-    bool showsTitle = true; // false: a console, whose title shows nothing
-
-    void Record(std::string call)
-    {
-        calls.push_back(std::move(call));
-        if (static_cast<int>(calls.size()) == cancelAtCall) {
-            CancelRequested = true;
-        }
-    }
-    void SetStatusText(int panel, const std::string& text) override
-    {
-        Record(std::to_string(panel) + "|" + text);
-    }
-    void SetCaption(const std::string& caption) override { Record("caption|" + caption); }
-    void ShowCaptionAsTitle() override
-    {
-        if (showsTitle) {
-            Record("title");
-        }
-    }
-    bool ShowsTitle() const override { return showsTitle; }
-    std::int64_t FileCount() override { return static_cast<std::int64_t>(files.size()); }
-    std::optional<std::string> FileName(std::int64_t i) override
-    {
-        return i < FileCount() ? std::optional(files[static_cast<std::size_t>(i)]) : std::nullopt;
-    }
-    void FileFailed(const std::string& fileName, const std::string& reason) override
-    {
-        Record("failed|" + fileName + "|" + reason);
-    }
-};
 
 struct Outcome {
     std::string log;
@@ -74,11 +28,11 @@ Outcome Walk(const SearchRequest& request, const std::vector<std::string>& files
              std::size_t aheadLimit, int cancelAtCall = -1, std::int64_t chunkBytes = 0,
              bool showsTitle = true)
 {
-    StreamSink sink;
-    TreeHost host;
-    host.files = files;
-    host.showsTitle = showsTitle;
-    host.cancelAtCall = cancelAtCall;
+    MemorySink sink;
+    RecordingHost host;
+    host.Files = files;
+    host.TitleShown = showsTitle;
+    host.CancelAtCall = cancelAtCall;
     SearchRun run(request, sink, host, ",");
     run.SetThreads(threads);
     run.SetScanAheadLimit(aheadLimit);
@@ -89,7 +43,7 @@ Outcome Walk(const SearchRequest& request, const std::vector<std::string>& files
     run.Walk();
     SearchRunning = false;
     CancelRequested = false;
-    return {sink.bytes, host.calls, run.Counters(), run.FailedFiles()};
+    return {sink.Bytes, host.Calls, run.Counters(), run.FailedFiles()};
 }
 
 SearchRequest RandomRequest(std::mt19937& rng)

@@ -5,6 +5,7 @@
 #include "search/ResultLog.h"
 #include "search/RunFlags.h"
 #include "search/SearchRun.h"
+#include "tests/support/EngineDoubles.h"
 #include "tests/support/TempDir.h"
 
 #include <filesystem>
@@ -14,40 +15,6 @@
 #include <vector>
 
 namespace {
-
-struct MemorySink final : EntrySink {
-    std::string bytes;
-    void WriteLogLine(std::string_view text) override
-    {
-        bytes.append(text);
-        bytes += '\r';
-    }
-    // Taken as they come, so that a missing or extra byte 13 shows.
-    void WriteLogEntries(std::string_view entries) override { bytes.append(entries); }
-};
-
-/// Records every host call in order; can raise the cancel request at the n-th status text.
-struct RecordingHost final : SearchHost {
-    std::vector<std::string> calls;
-    int cancelAtStatus = -1;
-    int statuses = 0;
-
-    void SetStatusText(int panel, const std::string& text) override
-    {
-        calls.push_back(std::to_string(panel) + "|" + text);
-        if (++statuses == cancelAtStatus) {
-            CancelRequested = true;
-        }
-    }
-    void SetCaption(const std::string& caption) override { calls.push_back("caption|" + caption); }
-    void ShowCaptionAsTitle() override { calls.push_back("title"); }
-    std::int64_t FileCount() override { return 0; }
-    std::optional<std::string> FileName(std::int64_t) override { return std::nullopt; }
-    void FileFailed(const std::string& fileName, const std::string& reason) override
-    {
-        calls.push_back("failed|" + fileName + "|" + reason);
-    }
-};
 
 struct Outcome {
     std::string log;
@@ -62,7 +29,7 @@ Outcome Scan(const SearchRequest& request, const std::vector<std::string>& files
     CancelRequested = false;
     MemorySink sink;
     RecordingHost host;
-    host.cancelAtStatus = cancelAtStatus;
+    host.CancelAtStatus = cancelAtStatus;
     SearchRun run(request, sink, host, ",");
     Outcome out;
     for (const auto& f : files) {
@@ -72,8 +39,8 @@ Outcome Scan(const SearchRequest& request, const std::vector<std::string>& files
         out.results.push_back(reference ? run.ScanFileByLines(f) : run.ScanFileFast(f, options));
     }
     CancelRequested = false;
-    out.log = sink.bytes;
-    out.calls = host.calls;
+    out.log = sink.Bytes;
+    out.calls = host.Calls;
     out.counters = run.Counters();
     return out;
 }
@@ -297,28 +264,6 @@ TEST(FastScan, ReadsProcfsFilesThatClaimSizeZero)
 
 namespace {
 
-/// Shortens the scanned file at the first status update, while the file is mapped.
-struct TruncatingHost final : SearchHost {
-    std::string path;
-    std::vector<std::string> failures;
-    bool truncated = false;
-    void SetStatusText(int, const std::string&) override { }
-    void SetCaption(const std::string&) override { }
-    void ShowCaptionAsTitle() override
-    {
-        if (!truncated) {
-            truncated = true;
-            std::filesystem::resize_file(path, 4096);
-        }
-    }
-    std::int64_t FileCount() override { return 0; }
-    std::optional<std::string> FileName(std::int64_t) override { return std::nullopt; }
-    void FileFailed(const std::string& fileName, const std::string& reason) override
-    {
-        failures.push_back(fileName + "|" + reason);
-    }
-};
-
 TEST(FastScan, FileShortenedWhileMappedEndsItsScanWithoutACrash)
 {
     TempDir dir;
@@ -327,23 +272,30 @@ TEST(FastScan, FileShortenedWhileMappedEndsItsScanWithoutACrash)
         text += "some line of text that does not hold the string\n";
     }
     MemorySink sink;
-    TruncatingHost host;
-    host.path = dir.Write("big.txt", text);
+    // Shortens the file at the first status update, while it is mapped.
+    RecordingHost host;
+    const std::string path = dir.Write("big.txt", text);
+    bool truncated = false;
+    host.OnTitle = [&] {
+        if (!truncated) {
+            truncated = true;
+            std::filesystem::resize_file(path, 4096);
+        }
+    };
     SearchInputs in;
     in.String1 = "needle";
     in.LineFormat = LineFormat::Unix;
     SearchRequest request = PrepareRequest(in);
     request.RefreshRate = 1000;
     SearchRun run(request, sink, host, ",");
-    EXPECT_FALSE(run.ScanFileFast(host.path, {}));
-    EXPECT_TRUE(host.truncated);
-    EXPECT_EQ(host.failures,
-              std::vector<std::string>{host.path + "|The file was shortened while it was read"});
+    EXPECT_FALSE(run.ScanFileFast(path, {}));
+    EXPECT_TRUE(truncated);
+    EXPECT_EQ(host.Failures(), std::vector<std::string>{path + "|The file was shortened while it was read"});
     EXPECT_LT(run.Counters().LinesSearched, static_cast<std::int64_t>(text.size() / 50));
     // The next file is scanned as usual.
     const std::string small = dir.Write("small.txt", "a needle\n");
     EXPECT_TRUE(run.ScanFileFast(small, {}));
-    EXPECT_EQ(sink.bytes, "a needle\r");
+    EXPECT_EQ(sink.Bytes, "a needle\r");
 }
 
 TEST(FastScan, OneLineLongerThanManyWindows)

@@ -7,6 +7,7 @@
 #include "search/ResultLog.h"
 #include "search/RunFlags.h"
 #include "search/SearchRun.h"
+#include "tests/support/EngineDoubles.h"
 #include "tests/support/TempDir.h"
 
 #include <algorithm>
@@ -32,40 +33,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-/// A list of files; records failures; may read any kind of file when told so.
-struct ListHost final : SearchHost {
-    std::vector<std::string> files;
-    std::vector<std::string> failures;
-    bool anyKind = false;
-    std::string openAs; // the path to open instead of every name, when set
-    std::function<void(const std::string&)> opening; // told of each name about to be opened (any thread)
-    std::function<void()> statusShown; // told of each periodic status update, on the run's thread
-
-    void SetStatusText(int, const std::string&) override { }
-    void SetCaption(const std::string&) override { }
-    void ShowCaptionAsTitle() override
-    {
-        if (statusShown) {
-            statusShown();
-        }
-    }
-    std::int64_t FileCount() override { return static_cast<std::int64_t>(files.size()); }
-    std::optional<std::string> FileName(std::int64_t i) override
-    {
-        return i < FileCount() ? std::optional(files[static_cast<std::size_t>(i)]) : std::nullopt;
-    }
-    void FileFailed(const std::string& fileName, const std::string& reason) override
-    {
-        failures.push_back(fileName + "|" + reason);
-    }
-    std::string PathToOpen(const std::string& fileName) override
-    {
-        if (opening) {
-            opening(fileName);
-        }
-        return openAs.empty() ? fileName : openAs;
-    }
-    bool MayReadAnyFile(const std::string&) override { return anyKind; }
+/// Reads nothing but regular files unless told otherwise, as the window reads its list.
+struct ListHost final : RecordingHost {
+    ListHost() { AnyKind = false; }
 };
 
 /// Runs work on its own thread; false when it has not ended within limit (it is then left running,
@@ -158,13 +128,13 @@ TEST(FastScanFaults, FileTruncatedAtAnyMomentLeavesWholeEntriesAndTheRunGoesOn)
         in.LineNumbering = rng() % 2 == 0;
         in.ReverseLogic = rng() % 2 == 0;
         ListHost host;
-        host.files = {victim, next};
+        host.Files = {victim, next};
         // The cut is timed from the victim's open, so that it lands while the file is read
         // however busy the machine is; with no delay it may also come before the file is mapped.
         std::mutex openLock;
         std::condition_variable opened;
         bool victimOpened = false;
-        host.opening = [&](const std::string& name) {
+        host.OnOpen = [&](const std::string& name) {
             if (name == victim) {
                 std::lock_guard guard(openLock);
                 victimOpened = true;
@@ -202,8 +172,8 @@ TEST(FastScanFaults, FileTruncatedAtAnyMomentLeavesWholeEntriesAndTheRunGoesOn)
                                  (mode == 0   ? ", one thread"
                                   : mode == 1 ? ", two threads"
                                               : ", in chunks");
-        if (!host.failures.empty()) {
-            EXPECT_EQ(host.failures,
+        if (!host.Failures().empty()) {
+            EXPECT_EQ(host.Failures(),
                       std::vector<std::string>{victim + "|" + std::string(ShortenedFileReason)})
                 << what;
             ++shortened;
@@ -242,7 +212,7 @@ TEST(FastScanFaults, FileTruncatedAtAnyMomentLeavesWholeEntriesAndTheRunGoesOn)
             EXPECT_TRUE(entry == lines[number - 1] || (number - 1 == cutLine && entry == leftOfCutLine))
                 << what << ": entry " << i << " is not line " << number << " but " << entry.size()
                 << " bytes of its " << lines[number - 1].size() << " (reverse " << in.ReverseLogic << ", dos "
-                << dos << ", cut at " << cut << ", failures " << host.failures.size()
+                << dos << ", cut at " << cut << ", failures " << host.Failures().size()
                 << "), NUL bytes: " << (entry.find('\0') != std::string::npos);
         }
         // The run went on with the next file.
@@ -281,7 +251,7 @@ TEST(FastScanFaults, ALineCutAfterItsEndWasSeenIsNotReportedWithTheZerosAfterThe
     ListHost host;
     bool done = false;
     // The first status update comes after line 1000, long before the scan reaches the cut.
-    host.statusShown = [&] {
+    host.OnTitle = [&] {
         if (!done) {
             done = true;
             EXPECT_EQ(::truncate(path.c_str(), static_cast<off_t>(cut)), 0);
@@ -294,7 +264,7 @@ TEST(FastScanFaults, ALineCutAfterItsEndWasSeenIsNotReportedWithTheZerosAfterThe
     SearchRun run(PrepareRequest(in), log, host, ",");
     EXPECT_FALSE(run.ScanFile(path));
     ASSERT_TRUE(done);
-    EXPECT_EQ(host.failures, std::vector<std::string>{path + "|" + std::string(ShortenedFileReason)});
+    EXPECT_EQ(host.Failures(), std::vector<std::string>{path + "|" + std::string(ShortenedFileReason)});
     std::string expected;
     for (std::size_t i = 0; i < cut / 100; ++i) {
         expected += std::to_string(i + 1) + " : " + lines[i] + "\r";
@@ -375,11 +345,11 @@ bool ScanLongLineInto(const std::string& logPath, ListHost& host, const std::str
     SearchRun run(PrepareRequest(in), log, host, ",");
     bool ok = false;
     if (split) {
-        host.files = {name};
+        host.Files = {name};
         run.SetThreads(2);
         run.SetFileSplit(1, 1 << 20);
         run.Walk();
-        ok = host.failures.empty();
+        ok = host.Failures().empty();
     } else {
         ok = run.ScanFile(name);
     }
@@ -454,8 +424,8 @@ TEST(FastScanFaults, ALineOfAnyLengthIsReportedInBoundedMemoryFromAPipe)
                                          }
                                          ::close(ends[1]);
                                          ListHost host;
-                                         host.anyKind = true;
-                                         host.openAs = "/proc/self/fd/" + std::to_string(ends[0]);
+                                         host.AnyKind = true;
+                                         host.OpenAs = "/proc/self/fd/" + std::to_string(ends[0]);
                                          const bool ok = ScanLongLineInto(logPath, host, "pipe");
                                          ::waitpid(writer, nullptr, 0);
                                          return ok;
@@ -477,8 +447,8 @@ TEST(FastScanFaults, CancelIsSeenInTheMiddleOfAnEndlessLine)
     TempDir dir;
     log.Create((dir.Path() / "run.out").string());
     ListHost host;
-    host.anyKind = true;
-    host.openAs = "/proc/self/fd/" + std::to_string(ends[0]);
+    host.AnyKind = true;
+    host.OpenAs = "/proc/self/fd/" + std::to_string(ends[0]);
     SearchInputs in;
     in.String1 = "a";
     CancelRequested = false;
@@ -507,7 +477,7 @@ TEST(FastScanFaults, AListedPathThatBecameAFifoIsReportedWithoutWaiting)
     ResultLog log;
     log.Create((dir.Path() / "run.out").string());
     ListHost host;
-    host.files = {fifo, next};
+    host.Files = {fifo, next};
     SearchInputs in;
     in.String1 = "found";
     in.LineFormat = LineFormat::Unix;
@@ -530,7 +500,7 @@ TEST(FastScanFaults, AListedPathThatBecameAFifoIsReportedWithoutWaiting)
     done = true;
     rescuer.join();
     EXPECT_FALSE(unblocked) << "the scan waited in open()";
-    EXPECT_EQ(host.failures, std::vector<std::string>{fifo + "|" + std::string(NotRegularFileReason)});
+    EXPECT_EQ(host.Failures(), std::vector<std::string>{fifo + "|" + std::string(NotRegularFileReason)});
     EXPECT_EQ(log.ReadAll(), "found\r");
 }
 

@@ -1,5 +1,7 @@
 #include "app/MatchHighlight.h"
 
+#include "search/SearchRequest.h"
+
 #include <QAbstractTextDocumentLayout>
 #include <QEvent>
 #include <QPainter>
@@ -32,6 +34,21 @@ const QString HeaderStart = QStringLiteral("***** File: \"");
 const QString HeaderEnd = QStringLiteral(" *****");
 
 } // namespace
+
+TMatchStrings MatchStringsOf(const SearchRequest& Request)
+{
+    TMatchStrings strings;
+    if (!Request.ReverseLogic) {
+        const auto text = [](const std::string& bytes) {
+            return QString::fromLocal8Bit(bytes.data(), qsizetype(bytes.size()));
+        };
+        strings.String1 = text(Request.Pattern1Text);
+        // As compared: folded unless the run was case-sensitive, which the marks fold alike.
+        strings.String2 = text(Request.Pattern2);
+    }
+    strings.CaseSensitive = Request.CaseSensitive;
+    return strings;
+}
 
 std::vector<std::pair<int, int>> FindMatches(const QString& Text, int From, const TMatchStrings& Strings)
 {

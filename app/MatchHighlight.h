@@ -10,6 +10,7 @@
 
 class QPalette;
 class QTextEdit;
+struct SearchRequest;
 
 /// What the output pane marks after a run: the run's two strings, compared by its case rule. A run with
 /// Reverse Logic reports lines that fail the test, so it has nothing to mark (both strings empty).
@@ -20,6 +21,9 @@ struct TMatchStrings {
     bool LineNumbering = false; ///< reported entries begin with "N : ", which is not part of the line
     bool Empty() const { return String1.isEmpty() && String2.isEmpty(); }
 };
+
+/// What a run made with request marks (the viewer's marks of a file the run read).
+TMatchStrings MatchStringsOf(const SearchRequest& Request);
 
 /// Where the strings occur in text from column From on: (start, length) ranges in order, overlapping
 /// occurrences joined into one range.

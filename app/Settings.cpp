@@ -78,6 +78,16 @@ QString TSettings::ReadEditorCommand() const
     return FFile.ReadString(Text(EditorSection), Text(EditorCommandKey), QString());
 }
 
+bool TSettings::ReadEditorViewer() const
+{
+    return FFile.ReadBool(Text(EditorSection), Text(EditorViewerKey), false);
+}
+
+bool TSettings::ReadShowResults() const
+{
+    return FFile.ReadBool(Text(OptionsSection), Text(ShowResultsKey), true);
+}
+
 int RefreshRateFromText(const QString& text)
 {
     int value = 0;

@@ -71,6 +71,11 @@ inline constexpr const char* PhoneDefault = "+1 (425) 555-0147";
 inline constexpr const char* EditorSection = "Editor";
 /// The editor Open at Line starts: "%f" the file, "%l" the line; absent = the desktop's text editor.
 inline constexpr const char* EditorCommandKey = "Command";
+/// 1: a double-click (or Enter) on a line of the output pane opens the file viewer, not the editor.
+inline constexpr const char* EditorViewerKey = "Viewer";
+/// In "Options": 1 (the default) turns a run that reported a line to the Output List page, at the
+/// run's first entry; 0 leaves the page as it is. Read at the end of every run, never written.
+inline constexpr const char* ShowResultsKey = "Show Results";
 
 /// What "Options" holds, as read (table defaults for what is absent or not a number) or to be written.
 struct TOptions {
@@ -118,6 +123,10 @@ public:
 
     /// "Command" of "Editor", empty when absent; never written.
     QString ReadEditorCommand() const;
+    /// "Viewer" of "Editor", false when absent; never written.
+    bool ReadEditorViewer() const;
+    /// "Show Results" of "Options", true when absent; never written.
+    bool ReadShowResults() const;
 
 private:
     TIniFile FFile;

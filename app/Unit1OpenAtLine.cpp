@@ -1,7 +1,8 @@
-// TForm1's Open at Line: double-click, Enter or the context menu on a line of the output pane opens the
-// file it came from in the user's editor at that line.
+// TForm1's Open at Line and View at Line: double-click, Enter or the context menu on a line of the
+// output pane opens the file it came from at that line, in the user's editor or in the file viewer.
 #include "app/Settings.h"
 #include "app/Unit1.h"
+#include "app/Viewer.h"
 #include "app/editor.h"
 #include "app/gConsts.h"
 #include "platform/ErrorGuard.h"
@@ -22,17 +23,28 @@ void TForm1::ConnectOpenAtLine()
     OpenAtLine1 = new QAction(QStringLiteral("Open at Line"), this);
     OpenAtLine1->setObjectName(QStringLiteral("OpenAtLine1"));
     OpenAtLine1->setStatusTip(QStringLiteral("Open the file of this line in your editor, at the line."));
+    ViewAtLine1 = new QAction(QStringLiteral("View at Line"), this);
+    ViewAtLine1->setObjectName(QStringLiteral("ViewAtLine1"));
+    ViewAtLine1->setStatusTip(QStringLiteral("Show the file of this line in Sifton's viewer, at the line."));
+    // Shown in the menu; the pane itself takes the key (see ViewerOpenEvent).
+    ViewAtLine1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Return));
+    ViewAtLine1->setShortcutContext(Qt::WidgetShortcut);
+    ViewAtLine1->setShortcutVisibleInContextMenu(true);
     QAction* separator = PUEdit->addSeparator();
     PUEdit->addAction(OpenAtLine1);
+    PUEdit->addAction(ViewAtLine1);
     connect(OpenAtLine1, &QAction::triggered, this, Guard([this] { OpenAtLine1Click(); }));
+    connect(ViewAtLine1, &QAction::triggered, this, Guard([this] { ViewAtLine1Click(); }));
     // The menu is shared with the two search fields, which have no lines to open.
     connect(PUEdit, &QMenu::aboutToShow, this, [this, separator] {
         const bool onViewer = PUEdit->property("PopupComponent").value<QObject*>() == Viewer;
-        separator->setVisible(onViewer);
-        OpenAtLine1->setVisible(onViewer);
         const std::optional<TSource> source =
             onViewer ? SourceIndex.SourceOfLine(FPopupLine, false) : std::nullopt;
-        OpenAtLine1->setEnabled(source && source->Kind != TSource::TKind::NewSearch);
+        const bool fromFile = source && source->Kind != TSource::TKind::NewSearch;
+        for (QAction* item : {separator, OpenAtLine1, ViewAtLine1}) {
+            item->setVisible(onViewer);
+            item->setEnabled(item == separator || fromFile);
+        }
     });
 
     // An edit of the pane moves its lines away from the log's entries. Loading the pane changes it too,
@@ -55,6 +67,7 @@ bool TForm1::ViewerOpenEvent(QObject* Watched, QEvent* Event)
         return false;
     }
     int line = -1;
+    bool view = false; // Ctrl+Enter: the viewer whatever the settings say
     switch (Event->type()) {
     case QEvent::MouseButtonDblClick: {
         const auto* mouse = static_cast<QMouseEvent*>(Event);
@@ -68,9 +81,12 @@ bool TForm1::ViewerOpenEvent(QObject* Watched, QEvent* Event)
     case QEvent::KeyPress: {
         const auto* key = static_cast<QKeyEvent*>(Event);
         const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
-        if (Watched != Viewer || !enter || (key->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) {
+        const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;
+        if (Watched != Viewer || !enter ||
+            (modifiers != Qt::NoModifier && modifiers != Qt::ControlModifier)) {
             return false;
         }
+        view = modifiers == Qt::ControlModifier;
         line = Viewer->textCursor().blockNumber();
         break;
     }
@@ -87,8 +103,13 @@ bool TForm1::ViewerOpenEvent(QObject* Watched, QEvent* Event)
     }
     // A line that came from no file keeps the pane's own meaning of the key or the click, except that
     // Enter on the new-search line does nothing rather than break a line of the results.
-    bool handled = true; // also when the editor could not be started: the error box was the answer
-    Guarded([&] { handled = OpenAtLine(line); });
+    bool handled = true; // also when the file could not be opened: the error box was the answer
+    Guarded([&] {
+        if (!view) {
+            view = Settings::TSettings(ProgramFile(gConsts::SettingsExtension)).ReadEditorViewer();
+        }
+        handled = view ? ViewAtLine(line) : OpenAtLine(line);
+    });
     if (!handled && Event->type() == QEvent::KeyPress) {
         const std::optional<TSource> source = SourceIndex.SourceOfLine(line, false);
         handled = source && source->Kind == TSource::TKind::NewSearch;
@@ -96,7 +117,7 @@ bool TForm1::ViewerOpenEvent(QObject* Watched, QEvent* Event)
     return handled;
 }
 
-bool TForm1::OpenAtLine(int Block)
+std::optional<TSource> TForm1::FileSourceOf(int Block)
 {
     std::optional<TSource> source;
     {
@@ -108,22 +129,55 @@ bool TForm1::OpenAtLine(int Block)
         source = SourceIndex.SourceOfLine(Block);
     }
     if (!source || source->Kind == TSource::TKind::NewSearch) {
+        return std::nullopt;
+    }
+    const QFileInfo info(QString::fromLocal8Bit(source->FileName.data(), qsizetype(source->FileName.size())));
+    if (!info.isFile()) {
+        throw std::runtime_error("Cannot open file " + info.absoluteFilePath().toLocal8Bit().toStdString());
+    }
+    return source;
+}
+
+void TForm1::ShowInFileViewer(const TSource& Source)
+{
+    if (FileViewer == nullptr) {
+        FileViewer = new TFileViewer(this);
+    }
+    FileViewer->Open({QString::fromLocal8Bit(Source.FileName.data(), qsizetype(Source.FileName.size())),
+                      Source.Line, Source.Request});
+}
+
+bool TForm1::OpenAtLine(int Block)
+{
+    const std::optional<TSource> source = FileSourceOf(Block);
+    if (!source) {
         return false;
     }
     const QString file = QString::fromLocal8Bit(source->FileName.data(), qsizetype(source->FileName.size()));
-    const QFileInfo info(file);
-    const std::string path = info.absoluteFilePath().toLocal8Bit().toStdString();
-    if (!info.isFile()) {
-        throw std::runtime_error("Cannot open file " + path);
-    }
     const QString command = Settings::TSettings(ProgramFile(gConsts::SettingsExtension)).ReadEditorCommand();
-    if (!OpenInEditor(command, file, source->Line)) {
-        throw std::runtime_error("Cannot start the editor for " + path);
+    // No editor, or one that does not start: the line is worth more than a box saying so.
+    if (OpenInEditor(command, file, source->Line) != TEditorStart::Started) {
+        ShowInFileViewer(*source);
     }
+    return true;
+}
+
+bool TForm1::ViewAtLine(int Block)
+{
+    const std::optional<TSource> source = FileSourceOf(Block);
+    if (!source) {
+        return false;
+    }
+    ShowInFileViewer(*source);
     return true;
 }
 
 void TForm1::OpenAtLine1Click()
 {
     OpenAtLine(FPopupLine);
+}
+
+void TForm1::ViewAtLine1Click()
+{
+    ViewAtLine(FPopupLine);
 }

@@ -2,21 +2,13 @@
 
 #include "controls/richtext/FindDialog.h"
 #include "controls/richtext/qvtext.h"
-#include "controls/richtext/qvtext_shared.h"
 #include "platform/Dialogs.h"
 
 #include <QTextDocument>
 
 #include <algorithm>
 
-using QvText::ShowLibraryMessage;
-
 namespace {
-
-const QString WrapQuestionText = QStringLiteral("     This application has completed the search.\r"
-                                                "Would you like to start the search from the beginning?\r\r"
-                                                "     Press Ok to search from the top.\r");
-const QString SearchCompleteText = QStringLiteral("Search complete.\r");
 
 bool IsWordChar(QChar c)
 {
@@ -79,7 +71,7 @@ void TQvEdit::Find()
 
 bool TQvEdit::AskToWrap()
 {
-    return ShowLibraryMessage(WrapQuestionText, MB_OKCANCEL | MB_ICONASTERISK) == IDOK;
+    return AskToWrapFind();
 }
 
 void TQvEdit::FindNext()
@@ -126,7 +118,7 @@ void TQvEdit::FindNext()
             return;
         }
         if (FFindState != FreshSearch) {
-            ShowLibraryMessage(SearchCompleteText, MB_OK | MB_ICONASTERISK);
+            ShowFindComplete();
             FFindDialog->CloseDialog();
             return;
         }

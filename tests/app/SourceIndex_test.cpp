@@ -1,6 +1,9 @@
 // The side index from the output pane's lines to their files and lines: runs written into a real result
 // log and loaded as the pane loads it, and the window's Open at Line handing the editor file and line.
 #include "app/SourceIndex.h"
+#include "app/Viewer.h"
+#include "app/ViewerText.h"
+#include "app/editor.h"
 #include "controls/richtext/qvtext.h"
 #include "search/ResultLog.h"
 #include "search/RunFlags.h"
@@ -384,19 +387,120 @@ TEST_F(OpenAtLineTest, DoubleClickEnterAndMenuOpenTheEditorAtTheLine)
     menu->close();
 }
 
-TEST_F(OpenAtLineTest, EditorThatCannotStartIsReportedAndClearForgetsTheLines)
+TEST_F(OpenAtLineTest, EditorThatCannotStartFallsBackToTheViewerAndClearForgetsTheLines)
 {
     FShell.Result = false;
     QTest::mouseDClick(FForm->Viewer->viewport(), Qt::LeftButton, {}, LinePoint(2));
-    ASSERT_EQ(FDialogs.Messages.size(), 1u);
-    EXPECT_EQ(FDialogs.Messages[0].Text, "Cannot start the editor for " + FFile);
-    EXPECT_EQ(FDialogs.Messages[0].Caption, "Sifton");
+    EXPECT_TRUE(FDialogs.Messages.empty()) << "no error box: the line is shown instead";
+    ASSERT_NE(FForm->FileViewer, nullptr);
+    EXPECT_TRUE(FForm->FileViewer->isVisible());
+    EXPECT_EQ(FForm->FileViewer->windowTitle(), QStringLiteral("my notes.txt:2 \u2014 Sifton"));
+    EXPECT_EQ(FForm->FileViewer->Text()->SelectedText(), "the error");
+    FForm->FileViewer->close();
 
     FShell.Result = true;
     FForm->CmdClearClick();
     QTest::mouseDClick(FForm->Viewer->viewport(), Qt::LeftButton, {}, LinePoint(2));
     EXPECT_EQ(FShell.Launched.size(), 1u) << "only the failed start";
+    EXPECT_FALSE(FForm->FileViewer->isVisible());
     EXPECT_EQ(FForm->Viewer->document()->findBlockByNumber(2).text(), "the error") << "Clear leaves the pane";
+}
+
+TEST_F(OpenAtLineTest, NoEditorAnywhereOpensTheViewer)
+{
+    MakeFile("sifton.ini", "[Editor]\n");
+    const auto question = DesktopTextEditorQuestion;
+    DesktopTextEditorQuestion = [] { return QString(); };
+    for (const char* name : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_DATA_DIRS", "XDG_CONFIG_DIRS"}) {
+        qputenv(name, Path("no-desktop").toLocal8Bit());
+    }
+    QTest::mouseDClick(FForm->Viewer->viewport(), Qt::LeftButton, {}, LinePoint(3));
+    DesktopTextEditorQuestion = question;
+    EXPECT_TRUE(FShell.Launched.empty());
+    EXPECT_TRUE(FShell.Opened.empty()) << "the desktop's handler would lose the line";
+    EXPECT_TRUE(FDialogs.Messages.empty());
+    ASSERT_NE(FForm->FileViewer, nullptr);
+    EXPECT_EQ(FForm->FileViewer->Text()->Caret().Line, 4);
+}
+
+TEST_F(OpenAtLineTest, ViewerKeyAndCtrlEnterOpenTheViewer)
+{
+    MakeFile("sifton.ini", "[Editor]\nCommand=myeditor --line=%l \"%f\"\nViewer=1\n");
+    QTest::mouseDClick(FForm->Viewer->viewport(), Qt::LeftButton, {}, LinePoint(3));
+    EXPECT_TRUE(FShell.Launched.empty()) << "Viewer=1: the viewer first";
+    ASSERT_NE(FForm->FileViewer, nullptr);
+    TFileViewer* viewer = FForm->FileViewer;
+    EXPECT_EQ(viewer->Text()->Caret().Line, 4);
+    EXPECT_EQ(viewer->Request().Request->Pattern1Text, "error") << "the run's request comes along";
+
+    MakeFile("sifton.ini", "[Editor]\nCommand=myeditor --line=%l \"%f\"\n");
+    TQvEdit* pane = FForm->Viewer;
+    pane->setTextCursor(QTextCursor(pane->document()->findBlockByNumber(2)));
+    QTest::keyClick(pane, Qt::Key_Return, Qt::ControlModifier);
+    EXPECT_TRUE(FShell.Launched.empty());
+    EXPECT_EQ(FForm->FileViewer, viewer) << "one viewer serves every line";
+    EXPECT_EQ(viewer->Text()->Caret().Line, 2);
+    EXPECT_EQ(pane->document()->blockCount(), 5) << "Ctrl+Enter broke no line";
+    QTest::keyClick(pane, Qt::Key_Return);
+    EXPECT_EQ(FShell.Launched.size(), 1u) << "Enter still opens the editor";
+}
+
+TEST_F(OpenAtLineTest, ViewAtLineItemFollowsTheLineTheMenuIsOpenedOn)
+{
+    TQvEdit* pane = FForm->Viewer;
+    QMenu* menu = pane->PopupMenu();
+    const auto popUpOn = [&](QWidget* widget, QPoint at) {
+        QContextMenuEvent event(QContextMenuEvent::Mouse, at, widget->mapToGlobal(at));
+        QCoreApplication::sendEvent(widget, &event);
+        EXPECT_TRUE(WaitFor([menu] { return menu->isVisible(); }));
+        const bool visible = FForm->ViewAtLine1->isVisible();
+        const bool enabled = FForm->ViewAtLine1->isEnabled();
+        menu->close();
+        return std::make_pair(visible, enabled);
+    };
+    EXPECT_EQ(popUpOn(pane->viewport(), LinePoint(3)), std::make_pair(true, true)) << "a reported line";
+    EXPECT_EQ(FForm->ViewAtLine1->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Return));
+    FForm->ViewAtLine1->trigger();
+    ASSERT_NE(FForm->FileViewer, nullptr);
+    EXPECT_EQ(FForm->FileViewer->Text()->Caret().Line, 4);
+    EXPECT_EQ(popUpOn(pane->viewport(), LinePoint(1)), std::make_pair(true, true))
+        << "a header opens its file";
+    EXPECT_EQ(popUpOn(pane->viewport(), LinePoint(0)), std::make_pair(true, false)) << "the new-search line";
+    EXPECT_EQ(popUpOn(FForm->FString1->viewport(), QPoint(2, 2)).first, false) << "a search field";
+    FForm->CmdClearClick();
+    EXPECT_EQ(popUpOn(pane->viewport(), LinePoint(3)), std::make_pair(true, false)) << "cleared lines";
+}
+
+TEST_F(OpenAtLineTest, RunEndsOnTheOutputListAtItsFirstEntry)
+{
+    EXPECT_EQ(FForm->PageControl1->currentWidget(), FForm->OutputList) << "the run of SetUp";
+    EXPECT_EQ(FForm->Viewer->textCursor().blockNumber(), 0);
+
+    QByteArray lines;
+    for (int i = 1; i <= 100; ++i) {
+        lines += "error " + QByteArray::number(i) + "\n";
+    }
+    MakeFile("my notes.txt", lines);
+    for (const int expected : {4, 106}) {
+        FForm->PageControl1->setCurrentWidget(FForm->TabSheet1);
+        ASSERT_TRUE(RunAndWait());
+        QCoreApplication::processEvents();
+        EXPECT_EQ(FForm->PageControl1->currentWidget(), FForm->OutputList);
+        const QTextBlock first = FForm->Viewer->textCursor().block();
+        EXPECT_EQ(first.blockNumber(), expected) << "the run's new-search line";
+        EXPECT_EQ(first.text(), "*****  New Search  *****");
+        EXPECT_EQ(FForm->Viewer->cursorForPosition(QPoint(8, 8)).blockNumber(), expected) << "at the top";
+    }
+
+    FForm->PageControl1->setCurrentWidget(FForm->TabSheet2);
+    FForm->FString1->setPlainText("nowhere to be found");
+    ASSERT_TRUE(RunAndWait());
+    EXPECT_EQ(FForm->PageControl1->currentWidget(), FForm->TabSheet2) << "a run that reported nothing";
+
+    MakeFile("sifton.ini", "[Options]\nShow Results=0\n");
+    FForm->FString1->setPlainText("error");
+    ASSERT_TRUE(RunAndWait());
+    EXPECT_EQ(FForm->PageControl1->currentWidget(), FForm->TabSheet2) << "Show Results=0";
 }
 
 TEST_F(OpenAtLineTest, EditedPaneOpensNothing)

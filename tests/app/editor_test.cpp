@@ -152,15 +152,19 @@ TEST_F(DesktopEditorTest, OpenInEditorStartsTheDesktopsEditorWithoutAShell)
     DesktopTextEditorQuestion = [] { return QString("org.gnome.gedit.desktop"); };
     TScriptedShell shell;
 
-    EXPECT_TRUE(OpenInEditor({}, Spaced, 31));
-    EXPECT_TRUE(OpenInEditor("vim +%l %f", Spaced, 32)) << "the settings' command comes first";
+    EXPECT_EQ(OpenInEditor({}, Spaced, 31), TEditorStart::Started);
+    EXPECT_EQ(OpenInEditor("vim +%l %f", Spaced, 32), TEditorStart::Started)
+        << "the settings' command comes first";
     DesktopTextEditorQuestion = [] { return QString(); };
-    EXPECT_TRUE(OpenInEditor({}, Spaced, 33)) << "no editor: the desktop's handler, without a line";
+    EXPECT_EQ(OpenInEditor({}, Spaced, 33), TEditorStart::NoEditor)
+        << "no editor: nothing is started, not even the desktop's handler, which would lose the line";
+    shell.Result = false;
+    EXPECT_EQ(OpenInEditor("vim +%l %f", Spaced, 34), TEditorStart::Failed);
 
-    ASSERT_EQ(shell.Launched.size(), 2u);
+    ASSERT_EQ(shell.Launched.size(), 3u);
     EXPECT_EQ(shell.Launched[0], (QStringList{"gedit", "+31", Spaced}));
     EXPECT_EQ(shell.Launched[1], (QStringList{"vim", "+32", Spaced}));
-    EXPECT_EQ(shell.Opened, std::vector<QString>{Spaced});
+    EXPECT_TRUE(shell.Opened.empty());
     EXPECT_TRUE(shell.Started.empty());
     DesktopTextEditorQuestion = previous;
 }

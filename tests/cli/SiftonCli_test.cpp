@@ -1,4 +1,5 @@
 // Transcripts of sifton-cli runs on files made in a temporary folder, compared byte for byte.
+#include "tests/support/CliRun.h"
 #include "tests/support/TempDir.h"
 
 #include <cstdlib>
@@ -14,59 +15,6 @@
 namespace {
 
 using namespace std::string_literals;
-
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string Program()
-{
-    const char* bin = std::getenv("SIFTON_BIN");
-    return std::string(bin != nullptr ? bin : "build/bin") + "/sifton-cli";
-}
-
-/// Runs sifton-cli in folder with args, stdin fed from input; stdout goes to outPath when given.
-Outcome RunIn(const TempDir& folder, const std::vector<std::string>& args, const std::string& input = "",
-              const char* outPath = nullptr, const char* locale = "C")
-{
-    const std::string in = folder.Write(".stdin", input);
-    const std::string out = (folder.Path() / ".stdout").string();
-    const std::string err = (folder.Path() / ".stderr").string();
-    const std::string program = Program();
-    const pid_t child = ::fork();
-    if (child == 0) {
-        if (::chdir(folder.Path().c_str()) != 0) {
-            ::_exit(99);
-        }
-        ::setenv("LC_ALL", locale, 1);
-        const int inFd = ::open(in.c_str(), O_RDONLY);
-        const int outFd =
-            ::open(outPath != nullptr ? outPath : out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int errFd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        ::dup2(inFd, 0);
-        ::dup2(outFd, 1);
-        ::dup2(errFd, 2);
-        std::vector<char*> argv{const_cast<char*>(program.c_str())};
-        for (const std::string& a : args) {
-            argv.push_back(const_cast<char*>(a.c_str()));
-        }
-        argv.push_back(nullptr);
-        ::execv(program.c_str(), argv.data());
-        ::_exit(98);
-    }
-    Outcome outcome;
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    outcome.out = outPath != nullptr ? "" : TempDir::Read(out);
-    outcome.err = TempDir::Read(err);
-    std::filesystem::remove(in);
-    std::filesystem::remove(out);
-    std::filesystem::remove(err);
-    return outcome;
-}
 
 const std::map<std::string, std::string> Files{
     {"a.txt", "foo bar\r\nbaz\r\nFOO\r\n\r\nfoofoo\r\n"},
@@ -104,7 +52,7 @@ TEST_P(SiftonCliTest, Transcript)
         dir.Write(name, bytes);
     }
     const Transcript& t = GetParam();
-    const Outcome got = RunIn(dir, t.args, t.input);
+    const CliOutcome got = RunCliIn(dir, t.args, t.input);
     EXPECT_EQ(got.out, t.out);
     EXPECT_EQ(got.err, t.err);
     EXPECT_EQ(got.status, t.status);
@@ -275,7 +223,7 @@ TEST(SiftonCli, LogFileHoldsTheEntriesEndedByByte13)
 {
     TempDir dir;
     dir.Write("b.txt", "nothing\nhere foo\n");
-    const Outcome got = RunIn(dir, {"-V", "--dos", "--log", "out.log", "here", "b.txt"});
+    const CliOutcome got = RunCliIn(dir, {"-V", "--dos", "--log", "out.log", "here", "b.txt"});
     EXPECT_EQ(got.status, 0);
     EXPECT_EQ(
         TempDir::Read(dir.Path() / "out.log"),
@@ -290,7 +238,7 @@ TEST(SiftonCli, LogFileIsReplacedEvenWhenNothingIsReported)
     TempDir dir;
     dir.Write("b.txt", "nothing\n");
     const std::string log = dir.Write("out.log", "old contents");
-    const Outcome got = RunIn(dir, {"--log", "out.log", "zzz", "b.txt"});
+    const CliOutcome got = RunCliIn(dir, {"--log", "out.log", "zzz", "b.txt"});
     EXPECT_EQ(got.status, 1);
     ASSERT_TRUE(std::filesystem::exists(log));
     EXPECT_EQ(std::filesystem::file_size(log), 0u);
@@ -305,7 +253,7 @@ TEST(SiftonCli, LogInsideTheWalkedFolderIsNotSearchedWhileWritten)
     }
     dir.Write("tree/out.log", "foo from an earlier run\n");
     for (const char* threads : {"-j1", "-j3"}) {
-        const Outcome got = RunIn(dir, {threads, "-r", "-V", "--log", "tree/out.log", "foo", "tree"});
+        const CliOutcome got = RunCliIn(dir, {threads, "-r", "-V", "--log", "tree/out.log", "foo", "tree"});
         EXPECT_EQ(got.status, 0) << threads;
         EXPECT_EQ(got.out.find("out.log"), std::string::npos) << threads;
         EXPECT_NE(got.out.find("foo 299\n"), std::string::npos) << threads;
@@ -317,7 +265,7 @@ TEST(SiftonCli, LogFileThatCannotBeCreatedStopsBeforeSearching)
 {
     TempDir dir;
     dir.Write("b.txt", "foo\n");
-    const Outcome got = RunIn(dir, {"--log", "no-folder/out.log", "foo", "b.txt"});
+    const CliOutcome got = RunCliIn(dir, {"--log", "no-folder/out.log", "foo", "b.txt"});
     EXPECT_EQ(got.status, 2);
     EXPECT_EQ(got.out, "");
     EXPECT_EQ(got.err, "sifton-cli: no-folder/out.log: No such file or directory\n");
@@ -327,7 +275,7 @@ TEST(SiftonCli, FullOutputIsAFailure)
 {
     TempDir dir;
     dir.Write("b.txt", "foo\n");
-    const Outcome got = RunIn(dir, {"foo", "b.txt"}, "", "/dev/full");
+    const CliOutcome got = RunCliIn(dir, {"foo", "b.txt"}, "", "/dev/full");
     EXPECT_EQ(got.status, 2);
     EXPECT_EQ(got.err, "sifton-cli: standard output: No space left on device\n");
 }
@@ -336,7 +284,7 @@ TEST(SiftonCli, FolderAndUnreadableFileAreReportedWithTheirReasons)
 {
     TempDir dir;
     dir.Write("b.txt", "foo\n");
-    const Outcome got = RunIn(dir, {"foo", "/proc/self/mem", "b.txt"});
+    const CliOutcome got = RunCliIn(dir, {"foo", "/proc/self/mem", "b.txt"});
     EXPECT_EQ(got.status, 2);
     EXPECT_EQ(got.out, "foo\n");
     EXPECT_EQ(got.err, "sifton-cli: /proc/self/mem: Input/output error\n");
@@ -346,7 +294,7 @@ TEST(SiftonCli, ProgressLineIsDrawnAndErasedOnStandardError)
 {
     TempDir dir;
     dir.Write("b.txt", "foo\n");
-    const Outcome got = RunIn(dir, {"--progress", "foo", "b.txt"});
+    const CliOutcome got = RunCliIn(dir, {"--progress", "foo", "b.txt"});
     EXPECT_EQ(got.status, 0);
     EXPECT_EQ(got.out, "foo\n");
     const std::string first =
@@ -361,7 +309,7 @@ TEST(SiftonCli, ProgressLineIsDrawnAndErasedOnStandardError)
 TEST(SiftonCli, HelpShowsTheUsage)
 {
     TempDir dir;
-    const Outcome got = RunIn(dir, {"--help"});
+    const CliOutcome got = RunCliIn(dir, {"--help"});
     EXPECT_EQ(got.status, 0);
     EXPECT_EQ(got.out.rfind("Usage: sifton-cli [OPTION]... STRING1 [FILE]...\n", 0), 0u);
     EXPECT_NE(got.out.find("  --and S2 | --or S2 | --xor S2 | --and-not S2"), std::string::npos);
@@ -369,10 +317,10 @@ TEST(SiftonCli, HelpShowsTheUsage)
 
 TEST(SiftonCli, KeepsNoFilesBesideItself)
 {
-    const std::filesystem::path bin = std::filesystem::path(Program()).parent_path();
+    const std::filesystem::path bin = std::filesystem::path(CliProgram()).parent_path();
     TempDir dir;
     dir.Write("b.txt", "foo\n");
-    RunIn(dir, {"-V", "foo", "b.txt"});
+    RunCliIn(dir, {"-V", "foo", "b.txt"});
     EXPECT_FALSE(std::filesystem::exists(bin / "sifton-cli.out"));
     EXPECT_FALSE(std::filesystem::exists(bin / "sifton-cli.ini"));
 }
@@ -389,7 +337,7 @@ TEST(SiftonCli, FailingStandardOutputStopsTheRunReportsOnceAndExits2)
         many += "foo\n";
     }
     dir.Write("many.txt", many);
-    const Outcome got = RunIn(dir, {"--stats", "foo", "many.txt"}, "", "/dev/full");
+    const CliOutcome got = RunCliIn(dir, {"--stats", "foo", "many.txt"}, "", "/dev/full");
     EXPECT_EQ(got.status, 2);
     const std::string first = "sifton-cli: standard output: No space left on device\n";
     ASSERT_EQ(got.err.substr(0, first.size()), first);
@@ -410,11 +358,11 @@ TEST(SiftonCli, FifoNamedOnTheCommandLineIsReadButOneInAListIsReported)
         ASSERT_EQ(::write(fd, "foo one\nbar\n", 12), 12);
         ::close(fd);
     });
-    const Outcome named = RunIn(dir, {"foo", "pipe"});
+    const CliOutcome named = RunCliIn(dir, {"foo", "pipe"});
     writer.join();
     EXPECT_EQ(named.status, 0);
     EXPECT_EQ(named.out, "foo one\n");
-    const Outcome listed = RunIn(dir, {"-L", "list.lst", "foo"});
+    const CliOutcome listed = RunCliIn(dir, {"-L", "list.lst", "foo"});
     EXPECT_EQ(listed.status, 2);
     EXPECT_EQ(listed.out, "");
     EXPECT_EQ(listed.err, "sifton-cli: pipe: Not a regular file\n");
@@ -431,8 +379,8 @@ TEST(SiftonCli, ThreadsGiveTheSameBytesInListOrder)
         dir.Write("tree/d" + std::to_string(i % 4) + "/f" + std::to_string(i) + ".txt",
                   "foo " + std::to_string(i) + "\nbar\nfoo again\n");
     }
-    const Outcome one = RunIn(dir, {"-j1", "-r", "-V", "-n", "--stats", "foo", "tree"});
-    const Outcome many = RunIn(dir, {"--threads", "3", "-r", "-V", "-n", "--stats", "foo", "tree"});
+    const CliOutcome one = RunCliIn(dir, {"-j1", "-r", "-V", "-n", "--stats", "foo", "tree"});
+    const CliOutcome many = RunCliIn(dir, {"--threads", "3", "-r", "-V", "-n", "--stats", "foo", "tree"});
     EXPECT_EQ(one.status, 0);
     EXPECT_EQ(many.status, 0);
     EXPECT_EQ(many.out, one.out);
@@ -440,7 +388,7 @@ TEST(SiftonCli, ThreadsGiveTheSameBytesInListOrder)
     EXPECT_NE(
         one.out.find("***** File: \"tree/d0/f0.txt\"- Search Pattern=foo *****\n1 : foo 0\n3 : foo again\n"),
         std::string::npos);
-    const Outcome bad = RunIn(dir, {"-j", "0", "foo", "tree"});
+    const CliOutcome bad = RunCliIn(dir, {"-j", "0", "foo", "tree"});
     EXPECT_EQ(bad.status, 2);
     EXPECT_EQ(bad.err.rfind("sifton-cli: -j: '0' is not a whole number from 1 to 1024\n", 0), 0u);
 }

@@ -21,7 +21,7 @@ Search each FILE for the lines that hold STRING1 (and STRING2, as the operator s
       --stats             after the run, write "Lines Searched: N", "Lines Found: N", "Words Found: N" to standard error, one per line, N grouped by the locale's thousands separator
       --progress          a live progress line on standard error (default when standard error is a terminal)
       --refresh N         lines between progress updates (1000..1000000, default 1000)
-  -j, --threads N         scan threads (1..1024, default: the number of cores); output stays in order
+  -j, --threads N         scan threads (1..1024, default: the cores it may use); output stays in order
   -A, --after-context N   also write the N lines after each reported line (standard output only, never --log)
   -B, --before-context N  also write the N lines before each reported line (standard output only)
   -C, --context N         N lines before and after (-A and -B win over it); groups of lines that do not

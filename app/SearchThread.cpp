@@ -201,6 +201,7 @@ SearchInputs TSearchThread::TakeInputs() const
     inputs.ProgressIndication = form->OptionProgress->isChecked();
     inputs.LineNumbering = form->OptionNumbering->isChecked();
     inputs.RefreshRateText = ToBytes(form->RefreshRate->cleanText());
+    inputs.Regex = form->OptionRegex->isChecked();
     return inputs;
 }
 

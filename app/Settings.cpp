@@ -44,6 +44,11 @@ int TSettings::ReadRefreshRate() const
     return FFile.ReadInteger(Text(OptionsSection), Text(RefreshRateKey), RefreshRateDefault);
 }
 
+bool TSettings::ReadRegularExpressions() const
+{
+    return FFile.ReadBool(Text(OptionsSection), Text(RegularExpressionsKey), RegularExpressionsDefault);
+}
+
 TOptions TSettings::ReadOptions() const
 {
     TOptions options;
@@ -52,6 +57,7 @@ TOptions TSettings::ReadOptions() const
     }
     options.DefaultOperator = ReadDefaultOperator();
     options.RefreshRate = ReadRefreshRate();
+    options.RegularExpressions = ReadRegularExpressions();
     return options;
 }
 
@@ -62,6 +68,7 @@ void TSettings::WriteOptions(const TOptions& options)
     }
     FFile.WriteInteger(Text(OptionsSection), Text(DefaultOperatorKey), options.DefaultOperator);
     FFile.WriteInteger(Text(OptionsSection), Text(RefreshRateKey), options.RefreshRate);
+    FFile.WriteBool(Text(OptionsSection), Text(RegularExpressionsKey), options.RegularExpressions);
 }
 
 TReseller TSettings::ReadReseller() const

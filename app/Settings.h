@@ -56,6 +56,9 @@ inline constexpr const char* RefreshRateKey = "Refresh Rate";
 inline constexpr int RefreshRateDefault = 1000;
 inline constexpr int RefreshRateMin = 1000;
 inline constexpr int RefreshRateMax = 1000000;
+/// Written after "Refresh Rate", so that the keys before it keep their places in the file.
+inline constexpr const char* RegularExpressionsKey = "Regular Expressions";
+inline constexpr bool RegularExpressionsDefault = false;
 
 inline constexpr const char* ResellerSection = "Reseller";
 inline constexpr const char* CompanyKey = "Company";
@@ -83,6 +86,7 @@ struct TOptions {
                                             false, false, true, false, true};
     int DefaultOperator = DefaultOperatorDefault; ///< entry of the operator box; -1 = none selected
     int RefreshRate = RefreshRateDefault; ///< as stored; the spin edit brings it into its range
+    bool RegularExpressions = RegularExpressionsDefault; ///< OptionRegex
 };
 
 /// What "Reseller" holds (defaults for absent keys).
@@ -111,10 +115,12 @@ public:
     int ReadDefaultOperator() const;
     /// "Refresh Rate" as stored (1000 when absent or not a number).
     int ReadRefreshRate() const;
+    /// "Regular Expressions" (unchecked when absent).
+    bool ReadRegularExpressions() const;
     /// All of "Options", read in table order.
     TOptions ReadOptions() const;
 
-    /// Writes all thirteen keys of "Options" in table order; throws "Unable to write to <path>" at the first
+    /// Writes all fourteen keys of "Options" in table order; throws "Unable to write to <path>" at the first
     /// refused write, leaving the keys after it unwritten.
     void WriteOptions(const TOptions& options);
 

@@ -372,6 +372,7 @@ void TForm1::PrepareViewerMarks()
     }
     strings.CaseSensitive = OptionCase->isChecked();
     strings.LineNumbering = OptionNumbering->isChecked();
+    strings.Regex = OptionRegex->isChecked();
     ViewerMarks->SetStrings(strings);
 }
 

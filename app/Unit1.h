@@ -146,6 +146,9 @@ private:
     void SaveOptions();
     void WaitForSearchToEnd();
     void CreateResultLog();
+    /// With Regular Expressions on: true when both strings compile; otherwise the error box, and the
+    /// caret in the field where the pattern went wrong.
+    bool RegularExpressionsCompile();
 
     void BuildStatusBar();
     void BuildToolBar();

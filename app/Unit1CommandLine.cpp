@@ -95,6 +95,7 @@ void TForm1::LoadOptions()
         FOperator->setCurrentIndex(defaultOperator);
     }
     RefreshRate->setValue(Settings::ClampRefreshRate(settings.ReadRefreshRate()));
+    OptionRegex->setChecked(settings.ReadRegularExpressions());
 }
 
 void TForm1::SaveOptions()
@@ -105,6 +106,7 @@ void TForm1::SaveOptions()
     }
     options.DefaultOperator = FOperator->currentIndex();
     options.RefreshRate = Settings::RefreshRateFromText(RefreshRate->cleanText());
+    options.RegularExpressions = OptionRegex->isChecked();
     Settings::TSettings settings(ProgramFile(gConsts::SettingsExtension));
     settings.WriteOptions(options);
 }

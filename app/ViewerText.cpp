@@ -65,8 +65,9 @@ void TViewerText::SetIndex(LineIndex* index)
 void TViewerText::SetStrings(const TMatchStrings& strings)
 {
     FStrings = strings;
+    FFinder = std::make_unique<TMatchFinder>(FStrings);
     for (auto& [number, shown] : FLines) {
-        shown.Marks = FindMatches(shown.Text, 0, FStrings);
+        shown.Marks = FFinder->Find(shown.Text, 0);
     }
     viewport()->update();
 }
@@ -106,7 +107,9 @@ TViewerText::TShownLine* TViewerText::Fetch(std::int64_t line) const
     shown.Next = read.Next;
     shown.Cut = read.Cut;
     shown.Text = QString::fromLocal8Bit(read.Bytes.data(), qsizetype(read.Bytes.size()));
-    shown.Marks = FindMatches(shown.Text, 0, FStrings);
+    if (FFinder) {
+        shown.Marks = FFinder->Find(shown.Text, 0);
+    }
     if (read.Next < 0) {
         FLastLine = line;
     }

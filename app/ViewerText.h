@@ -113,6 +113,7 @@ private:
 
     LineIndex* FIndex = nullptr;
     TMatchStrings FStrings;
+    std::unique_ptr<TMatchFinder> FFinder; // FStrings, prepared (regular expressions compiled once)
     mutable std::map<std::int64_t, TShownLine> FLines; // the lines read, by number
     mutable std::int64_t FLastLine = -1; // -1 until counted
     std::int64_t FTop = 1;

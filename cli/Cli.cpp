@@ -7,6 +7,7 @@
 #include "cli/ReportSink.h"
 #include "cli/Spool.h"
 #include "search/LineReader.h"
+#include "search/RegexLineTest.h"
 #include "search/RunFlags.h"
 #include "search/SearchRun.h"
 #include "search/StatusTexts.h"
@@ -66,6 +67,14 @@ int RunCli(int argc, char** argv)
         return Trouble;
     case CliCommand::Search:
         break;
+    }
+
+    // A pattern that does not compile is refused before any file is opened.
+    const SearchRequest request = PrepareRequest(options.Inputs);
+    if (const std::optional<RegexError> bad = CheckRegexRequest(request)) {
+        std::fprintf(stderr, "sifton-cli: %s\n",
+                     RegexProblemText(bad->String, bad->Problem.Reason, bad->Problem.Offset).c_str());
+        return Trouble;
     }
 
     bool trouble = false;

@@ -6,6 +6,8 @@ const char* const CliUsage = R"(Usage: sifton-cli [OPTION]... STRING1 [FILE]...
 Search each FILE for the lines that hold STRING1 (and STRING2, as the operator says).
   --and S2 | --or S2 | --xor S2 | --and-not S2   second string and its operator (an empty S2 means none)
   -s, --case-sensitive    compare exactly (default: a-z fold to A-Z, nothing else folds)
+  -E, --regex             STRING1 and S2 are regular expressions (PCRE2 syntax), each matched within
+                          one line without its line end; case folds as for strings (a-z and A-Z only)
   -v, --reverse           report the lines that fail the test
   -n, --line-numbers      write "N : " before each reported line
   -1, --one               stop reading a file after its first reported line
@@ -34,7 +36,7 @@ Search each FILE for the lines that hold STRING1 (and STRING2, as the operator s
                           new-search or header lines; --log stays as it is
   -h, --help  /  --version
 With no FILE and no --list, or with FILE "-", it reads standard input.
-Exit status: 0 when a line was reported, 1 when none was, 2 when the arguments are wrong or a file could not be read (the other files are still searched; grep's convention).
+Exit status: 0 when a line was reported, 1 when none was, 2 when the arguments are wrong (a regular expression that does not compile too) or a file could not be read (the other files are still searched; grep's convention). A line too complex for a regular expression's limits ends its file's search as a read failure does.
 )";
 
 namespace {
@@ -144,6 +146,8 @@ bool ApplySwitch(const std::string& name, CliOptions& options, CliCommand& comma
     SearchInputs& in = options.Inputs;
     if (name == "-s" || name == "--case-sensitive") {
         in.CaseSensitive = true;
+    } else if (name == "-E" || name == "--regex") {
+        in.Regex = true;
     } else if (name == "-v" || name == "--reverse") {
         in.ReverseLogic = true;
     } else if (name == "-n" || name == "--line-numbers") {

@@ -208,6 +208,9 @@ bool SearchRun::ScanFileFast(const std::string& fileName, const FastScanOptions&
     if (failure.empty() && out.Shortened()) {
         failure = ShortenedFileReason;
     }
+    if (failure.empty() && scanner.TooComplex()) {
+        failure = RegexTooComplexReason;
+    }
     file.Close();
     EndOfFileStatusUpdate(endBlocks);
     if (!failure.empty()) {
@@ -283,6 +286,9 @@ ChunkEnd SearchRun::ScanChunk(ScanAhead::SplitFile& file, std::size_t chunk)
         }
         if (end.Failure.empty() && fault >= 0) {
             end.Failure = MappedFaultReason(file.File.Fd, fault);
+        }
+        if (end.Failure.empty() && scanner.TooComplex()) {
+            end.Failure = RegexTooComplexReason;
         }
         end.EndsFile =
             !end.Failure.empty() || endsAt26 || (FRequest.OneOccurrence && FCounters.LinesFound > 0);

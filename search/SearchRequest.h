@@ -12,7 +12,7 @@ enum class LineFormat { Dos, Unix };
 
 /// The inputs of one run, fixed before the first file is opened and never changed afterwards.
 struct SearchRequest {
-    std::string Pattern1; ///< search string 1 as compared (folded unless CaseSensitive)
+    std::string Pattern1; ///< search string 1 as compared (folded unless CaseSensitive or Regex)
     std::string Pattern2; ///< search string 2 as compared; may be empty
     std::string Pattern1Text; ///< search string 1 as typed, for the file header line
     SearchOperator Operator = SearchOperator::None;
@@ -29,6 +29,8 @@ struct SearchRequest {
     bool LineNumbering = false;
     bool CountWords = false; ///< WordCounting, search string 2 empty and ReverseLogic clear
     std::int32_t RefreshRate = 1000;
+    /// The strings are PCRE2 regular expressions, as typed (case is left to the pattern's compilation).
+    bool Regex = false;
 };
 
 /// What the window's controls (or the console's options) hold, as plain values.
@@ -47,6 +49,7 @@ struct SearchInputs {
     bool ProgressIndication = false;
     bool LineNumbering = false;
     std::string RefreshRateText = "1000"; ///< text of the refresh-rate spin edit
+    bool Regex = false; ///< the strings are regular expressions
 };
 
 inline constexpr std::int32_t MinRefreshRate = 1000;

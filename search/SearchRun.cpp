@@ -1,6 +1,7 @@
 #include "search/SearchRun.h"
 
 #include "search/LineReader.h"
+#include "search/RegexLineTest.h"
 #include "search/RunFlags.h"
 #include "search/StatusTexts.h"
 
@@ -43,11 +44,14 @@ SearchRun::SearchRun(SearchRequest request, EntrySink& log, SearchHost& host, st
     , FHost(host)
     , FSeparator(std::move(separator))
     , FPredicate(ChoosePredicate(FRequest.Operator))
-    , FFinder1(FRequest.Pattern1, !FRequest.CaseSensitive)
-    , FFinder2(FRequest.Pattern2, !FRequest.CaseSensitive)
+    , FFinder1(FRequest.Regex ? std::string_view() : FRequest.Pattern1, !FRequest.CaseSensitive)
+    , FFinder2(FRequest.Regex ? std::string_view() : FRequest.Pattern2, !FRequest.CaseSensitive)
+    , FRegex(FRequest.Regex ? std::make_unique<RegexLineTest>(FRequest) : nullptr)
     , FThreads(UsableProcessors())
 {
 }
+
+SearchRun::~SearchRun() = default;
 
 void SearchRun::Walk()
 {
@@ -123,6 +127,7 @@ bool SearchRun::ScanFileByLines(const std::string& fileName)
     const bool dos = FRequest.LineFormat == LineFormat::Dos;
     std::string line;
     std::string folded;
+    bool tooComplex = false;
     while (!reader.AtEnd() && !FCancel->load(std::memory_order_relaxed)) {
         if (dos) {
             reader.ReadDosLine(line);
@@ -131,6 +136,12 @@ bool SearchRun::ScanFileByLines(const std::string& fileName)
         }
         if (reader.Failed()) {
             break; // an incomplete line is not a line
+        }
+        if (FRegex) {
+            if (!ScanLineByRegex(line, firstLineMark, refreshCount, reader.PositionBlocks(), tooComplex)) {
+                break;
+            }
+            continue;
         }
         std::string_view compared = line;
         if (!FRequest.CaseSensitive) {
@@ -153,8 +164,8 @@ bool SearchRun::ScanFileByLines(const std::string& fileName)
             FCounters.WordsFound += CountOccurrences(FRequest.Pattern1, compared);
         }
     }
-    const bool failed = reader.Failed();
-    const std::string reason = reader.FailReason();
+    const bool failed = reader.Failed() || tooComplex;
+    const std::string reason = tooComplex ? std::string(RegexTooComplexReason) : reader.FailReason();
     // A file without a size (a pipe) shows what was read from it.
     const std::int64_t endBlocks = sizeBlocks >= 0 ? sizeBlocks : reader.FetchedBytes() / StatusBlockSize;
     reader.Close();
@@ -163,6 +174,37 @@ bool SearchRun::ScanFileByLines(const std::string& fileName)
         ReportFailure(fileName, reason);
     }
     return !failed;
+}
+
+bool SearchRun::ScanLineByRegex(const std::string& line, std::int64_t firstLineMark,
+                                std::int32_t& refreshCount, std::int64_t positionBlocks, bool& tooComplex)
+{
+    const char* begin = line.data();
+    const char* end = begin + line.size();
+    // A line PCRE2 cannot decide is no line: it is not counted, and the file's scan ends before it.
+    const RegexOutcome outcome = FRegex->Test(begin, end);
+    if (outcome == RegexOutcome::TooComplex) {
+        tooComplex = true;
+        return false;
+    }
+    ++FCounters.LinesSearched;
+    if (++refreshCount == FRequest.RefreshRate) {
+        refreshCount = 0;
+        PeriodicStatusUpdate(positionBlocks);
+    }
+    if ((outcome == RegexOutcome::Match) == FRequest.ReverseLogic) {
+        return true;
+    }
+    WriteReported(FCounters.LinesSearched - firstLineMark, line);
+    if (FRequest.OneOccurrence) {
+        return false;
+    }
+    if (FRequest.CountWords &&
+        FRegex->CountWords(begin, end, FCounters.WordsFound) == RegexOutcome::TooComplex) {
+        tooComplex = true;
+        return false;
+    }
+    return true;
 }
 
 void SearchRun::WriteReported(std::int64_t lineNumber, std::string_view line)

@@ -9,12 +9,14 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 class LineReader;
+class RegexLineTest;
 
 namespace FastScan {
 struct ScannedFile;
@@ -117,8 +119,11 @@ std::string FileHeaderLine(const SearchRequest& request, std::string_view fileNa
 /// lines to the sink, keeping the counters and making the status updates.
 class SearchRun {
 public:
-    /// separator: the locale's thousands separator used in the status texts.
+    /// separator: the locale's thousands separator used in the status texts. A request for regular
+    /// expressions is compiled here: check it first (CheckRegexRequest), or a pattern that does not
+    /// compile throws std::invalid_argument.
     SearchRun(SearchRequest request, EntrySink& log, SearchHost& host, std::string separator);
+    ~SearchRun();
 
     /// Counters to 0, SearchRunning set, the new-search line, then for each entry while the list has one
     /// and CancelRequested is clear: its header line, the caption, ScanFile. SearchRunning is left set:
@@ -206,6 +211,8 @@ public:
     /// The run's two strings, ready for the scans (made once per run, not per file).
     const LiteralFinder& Finder1() const { return FFinder1; }
     const LiteralFinder& Finder2() const { return FFinder2; }
+    /// The line test of a run of regular expressions (this run's own, for its thread); nullptr otherwise.
+    RegexLineTest* Regex() const { return FRegex.get(); }
 
 private:
     class ParallelWalk; // WalkInParallel's steps and the state they share (ParallelWalk.cpp)
@@ -214,6 +221,9 @@ private:
     bool WorthSplitting(std::int64_t index);
     void WalkInParallel();
     bool OpenForScan(LineReader& reader, const std::string& fileName);
+    /// One line of ScanFileByLines for a run of regular expressions; false when the file's scan ends.
+    bool ScanLineByRegex(const std::string& line, std::int64_t firstLineMark, std::int32_t& refreshCount,
+                         std::int64_t positionBlocks, bool& tooComplex);
 
     SearchRequest FRequest;
     EntrySink& FLog;
@@ -224,6 +234,7 @@ private:
     std::int64_t FFailedFiles = 0;
     LiteralFinder FFinder1;
     LiteralFinder FFinder2;
+    std::unique_ptr<RegexLineTest> FRegex;
     int FThreads;
     std::size_t FScanAheadLimit = std::size_t{16} << 20;
     std::int64_t FSplitMinimum = std::int64_t{64} << 20;

@@ -46,14 +46,30 @@ TEST_F(SettingsTest, FirstRunWithoutAFileGivesTheDefaults)
     EXPECT_EQ(reseller.Phone, QString::fromLatin1(PhoneDefault));
 }
 
-TEST_F(SettingsTest, FirstWriteHoldsAllThirteenKeysInTableOrder)
+TEST_F(SettingsTest, FirstWriteHoldsAllFourteenKeysInTableOrder)
 {
     TSettings settings(Path());
     settings.WriteOptions(settings.ReadOptions());
     EXPECT_EQ(Get(),
               QByteArray("[Options]\nCount Lines=1\nCount Words=0\nProgress Indicator=1\nTotal Clear=0\n"
                          "Load file list=0\nCase Sensitive=0\nReverse Logic=0\nSafe After=0\nUnix File=1\n"
-                         "One Instance=0\nOutput Names=1\nDefault Operator=0\nRefresh Rate=1000\n"));
+                         "One Instance=0\nOutput Names=1\nDefault Operator=0\nRefresh Rate=1000\n"
+                         "Regular Expressions=0\n"));
+}
+
+TEST_F(SettingsTest, RegularExpressionsReadAsAFlagOffWhenAbsent)
+{
+    EXPECT_FALSE(TSettings(Path()).ReadOptions().RegularExpressions);
+    for (const auto& [stored, expected] : {std::pair{"1", true}, {"2", true}, {"0", false}, {"yes", false}}) {
+        Put(QByteArray("[Options]\nRegular Expressions=") + stored + "\n");
+        EXPECT_EQ(TSettings(Path()).ReadOptions().RegularExpressions, expected) << stored;
+    }
+    QFile::remove(Path());
+    TOptions options;
+    options.RegularExpressions = true;
+    TSettings(Path()).WriteOptions(options);
+    EXPECT_TRUE(Get().endsWith("Refresh Rate=1000\nRegular Expressions=1\n"));
+    EXPECT_TRUE(TSettings(Path()).ReadOptions().RegularExpressions);
 }
 
 struct FlagCase {
@@ -154,6 +170,7 @@ TEST_F(SettingsTest, CommentsAndForeignSectionsSurviveAFullWrite)
                                 "One Instance=0\r\n"
                                 "Output Names=1\r\n"
                                 "Default Operator=3\r\n"
+                                "Regular Expressions=0\r\n"
                                 "\r\n"
                                 "[Other]\r\n"
                                 "Count Words=1\r\n"));

@@ -259,6 +259,23 @@ TEST(ReportedLineNumberTest, FollowsTheRunsRules)
     EXPECT_EQ(ReportedLineNumber(PrepareRequest(inputs), "/proc/self", 0), 0) << "not a file";
 }
 
+TEST(ReportedLineNumberTest, ARunOfRegularExpressionsIsFollowedWithItsPattern)
+{
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("r.txt").toStdString();
+    QFile file(QString::fromStdString(path));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("abc\na.c\nxyz\naXc\n");
+    file.close();
+    SearchInputs inputs;
+    inputs.String1 = "a.c";
+    inputs.LineFormat = LineFormat::Unix;
+    EXPECT_EQ(ReportedLineNumber(PrepareRequest(inputs), path, 0), 2) << "a dot, read as typed";
+    inputs.Regex = true;
+    EXPECT_EQ(ReportedLineNumber(PrepareRequest(inputs), path, 0), 1);
+    EXPECT_EQ(ReportedLineNumber(PrepareRequest(inputs), path, 2), 4);
+}
+
 // Big enough for the mapped, windowed scan, with lines longer than its window: the lookup must find
 // the lines the reference reader reports, in DOS and Unix text, Reverse Logic and not.
 TEST(ReportedLineNumberTest, AgreesWithTheReferenceScanOnABigMixedFile)

@@ -197,6 +197,38 @@ INSTANTIATE_TEST_SUITE_P(
         Transcript{
             "unknown_short_option", {"-x", "foo"}, "", "", "sifton-cli: unknown option '-x'\n"s + Hint, 2},
         Transcript{"missing_string1", {"-n"}, "", "", "sifton-cli: STRING1 is missing\n"s + Hint, 2},
+        Transcript{"regex", {"-E", "-n", "^fo+( |$)", "a.txt"}, "", "1 : foo bar\n3 : FOO\n", "", 0},
+        Transcript{"regex_case_sensitive", {"--regex", "-s", "o{2}$", "a.txt"}, "", "foofoo\n", "", 0},
+        Transcript{"regex_operator", {"-E", "--and-not", "b.r", "^f", "a.txt"}, "", "FOO\nfoofoo\n", "", 0},
+        Transcript{"regex_reverse", {"-Ev", "-n", "o", "a.txt"}, "", "2 : baz\n4 : \n", "", 0},
+        Transcript{"regex_matching_empty_reports_every_line",
+                   {"-E", "-n", "x*", "b.txt"},
+                   "",
+                   "1 : nothing\n2 : here foo\n",
+                   "",
+                   0},
+        Transcript{"regex_words_are_matches",
+                   {"-E", "-w", "-q", "--stats", "o+", "a.txt"},
+                   "",
+                   "",
+                   "Lines Searched: 5\nLines Found: 3\nWords Found: 4\n",
+                   0},
+        Transcript{
+            "regex_header_shows_the_strings_as_typed",
+            {"-E", "-V", "--or", "z{2}", "f.o", "b.txt"},
+            "",
+            "*****  New Search  *****\n***** File: \"b.txt\"- Search Pattern=f.o or z{2} *****\nhere foo\n",
+            "",
+            0},
+        Transcript{"without_regex_a_dot_is_a_dot", {"f.o", "a.txt"}, "", "", "", 1},
+        Transcript{
+            "regex_that_does_not_compile_is_refused",
+            {"-E", "--or", "a(b", "foo", "missing.txt"},
+            "",
+            "",
+            "sifton-cli: Search string 2 is not a valid regular expression: missing closing parenthesis "
+            "(at position 3)\n",
+            2},
         Transcript{"operator_without_its_string",
                    {"--and"},
                    "",
@@ -218,6 +250,17 @@ INSTANTIATE_TEST_SUITE_P(
         Transcript{"refresh_in_range", {"--refresh", "5000", "foo", "b.txt"}, "", "here foo\n", "", 0},
         Transcript{"version", {"--version"}, "", "sifton-cli 1.0\n", "", 0}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST(SiftonCli, ALineTooComplexForTheRegexFailsItsFileAndTheRunGoesOn)
+{
+    TempDir dir;
+    dir.Write("runaway.txt", "aaa\n" + std::string(50000, 'a') + "b\naa\n");
+    dir.Write("next.txt", "a\n");
+    const CliOutcome got = RunCliIn(dir, {"-E", "-n", "(a+)+$", "runaway.txt", "next.txt"});
+    EXPECT_EQ(got.out, "1 : aaa\n1 : a\n");
+    EXPECT_EQ(got.err, "sifton-cli: runaway.txt: Regular expression too complex for this line\n");
+    EXPECT_EQ(got.status, 2);
+}
 
 TEST(SiftonCli, LogFileHoldsTheEntriesEndedByByte13)
 {

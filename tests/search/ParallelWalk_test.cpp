@@ -162,6 +162,8 @@ std::vector<std::string> RandomSplitList(std::mt19937& rng, const TempDir& dir, 
         const std::string name = "s" + std::to_string(round % 7) + "-" + std::to_string(i);
         if (rng() % 30 == 0) {
             files.push_back((dir.Path() / "missing" / name).string());
+        } else if (rng() % 30 == 0) {
+            files.push_back(dir.Write(name, "ab\n" + std::string(30000, 'a') + "c\nab\n"));
         } else {
             files.push_back(dir.Write(name, RandomLines(rng, static_cast<std::size_t>(chunk) * 2 + 1)));
         }
@@ -171,9 +173,18 @@ std::vector<std::string> RandomSplitList(std::mt19937& rng, const TempDir& dir, 
 
 /// A third of the time, a run whose periodic updates show nothing (a console without its progress
 /// line): its split files are not counted first, and the writer numbers their lines.
+/// A quarter of the time, regular expressions (the last one too complex for a long run of "a").
 SearchRequest RandomSplitRequest(std::mt19937& rng, bool& showsTitle)
 {
     SearchRequest request = RandomRequest(rng);
+    if (rng() % 4 == 0) {
+        static const char* const patterns[] = {"a+b", "^a", "b$", "(a|B) ", "a.b", "[ab]{2}", "(a+)+$"};
+        request.Regex = true;
+        request.Pattern1 = request.Pattern1Text = patterns[rng() % std::size(patterns)];
+        if (request.Operator != SearchOperator::None) {
+            request.Pattern2 = patterns[rng() % (std::size(patterns) - 1)];
+        }
+    }
     showsTitle = rng() % 3 != 0;
     if (!showsTitle) {
         request.LineCounting = request.ProgressIndication = request.WordCounting = false;
@@ -243,6 +254,34 @@ TEST(ParallelWalk, CancelStopsTheWritingOfASplitFileAtAnEntryBoundary)
         EXPECT_TRUE(whole.log.compare(0, cut.log.size(), cut.log) == 0) << what;
         EXPECT_TRUE(cut.log.empty() || cut.log.back() == '\r') << what;
         EXPECT_LE(cut.counters.LinesFound, whole.counters.LinesFound) << what;
+        if (HasFailure()) {
+            break;
+        }
+    }
+}
+
+TEST(ParallelWalk, RegularExpressionsWriteExactlyWhatOneThreadWrites)
+{
+    // Each scan thread compiles the patterns for itself; a line too complex for them fails its file in
+    // list order like an unreadable one.
+    std::mt19937 rng(1813);
+    TempDir dir;
+    const std::string runaway = dir.Write("runaway", "ab\n" + std::string(30000, 'a') + "c\nab\n");
+    for (int round = 0; round < 200; ++round) {
+        static const char* const patterns[] = {"a+b", "^a", "b$", "(a|B) ", "a.b", "x*", "[ab]{2}", "(a+)+$"};
+        SearchRequest request = RandomRequest(rng);
+        request.Regex = true;
+        request.Pattern1 = request.Pattern1Text = patterns[rng() % std::size(patterns)];
+        if (request.Operator != SearchOperator::None) {
+            request.Pattern2 = patterns[rng() % (std::size(patterns) - 1)];
+        }
+        std::vector<std::string> files = RandomTree(rng, dir, round);
+        files.insert(files.begin() + static_cast<std::ptrdiff_t>(rng() % files.size()), runaway);
+        const int threads = 2 + static_cast<int>(rng() % 3);
+        const std::string what = "round " + std::to_string(round) + " '" + request.Pattern1 + "', " +
+                                 std::to_string(threads) + " threads";
+        ExpectSame(Walk(request, files, 1, std::size_t{64} << 20),
+                   Walk(request, files, threads, 1 + rng() % 200), what);
         if (HasFailure()) {
             break;
         }

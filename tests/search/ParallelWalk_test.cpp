@@ -162,7 +162,7 @@ std::vector<std::string> RandomSplitList(std::mt19937& rng, const TempDir& dir, 
         const std::string name = "s" + std::to_string(round % 7) + "-" + std::to_string(i);
         if (rng() % 30 == 0) {
             files.push_back((dir.Path() / "missing" / name).string());
-        } else if (rng() % 30 == 0) {
+        } else if (rng() % 8 == 0) {
             files.push_back(dir.Write(name, "ab\n" + std::string(30000, 'a') + "c\nab\n"));
         } else {
             files.push_back(dir.Write(name, RandomLines(rng, static_cast<std::size_t>(chunk) * 2 + 1)));

@@ -142,15 +142,32 @@ TEST(FastScanFaults, FileTruncatedAtAnyMomentLeavesWholeEntriesAndTheRunGoesOn)
             }
         };
         log.Clear();
-        SearchRun run(PrepareRequest(in), log, host, ",");
         const int mode = round % 3;
-        run.SetThreads(mode == 0 ? 1 : 2);
+        SearchRequest request = PrepareRequest(in);
         if (mode == 2) {
-            run.SetFileSplit(1, 4096 + static_cast<std::int64_t>(rng() % (256 * 1024)));
+            request.RefreshRate = 1 + static_cast<std::int32_t>(rng() % 8); // a few hundred lines
         }
+        SearchRun run(request, log, host, ",");
+        run.SetThreads(mode == 0 ? 1 : 2);
         const auto cut = static_cast<off_t>(rng() % text.size());
         const auto delay = std::chrono::microseconds(rng() % 1000);
+        int updates = 0;
+        const int cutAtUpdate = 1 + static_cast<int>(rng() % 4);
+        if (mode == 2) {
+            // Cut by the writer at a periodic update, so that it lands while chunks are in flight
+            // however the threads are scheduled: a small scan-ahead limit holds the later ones back.
+            run.SetFileSplit(1, 4096 + static_cast<std::int64_t>(rng() % (256 * 1024)));
+            run.SetScanAheadLimit(1 + rng() % 65536);
+            host.OnTitle = [&] {
+                if (++updates == cutAtUpdate) {
+                    EXPECT_EQ(::truncate(victim.c_str(), cut), 0);
+                }
+            };
+        }
         std::thread cutter([&] {
+            if (mode == 2) {
+                return;
+            }
             {
                 std::unique_lock guard(openLock);
                 opened.wait_for(guard, 60s, [&] { return victimOpened; });

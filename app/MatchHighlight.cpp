@@ -1,5 +1,8 @@
 #include "app/MatchHighlight.h"
 
+#include "search/Regex.h"
+#include "search/SearchRequest.h"
+
 #include <QAbstractTextDocumentLayout>
 #include <QEvent>
 #include <QPainter>
@@ -33,22 +36,73 @@ const QString HeaderEnd = QStringLiteral(" *****");
 
 } // namespace
 
-std::vector<std::pair<int, int>> FindMatches(const QString& Text, int From, const TMatchStrings& Strings)
+TMatchStrings MatchStringsOf(const SearchRequest& Request)
 {
-    std::vector<std::pair<int, int>> found;
-    if (Strings.Empty() || From >= Text.size()) {
-        return found;
+    TMatchStrings strings;
+    if (!Request.ReverseLogic) {
+        const auto text = [](const std::string& bytes) {
+            return QString::fromLocal8Bit(bytes.data(), qsizetype(bytes.size()));
+        };
+        strings.String1 = text(Request.Pattern1Text);
+        // As compared: folded unless the run was case-sensitive or of regular expressions (kept as
+        // typed); the marks fold alike.
+        strings.String2 = text(Request.Pattern2);
     }
-    const QString text = Strings.CaseSensitive ? Text : FoldAscii(Text);
-    for (const QString& string : {Strings.String1, Strings.String2}) {
-        if (string.isEmpty()) {
-            continue;
+    strings.CaseSensitive = Request.CaseSensitive;
+    strings.Regex = Request.Regex;
+    return strings;
+}
+
+namespace {
+
+/// The UTF-8 bytes of text from From on, with the character range each byte belongs to.
+struct TUtf8Line {
+    QByteArray Bytes;
+    std::vector<int> CharStart; // per byte: the first column of its character
+    std::vector<int> CharEnd; // per byte: the column after its character
+};
+
+TUtf8Line Utf8Of(const QString& Text, int From)
+{
+    TUtf8Line line;
+    for (int i = std::max(From, 0); i < Text.size();) {
+        char32_t code = Text.at(i).unicode();
+        int units = 1;
+        if (QChar::isHighSurrogate(code) && i + 1 < Text.size() && Text.at(i + 1).isLowSurrogate()) {
+            code = QChar::surrogateToUcs4(Text.at(i), Text.at(i + 1));
+            units = 2;
+        } else if (QChar::isSurrogate(code)) {
+            code = 0xfffd; // as the codec writes a lone half
         }
-        const QString pattern = Strings.CaseSensitive ? string : FoldAscii(string);
-        for (qsizetype at = text.indexOf(pattern, From); at >= 0; at = text.indexOf(pattern, at + 1)) {
-            found.emplace_back(int(at), int(pattern.size()));
+        char bytes[4];
+        int n = 0;
+        if (code < 0x80) {
+            bytes[n++] = char(code);
+        } else if (code < 0x800) {
+            bytes[n++] = char(0xc0 | (code >> 6));
+            bytes[n++] = char(0x80 | (code & 0x3f));
+        } else if (code < 0x10000) {
+            bytes[n++] = char(0xe0 | (code >> 12));
+            bytes[n++] = char(0x80 | ((code >> 6) & 0x3f));
+            bytes[n++] = char(0x80 | (code & 0x3f));
+        } else {
+            bytes[n++] = char(0xf0 | (code >> 18));
+            bytes[n++] = char(0x80 | ((code >> 12) & 0x3f));
+            bytes[n++] = char(0x80 | ((code >> 6) & 0x3f));
+            bytes[n++] = char(0x80 | (code & 0x3f));
         }
+        line.Bytes.append(bytes, n);
+        for (int k = 0; k < n; ++k) {
+            line.CharStart.push_back(i);
+            line.CharEnd.push_back(i + units);
+        }
+        i += units;
     }
+    return line;
+}
+
+std::vector<std::pair<int, int>> Joined(std::vector<std::pair<int, int>> found)
+{
     std::sort(found.begin(), found.end());
     std::vector<std::pair<int, int>> joined;
     for (const auto& [start, length] : found) {
@@ -60,6 +114,87 @@ std::vector<std::pair<int, int>> FindMatches(const QString& Text, int From, cons
         }
     }
     return joined;
+}
+
+} // namespace
+
+TMatchFinder::TMatchFinder(const TMatchStrings& Strings)
+    : FStrings(Strings)
+{
+    if (!FStrings.Regex) {
+        return;
+    }
+    for (const QString& string : {FStrings.String1, FStrings.String2}) {
+        if (string.isEmpty()) {
+            continue;
+        }
+        RegexProblem problem;
+        const QByteArray pattern = string.toUtf8();
+        if (auto compiled =
+                RegexPattern::Compile(std::string_view(pattern.constData(), std::size_t(pattern.size())),
+                                      FStrings.CaseSensitive, LineFormat::Unix, problem)) {
+            FPatterns.push_back(std::move(compiled));
+        }
+    }
+}
+
+TMatchFinder::~TMatchFinder() = default;
+
+std::vector<std::pair<int, int>> TMatchFinder::Find(const QString& Text, int From)
+{
+    std::vector<std::pair<int, int>> found;
+    if (FStrings.Empty() || From >= Text.size()) {
+        return found;
+    }
+    if (FStrings.Regex) {
+        const TUtf8Line line = Utf8Of(Text, From);
+        const char* begin = line.Bytes.constData();
+        const char* end = begin + line.Bytes.size();
+        const auto size = std::size_t(line.Bytes.size());
+        for (const std::unique_ptr<RegexPattern>& pattern : FPatterns) {
+            // The run's own way through the line (as its word count): empty matches move on, unmarked.
+            std::size_t from = 0;
+            bool notEmpty = false;
+            for (std::size_t at = 0, length = 0;
+                 pattern->Find(begin, end, from, notEmpty, at, length) == RegexOutcome::Match;) {
+                if (length != 0) {
+                    const int first = line.CharStart[at];
+                    found.emplace_back(first, line.CharEnd[at + length - 1] - first);
+                }
+                from = at + length;
+                notEmpty = length == 0;
+                if (notEmpty && from >= size) {
+                    break;
+                }
+            }
+        }
+        return Joined(std::move(found));
+    }
+    const QString text = FStrings.CaseSensitive ? Text : FoldAscii(Text);
+    for (const QString& string : {FStrings.String1, FStrings.String2}) {
+        if (string.isEmpty()) {
+            continue;
+        }
+        const QString pattern = FStrings.CaseSensitive ? string : FoldAscii(string);
+        for (qsizetype at = text.indexOf(pattern, From); at >= 0; at = text.indexOf(pattern, at + 1)) {
+            found.emplace_back(int(at), int(pattern.size()));
+        }
+    }
+    return Joined(std::move(found));
+}
+
+std::vector<std::pair<int, int>> FindMatches(const QString& Text, int From, const TMatchStrings& Strings)
+{
+    return TMatchFinder(Strings).Find(Text, From);
+}
+
+int CharacterPosition(const QString& Text, std::size_t ByteOffset)
+{
+    const TUtf8Line line = Utf8Of(Text, 0);
+    if (ByteOffset >= line.CharStart.size()) {
+        return int(Text.size());
+    }
+    return line.CharStart[ByteOffset];
 }
 
 int ReportedTextStart(const QString& Line, bool LineNumbering)
@@ -94,6 +229,7 @@ TMatchHighlighter::TMatchHighlighter(QTextEdit* Viewer)
 void TMatchHighlighter::SetStrings(const TMatchStrings& Strings)
 {
     FStrings = Strings;
+    FFinder = std::make_unique<TMatchFinder>(FStrings);
     RefreshSoon();
 }
 
@@ -124,7 +260,7 @@ void TMatchHighlighter::Refresh()
 {
     FRefreshPending = false;
     FMarks.clear();
-    if (!FStrings.Empty()) {
+    if (!FStrings.Empty() && FFinder) {
         const int bottom = FViewer->viewport()->height();
         QAbstractTextDocumentLayout* layout = FViewer->document()->documentLayout();
         // A long text is laid out bit by bit after a load; finding the lines in view needs all of it.
@@ -142,7 +278,7 @@ void TMatchHighlighter::Refresh()
             if (start < 0) {
                 continue;
             }
-            for (const auto& [at, length] : FindMatches(text, start, FStrings)) {
+            for (const auto& [at, length] : FFinder->Find(text, start)) {
                 FMarks.push_back({block.position() + at, length});
             }
         }

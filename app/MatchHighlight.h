@@ -4,12 +4,16 @@
 #include <QObject>
 #include <QString>
 
+#include <cstddef>
 #include <functional>
+#include <memory>
 #include <utility>
 #include <vector>
 
 class QPalette;
 class QTextEdit;
+class RegexPattern;
+struct SearchRequest;
 
 /// What the output pane marks after a run: the run's two strings, compared by its case rule. A run with
 /// Reverse Logic reports lines that fail the test, so it has nothing to mark (both strings empty).
@@ -18,12 +22,37 @@ struct TMatchStrings {
     QString String2; ///< empty when the run searched one string
     bool CaseSensitive = false; ///< otherwise a..z and A..Z are the same, and nothing else folds
     bool LineNumbering = false; ///< reported entries begin with "N : ", which is not part of the line
+    bool Regex =
+        false; ///< the strings are regular expressions: their matches are marked, as the run found them
     bool Empty() const { return String1.isEmpty() && String2.isEmpty(); }
 };
 
+/// What a run made with request marks (the viewer's marks of a file the run read).
+TMatchStrings MatchStringsOf(const SearchRequest& Request);
+
 /// Where the strings occur in text from column From on: (start, length) ranges in order, overlapping
-/// occurrences joined into one range.
+/// occurrences joined into one range. Regular expressions mark their non-empty matches, the text from
+/// From on being the line they are matched in (as UTF-8, the pane's local encoding).
 std::vector<std::pair<int, int>> FindMatches(const QString& Text, int From, const TMatchStrings& Strings);
+
+/// FindMatches with the strings prepared once: regular expressions are compiled here, not per line.
+class TMatchFinder {
+public:
+    explicit TMatchFinder(const TMatchStrings& Strings);
+    ~TMatchFinder();
+    TMatchFinder(const TMatchFinder&) = delete;
+    TMatchFinder& operator=(const TMatchFinder&) = delete;
+
+    std::vector<std::pair<int, int>> Find(const QString& Text, int From);
+
+private:
+    TMatchStrings FStrings;
+    std::vector<std::unique_ptr<RegexPattern>> FPatterns; // the regular expressions that compiled
+};
+
+/// The character of text at which its UTF-8 form (the pane's and the fields' local encoding) reaches
+/// byteOffset: where an offset that PCRE2 gives in the bytes of a search string lies in the field.
+int CharacterPosition(const QString& Text, std::size_t ByteOffset);
 
 /// The column where the reported line begins in one line of the pane, or -1 for the new-search line and
 /// file header lines, which hold the strings only as the search pattern.
@@ -77,6 +106,7 @@ private:
     // last events still reach the filter.
     QWidget* FViewport;
     TMatchStrings FStrings;
+    std::unique_ptr<TMatchFinder> FFinder; // FStrings, prepared
     bool FRefreshPending{false};
     std::vector<TMark> FMarks; // in text order
 };

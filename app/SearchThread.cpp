@@ -73,8 +73,10 @@ void TSearchThread::Run()
         }
         SearchRun run(PrepareRequest(setup->Inputs), Form->Log, *this, setup->Separator);
         FPromptForSave = run.Request().PromptForSave;
-        const std::uint64_t clears = Form->Log.ClearCount();
-        Form->SourceIndex.BeginRun(run.Request(), clears, Form->Log.Size());
+        FRunClears = Form->Log.ClearCount();
+        FRunStart = Form->Log.Size();
+        Form->SourceIndex.BeginRun(run.Request(), FRunClears, FRunStart);
+        const TScopeExit counted([&] { FLinesFound = run.Counters().LinesFound; });
         run.Walk();
     } catch (...) {
         if (!started) {
@@ -202,6 +204,7 @@ SearchInputs TSearchThread::TakeInputs() const
     inputs.RefreshRateText = ToBytes(form->RefreshRate->cleanText());
     inputs.Decompress = form->OptionDecompress->isChecked();
     inputs.SkipBinary = form->OptionSkipBinary->isChecked();
+    inputs.Regex = form->OptionRegex->isChecked();
     return inputs;
 }
 
@@ -237,6 +240,9 @@ void TSearchThread::LoadResultLog()
     // A closing window is not held up by a box.
     if (form->Closing()) {
         return;
+    }
+    if (FLinesFound > 0) {
+        Step([this, form] { form->ShowRunResults(FRunStart, FRunClears); });
     }
     if (!FRunError.isEmpty()) {
         ShowErrorText(FRunError);

@@ -70,4 +70,9 @@ private:
     // The first error of the run, shown after the pane is loaded. Written by this thread or by the
     // GUI thread while this one waits for it, so the two never touch it at once.
     QString FRunError;
+    // Where the run's entries begin in the log, and how many lines it reported: written by this thread
+    // in Run, read on the GUI thread once Run has returned.
+    std::int64_t FRunStart{0};
+    std::uint64_t FRunClears{0};
+    std::int64_t FLinesFound{0};
 };

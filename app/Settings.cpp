@@ -44,6 +44,11 @@ int TSettings::ReadRefreshRate() const
     return FFile.ReadInteger(Text(OptionsSection), Text(RefreshRateKey), RefreshRateDefault);
 }
 
+bool TSettings::ReadRegularExpressions() const
+{
+    return FFile.ReadBool(Text(OptionsSection), Text(RegularExpressionsKey), RegularExpressionsDefault);
+}
+
 TOptions TSettings::ReadOptions() const
 {
     TOptions options;
@@ -52,6 +57,7 @@ TOptions TSettings::ReadOptions() const
     }
     options.DefaultOperator = ReadDefaultOperator();
     options.RefreshRate = ReadRefreshRate();
+    options.RegularExpressions = ReadRegularExpressions();
     return options;
 }
 
@@ -65,6 +71,7 @@ void TSettings::WriteOptions(const TOptions& options)
     writeFlags(0, BaseFlagCount);
     FFile.WriteInteger(Text(OptionsSection), Text(DefaultOperatorKey), options.DefaultOperator);
     FFile.WriteInteger(Text(OptionsSection), Text(RefreshRateKey), options.RefreshRate);
+    FFile.WriteBool(Text(OptionsSection), Text(RegularExpressionsKey), options.RegularExpressions);
     writeFlags(BaseFlagCount, OptionFlagCount);
 }
 
@@ -80,6 +87,16 @@ TReseller TSettings::ReadReseller() const
 QString TSettings::ReadEditorCommand() const
 {
     return FFile.ReadString(Text(EditorSection), Text(EditorCommandKey), QString());
+}
+
+bool TSettings::ReadEditorViewer() const
+{
+    return FFile.ReadBool(Text(EditorSection), Text(EditorViewerKey), false);
+}
+
+bool TSettings::ReadShowResults() const
+{
+    return FFile.ReadBool(Text(OptionsSection), Text(ShowResultsKey), true);
 }
 
 int RefreshRateFromText(const QString& text)

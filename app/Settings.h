@@ -23,7 +23,7 @@ enum TOptionFlag {
     UnixFile, ///< OptionUnixFile
     OneInstance, ///< OptionOneInstance
     OutputNames, ///< OptionOutputNames
-    // Keys added on Linux, written after "Refresh Rate" so that the first thirteen keys stay as they
+    // Keys added on Linux, written after "Regular Expressions" so that the first thirteen keys stay as they
     // always were.
     Decompress, ///< OptionDecompress
     SkipBinary, ///< OptionSkipBinary
@@ -65,6 +65,9 @@ inline constexpr const char* RefreshRateKey = "Refresh Rate";
 inline constexpr int RefreshRateDefault = 1000;
 inline constexpr int RefreshRateMin = 1000;
 inline constexpr int RefreshRateMax = 1000000;
+/// Written after "Refresh Rate", so that the keys before it keep their places in the file.
+inline constexpr const char* RegularExpressionsKey = "Regular Expressions";
+inline constexpr bool RegularExpressionsDefault = false;
 
 inline constexpr const char* ResellerSection = "Reseller";
 inline constexpr const char* CompanyKey = "Company";
@@ -80,6 +83,11 @@ inline constexpr const char* PhoneDefault = "+1 (425) 555-0147";
 inline constexpr const char* EditorSection = "Editor";
 /// The editor Open at Line starts: "%f" the file, "%l" the line; absent = the desktop's text editor.
 inline constexpr const char* EditorCommandKey = "Command";
+/// 1: a double-click (or Enter) on a line of the output pane opens the file viewer, not the editor.
+inline constexpr const char* EditorViewerKey = "Viewer";
+/// In "Options": 1 (the default) turns a run that reported a line to the Output List page, at the
+/// run's first entry; 0 leaves the page as it is. Read at the end of every run, never written.
+inline constexpr const char* ShowResultsKey = "Show Results";
 
 /// What "Options" holds, as read (table defaults for what is absent or not a number) or to be written.
 struct TOptions {
@@ -87,6 +95,7 @@ struct TOptions {
                                             false, true,  false, true,  true,  false};
     int DefaultOperator = DefaultOperatorDefault; ///< entry of the operator box; -1 = none selected
     int RefreshRate = RefreshRateDefault; ///< as stored; the spin edit brings it into its range
+    bool RegularExpressions = RegularExpressionsDefault; ///< OptionRegex
 };
 
 /// What "Reseller" holds (defaults for absent keys).
@@ -115,11 +124,14 @@ public:
     int ReadDefaultOperator() const;
     /// "Refresh Rate" as stored (1000 when absent or not a number).
     int ReadRefreshRate() const;
+    /// "Regular Expressions" (unchecked when absent).
+    bool ReadRegularExpressions() const;
     /// All of "Options", read in table order.
     TOptions ReadOptions() const;
 
-    /// Writes every key of "Options": the base flags, the operator, the refresh rate, the added flags; throws
-    /// "Unable to write to <path>" at the first refused write, leaving the keys after it unwritten.
+    /// Writes every key of "Options": the base flags, the operator, the refresh rate, "Regular
+    /// Expressions", then the flags added after it; throws "Unable to write to <path>" at the first
+    /// refused write, leaving the keys after it unwritten.
     void WriteOptions(const TOptions& options);
 
     /// The four keys of "Reseller".
@@ -127,6 +139,10 @@ public:
 
     /// "Command" of "Editor", empty when absent; never written.
     QString ReadEditorCommand() const;
+    /// "Viewer" of "Editor", false when absent; never written.
+    bool ReadEditorViewer() const;
+    /// "Show Results" of "Options", true when absent; never written.
+    bool ReadShowResults() const;
 
 private:
     TIniFile FFile;

@@ -179,6 +179,7 @@ std::optional<TSource> TSourceIndex::SourceOfLine(int block, bool findLine) cons
         source.FileName = mark.FileName;
         run = mark.Run;
     }
+    source.Request = std::shared_ptr<const SearchRequest>(run, &run->Request);
     if (run->Request.Verbose) {
         if (ordinal == 0) {
             source.Kind = TSource::TKind::Header;
@@ -188,6 +189,21 @@ std::optional<TSource> TSourceIndex::SourceOfLine(int block, bool findLine) cons
     }
     source.Line = findLine ? ReportedLineNumber(run->Request, source.FileName, ordinal) : 0;
     return source;
+}
+
+int TSourceIndex::FirstLineFrom(std::int64_t offset, std::uint64_t clearCount) const
+{
+    std::lock_guard guard(FLock);
+    if (clearCount < FClearCount) {
+        offset = 0; // emptied since the run began: what it wrote after that starts the log
+    }
+    const auto entry = std::lower_bound(FEntryStarts.begin(), FEntryStarts.end(), offset);
+    if (entry == FEntryStarts.end()) {
+        return -1;
+    }
+    const auto number = static_cast<std::int32_t>(entry - FEntryStarts.begin());
+    const auto line = std::find(FLineEntry.begin(), FLineEntry.end(), number);
+    return line == FLineEntry.end() ? -1 : static_cast<int>(line - FLineEntry.begin());
 }
 
 std::size_t TSourceIndex::MarkCount() const
@@ -204,12 +220,12 @@ std::size_t TSourceIndex::PaneLineCount() const
 
 namespace {
 
-/// Takes the entries of a numbered scan ("12 : text", each ended by byte 13) and keeps the number of
-/// the one wanted; once it has it, the scan is told to stop.
+/// Takes the entries of a numbered scan ("12 : text", each ended by byte 13) and hands on the number
+/// of each one once it is whole; when take says it has enough, the scan is told to stop.
 class TLineNumberSink final : public EntrySink {
 public:
-    TLineNumberSink(std::int64_t ordinal, std::atomic<bool>& stop)
-        : FOrdinal(ordinal)
+    TLineNumberSink(const std::function<bool(std::int64_t)>& take, std::atomic<bool>& stop)
+        : FTake(take)
         , FStop(stop)
     {
     }
@@ -223,6 +239,9 @@ public:
     {
         for (const char c : entries) {
             if (c == '\r') {
+                if (FInEntry && !FStop && !FTake(FNumber)) {
+                    FStop = true;
+                }
                 FInEntry = false;
                 FInNumber = false;
                 continue;
@@ -232,40 +251,24 @@ public:
                 FInNumber = true;
                 FNumber = 0;
             }
-            if (!FInNumber) {
-                continue;
-            }
-            if (c >= '0' && c <= '9') {
+            if (FInNumber && c >= '0' && c <= '9') {
                 FNumber = FNumber * 10 + (c - '0');
-                continue;
-            }
-            FInNumber = false;
-            // The entry's number is whole: it is the next reported line.
-            if (FEntries++ == FOrdinal) {
-                FFound = FNumber;
-                FStop = true;
+            } else {
+                FInNumber = false;
             }
         }
     }
     void DropOpenEntry() override
     {
         // A line that could not be read to its end (the file was cut) is no entry of the run's.
-        if (FInEntry && !FInNumber && --FEntries == FOrdinal) {
-            FFound = 0;
-            FStop = false;
-        }
         FInEntry = false;
         FInNumber = false;
     }
 
-    std::int64_t Found() const { return FFound; }
-
 private:
-    std::int64_t FOrdinal;
+    const std::function<bool(std::int64_t)>& FTake;
     std::atomic<bool>& FStop;
-    std::int64_t FEntries = 0;
     std::int64_t FNumber = 0;
-    std::int64_t FFound = 0;
     bool FInEntry = false;
     bool FInNumber = false;
 };
@@ -286,14 +289,15 @@ public:
 } // namespace
 
 // The run's own scan once more, numbered and quiet, so the same lines are reported in the same order
-// at the engine's speed; it stops at the entry wanted. It has a stop flag of its own: the run's cancel
-// request belongs to the run (it stays set after a cancelled one, and another run may be going).
-std::int64_t ReportedLineNumber(const SearchRequest& request, const std::string& fileName,
-                                std::int64_t ordinal)
+// at the engine's speed; it stops when it has what it was asked for. It has a stop flag of its own: the
+// run's cancel request belongs to the run (it stays set after a cancelled one, and another run may be
+// going).
+bool ForEachReportedLine(const SearchRequest& request, const std::string& fileName,
+                         const std::function<bool(std::int64_t)>& take)
 {
     std::error_code error;
-    if (ordinal < 0 || !std::filesystem::is_regular_file(fileName, error)) {
-        return 0;
+    if (!std::filesystem::is_regular_file(fileName, error)) {
+        return false;
     }
     SearchRequest numbered = request;
     numbered.LineNumbering = true;
@@ -301,10 +305,27 @@ std::int64_t ReportedLineNumber(const SearchRequest& request, const std::string&
     numbered.ProgressIndication = false;
     numbered.PromptForSave = false;
     std::atomic<bool> stop = false;
-    TLineNumberSink sink(ordinal, stop);
+    TLineNumberSink sink(take, stop);
     TQuietHost host;
     SearchRun scan(numbered, sink, host, std::string());
     scan.SetCancelFlag(stop);
-    scan.ScanFileFast(fileName);
-    return sink.Found();
+    return scan.ScanFileFast(fileName);
+}
+
+std::int64_t ReportedLineNumber(const SearchRequest& request, const std::string& fileName,
+                                std::int64_t ordinal)
+{
+    if (ordinal < 0) {
+        return 0;
+    }
+    std::int64_t found = 0;
+    std::int64_t entries = 0;
+    ForEachReportedLine(request, fileName, [&](std::int64_t number) {
+        if (entries++ == ordinal) {
+            found = number;
+            return false;
+        }
+        return true;
+    });
+    return found;
 }

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -21,6 +22,7 @@ struct TSource {
     TKind Kind = TKind::Reported;
     std::string FileName; ///< as listed when the run started; empty for the new-search line
     std::int64_t Line = 0; ///< 1-based line of the file; 0 when not known (headers, a file changed since)
+    std::shared_ptr<const SearchRequest> Request; ///< the run's; empty for the new-search line
 };
 
 /// The side index from the lines of the output pane to the files and line numbers they came from.
@@ -72,6 +74,11 @@ public:
     /// line number, else leaves it 0.
     std::optional<TSource> SourceOfLine(int block, bool findLine = true) const;
 
+    /// The first line of the pane whose entry the log holds at offset or after, for a run that began
+    /// writing at offset while the log's ClearCount() was clearCount (a Clear since then means the run's
+    /// entries start at the log's beginning); -1 when the pane shows no such entry.
+    int FirstLineFrom(std::int64_t offset, std::uint64_t clearCount) const;
+
     /// Marks kept (tests watch the bound).
     std::size_t MarkCount() const;
     /// Lines of the pane the index knows.
@@ -102,6 +109,11 @@ private:
     int FLimitChars = 60000; // guarded by FLock
     std::atomic<bool> FFull{false}; // written under FLock
 };
+
+/// Hands take the numbers of the lines a run with request reports in fileName, in order, read anew from
+/// the file; the reading stops when take returns false. False when the file cannot be read.
+bool ForEachReportedLine(const SearchRequest& request, const std::string& fileName,
+                         const std::function<bool(std::int64_t)>& take);
 
 /// The line number of the ordinal-th entry (0-based) that a run with request wrote for fileName, read
 /// anew from the file; 0 when the file cannot be read or holds fewer such lines now.

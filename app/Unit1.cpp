@@ -3,12 +3,14 @@
 #include "app/MatchHighlight.h"
 #include "app/MenuShortcuts.h"
 #include "app/SearchThread.h"
+#include "app/Settings.h"
 #include "app/gConsts.h"
 #include "platform/Application.h"
 #include "platform/ErrorGuard.h"
 #include "platform/GuiDispatcher.h"
 #include "search/RunFlags.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QFile>
@@ -18,8 +20,10 @@
 #include <QLocale>
 #include <QMenu>
 #include <QScreen>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QTabBar>
+#include <QTextBlock>
 #include <QToolButton>
 
 namespace {
@@ -91,10 +95,10 @@ TForm1::TForm1(const QStringList& Arguments, const QString& ProgramPath, QWidget
                                                                      {cmdFLLoad, 8},
                                                                      {cmdFLSave, 9}}};
     for (const auto& [button, image] : fileListButtons) {
-        button->setImageList(ImageList1);
-        button->setIndex(image);
-        button->setXOffset(button == cmdFLDelete ? 0 : 4);
-        button->setShowHint(true);
+        button->SetImageList(ImageList1);
+        button->SetIndex(image);
+        button->SetXOffset(button == cmdFLDelete ? 0 : 4);
+        button->SetShowHint(true);
     }
 
     SaveDialog1.Title = QStringLiteral("Select or type an output file.");
@@ -392,7 +396,26 @@ void TForm1::PrepareViewerMarks()
     }
     strings.CaseSensitive = OptionCase->isChecked();
     strings.LineNumbering = OptionNumbering->isChecked();
+    strings.Regex = OptionRegex->isChecked();
     ViewerMarks->SetStrings(strings);
+}
+
+void TForm1::ShowRunResults(std::int64_t Offset, std::uint64_t ClearCount)
+{
+    if (!Settings::TSettings(ProgramFile(gConsts::SettingsExtension)).ReadShowResults()) {
+        return;
+    }
+    PageControl1->setCurrentWidget(OutputList);
+    const int line = SourceIndex.FirstLineFrom(Offset, ClearCount);
+    if (line < 0) {
+        return; // past what the pane holds
+    }
+    const QTextBlock block = Viewer->document()->findBlockByNumber(line);
+    Viewer->setTextCursor(QTextCursor(block));
+    // The run's first entry at the top of the pane, the entries of earlier runs above it.
+    QAbstractTextDocumentLayout* layout = Viewer->document()->documentLayout();
+    layout->documentSize();
+    Viewer->verticalScrollBar()->setValue(int(layout->blockBoundingRect(block).top()));
 }
 
 void TForm1::FString1Change()

@@ -1,27 +1,26 @@
 #pragma once
 
+#include "app/DecodedCopies.h"
 #include "app/RunDisplay.h"
 #include "app/SourceIndex.h"
 #include "platform/Dialogs.h"
 #include "platform/FileLocations.h"
 #include "search/ResultLog.h"
 
-#include <QDateTime>
-#include <QHash>
 #include <QIcon>
 #include <QList>
 #include <QMainWindow>
 #include <QString>
 #include <QStringList>
-#include <QTemporaryDir>
 
 #include <array>
-#include <memory>
+#include <optional>
 
 #include "ui_Unit1.h"
 
 class QLabel;
 class QMenu;
+class TFileViewer;
 class TMatchHighlighter;
 class TSearchThread;
 
@@ -104,18 +103,27 @@ public:
     void PrepareViewerMarks();
     TMatchHighlighter* ViewerMarks{nullptr}; // owned by Viewer
 
-    // Open at Line (app/Unit1OpenAtLine.cpp).
+    // Open at Line and View at Line (app/Unit1OpenAtLine.cpp).
     /// Opens the file line Block of the output pane came from in the user's editor ([Editor] Command of
     /// the settings file, else the desktop's text editor), at that line; a file header opens the file.
-    /// False when the line came from no file (nothing is done); throws when the editor cannot start.
+    /// Without an editor, or when it cannot be started, the file viewer shows the line instead.
+    /// False when the line came from no file (nothing is done).
     bool OpenAtLine(int Block);
-    /// The context menu's item: the line the menu was opened on.
+    /// Shows the file line Block came from in the file viewer, at that line; false as OpenAtLine.
+    bool ViewAtLine(int Block);
+    /// The context menu's items: the line the menu was opened on.
     void OpenAtLine1Click();
-    /// The file an editor opens for File: File itself, or for a compressed file its decompressed copy
-    /// in the window's private temporary folder (made once per file and change, removed at exit).
-    QString EditableFile(const QString& File);
+    void ViewAtLine1Click();
+    TDecodedCopies DecodedCopies; // what the editor and the viewer open for a compressed file
     TSourceIndex SourceIndex; // the output pane's lines and where they came from
     QAction* OpenAtLine1{nullptr}; // in PUEdit, shown when it is opened on Viewer
+    QAction* ViewAtLine1{nullptr}; // likewise; Ctrl+Enter in the pane
+    TFileViewer* FileViewer{nullptr}; // made when first needed; one window serves every line
+
+    /// After a run that reported a line (its entries begin at Offset of the log, written while the
+    /// log's ClearCount() was ClearCount): the Output List page, at the run's first entry, unless the
+    /// settings say "Show Results=0".
+    void ShowRunResults(std::int64_t Offset, std::uint64_t ClearCount);
 
     /// Runs the save dialog with the settings the Save command and the end-of-run prompt share.
     bool ExecuteSaveDialog();
@@ -145,6 +153,9 @@ private:
     void SaveOptions();
     void WaitForSearchToEnd();
     void CreateResultLog();
+    /// With Regular Expressions on: true when both strings compile; otherwise the error box, and the
+    /// caret in the field where the pattern went wrong.
+    bool RegularExpressionsCompile();
 
     void BuildStatusBar();
     void BuildToolBar();
@@ -154,14 +165,8 @@ private:
     void ConnectKeys(); // app/Unit1Keys.cpp
     void ConnectOpenAtLine(); // app/Unit1OpenAtLine.cpp
     bool ViewerOpenEvent(QObject* Watched, QEvent* Event);
-
-    struct TDecompressedCopy {
-        QString Path;
-        QDateTime Modified;
-        qint64 Size = 0;
-    };
-    std::unique_ptr<QTemporaryDir> FCopies; // Open at Line's decompressed copies
-    QHash<QString, TDecompressedCopy> FCopyOf; // by the compressed file's absolute path
+    std::optional<TSource> FileSourceOf(int Block); // throws when the file is gone
+    void ShowInFileViewer(const TSource& Source);
 
     bool FAddingFolder{false};
     bool FStopAddingFolder{false};

@@ -96,6 +96,7 @@ void TForm1::LoadOptions()
         FOperator->setCurrentIndex(defaultOperator);
     }
     RefreshRate->setValue(Settings::ClampRefreshRate(settings.ReadRefreshRate()));
+    OptionRegex->setChecked(settings.ReadRegularExpressions());
 }
 
 void TForm1::SaveOptions()
@@ -106,6 +107,7 @@ void TForm1::SaveOptions()
     }
     options.DefaultOperator = FOperator->currentIndex();
     options.RefreshRate = Settings::RefreshRateFromText(RefreshRate->cleanText());
+    options.RegularExpressions = OptionRegex->isChecked();
     Settings::TSettings settings(ProgramFile(gConsts::SettingsExtension));
     settings.WriteOptions(options);
 }

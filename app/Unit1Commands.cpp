@@ -1,4 +1,5 @@
 // TForm1's commands: search, cancel, clear, save, print, the editing items, find, exit, about.
+#include "app/MatchHighlight.h"
 #include "app/SearchThread.h"
 #include "app/Unit1.h"
 #include "app/frmAbout.h"
@@ -6,20 +7,56 @@
 #include "app/readme.h"
 #include "app/urls.h"
 #include "platform/Application.h"
+#include "platform/Dialogs.h"
+#include "search/RegexLineTest.h"
 #include "search/RunFlags.h"
 
 #include <QMenu>
+#include <QTextCursor>
 
 void TForm1::CmdSearchClick()
 {
     if (SearchThread != nullptr) {
         return; // one run at a time, also in the span after the commands were re-enabled
     }
+    if (!RegularExpressionsCompile()) {
+        return;
+    }
     auto* thread = new TSearchThread(true);
     SearchThread = thread;
     thread->FreeOnFinish = true;
     thread->Form = this;
     thread->Resume();
+}
+
+bool TForm1::RegularExpressionsCompile()
+{
+    if (!OptionRegex->isChecked()) {
+        return true;
+    }
+    SearchInputs inputs;
+    inputs.String1 = FString1->toPlainText().toLocal8Bit().toStdString();
+    inputs.String2 = FString2->toPlainText().toLocal8Bit().toStdString();
+    inputs.OperatorIndex = FOperator->currentIndex();
+    inputs.LineFormat = OptionUnixFile->isChecked() ? LineFormat::Unix : LineFormat::Dos;
+    inputs.CaseSensitive = OptionCase->isChecked();
+    inputs.Regex = true;
+    const std::optional<RegexError> bad = CheckRegexRequest(PrepareRequest(inputs));
+    if (!bad) {
+        return true;
+    }
+    TQvEdit* field = bad->String == 1 ? FString1 : FString2;
+    const int position = CharacterPosition(field->toPlainText(), bad->Problem.Offset);
+    MessageBox(
+        QString::fromStdString(RegexProblemText(bad->String, bad->Problem.Reason, std::size_t(position))),
+        Application::Title(), MB_OK | MB_ICONHAND);
+    // Straight to the place PCRE2 stopped at, ready to be mended.
+    PageControl1->setCurrentWidget(TabSheet1);
+    field->setFocus();
+    QTextCursor caret = field->textCursor();
+    caret.setPosition(position);
+    field->setTextCursor(caret);
+    return false;
 }
 
 void TForm1::CmdCancelClick()

@@ -209,7 +209,7 @@ QString AskXdgMimeTextEditor()
                           {QStringLiteral("query"), QStringLiteral("default"), QStringLiteral("text/plain")});
 }
 
-bool OpenInEditor(const QString& Command, const QString& File, std::int64_t Line)
+TEditorStart OpenInEditor(const QString& Command, const QString& File, std::int64_t Line)
 {
     TEditorLaunch launch;
     if (!Command.trimmed().isEmpty()) {
@@ -224,7 +224,9 @@ bool OpenInEditor(const QString& Command, const QString& File, std::int64_t Line
         }
     }
     if (launch.Empty()) {
-        return Shell().OpenDocument(File);
+        // The desktop's handler for the file would not take a line, and may be no editor at all.
+        return TEditorStart::NoEditor;
     }
-    return Shell().StartArguments(launch.Program, launch.Arguments);
+    return Shell().StartArguments(launch.Program, launch.Arguments) ? TEditorStart::Started
+                                                                    : TEditorStart::Failed;
 }

@@ -43,6 +43,13 @@ QString AskXdgMimeTextEditor();
 /// Where OpenInEditor learns the desktop's default text editor; tests replace it.
 extern std::function<QString()> DesktopTextEditorQuestion;
 
+/// How an attempt to open a file in the user's editor went.
+enum class TEditorStart {
+    Started,
+    NoEditor, ///< no command is set and the desktop names no text editor
+    Failed, ///< the editor found could not be started
+};
+
 /// Opens File at Line (0: no line) in the user's editor: Command when not empty, else the desktop's
-/// default text editor, else the desktop's handler for the file. False when nothing could be started.
-bool OpenInEditor(const QString& Command, const QString& File, std::int64_t Line);
+/// default text editor. Nothing else is tried: without an editor the caller shows the file itself.
+TEditorStart OpenInEditor(const QString& Command, const QString& File, std::int64_t Line);

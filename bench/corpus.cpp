@@ -133,6 +133,24 @@ int main(int argc, char** argv)
             line += " trace=";
             line += std::to_string(rng.Next() % 0xffffffffULL);
         }
+        // Rarer forms that the regular-expression cases look for: a lease event, a mail address and an
+        // ISO 8601 time. None holds a needle above, in any case.
+        if (rng.Below(200) == 0) {
+            static const char* const events[] = {"renewed", "expired", "granted", "pending"};
+            line += " lease ";
+            line += events[rng.Below(4)];
+        }
+        if (rng.Below(500) == 0) {
+            line += " notify=user";
+            line += std::to_string(rng.Below(1000));
+            line += rng.Below(2) == 0 ? "@example.com" : "@example.org";
+        }
+        if (rng.Below(100) == 0) {
+            char iso[48];
+            std::snprintf(iso, sizeof iso, " deadline=2026-12-%02uT%02u:%02u:00Z", 1 + rng.Below(28),
+                          rng.Below(24), rng.Below(60));
+            line += iso;
+        }
         // About one line in 10000 holds the rare needle, a third of them in another case.
         if (rng.Below(10000) == 0) {
             const unsigned form = rng.Below(3);
@@ -162,7 +180,9 @@ int main(int argc, char** argv)
         return 1;
     }
     std::ofstream manifest(out / "manifest.txt");
+    // format: the kinds of lines the corpus holds; a corpus of another format is made anew.
     manifest << "size=" << size << "\n"
+             << "format=2\n"
              << "bytes_lf=" << written << "\n"
              << "bytes_crlf=" << written + lines << "\n"
              << "lines=" << lines << "\n"

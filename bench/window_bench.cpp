@@ -1,15 +1,15 @@
 // Runs one real search through the window: the real TForm1 and TSearchThread on the offscreen
 // platform (or any other), timed from the Search command to the release of the search thread.
 //
-//   sifton-window-bench [--dos|--unix] [--refresh N] [--list FILE] [--log COPY] [--cancel-after MS]
-//                       STRING [FILE]...
+//   sifton-window-bench [--dos|--unix] [--regex] [--case-sensitive] [--refresh N] [--list FILE]
+//                       [--log COPY] [--cancel-after MS] STRING [FILE]...
 //
 // Options as the window's defaults: Line Counting, Progress Indication and Verbose Output on, DOS
-// text unless --unix. Prints one line of figures: the run's seconds, the longest gap between two
-// turns of the GUI thread's event loop and between two changes of the status bar while the run
-// went on, how many changes the status bar showed, and with --cancel-after the time from the
-// Cancel command to the end of the walk. --log copies the result log (to compare it with
-// sifton-cli --log).
+// text unless --unix; --regex and --case-sensitive tick those boxes. Prints one line of figures: the
+// run's seconds, the longest gap between two turns of the GUI thread's event loop and between two
+// changes of the status bar while the run went on, how many changes the status bar showed, and with
+// --cancel-after the time from the Cancel command to the end of the walk. --log copies the result log
+// (to compare it with sifton-cli --log).
 #include "app/SearchThread.h"
 #include "app/Unit1.h"
 #include "platform/Application.h"
@@ -49,8 +49,9 @@ QStringList ReadList(const QString& path)
 
 int Usage()
 {
-    std::fprintf(stderr, "usage: sifton-window-bench [--dos|--unix] [--refresh N] [--list FILE] [--log COPY]"
-                         " [--cancel-after MS] STRING [FILE]...\n");
+    std::fprintf(stderr,
+                 "usage: sifton-window-bench [--dos|--unix] [--regex] [--case-sensitive] [--refresh N]"
+                 " [--list FILE] [--log COPY] [--cancel-after MS] STRING [FILE]...\n");
     return 2;
 }
 
@@ -66,6 +67,8 @@ int main(int argc, char** argv)
     Application::SetTitle(QStringLiteral("Sifton"));
 
     bool unixText = false;
+    bool regex = false;
+    bool caseSensitive = false;
     int refresh = 1000;
     int cancelAfter = -1;
     QString logCopy;
@@ -80,6 +83,10 @@ int main(int argc, char** argv)
             unixText = false;
         } else if (a == "--unix") {
             unixText = true;
+        } else if (a == "--regex") {
+            regex = true;
+        } else if (a == "--case-sensitive") {
+            caseSensitive = true;
         } else if (a == "--refresh" && hasValue) {
             refresh = args[++i].toInt();
         } else if (a == "--list" && hasValue) {
@@ -106,9 +113,12 @@ int main(int argc, char** argv)
             return 2;
         }
         ini.write(QStringLiteral("[Options]\r\nCount Lines=1\r\nCount Words=0\r\nProgress Indicator=1\r\n"
-                                 "Output Names=1\r\nUnix File=%1\r\nSafe After=0\r\nRefresh Rate=%2\r\n")
+                                 "Output Names=1\r\nUnix File=%1\r\nSafe After=0\r\nRefresh Rate=%2\r\n"
+                                 "Regular Expressions=%3\r\nCase Sensitive=%4\r\n")
                       .arg(unixText ? 1 : 0)
                       .arg(refresh)
+                      .arg(regex ? 1 : 0)
+                      .arg(caseSensitive ? 1 : 0)
                       .toLatin1());
     }
     TForm1 form({}, program);

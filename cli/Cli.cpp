@@ -4,7 +4,10 @@
 #include "cli/Console.h"
 #include "cli/FileArgs.h"
 #include "cli/FileFeed.h"
+#include "cli/ReportSink.h"
+#include "cli/Spool.h"
 #include "search/LineReader.h"
+#include "search/RegexLineTest.h"
 #include "search/RunFlags.h"
 #include "search/SearchRun.h"
 #include "search/StatusTexts.h"
@@ -66,6 +69,14 @@ int RunCli(int argc, char** argv)
         break;
     }
 
+    // A pattern that does not compile is refused before any file is opened.
+    const SearchRequest request = PrepareRequest(options.Inputs);
+    if (const std::optional<RegexError> bad = CheckRegexRequest(request)) {
+        std::fprintf(stderr, "sifton-cli: %s\n",
+                     RegexProblemText(bad->String, bad->Problem.Reason, bad->Problem.Offset).c_str());
+        return Trouble;
+    }
+
     bool trouble = false;
     const ReadFailure failed = [&](const std::string& path, const std::string& reason) {
         ReportError(path, reason);
@@ -112,8 +123,28 @@ int RunCli(int argc, char** argv)
     }
 
     ProgressLine line(progress);
-    ConsoleSink sink(options.Quiet ? nullptr : stdout, options.CrEntries ? '\r' : '\n', log.get(), line);
+    std::FILE* const out = options.Quiet ? nullptr : stdout;
+    const char terminator = options.CrEntries ? '\r' : '\n';
+    ConsoleSink plain(out, terminator, log.get(), line);
+    // Context lines and JSON need each reported line's number: the run numbers every entry, and the
+    // report takes the numbers off again where the user did not ask for them.
+    const bool report = options.Context() || options.Json;
     ConsoleHost host(files, failed, std::move(named), line);
+    DecodeOptions decode;
+    decode.Utf16 = true;
+    decode.Decompress = options.Inputs.Decompress;
+    ReportSink reported({out, terminator, log.get(), options.Inputs.LineNumbering, options.Inputs.LineFormat,
+                         options.BeforeContext, options.AfterContext, options.Json, decode},
+                        line, [&host](const std::string& fileName) { return host.PathToOpen(fileName); });
+    EntrySink& sink = report ? static_cast<EntrySink&>(reported) : plain;
+    inputs.LineNumbering = inputs.LineNumbering || report;
+    SpoolFiles spool;
+    if (report) {
+        host.OnFileEntriesBegin = [&reported](const std::string& fileName) { reported.FileBegins(fileName); };
+    }
+    if (options.Context()) {
+        host.Spool = &spool;
+    }
     SearchRun run(PrepareRequest(inputs), sink, host, ThousandsSeparator());
     if (options.Threads > 0) {
         run.SetThreads(options.Threads);
@@ -122,6 +153,9 @@ int RunCli(int argc, char** argv)
     std::signal(SIGINT, OnInterrupt);
     try {
         run.Walk();
+        if (report && !CancelRequested) {
+            reported.Finish();
+        }
     } catch (const std::exception& error) {
         // Whatever ends the walk early is reported like a file that could not be read.
         line.Erase();
@@ -138,7 +172,8 @@ int RunCli(int argc, char** argv)
     line.Erase();
 
     errno = 0;
-    if ((std::fflush(stdout) != 0 || std::ferror(stdout)) && !sink.OutputFailed()) {
+    if ((std::fflush(stdout) != 0 || std::ferror(stdout)) && !plain.OutputFailed() &&
+        !reported.OutputFailed()) {
         ReportError("standard output", SystemReason(errno));
         trouble = true;
     }

@@ -6,6 +6,8 @@ const char* const CliUsage = R"(Usage: sifton-cli [OPTION]... STRING1 [FILE]...
 Search each FILE for the lines that hold STRING1 (and STRING2, as the operator says).
   --and S2 | --or S2 | --xor S2 | --and-not S2   second string and its operator (an empty S2 means none)
   -s, --case-sensitive    compare exactly (default: a-z fold to A-Z, nothing else folds)
+  -E, --regex             STRING1 and S2 are regular expressions (PCRE2 syntax), each matched within
+                          one line without its line end; case folds as for strings (a-z and A-Z only)
   -v, --reverse           report the lines that fail the test
   -n, --line-numbers      write "N : " before each reported line
   -1, --one               stop reading a file after its first reported line
@@ -29,11 +31,21 @@ Search each FILE for the lines that hold STRING1 (and STRING2, as the operator s
       --stats             after the run, write "Lines Searched: N", "Lines Found: N", "Words Found: N" to standard error, one per line, N grouped by the locale's thousands separator
       --progress          a live progress line on standard error (default when standard error is a terminal)
       --refresh N         lines between progress updates (1000..1000000, default 1000)
-  -j, --threads N         files scanned at once (1..1024, default: the number of cores); output stays in order
+  -j, --threads N         scan threads (1..1024, default: the cores it may use); output stays in order
+  -A, --after-context N   also write the N lines after each reported line (standard output only, never --log)
+  -B, --before-context N  also write the N lines before each reported line (standard output only)
+  -C, --context N         N lines before and after (-A and -B win over it); groups of lines that do not
+                          touch are separated by a line "--"; with -n, reported lines keep "N : " and
+                          context lines get "N - "
+      --json              one JSON object per reported line instead of the line, each on a line of its
+                          own: {"path": file, "line": N (with -n; else null), "text": line}, with "bytes"
+                          (base64) in place of "text" for a line that is not UTF-8 (and "path_bytes" for
+                          such a path); context lines come as the same objects with "context": true; no
+                          new-search or header lines; --log stays as it is
   -h, --help  /  --version
 With no FILE and no --list, or with FILE "-", it reads standard input (with -z, compressed or not).
 A file that begins with a UTF-16 byte-order mark is searched as UTF-8, and its lines written so.
-Exit status: 0 when a line was reported, 1 when none was, 2 when the arguments are wrong or a file could not be read (the other files are still searched; grep's convention).
+Exit status: 0 when a line was reported, 1 when none was, 2 when the arguments are wrong (a regular expression that does not compile too) or a file could not be read (the other files are still searched; grep's convention). A line too complex for a regular expression's limits ends its file's search as a read failure does.
 )";
 
 namespace {
@@ -58,6 +70,18 @@ bool SetRefresh(CliOptions& options, const std::string& text, std::string& error
     return true;
 }
 
+bool SetContext(int& lines, const std::string& name, const std::string& text, std::string& error)
+{
+    int value = 0;
+    const auto [end, problem] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || problem != std::errc() || end != text.data() + text.size() || value < 0) {
+        error = name + ": '" + text + "' is not a whole number of lines";
+        return false;
+    }
+    lines = value;
+    return true;
+}
+
 bool SetThreads(CliOptions& options, const std::string& name, const std::string& text, std::string& error)
 {
     int value = 0;
@@ -71,9 +95,26 @@ bool SetThreads(CliOptions& options, const std::string& name, const std::string&
     return true;
 }
 
+/// -A and -B given on their own win over -C, whatever the order (as grep has it).
+struct ContextLines {
+    int Before = -1;
+    int After = -1;
+    int Both = -1;
+};
+
 /// Applies an option that takes a value; false with error when the value is wrong.
-bool ApplyValued(const std::string& name, const std::string& value, CliOptions& options, std::string& error)
+bool ApplyValued(const std::string& name, const std::string& value, CliOptions& options,
+                 ContextLines& context, std::string& error)
 {
+    if (name == "-A" || name == "--after-context") {
+        return SetContext(context.After, name, value, error);
+    }
+    if (name == "-B" || name == "--before-context") {
+        return SetContext(context.Before, name, value, error);
+    }
+    if (name == "-C" || name == "--context") {
+        return SetContext(context.Both, name, value, error);
+    }
     if (name == "--and") {
         return SetSecondString(options, 0, value);
     }
@@ -117,6 +158,7 @@ bool TakesValue(const std::string& name)
 {
     return name == "--and" || name == "--or" || name == "--xor" || name == "--and-not" || name == "--list" ||
            name == "-L" || name == "--log" || name == "--refresh" || name == "--threads" ||
+           name == "--after-context" || name == "--before-context" || name == "--context" ||
            name == "--include" || name == "--exclude" || name == "--exclude-dir";
 }
 
@@ -126,6 +168,8 @@ bool ApplySwitch(const std::string& name, CliOptions& options, CliCommand& comma
     SearchInputs& in = options.Inputs;
     if (name == "-s" || name == "--case-sensitive") {
         in.CaseSensitive = true;
+    } else if (name == "-E" || name == "--regex") {
+        in.Regex = true;
     } else if (name == "-v" || name == "--reverse") {
         in.ReverseLogic = true;
     } else if (name == "-n" || name == "--line-numbers") {
@@ -152,6 +196,8 @@ bool ApplySwitch(const std::string& name, CliOptions& options, CliCommand& comma
         options.Quiet = true;
     } else if (name == "--stats") {
         options.Stats = true;
+    } else if (name == "--json") {
+        options.Json = true;
     } else if (name == "--progress") {
         options.Progress = options.ProgressGiven = true;
     } else if (name == "-h" || name == "--help") {
@@ -172,6 +218,7 @@ CliCommand ParseCliArguments(const std::vector<std::string>& args, CliOptions& o
 {
     options.Inputs.LineFormat = LineFormat::Unix;
     CliCommand command = CliCommand::Search;
+    ContextLines context;
     std::size_t i = 0;
     const auto bad = [&](std::string message) {
         error = std::move(message);
@@ -198,7 +245,7 @@ CliCommand ParseCliArguments(const std::vector<std::string>& args, CliOptions& o
                 } else {
                     return bad("option '" + name + "' needs an argument");
                 }
-                if (!ApplyValued(name, value, options, error)) {
+                if (!ApplyValued(name, value, options, context, error)) {
                     return CliCommand::BadArguments;
                 }
             } else if (equals != std::string::npos) {
@@ -208,10 +255,11 @@ CliCommand ParseCliArguments(const std::vector<std::string>& args, CliOptions& o
             }
             continue;
         }
-        // Short switches may be grouped ("-sn"); -L and -j take the rest of the word or the next argument.
+        // Short switches may be grouped ("-sn"); -L, -j, -A, -B and -C take the rest of the word or the
+        // next argument.
         for (std::size_t k = 1; k < arg.size(); ++k) {
             const std::string name{'-', arg[k]};
-            if (name == "-L" || name == "-j") {
+            if (name == "-L" || name == "-j" || name == "-A" || name == "-B" || name == "-C") {
                 std::string value;
                 if (k + 1 < arg.size()) {
                     value = arg.substr(k + 1);
@@ -220,7 +268,7 @@ CliCommand ParseCliArguments(const std::vector<std::string>& args, CliOptions& o
                 } else {
                     return bad("option '" + name + "' needs an argument");
                 }
-                if (!ApplyValued(name, value, options, error)) {
+                if (!ApplyValued(name, value, options, context, error)) {
                     return CliCommand::BadArguments;
                 }
                 break;
@@ -230,6 +278,8 @@ CliCommand ParseCliArguments(const std::vector<std::string>& args, CliOptions& o
             }
         }
     }
+    options.BeforeContext = context.Before >= 0 ? context.Before : context.Both;
+    options.AfterContext = context.After >= 0 ? context.After : context.Both;
     if (command != CliCommand::Search) {
         return command;
     }

@@ -20,7 +20,12 @@ struct CliOptions {
     bool Stats = false;
     bool Progress = false;
     bool ProgressGiven = false;
-    int Threads = 0; ///< files scanned at once; 0: as many as the processor has cores
+    int Threads = 0; ///< scan threads; 0: as many as the processors the process may use
+    int BeforeContext = -1; ///< -B (or -C): lines written before each reported line; -1 when not asked for
+    int AfterContext = -1; ///< -A (or -C): lines written after each reported line; -1 when not asked for
+    bool Json = false; ///< one JSON object per reported line on standard output
+    /// Context lines were asked for (-A, -B or -C, even with 0 lines: the groups are still separated).
+    bool Context() const { return BeforeContext >= 0 || AfterContext >= 0; }
 };
 
 enum class CliCommand { Search, Help, Version, BadArguments };

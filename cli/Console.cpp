@@ -201,5 +201,15 @@ void ConsoleHost::FileSkipped(const std::string& fileName, const std::string& re
 
 std::string ConsoleHost::PathToOpen(const std::string& fileName)
 {
-    return fileName == "-" ? "/dev/stdin" : fileName;
+    const std::string path = fileName == "-" ? "/dev/stdin" : fileName;
+    // Only what may be read whatever it is: a pipe met in a folder is refused by the run, not copied.
+    return Spool != nullptr && FNamed.contains(fileName) ? Spool->PathFor(path) : path;
+}
+
+void ConsoleHost::FileEntriesBegin(std::int64_t index, const std::string& fileName)
+{
+    static_cast<void>(index);
+    if (OnFileEntriesBegin) {
+        OnFileEntriesBegin(fileName);
+    }
 }

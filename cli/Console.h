@@ -2,6 +2,7 @@
 
 #include "cli/FileArgs.h"
 #include "cli/FileFeed.h"
+#include "cli/Spool.h"
 #include "search/EntrySink.h"
 #include "search/SearchRun.h"
 
@@ -9,6 +10,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -67,13 +69,21 @@ public:
     void SetStatusText(int panel, const std::string& text) override;
     void SetCaption(const std::string& caption) override;
     void ShowCaptionAsTitle() override { }
+    bool ShowsTitle() const override { return false; }
     std::int64_t FileCount() override { return FFiles.Count(); }
     std::optional<std::string> FileName(std::int64_t index) override;
     void FileFailed(const std::string& fileName, const std::string& reason) override;
     /// Named on standard error like a failure, but no failure: the exit status stays as it was.
     void FileSkipped(const std::string& fileName, const std::string& reason) override;
+    /// Standard input for "-"; with Spool set, a copy of a named input that is a pipe.
     std::string PathToOpen(const std::string& fileName) override;
     bool MayReadAnyFile(const std::string& fileName) override { return FNamed.contains(fileName); }
+    void FileEntriesBegin(std::int64_t index, const std::string& fileName) override;
+
+    /// Told when a listed file's entries begin, on the run's thread.
+    std::function<void(const std::string& fileName)> OnFileEntriesBegin;
+    /// Set when the lines of the inputs are read again (context lines): a pipe can be read only once.
+    SpoolFiles* Spool = nullptr;
 
 private:
     FileFeed& FFiles;

@@ -19,25 +19,25 @@ QString TAnimatedSymbol::ResourcePath(int number)
     return QStringLiteral(":/clips/%1.gif").arg(number);
 }
 
-void TAnimatedSymbol::setPlayFrom(int value)
+void TAnimatedSymbol::SetPlayFrom(int value)
 {
     FPlayFrom = static_cast<qint16>(value);
     Play();
 }
 
-void TAnimatedSymbol::setPlayTo(int value)
+void TAnimatedSymbol::SetPlayTo(int value)
 {
     FPlayTo = static_cast<qint16>(value);
     Play();
 }
 
-void TAnimatedSymbol::setCycles(int value)
+void TAnimatedSymbol::SetCycles(int value)
 {
     FCycles = static_cast<qint16>(value);
     Play();
 }
 
-void TAnimatedSymbol::setResource(int value)
+void TAnimatedSymbol::SetResource(int value)
 {
     if (value > 0 && LoadClip(ResourcePath(value))) {
         FResource = value;
@@ -50,19 +50,19 @@ void TAnimatedSymbol::setResource(int value)
     }
 }
 
-void TAnimatedSymbol::setState(TAnimatedState value)
+void TAnimatedSymbol::SetState(TAnimatedState value)
 {
     FState = value;
     Open();
 }
 
-void TAnimatedSymbol::setAVIName(const QString& value)
+void TAnimatedSymbol::SetAVIName(const QString& value)
 {
     FAVIName = value;
     Open();
 }
 
-void TAnimatedSymbol::setAutoPlay(bool value)
+void TAnimatedSymbol::SetAutoPlay(bool value)
 {
     if (FAutoPlay != value) {
         FAutoPlay = value;
@@ -71,7 +71,7 @@ void TAnimatedSymbol::setAutoPlay(bool value)
     }
 }
 
-void TAnimatedSymbol::setCenter(bool value)
+void TAnimatedSymbol::SetCenter(bool value)
 {
     if (FCenter != value) {
         FCenter = value;
@@ -79,7 +79,7 @@ void TAnimatedSymbol::setCenter(bool value)
     }
 }
 
-void TAnimatedSymbol::setTransparent(bool value)
+void TAnimatedSymbol::SetTransparent(bool value)
 {
     if (FTransparent != value) {
         FTransparent = value;

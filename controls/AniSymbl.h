@@ -9,17 +9,17 @@
 class TAnimatedSymbol : public QLabel {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TAnimatedSymbol)
-    Q_PROPERTY(int PlayFrom READ PlayFrom WRITE setPlayFrom)
-    Q_PROPERTY(int PlayTo READ PlayTo WRITE setPlayTo)
-    Q_PROPERTY(int Cycles READ Cycles WRITE setCycles)
-    Q_PROPERTY(int Resource READ Resource WRITE setResource)
-    Q_PROPERTY(TAnimatedState State READ State WRITE setState)
-    Q_PROPERTY(QString AVIName READ AVIName WRITE setAVIName)
-    Q_PROPERTY(bool AutoPlay READ AutoPlay WRITE setAutoPlay)
-    Q_PROPERTY(bool Center READ Center WRITE setCenter)
-    Q_PROPERTY(bool Transparent READ Transparent WRITE setTransparent)
+    Q_PROPERTY(int PlayFrom READ PlayFrom WRITE SetPlayFrom)
+    Q_PROPERTY(int PlayTo READ PlayTo WRITE SetPlayTo)
+    Q_PROPERTY(int Cycles READ Cycles WRITE SetCycles)
+    Q_PROPERTY(int Resource READ Resource WRITE SetResource)
+    Q_PROPERTY(TAnimatedState State READ State WRITE SetState)
+    Q_PROPERTY(QString AVIName READ AVIName WRITE SetAVIName)
+    Q_PROPERTY(bool AutoPlay READ AutoPlay WRITE SetAutoPlay)
+    Q_PROPERTY(bool Center READ Center WRITE SetCenter)
+    Q_PROPERTY(bool Transparent READ Transparent WRITE SetTransparent)
     Q_PROPERTY(QString Hint READ toolTip WRITE setToolTip)
-    Q_PROPERTY(bool ShowHint READ ShowHint WRITE setShowHint)
+    Q_PROPERTY(bool ShowHint READ ShowHint WRITE SetShowHint)
 
 public:
     enum TAnimatedState { acmOpen, acmClosed, acmPlaying };
@@ -28,25 +28,25 @@ public:
     explicit TAnimatedSymbol(QWidget* parent = nullptr);
 
     int PlayFrom() const { return FPlayFrom; }
-    void setPlayFrom(int value);
+    void SetPlayFrom(int value);
     int PlayTo() const { return FPlayTo; }
-    void setPlayTo(int value);
+    void SetPlayTo(int value);
     int Cycles() const { return FCycles; }
-    void setCycles(int value);
+    void SetCycles(int value);
     int Resource() const { return FResource; }
-    void setResource(int value);
+    void SetResource(int value);
     TAnimatedState State() const { return FState; }
-    void setState(TAnimatedState value);
+    void SetState(TAnimatedState value);
     QString AVIName() const { return FAVIName; }
-    void setAVIName(const QString& value);
+    void SetAVIName(const QString& value);
     bool AutoPlay() const { return FAutoPlay; }
-    void setAutoPlay(bool value);
+    void SetAutoPlay(bool value);
     bool Center() const { return FCenter; }
-    void setCenter(bool value);
+    void SetCenter(bool value);
     bool Transparent() const { return FTransparent; }
-    void setTransparent(bool value);
+    void SetTransparent(bool value);
     bool ShowHint() const { return FShowHint; }
-    void setShowHint(bool value) { FShowHint = value; }
+    void SetShowHint(bool value) { FShowHint = value; }
 
     // The open clip, as played.
     int FrameCount() const { return static_cast<int>(FFrames.size()); }

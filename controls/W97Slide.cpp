@@ -18,43 +18,43 @@ QColor TSwitchBox::Color() const
     return FColor.value_or(palette().color(QPalette::Button));
 }
 
-void TSwitchBox::setColor(const QColor& value)
+void TSwitchBox::SetColor(const QColor& value)
 {
     FColor = value;
     update();
 }
 
-void TSwitchBox::resetColor()
+void TSwitchBox::ResetColor()
 {
     FColor.reset();
     update();
 }
 
-void TSwitchBox::setAlignment(TAlignment value)
+void TSwitchBox::SetAlignment(TAlignment value)
 {
     FAlignment = value;
     update();
 }
 
-void TSwitchBox::setCaption(const QString& value)
+void TSwitchBox::SetCaption(const QString& value)
 {
     FCaption = value;
     update();
 }
 
-void TSwitchBox::setBevelOuter(TPanelBevel value)
+void TSwitchBox::SetBevelOuter(TPanelBevel value)
 {
     FBevelOuter = value;
     update();
 }
 
-void TSwitchBox::setBevelInner(TPanelBevel value)
+void TSwitchBox::SetBevelInner(TPanelBevel value)
 {
     FBevelInner = value;
     update();
 }
 
-void TSwitchBox::setBevelWidth(int value)
+void TSwitchBox::SetBevelWidth(int value)
 {
     FBevelWidth = qMax(1, value);
     update();
@@ -99,13 +99,13 @@ TQvSizeBox::TQvSizeBox(QWidget* parent)
 {
 }
 
-void TQvSizeBox::setBorderStyle(TBorderStyle value)
+void TQvSizeBox::SetBorderStyle(TBorderStyle value)
 {
     FBorderStyle = value;
     update();
 }
 
-void TQvSizeBox::setCtl3D(bool value)
+void TQvSizeBox::SetCtl3D(bool value)
 {
     FCtl3D = value;
     update();

@@ -12,11 +12,11 @@ class QPainter;
 class TSwitchBox : public QWidget {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TSwitchBox)
-    Q_PROPERTY(QColor Color READ Color WRITE setColor RESET resetColor)
-    Q_PROPERTY(TAlignment Alignment READ Alignment WRITE setAlignment)
-    Q_PROPERTY(QString Caption READ Caption WRITE setCaption)
-    Q_PROPERTY(TPanelBevel BevelOuter READ BevelOuter WRITE setBevelOuter)
-    Q_PROPERTY(bool ShowHint READ ShowHint WRITE setShowHint)
+    Q_PROPERTY(QColor Color READ Color WRITE SetColor RESET ResetColor)
+    Q_PROPERTY(TAlignment Alignment READ Alignment WRITE SetAlignment)
+    Q_PROPERTY(QString Caption READ Caption WRITE SetCaption)
+    Q_PROPERTY(TPanelBevel BevelOuter READ BevelOuter WRITE SetBevelOuter)
+    Q_PROPERTY(bool ShowHint READ ShowHint WRITE SetShowHint)
 
 public:
     enum TPanelBevel { bvNone, bvLowered, bvRaised };
@@ -28,22 +28,22 @@ public:
 
     // Unset means the button-face colour of the current palette.
     QColor Color() const;
-    void setColor(const QColor& value);
-    void resetColor();
+    void SetColor(const QColor& value);
+    void ResetColor();
     TAlignment Alignment() const { return FAlignment; }
-    void setAlignment(TAlignment value);
+    void SetAlignment(TAlignment value);
     QString Caption() const { return FCaption; }
-    void setCaption(const QString& value);
+    void SetCaption(const QString& value);
     TPanelBevel BevelOuter() const { return FBevelOuter; }
-    void setBevelOuter(TPanelBevel value);
+    void SetBevelOuter(TPanelBevel value);
     bool ShowHint() const { return FShowHint; }
-    void setShowHint(bool value) { FShowHint = value; }
+    void SetShowHint(bool value) { FShowHint = value; }
 
     // Kept at the panel's initial values by the published interface; settable from code.
     TPanelBevel BevelInner() const { return FBevelInner; }
-    void setBevelInner(TPanelBevel value);
+    void SetBevelInner(TPanelBevel value);
     int BevelWidth() const { return FBevelWidth; }
-    void setBevelWidth(int value);
+    void SetBevelWidth(int value);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -65,8 +65,8 @@ private:
 class TQvSizeBox : public TSwitchBox {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TQvSizeBox)
-    Q_PROPERTY(TBorderStyle BorderStyle READ BorderStyle WRITE setBorderStyle)
-    Q_PROPERTY(bool Ctl3D READ Ctl3D WRITE setCtl3D)
+    Q_PROPERTY(TBorderStyle BorderStyle READ BorderStyle WRITE SetBorderStyle)
+    Q_PROPERTY(bool Ctl3D READ Ctl3D WRITE SetCtl3D)
 
 public:
     enum TBorderStyle { bsNone, bsSingle };
@@ -75,9 +75,9 @@ public:
     explicit TQvSizeBox(QWidget* parent = nullptr);
 
     TBorderStyle BorderStyle() const { return FBorderStyle; }
-    void setBorderStyle(TBorderStyle value);
+    void SetBorderStyle(TBorderStyle value);
     bool Ctl3D() const { return FCtl3D; }
-    void setCtl3D(bool value);
+    void SetCtl3D(bool value);
     // The width of the sunken edge currently shown (0 when none).
     int EdgeWidth() const;
 

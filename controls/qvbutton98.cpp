@@ -54,7 +54,7 @@ void TButton98::Repaint()
     repaint();
 }
 
-void TButton98::setKind(TKind value)
+void TButton98::SetKind(TKind value)
 {
     if (FKind != value) {
         FKind = value;
@@ -62,13 +62,13 @@ void TButton98::setKind(TKind value)
     }
 }
 
-void TButton98::setCaption(const QString& value)
+void TButton98::SetCaption(const QString& value)
 {
     setText(value);
     update();
 }
 
-void TButton98::setIndex(int value)
+void TButton98::SetIndex(int value)
 {
     if (FIndex != value) {
         FIndex = value;
@@ -76,7 +76,7 @@ void TButton98::setIndex(int value)
     }
 }
 
-void TButton98::setXOffset(int value)
+void TButton98::SetXOffset(int value)
 {
     if (FXOffset != value) {
         FXOffset = value;
@@ -84,7 +84,7 @@ void TButton98::setXOffset(int value)
     }
 }
 
-void TButton98::setYOffset(int value)
+void TButton98::SetYOffset(int value)
 {
     if (FYOffset != value) {
         FYOffset = value;
@@ -92,13 +92,13 @@ void TButton98::setYOffset(int value)
     }
 }
 
-void TButton98::setImageList(TImageList* value)
+void TButton98::SetImageList(TImageList* value)
 {
     FImageList = value;
     update();
 }
 
-void TButton98::setDown(bool value)
+void TButton98::SetDown(bool value)
 {
     if (FDown == value) {
         return;

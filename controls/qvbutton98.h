@@ -34,16 +34,16 @@ private:
 class TButton98 : public QAbstractButton {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TButton98)
-    Q_PROPERTY(TKind Kind READ Kind WRITE setKind)
-    Q_PROPERTY(QString Caption READ Caption WRITE setCaption)
-    Q_PROPERTY(int Index READ Index WRITE setIndex)
-    Q_PROPERTY(bool AllowUp READ AllowUp WRITE setAllowUp)
-    Q_PROPERTY(bool Down READ Down WRITE setDown STORED true)
-    Q_PROPERTY(int XOffset READ XOffset WRITE setXOffset)
-    Q_PROPERTY(int YOffset READ YOffset WRITE setYOffset)
-    Q_PROPERTY(int GroupIndex READ GroupIndex WRITE setGroupIndex)
-    Q_PROPERTY(QString Hint READ Hint WRITE setHint)
-    Q_PROPERTY(bool ShowHint READ ShowHint WRITE setShowHint)
+    Q_PROPERTY(TKind Kind READ Kind WRITE SetKind)
+    Q_PROPERTY(QString Caption READ Caption WRITE SetCaption)
+    Q_PROPERTY(int Index READ Index WRITE SetIndex)
+    Q_PROPERTY(bool AllowUp READ AllowUp WRITE SetAllowUp)
+    Q_PROPERTY(bool Down READ Down WRITE SetDown STORED true)
+    Q_PROPERTY(int XOffset READ XOffset WRITE SetXOffset)
+    Q_PROPERTY(int YOffset READ YOffset WRITE SetYOffset)
+    Q_PROPERTY(int GroupIndex READ GroupIndex WRITE SetGroupIndex)
+    Q_PROPERTY(QString Hint READ Hint WRITE SetHint)
+    Q_PROPERTY(bool ShowHint READ ShowHint WRITE SetShowHint)
 
 public:
     enum TKind { BkNormal, BkDropDown };
@@ -56,30 +56,30 @@ public:
     explicit TButton98(QWidget* parent = nullptr);
 
     TKind Kind() const { return FKind; }
-    void setKind(TKind value);
+    void SetKind(TKind value);
     QString Caption() const { return text(); }
-    void setCaption(const QString& value);
+    void SetCaption(const QString& value);
     int Index() const { return FIndex; }
-    void setIndex(int value);
+    void SetIndex(int value);
     bool AllowUp() const { return FAllowUp; }
-    void setAllowUp(bool value) { FAllowUp = value; }
+    void SetAllowUp(bool value) { FAllowUp = value; }
     bool Down() const { return FDown; }
-    void setDown(bool value);
+    void SetDown(bool value);
     int XOffset() const { return FXOffset; }
-    void setXOffset(int value);
+    void SetXOffset(int value);
     int YOffset() const { return FYOffset; }
-    void setYOffset(int value);
+    void SetYOffset(int value);
     int GroupIndex() const { return FGroupIndex; }
-    void setGroupIndex(int value) { FGroupIndex = value; }
+    void SetGroupIndex(int value) { FGroupIndex = value; }
     QString Hint() const { return toolTip(); }
-    void setHint(const QString& value) { setToolTip(value); }
+    void SetHint(const QString& value) { setToolTip(value); }
     bool ShowHint() const { return FShowHint; }
-    void setShowHint(bool value) { FShowHint = value; }
+    void SetShowHint(bool value) { FShowHint = value; }
 
     TImageList* ImageList() const { return FImageList; }
-    void setImageList(TImageList* value);
+    void SetImageList(TImageList* value);
     QMenu* DropDownMenu() const { return FDropDownMenu; }
-    void setDropDownMenu(QMenu* value) { FDropDownMenu = value; }
+    void SetDropDownMenu(QMenu* value) { FDropDownMenu = value; }
 
     TPressState PressState() const { return FPressState; }
     bool Hot() const { return FHot; }
@@ -104,6 +104,9 @@ protected:
     bool hitButton(const QPoint& pos) const override;
 
 private:
+    // Out of reach through this class: Down is the button's own latch, not the base's pressed look.
+    using QAbstractButton::setDown;
+
     void LeftPress(const QPoint& pos);
     void LeftRelease(bool inside);
     void OpenDropDownMenu();

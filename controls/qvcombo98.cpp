@@ -82,7 +82,7 @@ quintptr TComboBoxStrings::Objects(int index) const
     return FCombo.itemData(index).value<quintptr>();
 }
 
-void TComboBoxStrings::setObjects(int index, quintptr data)
+void TComboBoxStrings::SetObjects(int index, quintptr data)
 {
     FCombo.setItemData(index, QVariant::fromValue(data));
 }
@@ -184,7 +184,7 @@ TQvCustomComboBox::TQvCustomComboBox(QWidget* parent)
     resize(145, 25);
     setItemDelegate(new TComboItemDelegate(this));
     setMaxVisibleItems(FDropDownCount);
-    setMaxLength(FMaxLength);
+    SetMaxLength(FMaxLength);
     lineEdit()->setTextMargins(0, 0, 0, 0);
     lineEdit()->installEventFilter(this);
     connect(this, &QComboBox::activated, this, &TQvCustomComboBox::SelectionChanged);
@@ -194,12 +194,12 @@ TQvCustomComboBox::TQvCustomComboBox(QWidget* parent)
         }
     });
     connect(lineEdit(), &QLineEdit::textEdited, this, [this] { Change(); });
-    setColor(QApplication::palette().color(QPalette::Base));
+    SetColor(QApplication::palette().color(QPalette::Base));
 }
 
 TQvCustomComboBox::~TQvCustomComboBox() = default;
 
-void TQvCustomComboBox::setSorted(bool value)
+void TQvCustomComboBox::SetSorted(bool value)
 {
     if (FSorted == value) {
         return;
@@ -243,7 +243,7 @@ void TQvCustomComboBox::SortRows()
     }
 }
 
-void TQvCustomComboBox::setItemHeight(int value)
+void TQvCustomComboBox::SetItemHeight(int value)
 {
     if (FItemHeight != value) {
         FItemHeight = value;
@@ -252,13 +252,13 @@ void TQvCustomComboBox::setItemHeight(int value)
     }
 }
 
-void TQvCustomComboBox::setMaxLength(int value)
+void TQvCustomComboBox::SetMaxLength(int value)
 {
     FMaxLength = value;
     lineEdit()->setMaxLength(value >= 1 && value <= PlatformMaxLength ? value : PlatformMaxLength);
 }
 
-void TQvCustomComboBox::setDropDownCount(int value)
+void TQvCustomComboBox::SetDropDownCount(int value)
 {
     FDropDownCount = value;
     setMaxVisibleItems(qMax(1, value));
@@ -269,7 +269,7 @@ QColor TQvCustomComboBox::Color() const
     return palette().color(QPalette::Base);
 }
 
-void TQvCustomComboBox::setColor(const QColor& value)
+void TQvCustomComboBox::SetColor(const QColor& value)
 {
     QPalette pal = palette();
     for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
@@ -279,7 +279,7 @@ void TQvCustomComboBox::setColor(const QColor& value)
     lineEdit()->setPalette(pal);
 }
 
-void TQvCustomComboBox::setText(const QString& value)
+void TQvCustomComboBox::SetText(const QString& value)
 {
     setEditText(value);
 }
@@ -289,7 +289,7 @@ bool TQvCustomComboBox::DroppedDown() const
     return view()->isVisible();
 }
 
-void TQvCustomComboBox::setDroppedDown(bool value)
+void TQvCustomComboBox::SetDroppedDown(bool value)
 {
     if (value) {
         showPopup();
@@ -406,7 +406,7 @@ void TQvCustomComboBox::changeEvent(QEvent* event)
 {
     QComboBox::changeEvent(event);
     if (event->type() == QEvent::EnabledChange) {
-        setColor(QApplication::palette().color(isEnabled() ? QPalette::Base : QPalette::Button));
+        SetColor(QApplication::palette().color(isEnabled() ? QPalette::Base : QPalette::Button));
     }
 }
 

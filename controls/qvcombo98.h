@@ -25,7 +25,7 @@ public:
     QString Strings(int index) const;
     QString operator[](int index) const { return Strings(index); }
     quintptr Objects(int index) const;
-    void setObjects(int index, quintptr data);
+    void SetObjects(int index, quintptr data);
     int Add(const QString& text);
     void Insert(int index, const QString& text);
     void Delete(int index);
@@ -69,26 +69,26 @@ public:
     TComboBoxStrings& Items() { return FItems; }
     const TComboBoxStrings& Items() const { return FItems; }
     QStringList ItemList() const { return FItems.ToStringList(); }
-    void setItems(const QStringList& value) { FItems.Assign(value); }
+    void SetItems(const QStringList& value) { FItems.Assign(value); }
     bool Sorted() const { return FSorted; }
-    void setSorted(bool value);
+    void SetSorted(bool value);
     int ItemHeight() const { return FItemHeight; }
-    void setItemHeight(int value);
+    void SetItemHeight(int value);
     int MaxLength() const { return FMaxLength; }
-    void setMaxLength(int value);
+    void SetMaxLength(int value);
     int DropDownCount() const { return FDropDownCount; }
-    void setDropDownCount(int value);
+    void SetDropDownCount(int value);
     QColor Color() const;
-    void setColor(const QColor& value);
+    void SetColor(const QColor& value);
     QString Text() const { return currentText(); }
-    void setText(const QString& value);
+    void SetText(const QString& value);
     bool ShowHint() const { return FShowHint; }
-    void setShowHint(bool value) { FShowHint = value; }
+    void SetShowHint(bool value) { FShowHint = value; }
 
     int ItemIndex() const { return currentIndex(); }
-    void setItemIndex(int value) { setCurrentIndex(value); }
+    void SetItemIndex(int value) { setCurrentIndex(value); }
     bool DroppedDown() const;
-    void setDroppedDown(bool value);
+    void SetDroppedDown(bool value);
 
     // Hot: the mouse is over the control or it has the keyboard focus.
     bool Hot() const { return FMouseInside || FFocused; }
@@ -151,15 +151,15 @@ Q_DECLARE_OPERATORS_FOR_FLAGS(TQvCustomComboBox::TOwnerDrawState)
 class TComboBox98 : public TQvCustomComboBox {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TComboBox98)
-    Q_PROPERTY(QStringList Items READ ItemList WRITE setItems)
-    Q_PROPERTY(QString Text READ Text WRITE setText)
-    Q_PROPERTY(int ItemHeight READ ItemHeight WRITE setItemHeight)
-    Q_PROPERTY(QColor Color READ Color WRITE setColor)
-    Q_PROPERTY(int DropDownCount READ DropDownCount WRITE setDropDownCount)
-    Q_PROPERTY(int MaxLength READ MaxLength WRITE setMaxLength)
-    Q_PROPERTY(bool Sorted READ Sorted WRITE setSorted)
-    Q_PROPERTY(bool ShowHint READ ShowHint WRITE setShowHint)
-    Q_PROPERTY(int ItemIndex READ ItemIndex WRITE setItemIndex STORED false)
+    Q_PROPERTY(QStringList Items READ ItemList WRITE SetItems)
+    Q_PROPERTY(QString Text READ Text WRITE SetText)
+    Q_PROPERTY(int ItemHeight READ ItemHeight WRITE SetItemHeight)
+    Q_PROPERTY(QColor Color READ Color WRITE SetColor)
+    Q_PROPERTY(int DropDownCount READ DropDownCount WRITE SetDropDownCount)
+    Q_PROPERTY(int MaxLength READ MaxLength WRITE SetMaxLength)
+    Q_PROPERTY(bool Sorted READ Sorted WRITE SetSorted)
+    Q_PROPERTY(bool ShowHint READ ShowHint WRITE SetShowHint)
+    Q_PROPERTY(int ItemIndex READ ItemIndex WRITE SetItemIndex STORED false)
 
 public:
     explicit TComboBox98(QWidget* parent = nullptr);

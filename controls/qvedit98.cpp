@@ -21,11 +21,11 @@ TEdit98::TEdit98(QWidget* parent)
     setContentsMargins(FrameWidth, FrameWidth, FrameWidth, FrameWidth);
     setAttribute(Qt::WA_Hover);
     resize(121, 19);
-    setColor(QApplication::palette().color(QPalette::Base));
+    SetColor(QApplication::palette().color(QPalette::Base));
     connect(this, &QLineEdit::textEdited, this, [this] { ApplyCharCase(); });
 }
 
-void TEdit98::setCharCase(TEditCharCase value)
+void TEdit98::SetCharCase(TEditCharCase value)
 {
     FCharCase = value;
     ApplyCharCase();
@@ -114,7 +114,7 @@ QColor TEdit98::Color() const
     return palette().color(QPalette::Base);
 }
 
-void TEdit98::setColor(const QColor& value)
+void TEdit98::SetColor(const QColor& value)
 {
     QPalette pal = palette();
     for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
@@ -124,7 +124,7 @@ void TEdit98::setColor(const QColor& value)
     ApplySelectionColours();
 }
 
-void TEdit98::setHideSelection(bool value)
+void TEdit98::SetHideSelection(bool value)
 {
     FHideSelection = value;
     ApplySelectionColours();
@@ -148,13 +148,13 @@ void TEdit98::ApplySelectionColours()
     setPalette(pal);
 }
 
-void TEdit98::setMaxLength(int value)
+void TEdit98::SetMaxLength(int value)
 {
     FMaxLength = value;
     QLineEdit::setMaxLength(value > 0 ? value : 32767);
 }
 
-void TEdit98::setPasswordChar(const QString& value)
+void TEdit98::SetPasswordChar(const QString& value)
 {
     FPasswordChar = value.left(1);
     setEchoMode(FPasswordChar.isEmpty() ? QLineEdit::Normal : QLineEdit::Password);
@@ -170,7 +170,7 @@ bool TEdit98::event(QEvent* event)
     const bool result = QLineEdit::event(event);
     if (event->type() == QEvent::Polish) {
         // Once set up, the field always hides its selection when unfocused.
-        setHideSelection(true);
+        SetHideSelection(true);
         AdjustHeight();
     }
     return result;
@@ -189,7 +189,7 @@ void TEdit98::changeEvent(QEvent* event)
     QLineEdit::changeEvent(event);
     switch (event->type()) {
     case QEvent::EnabledChange:
-        setColor(QApplication::palette().color(isEnabled() ? QPalette::Base : QPalette::Button));
+        SetColor(QApplication::palette().color(isEnabled() ? QPalette::Base : QPalette::Button));
         break;
     case QEvent::FontChange:
         AdjustHeight();

@@ -7,16 +7,16 @@
 class TEdit98 : public QLineEdit {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TEdit98)
-    Q_PROPERTY(bool AutoSelect READ AutoSelect WRITE setAutoSelect)
-    Q_PROPERTY(TEditCharCase CharCase READ CharCase WRITE setCharCase)
-    Q_PROPERTY(QColor Color READ Color WRITE setColor)
-    Q_PROPERTY(bool HideSelection READ HideSelection WRITE setHideSelection)
-    Q_PROPERTY(int MaxLength READ MaxLength WRITE setMaxLength)
-    Q_PROPERTY(bool OEMConvert READ OEMConvert WRITE setOEMConvert)
-    Q_PROPERTY(QString PasswordChar READ PasswordChar WRITE setPasswordChar)
-    Q_PROPERTY(bool ReadOnly READ ReadOnly WRITE setReadOnly)
+    Q_PROPERTY(bool AutoSelect READ AutoSelect WRITE SetAutoSelect)
+    Q_PROPERTY(TEditCharCase CharCase READ CharCase WRITE SetCharCase)
+    Q_PROPERTY(QColor Color READ Color WRITE SetColor)
+    Q_PROPERTY(bool HideSelection READ HideSelection WRITE SetHideSelection)
+    Q_PROPERTY(int MaxLength READ MaxLength WRITE SetMaxLength)
+    Q_PROPERTY(bool OEMConvert READ OEMConvert WRITE SetOEMConvert)
+    Q_PROPERTY(QString PasswordChar READ PasswordChar WRITE SetPasswordChar)
+    Q_PROPERTY(bool ReadOnly READ ReadOnly WRITE SetReadOnly)
     Q_PROPERTY(QString Text READ text WRITE setText)
-    Q_PROPERTY(bool ShowHint READ ShowHint WRITE setShowHint)
+    Q_PROPERTY(bool ShowHint READ ShowHint WRITE SetShowHint)
 
 public:
     enum TEditCharCase { ecNormal, ecUpperCase, ecLowerCase };
@@ -28,23 +28,23 @@ public:
     explicit TEdit98(QWidget* parent = nullptr);
 
     bool AutoSelect() const { return FAutoSelect; }
-    void setAutoSelect(bool value) { FAutoSelect = value; }
+    void SetAutoSelect(bool value) { FAutoSelect = value; }
     TEditCharCase CharCase() const { return FCharCase; }
-    void setCharCase(TEditCharCase value);
+    void SetCharCase(TEditCharCase value);
     QColor Color() const;
-    void setColor(const QColor& value);
+    void SetColor(const QColor& value);
     bool HideSelection() const { return FHideSelection; }
-    void setHideSelection(bool value);
+    void SetHideSelection(bool value);
     int MaxLength() const { return FMaxLength; }
-    void setMaxLength(int value);
+    void SetMaxLength(int value);
     bool OEMConvert() const { return FOEMConvert; }
-    void setOEMConvert(bool value) { FOEMConvert = value; }
+    void SetOEMConvert(bool value) { FOEMConvert = value; }
     QString PasswordChar() const { return FPasswordChar; }
-    void setPasswordChar(const QString& value);
+    void SetPasswordChar(const QString& value);
     bool ReadOnly() const { return isReadOnly(); }
-    void setReadOnly(bool value) { QLineEdit::setReadOnly(value); }
+    void SetReadOnly(bool value) { QLineEdit::setReadOnly(value); }
     bool ShowHint() const { return FShowHint; }
-    void setShowHint(bool value) { FShowHint = value; }
+    void SetShowHint(bool value) { FShowHint = value; }
 
     bool Hot() const { return FMouseInside || hasFocus(); }
     // Height = the font's character height + 6.
@@ -63,6 +63,9 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
+    // Out of reach through this class: a call to the base's setter would bypass MaxLength.
+    using QLineEdit::setMaxLength;
+
     void ApplySelectionColours();
     QString Cased(const QString& text) const;
     void ApplyCharCase();

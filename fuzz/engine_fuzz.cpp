@@ -3,11 +3,14 @@
 // reference. The result-log bytes, the counters, every status text and the results must be the same.
 //
 // Input: byte 0 and 1 choose the options, byte 2 the window, byte 3 the lengths of the two search
-// strings, then the strings and the file, each byte taken modulo the alphabet.
+// strings, then the strings and the file, each byte taken modulo the alphabet. With the top bit of
+// byte 1 the strings are regular expressions over an alphabet of their own (those that do not
+// compile are passed over).
 //
 // Rate: every execution writes the file and scans it three times through the file system (mapped and
 // read), some ten thousand executions a second at best, below a million a minute; the machine is
 // shared with other builds as well.
+#include "search/RegexLineTest.h"
 #include "search/RunFlags.h"
 #include "search/SearchRun.h"
 
@@ -20,6 +23,8 @@
 namespace {
 
 constexpr char Alphabet[] = {'a', 'A', 'b', 'B', ' ', '\r', '\n', 26, '\xe9', '\xc9', '\xff', 'z'};
+constexpr char PatternAlphabet[] = {'a', 'A', 'b', ' ', '\xe9', '.', '*', '+', '?', '|', '(', ')',
+                                    '[', ']', '^', '$', '\\',   'w', 'B', '{', '1', ',', '2', '}'};
 
 struct MemorySink final : EntrySink {
     std::string bytes;
@@ -140,17 +145,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t length2 = data[3] >> 4;
     data += 4;
     size -= 4;
-    auto take = [&](std::size_t n) {
+    const bool regex = more & 0x80;
+    auto take = [&](std::size_t n, bool pattern) {
         std::string s;
         for (; n > 0 && size > 0; --n, ++data, --size) {
-            s += Alphabet[*data % sizeof Alphabet];
+            s +=
+                pattern ? PatternAlphabet[*data % sizeof PatternAlphabet] : Alphabet[*data % sizeof Alphabet];
         }
         return s;
     };
 
     SearchInputs in;
-    in.String1 = take(length1);
-    in.String2 = take(length2);
+    in.Regex = regex;
+    in.String1 = take(length1, regex);
+    in.String2 = take(length2, regex);
     in.OperatorIndex = flags & 3;
     in.LineFormat = flags & 4 ? LineFormat::Unix : LineFormat::Dos;
     in.CaseSensitive = flags & 8;
@@ -163,13 +171,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     in.Verbose = more & 4;
     SearchRequest request = PrepareRequest(in);
     // Small rates put status updates inside every window.
-    request.RefreshRate = 1 + (more >> 3);
+    request.RefreshRate = 1 + ((more >> 3) & 0x0f);
+    if (CheckRegexRequest(request)) {
+        return 0;
+    }
 
     FastScanOptions options;
     options.ReadOnly = window & 0x80;
     options.Window = (window & 0x7f) == 0x7f ? std::size_t{1} << 20 : 1 + (window & 0x7f);
 
-    const std::string text = take(size);
+    const std::string text = take(size, false);
     const std::string file =
         fuzz::WriteFile("scan", reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
     const Outcome reference = Run(request, file, Scan::ByLines, options);

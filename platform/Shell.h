@@ -3,9 +3,6 @@
 #include <QString>
 #include <QStringList>
 
-#include <utility>
-#include <vector>
-
 /// The desktop shell: the real one, or a recording stand-in in tests.
 class TShellService {
 public:
@@ -23,24 +20,3 @@ public:
 TShellService& Shell();
 /// Installs a service (nullptr = the real one); returns the one it replaces.
 TShellService* SetShellService(TShellService* service);
-
-/// The shell service of tests: installs itself for its lifetime, records each call and answers Result.
-class TScriptedShell final : public TShellService {
-public:
-    TScriptedShell();
-    ~TScriptedShell() override;
-    TScriptedShell(const TScriptedShell&) = delete;
-    TScriptedShell& operator=(const TScriptedShell&) = delete;
-
-    bool Result = true;
-    std::vector<QString> Opened; ///< targets of OpenDocument, in order
-    std::vector<std::pair<QString, QString>> Started; ///< (command, argument) of StartProgram, in order
-    std::vector<QStringList> Launched; ///< program and arguments of StartArguments, in order
-
-    bool OpenDocument(const QString& target) override;
-    bool StartProgram(const QString& command, const QString& argument) override;
-    bool StartArguments(const QString& program, const QStringList& arguments) override;
-
-private:
-    TShellService* FPrevious;
-};

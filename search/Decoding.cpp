@@ -120,7 +120,7 @@ std::string ReadFailureReason(int error)
     }
 }
 
-CopyEnd DecompressFile(const std::string& path, int out, std::string& reason)
+CopyEnd DecodeFile(const std::string& path, int out, const DecodeOptions& decode, std::string& reason)
 {
     const FdCloser in{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
     int error = 0;
@@ -129,8 +129,8 @@ CopyEnd DecompressFile(const std::string& path, int out, std::string& reason)
         reason = SystemReason(in.Fd < 0 ? errno : error);
         return CopyEnd::ReadFailed;
     }
-    DecodeOptions options;
-    options.Decompress = true;
+    DecodeOptions options = decode;
+    options.Probe = 0;
     const FileEncoding encoding = DetectEncoding(head, options);
     std::vector<char> buffer(256 * 1024);
     if (encoding == FileEncoding::Plain) {
@@ -176,13 +176,11 @@ CopyEnd DecompressFile(const std::string& path, int out, std::string& reason)
     return CopyEnd::Whole;
 }
 
-bool IsCompressedFile(const std::string& path)
+bool NeedsDecoding(const std::string& path, const DecodeOptions& options)
 {
     const FdCloser in{::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
     std::string head;
     int error = 0;
-    DecodeOptions options;
-    options.Decompress = true;
     return in.Fd >= 0 && ReadHead(in.Fd, head, EncodingMarkSize, error) &&
            DetectEncoding(head, options) != FileEncoding::Plain;
 }

@@ -40,7 +40,7 @@ FileEncoding DetectEncoding(std::string_view head, const DecodeOptions& options)
 /// reasons above for the decoders' own codes.
 std::string ReadFailureReason(int error);
 
-/// How DecompressFile ended.
+/// How DecodeFile ended.
 enum class CopyEnd {
     Whole, ///< all of the text was written
     Damaged, ///< the text before the damage was written
@@ -48,9 +48,9 @@ enum class CopyEnd {
     WriteFailed, ///< out could not take the text
 };
 
-/// Writes the decoded text of the file at path (decompressed; UTF-16 stays as it is; a file that is not
-/// compressed as it is) to the file descriptor out; reason says why it did not end Whole.
-CopyEnd DecompressFile(const std::string& path, int out, std::string& reason);
+/// Writes the text of the file at path, decoded as options say (a file that needs no decoding as it
+/// is; the probe is not made), to the file descriptor out; reason says why it did not end Whole.
+CopyEnd DecodeFile(const std::string& path, int out, const DecodeOptions& options, std::string& reason);
 
-/// Whether the file at path is compressed in one of the formats a scan decompresses.
-bool IsCompressedFile(const std::string& path);
+/// Whether the first bytes of the file at path call for decoding under options.
+bool NeedsDecoding(const std::string& path, const DecodeOptions& options);

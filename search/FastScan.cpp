@@ -8,10 +8,12 @@
 
 #include "search/DecodedStream.h"
 #include "search/EntryBuffer.h"
+#include "search/FileChunks.h"
 #include "search/LineEnds.h"
 #include "search/LineReader.h"
 #include "search/MappedFile.h"
 #include "search/ReadStream.h"
+#include "search/ScanAhead.h"
 #include "search/SearchRun.h"
 #include "search/TextWindow.h"
 #include "search/WindowScanner.h"
@@ -32,9 +34,11 @@ namespace FastScan {
 
 namespace {
 
-    /// Scans a mapped regular file; gives the offset at which reading the mapping faulted, or -1.
-    std::int64_t ScanMapped(WindowScanner& scanner, const char* data, std::int64_t size,
-                            const FastScanOptions& options, LineFormat format)
+    /// Scans the lines of a mapped regular file from offset from (a line start) to offset to (a line
+    /// start, or the end of the data); gives the offset at which reading the mapping faulted, or -1.
+    /// endsAt26: a byte 26 ended the data in between.
+    std::int64_t ScanMapped(WindowScanner& scanner, const char* data, std::int64_t from, std::int64_t to,
+                            const FastScanOptions& options, LineFormat format, bool& endsAt26)
     {
         struct Disarm {
             ~Disarm() { tMappedReadGuard = nullptr; } // also when the sink throws
@@ -45,29 +49,29 @@ namespace {
         }
         tMappedReadGuard = &guard;
         std::atomic_signal_fence(std::memory_order_seq_cst);
-        std::int64_t pos = 0;
+        std::int64_t pos = from;
         std::size_t window = std::max<std::size_t>(options.Window, 2);
-        while (pos < size && !scanner.Stopped()) {
-            const std::int64_t limit = std::min<std::int64_t>(size, pos + static_cast<std::int64_t>(window));
+        while (pos < to && !scanner.Stopped()) {
+            const std::int64_t limit = std::min<std::int64_t>(to, pos + static_cast<std::int64_t>(window));
             Window w;
-            if (!CutWindow(data + pos, data + limit, limit == size, format, !scanner.CountsWhileFinding(),
-                           w)) {
+            if (!CutWindow(data + pos, data + limit, limit == to, format, !scanner.CountsWhileFinding(), w)) {
                 // A line longer than the window: the window reaches to the line's end (and the LF that
                 // may follow a CR there). Only the view grows; nothing is copied.
-                const char* from = data + limit - 1;
-                const char* end = data + size;
+                const char* last = data + limit - 1;
+                const char* end = data + to;
                 const void* t = format == LineFormat::Dos
-                                    ? std::memchr(from, Cr, static_cast<std::size_t>(end - from))
-                                    : FindEither(from, end, Lf, Cr);
+                                    ? std::memchr(last, Cr, static_cast<std::size_t>(end - last))
+                                    : FindEither(last, end, Lf, Cr);
                 window = t != nullptr
                              ? static_cast<std::size_t>(static_cast<const char*>(t) + 2 - (data + pos))
-                             : static_cast<std::size_t>(size - pos);
+                             : static_cast<std::size_t>(to - pos);
                 continue;
             }
             window = std::max<std::size_t>(options.Window, 2);
             w.Offset = pos;
             scanner.Scan(w);
             if (w.Last) {
+                endsAt26 = w.EndsAt26;
                 break;
             }
             pos += w.End - w.Begin;
@@ -170,7 +174,8 @@ bool SearchRun::ScanFileFast(const std::string& fileName, const FastScanOptions&
     ScannedFile file;
     // Opened without waiting: a listed path that has become a FIFO or a device must not hold the run in
     // open() for ever. Only a file the host allows to be of any kind is opened as it stands.
-    file.Fd = ::open(FHost.PathToOpen(fileName).c_str(), O_RDONLY | O_CLOEXEC | (anyKind ? 0 : O_NONBLOCK));
+    const std::string path = FHost.PathToOpen(fileName);
+    file.Fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | (anyKind ? 0 : O_NONBLOCK));
     if (file.Fd < 0) {
         const int error = errno;
         FileSearched();
@@ -194,10 +199,15 @@ bool SearchRun::ScanFileFast(const std::string& fileName, const FastScanOptions&
     const DecodeOptions decode = DecodeOptionsOf(FRequest);
     const std::size_t headSize = std::max(decode.Probe, EncodingMarkSize);
 
+    // A size of 0 is read anyway: procfs files claim it and still hold bytes. A file that fits the
+    // read buffer takes one read() into the buffer the run keeps, which costs less than a mapping.
+    // A file large enough to split is mapped whatever the window (tests split tiny files). What the
+    // host opens under another name (standard input for "-") is read as the one stream it is.
+    bool split = regular && size > 0 && FRecorder != nullptr && size >= FSplitMinimum && path == fileName;
+    bool mapped = regular && (split || size > static_cast<std::int64_t>(window)) && !options.ReadOnly;
     // The first bytes say how the file is read: as it is (mapped when it is large), or through a
     // decoder; and, for Skip Binary Files, whether it is searched at all. A mapped file's are read
     // apart from the mapping, so that a file cut short meanwhile cannot fault here.
-    bool mapped = regular && size > static_cast<std::int64_t>(window) && !options.ReadOnly;
     ReadStream stream;
     std::unique_ptr<Decode::DecodedStream> decoded;
     bool binary = false;
@@ -215,16 +225,15 @@ bool SearchRun::ScanFileFast(const std::string& fileName, const FastScanOptions&
             PeekHead(file.Fd, static_cast<std::size_t>(std::min<std::int64_t>(size, headSize)), FHeadBytes);
         const FileEncoding encoding = DetectEncoding(head, decode);
         if (encoding != FileEncoding::Plain) {
-            mapped = false;
+            mapped = split = false;
             setUpStream();
             decoded = std::make_unique<Decode::DecodedStream>(file.Fd, std::string(), encoding, decode);
         } else {
             binary = HoldsNul(head, decode.Probe);
         }
     } else {
-        // A file that fits the read buffer takes one read() into the buffer the run keeps, which costs
-        // less than a mapping; its first bytes are then already in hand.
-        setUpStream();
+        split = false;
+        setUpStream(); // a file read whole: its first bytes are then already in hand
         const std::string_view head = stream.Head(headSize);
         const FileEncoding encoding = stream.Error == 0 ? DetectEncoding(head, decode) : FileEncoding::Plain;
         if (encoding != FileEncoding::Plain) {
@@ -257,13 +266,19 @@ bool SearchRun::ScanFileFast(const std::string& fileName, const FastScanOptions&
             setUpStream(); // read() it is; nothing has been read yet
         }
     }
+    if (split && file.Map != MAP_FAILED &&
+        FRecorder->HandOver(file, size, FChunkBytes, PeriodicUpdatesShow())) {
+        return true; // the scan threads take it in chunks; the writer ends it
+    }
     if (file.Map != MAP_FAILED) {
         ::madvise(file.Map, file.MapSize, MADV_SEQUENTIAL);
         InstallBusErrorHandler();
         scanner.Available = size;
         const char* data = static_cast<const char*>(file.Map);
         out.WatchMapping(file.Fd, data, size);
-        if (const std::int64_t fault = ScanMapped(scanner, data, size, options, FRequest.LineFormat);
+        bool endsAt26 = false;
+        if (const std::int64_t fault =
+                ScanMapped(scanner, data, 0, size, options, FRequest.LineFormat, endsAt26);
             fault >= 0) {
             out.DropOpen();
             failure = MappedFaultReason(file.Fd, fault);
@@ -285,6 +300,9 @@ bool SearchRun::ScanFileFast(const std::string& fileName, const FastScanOptions&
     if (failure.empty() && out.Shortened()) {
         failure = ShortenedFileReason;
     }
+    if (failure.empty() && scanner.TooComplex()) {
+        failure = RegexTooComplexReason;
+    }
     decoded.reset();
     file.Close();
     EndOfFileStatusUpdate(endBlocks);
@@ -293,4 +311,88 @@ bool SearchRun::ScanFileFast(const std::string& fileName, const FastScanOptions&
         return false;
     }
     return true;
+}
+
+ChunkEnd SearchRun::ScanChunk(ScanAhead::SplitFile& file, std::size_t chunk)
+{
+    using namespace FastScan;
+    const LineFormat format = FRequest.LineFormat;
+    const char* data = file.Data;
+    const std::int64_t size = file.Size;
+    ChunkEnd end;
+    // Not wanted: cancelled, or an earlier chunk ended the file. Its count is still given, as
+    // the chunks after it wait for it.
+    if (CancelFlag().load(std::memory_order_relaxed) || file.StopBefore.load() <= chunk) {
+        file.PublishLines(chunk, 0);
+        return end;
+    }
+    InstallBusErrorHandler();
+    // Where the chunk's lines begin and end, and how many there are, read from the mapping under the
+    // guard: the file may be cut short meanwhile.
+    // Volatile: a fault jumps back past the stores.
+    volatile std::int64_t begin = -1;
+    volatile std::int64_t stop = -1;
+    volatile std::int64_t lines = 0;
+    volatile std::int64_t fault = -1;
+    {
+        struct Disarm {
+            ~Disarm() { tMappedReadGuard = nullptr; }
+        } disarm;
+        sigjmp_buf guard;
+        if (sigsetjmp(guard, 1) != 0) {
+            fault = static_cast<const char*>(tFaultAddress) - data;
+        } else {
+            tMappedReadGuard = &guard;
+            std::atomic_signal_fence(std::memory_order_seq_cst);
+            const auto share = static_cast<std::int64_t>(chunk) * file.ChunkBytes;
+            begin = LineStartFrom(data, size, share, format);
+            stop = LineStartFrom(data, size, std::min(size, share + file.ChunkBytes), format);
+            lines = begin < stop && file.Counted ? CountEndedLines(data + begin, data + stop, format) : 0;
+        }
+    }
+    // After a fault the count is wrong, but then this chunk ends the file and the ones after it are
+    // dropped. Its lines before the fault are still scanned: they were in the file when it was read.
+    file.PublishLines(chunk, lines);
+    if (begin < 0) {
+        end.Failure = MappedFaultReason(file.File.Fd, fault);
+        end.EndsFile = true;
+    } else if (begin < (stop >= 0 ? stop : size)) {
+        EntryBuffer out(FLog, FRequest.LineNumbering, FOutBytes);
+        WindowScanner scanner(*this, FRequest, FCounters, out);
+        if (file.Counted) {
+            scanner.StartAfterLines(file.LinesBefore(chunk));
+        } else {
+            scanner.LeaveOutPeriodicUpdates();
+        }
+        scanner.Available = size;
+        out.WatchMapping(file.File.Fd, data, size);
+        bool endsAt26 = false;
+        const std::int64_t scanFault =
+            ScanMapped(scanner, data, begin, stop >= 0 ? stop : size, {}, format, endsAt26);
+        if (scanFault >= 0) {
+            out.DropOpen();
+            end.Failure = MappedFaultReason(file.File.Fd, scanFault);
+        }
+        out.Finish();
+        if (end.Failure.empty() && out.Shortened()) {
+            end.Failure = ShortenedFileReason;
+        }
+        if (end.Failure.empty() && fault >= 0) {
+            end.Failure = MappedFaultReason(file.File.Fd, fault);
+        }
+        if (end.Failure.empty() && scanner.TooComplex()) {
+            end.Failure = RegexTooComplexReason;
+        }
+        end.EndsFile =
+            !end.Failure.empty() || endsAt26 || (FRequest.OneOccurrence && FCounters.LinesFound > 0);
+    }
+    if (end.EndsFile) {
+        // Later chunks need not be scanned; those already under way are dropped by the writer.
+        for (std::size_t was = file.StopBefore.load(); chunk + 1 < was;) {
+            if (file.StopBefore.compare_exchange_weak(was, chunk + 1)) {
+                break;
+            }
+        }
+    }
+    return end;
 }

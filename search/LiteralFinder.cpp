@@ -52,6 +52,11 @@ T Load(const char* p)
 
 } // namespace
 
+int LiteralFinder::ByteRank(unsigned char c)
+{
+    return ::ByteRank(c);
+}
+
 LiteralFinder::Kernel LiteralFinder::BestKernel()
 {
     static const Kernel best = [] {
@@ -262,17 +267,12 @@ CountedFind LiteralFinder::FindCounting(const char* begin, const char* end, char
     return FindCountingComposed(begin, end, term, bad1, bad2, limit, other);
 }
 
-CountedFind LiteralFinder::FindCountingComposed(const char* begin, const char* end, char term, char bad1,
-                                                char bad2, std::size_t limit,
-                                                const LiteralFinder* other) const
+namespace {
+
+/// FindCounting's answer once the first occurrence (hit, or nullptr) is known, from the plain functions.
+CountedFind CountedUpTo(const char* begin, const char* end, const char* hit, char term, char bad1, char bad2,
+                        std::size_t limit)
 {
-    const char* hit = Find(begin, end);
-    if (other != nullptr) {
-        const char* second = other->Find(begin, hit != nullptr ? std::min(end, hit + other->Size()) : end);
-        if (second != nullptr && (hit == nullptr || second < hit)) {
-            hit = second;
-        }
-    }
     const char* bad = FindEither(begin, hit != nullptr ? hit + 1 : end, bad1, bad2);
     const char* stop = bad != nullptr ? bad : hit != nullptr ? hit : end;
     const std::size_t terms = CountByte(begin, stop, term);
@@ -294,6 +294,48 @@ CountedFind LiteralFinder::FindCountingComposed(const char* begin, const char* e
         return {CountedStop::Hit, hit, terms};
     }
     return {CountedStop::End, end, terms};
+}
+
+} // namespace
+
+CountedFind LiteralFinder::FindCountingComposed(const char* begin, const char* end, char term, char bad1,
+                                                char bad2, std::size_t limit,
+                                                const LiteralFinder* other) const
+{
+    const char* hit = Find(begin, end);
+    if (other != nullptr) {
+        const char* second = other->Find(begin, hit != nullptr ? std::min(end, hit + other->Size()) : end);
+        if (second != nullptr && (hit == nullptr || second < hit)) {
+            hit = second;
+        }
+    }
+    return CountedUpTo(begin, end, hit, term, bad1, bad2, limit);
+}
+
+CountedFind LiteralFinder::FindCountingAny(std::span<const LiteralFinder* const> needles, const char* begin,
+                                           const char* end, char term, char bad1, char bad2,
+                                           std::size_t limit)
+{
+    const bool avx2 = needles.size() <= MaxAny &&
+                      std::all_of(needles.begin(), needles.end(),
+                                  [](const auto* n) { return n->FKernel == Kernel::Avx2 && !n->Empty(); });
+    return avx2 ? FindCountingAnyAvx2(needles, begin, end, term, bad1, bad2, limit)
+                : FindCountingAnyComposed(needles, begin, end, term, bad1, bad2, limit);
+}
+
+CountedFind LiteralFinder::FindCountingAnyComposed(std::span<const LiteralFinder* const> needles,
+                                                   const char* begin, const char* end, char term, char bad1,
+                                                   char bad2, std::size_t limit)
+{
+    const char* hit = nullptr;
+    for (const LiteralFinder* needle : needles) {
+        // Only an occurrence before the one found so far matters.
+        const char* at = needle->Find(begin, hit != nullptr ? std::min(end, hit + needle->Size()) : end);
+        if (at != nullptr && (hit == nullptr || at < hit)) {
+            hit = at;
+        }
+    }
+    return CountedUpTo(begin, end, hit, term, bad1, bad2, limit);
 }
 
 namespace {
@@ -431,4 +473,125 @@ LiteralFinder::FindCountingAvx2(const char* begin, const char* end, char term, c
         count += c == term;
     }
     return {CountedStop::End, end, count};
+}
+
+template <std::size_t K, bool Folding>
+__attribute__((target("avx2,popcnt,bmi"))) CountedFind
+LiteralFinder::FindCountingSomeAvx2(std::span<const LiteralFinder* const> needles, const char* begin,
+                                    const char* end, char term, char bad1, char bad2, std::size_t limit)
+{
+    // Each needle's two lane bytes, as in FindCountingAvx2; the lanes of all needles are joined. With K
+    // known the loop over the needles unrolls and their constants stay in registers; without Folding no
+    // needle has a letter to fold, and the masks are left out.
+    const std::size_t k = K != 0 ? K : needles.size();
+    __m256i c1[MaxAny];
+    __m256i c2[MaxAny];
+    __m256i m1[MaxAny];
+    __m256i m2[MaxAny];
+    std::size_t o1[MaxAny];
+    std::size_t o2[MaxAny];
+    std::size_t n = 0;
+    for (std::size_t i = 0; i < k; ++i) {
+        const LiteralFinder& f = *needles[i];
+        c1[i] = _mm256_set1_epi8(f.FNeedle[f.FOffset1]);
+        c2[i] = _mm256_set1_epi8(f.FNeedle[f.FOffset2]);
+        m1[i] = _mm256_set1_epi8(f.FMask[f.FOffset1]);
+        m2[i] = _mm256_set1_epi8(f.FMask[f.FOffset2]);
+        o1[i] = f.FOffset1;
+        o2[i] = f.FOffset2;
+        n = std::max(n, f.Size());
+    }
+    const __m256i vt = _mm256_set1_epi8(term);
+    const __m256i vb1 = _mm256_set1_epi8(bad1);
+    const __m256i vb2 = _mm256_set1_epi8(bad2);
+    auto lanes = [&](const char* q) __attribute__((target("avx2")))
+    {
+        __m256i any = _mm256_setzero_si256();
+#pragma GCC unroll 16
+        for (std::size_t i = 0; i < k; ++i) {
+            const __m256i h1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + o1[i]));
+            const __m256i h2 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + o2[i]));
+            const __m256i f1 = Folding ? _mm256_or_si256(h1, m1[i]) : h1;
+            const __m256i f2 = Folding ? _mm256_or_si256(h2, m2[i]) : h2;
+            any = _mm256_or_si256(
+                any, _mm256_and_si256(_mm256_cmpeq_epi8(f1, c1[i]), _mm256_cmpeq_epi8(f2, c2[i])));
+        }
+        return any;
+    };
+    auto verify = [&](const char* p) {
+        return std::any_of(needles.begin(), needles.end(),
+                           [p](const LiteralFinder* f) { return f->MatchesAt(p); });
+    };
+    CountedFind out;
+    std::size_t count = 0;
+    const char* b = begin;
+    while (end - b >= static_cast<std::ptrdiff_t>(63 + n)) {
+        _mm_prefetch(b + PrefetchAhead, _MM_HINT_T0);
+        const __m256i v0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b));
+        const __m256i v1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + 32));
+        const __m256i cand0 = lanes(b);
+        const __m256i cand1 = lanes(b + 32);
+        const __m256i bad0 = _mm256_or_si256(_mm256_cmpeq_epi8(v0, vb1), _mm256_cmpeq_epi8(v0, vb2));
+        const __m256i bad1v = _mm256_or_si256(_mm256_cmpeq_epi8(v1, vb1), _mm256_cmpeq_epi8(v1, vb2));
+        const std::uint64_t terms =
+            static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v0, vt))) |
+            static_cast<std::uint64_t>(
+                static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v1, vt))))
+                << 32;
+        const auto inBlock = static_cast<std::size_t>(__builtin_popcountll(terms));
+        const __m256i any = _mm256_or_si256(_mm256_or_si256(cand0, cand1), _mm256_or_si256(bad0, bad1v));
+        if (_mm256_testz_si256(any, any) && count + inBlock < limit) {
+            count += inBlock;
+            b += 64;
+            continue;
+        }
+        const std::uint64_t bads =
+            static_cast<std::uint32_t>(_mm256_movemask_epi8(bad0)) |
+            static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm256_movemask_epi8(bad1v))) << 32;
+        const std::uint64_t candidates =
+            static_cast<std::uint32_t>(_mm256_movemask_epi8(cand0)) |
+            static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm256_movemask_epi8(cand1))) << 32;
+        if (ResolveBlock(b, terms, bads, candidates, 64, count, limit, verify, out)) {
+            return out;
+        }
+        b += 64;
+    }
+    // The last bytes one at a time, in the same order of precedence.
+    for (; b < end; ++b) {
+        const char c = *b;
+        if (c == bad1 || c == bad2) {
+            return {CountedStop::Bad, b, count};
+        }
+        if (c == term && count + 1 >= limit) {
+            return {CountedStop::Limit, b, count};
+        }
+        const auto room = static_cast<std::size_t>(end - b);
+        if (std::any_of(needles.begin(), needles.end(),
+                        [b, room](const LiteralFinder* f) { return f->Size() <= room && f->MatchesAt(b); })) {
+            return {CountedStop::Hit, b, count};
+        }
+        count += c == term;
+    }
+    return {CountedStop::End, end, count};
+}
+
+CountedFind LiteralFinder::FindCountingAnyAvx2(std::span<const LiteralFinder* const> needles,
+                                               const char* begin, const char* end, char term, char bad1,
+                                               char bad2, std::size_t limit)
+{
+    const bool folding = std::any_of(needles.begin(), needles.end(), [](const LiteralFinder* f) {
+        return f->FMask[f->FOffset1] != 0 || f->FMask[f->FOffset2] != 0;
+    });
+    switch (needles.size() * 2 + (folding ? 1 : 0)) {
+    case 6:
+        return FindCountingSomeAvx2<3, false>(needles, begin, end, term, bad1, bad2, limit);
+    case 7:
+        return FindCountingSomeAvx2<3, true>(needles, begin, end, term, bad1, bad2, limit);
+    case 8:
+        return FindCountingSomeAvx2<4, false>(needles, begin, end, term, bad1, bad2, limit);
+    case 9:
+        return FindCountingSomeAvx2<4, true>(needles, begin, end, term, bad1, bad2, limit);
+    default:
+        return FindCountingSomeAvx2<0, true>(needles, begin, end, term, bad1, bad2, limit);
+    }
 }

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -47,6 +48,18 @@ public:
     CountedFind FindCountingComposed(const char* begin, const char* end, char term, char bad1, char bad2,
                                      std::size_t limit, const LiteralFinder* other = nullptr) const;
 
+    /// Needles FindCountingAny takes at most.
+    static constexpr std::size_t MaxAny = 16;
+
+    /// FindCounting for an occurrence of any of several needles (1 to MaxAny, none empty): the earliest.
+    static CountedFind FindCountingAny(std::span<const LiteralFinder* const> needles, const char* begin,
+                                       const char* end, char term, char bad1, char bad2, std::size_t limit);
+
+    /// The same result from the plain search and count functions.
+    static CountedFind FindCountingAnyComposed(std::span<const LiteralFinder* const> needles,
+                                               const char* begin, const char* end, char term, char bad1,
+                                               char bad2, std::size_t limit);
+
     /// Whether the needle, compared under this finder's folding, starts at p (p + Size() readable).
     bool MatchesAt(const char* p) const;
 
@@ -57,12 +70,22 @@ public:
     /// The best kernel this processor offers.
     static Kernel BestKernel();
 
+    /// How common a byte is in log-like and prose text, as the finder ranks it (higher is more common).
+    static int ByteRank(unsigned char c);
+
 private:
     const char* FindScalar(const char* p, const char* end) const;
     const char* FindSse2(const char* p, const char* end) const;
     const char* FindAvx2(const char* p, const char* end) const;
     CountedFind FindCountingAvx2(const char* begin, const char* end, char term, char bad1, char bad2,
                                  std::size_t limit, const LiteralFinder* other) const;
+    static CountedFind FindCountingAnyAvx2(std::span<const LiteralFinder* const> needles, const char* begin,
+                                           const char* end, char term, char bad1, char bad2,
+                                           std::size_t limit);
+    template <std::size_t K, bool Folding>
+    static CountedFind FindCountingSomeAvx2(std::span<const LiteralFinder* const> needles, const char* begin,
+                                            const char* end, char term, char bad1, char bad2,
+                                            std::size_t limit);
 
     std::string FNeedle; // needle with letters OR 0x20 where folding applies
     std::string FMask; // 0x20 at folded letter positions, else 0

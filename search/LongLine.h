@@ -92,6 +92,10 @@ private:
     std::string FSeam;
 };
 
+/// A new file in the temporary folder ($TMPDIR, else /tmp) that no name leads to: it goes when it is
+/// closed. -1 with errno when none can be made.
+int OpenUnnamedTempFile();
+
 /// An unlinked file in the temporary folder for the text of a long line whose test is still open.
 class SpillFile {
 public:
@@ -110,8 +114,6 @@ public:
     void Close();
 
 private:
-    static int Open();
-
     int FFd = -1;
     std::int64_t FSize = 0;
 };

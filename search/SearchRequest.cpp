@@ -86,7 +86,9 @@ SearchRequest PrepareRequest(const SearchInputs& inputs)
         request.OperatorText = std::string(OperatorWord(request.Operator)) + inputs.String2;
     }
     request.CaseSensitive = inputs.CaseSensitive;
-    if (request.CaseSensitive) {
+    request.Regex = inputs.Regex;
+    // Folding a pattern's text would change its meaning (\d is not \D): PCRE2 folds as it matches.
+    if (request.CaseSensitive || request.Regex) {
         request.Pattern1 = inputs.String1;
         request.Pattern2 = inputs.String2;
     } else {

@@ -14,7 +14,7 @@ enum class LineFormat { Dos, Unix };
 
 /// The inputs of one run, fixed before the first file is opened and never changed afterwards.
 struct SearchRequest {
-    std::string Pattern1; ///< search string 1 as compared (folded unless CaseSensitive)
+    std::string Pattern1; ///< search string 1 as compared (folded unless CaseSensitive or Regex)
     std::string Pattern2; ///< search string 2 as compared; may be empty
     std::string Pattern1Text; ///< search string 1 as typed, for the file header line
     SearchOperator Operator = SearchOperator::None;
@@ -33,6 +33,8 @@ struct SearchRequest {
     std::int32_t RefreshRate = 1000;
     bool Decompress = false; ///< gzip, bzip2, xz and zstd files are searched decompressed
     bool SkipBinary = false; ///< a file whose text holds a NUL in its first 64 KiB is not searched
+    /// The strings are PCRE2 regular expressions, as typed (case is left to the pattern's compilation).
+    bool Regex = false;
 };
 
 /// What the window's controls (or the console's options) hold, as plain values.
@@ -53,6 +55,7 @@ struct SearchInputs {
     std::string RefreshRateText = "1000"; ///< text of the refresh-rate spin edit
     bool Decompress = false;
     bool SkipBinary = false;
+    bool Regex = false; ///< the strings are regular expressions
 };
 
 inline constexpr std::int32_t MinRefreshRate = 1000;

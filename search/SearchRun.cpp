@@ -1,11 +1,14 @@
 #include "search/SearchRun.h"
 
 #include "search/LineReader.h"
+#include "search/RegexLineTest.h"
 #include "search/RunFlags.h"
 #include "search/StatusTexts.h"
 
 #include <algorithm>
 #include <charconv>
+#include <sched.h>
+#include <sys/stat.h>
 #include <thread>
 
 std::string FileHeaderLine(const SearchRequest& request, std::string_view fileName)
@@ -19,17 +22,36 @@ std::string FileHeaderLine(const SearchRequest& request, std::string_view fileNa
     return line;
 }
 
+namespace {
+
+/// The processors this process may run on (fewer than the machine's under taskset or a container's
+/// limit): more scan threads than that only take turns.
+int UsableProcessors()
+{
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (::sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0) {
+        return CPU_COUNT(&set);
+    }
+    return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+}
+
+} // namespace
+
 SearchRun::SearchRun(SearchRequest request, EntrySink& log, SearchHost& host, std::string separator)
     : FRequest(std::move(request))
     , FLog(log)
     , FHost(host)
     , FSeparator(std::move(separator))
     , FPredicate(ChoosePredicate(FRequest.Operator))
-    , FFinder1(FRequest.Pattern1, !FRequest.CaseSensitive)
-    , FFinder2(FRequest.Pattern2, !FRequest.CaseSensitive)
-    , FThreads(static_cast<int>(std::max(1u, std::thread::hardware_concurrency())))
+    , FFinder1(FRequest.Regex ? std::string_view() : FRequest.Pattern1, !FRequest.CaseSensitive)
+    , FFinder2(FRequest.Regex ? std::string_view() : FRequest.Pattern2, !FRequest.CaseSensitive)
+    , FRegex(FRequest.Regex ? std::make_unique<RegexLineTest>(FRequest) : nullptr)
+    , FThreads(UsableProcessors())
 {
 }
+
+SearchRun::~SearchRun() = default;
 
 void SearchRun::Walk()
 {
@@ -40,8 +62,9 @@ void SearchRun::Walk()
     if (FRequest.Verbose) {
         FLog.WriteLogLine(NewSearchLine);
     }
-    // One file (standard input, one big file) gains nothing from threads.
-    if (FThreads > 1 && FHost.FileCount() > 1) {
+    // One file gains nothing from threads unless it is large enough to be split among them;
+    // standard input and pipes are read by one.
+    if (FThreads > 1 && (FHost.FileCount() > 1 || (FHost.FileCount() == 1 && WorthSplitting(0)))) {
         WalkInParallel();
         return;
     }
@@ -54,6 +77,14 @@ void SearchRun::Walk()
         StartFile(i, *fileName);
         ScanFile(*fileName);
     }
+}
+
+bool SearchRun::WorthSplitting(std::int64_t index)
+{
+    const std::optional<std::string> fileName = FHost.FileName(index);
+    struct stat info { };
+    return fileName && FHost.PathToOpen(*fileName) == *fileName && ::stat(fileName->c_str(), &info) == 0 &&
+           S_ISREG(info.st_mode) && info.st_size > 0 && info.st_size >= FSplitMinimum;
 }
 
 bool SearchRun::ScanFile(const std::string& fileName)
@@ -145,6 +176,7 @@ bool SearchRun::ScanFileByLines(const std::string& fileName)
     const bool dos = FRequest.LineFormat == LineFormat::Dos;
     std::string line;
     std::string folded;
+    bool tooComplex = false;
     while (!reader.AtEnd() && !FCancel->load(std::memory_order_relaxed)) {
         if (dos) {
             reader.ReadDosLine(line);
@@ -153,6 +185,12 @@ bool SearchRun::ScanFileByLines(const std::string& fileName)
         }
         if (reader.Failed()) {
             break; // an incomplete line is not a line
+        }
+        if (FRegex) {
+            if (!ScanLineByRegex(line, firstLineMark, refreshCount, reader.PositionBlocks(), tooComplex)) {
+                break;
+            }
+            continue;
         }
         std::string_view compared = line;
         if (!FRequest.CaseSensitive) {
@@ -175,8 +213,8 @@ bool SearchRun::ScanFileByLines(const std::string& fileName)
             FCounters.WordsFound += CountOccurrences(FRequest.Pattern1, compared);
         }
     }
-    const bool failed = reader.Failed();
-    const std::string reason = reader.FailReason();
+    const bool failed = reader.Failed() || tooComplex;
+    const std::string reason = tooComplex ? std::string(RegexTooComplexReason) : reader.FailReason();
     // A file without a size (a pipe) shows what was read from it.
     const std::int64_t endBlocks = sizeBlocks >= 0 ? sizeBlocks : reader.FetchedBytes() / StatusBlockSize;
     reader.Close();
@@ -185,6 +223,37 @@ bool SearchRun::ScanFileByLines(const std::string& fileName)
         ReportFailure(fileName, reason);
     }
     return !failed;
+}
+
+bool SearchRun::ScanLineByRegex(const std::string& line, std::int64_t firstLineMark,
+                                std::int32_t& refreshCount, std::int64_t positionBlocks, bool& tooComplex)
+{
+    const char* begin = line.data();
+    const char* end = begin + line.size();
+    // A line PCRE2 cannot decide is no line: it is not counted, and the file's scan ends before it.
+    const RegexOutcome outcome = FRegex->Test(begin, end);
+    if (outcome == RegexOutcome::TooComplex) {
+        tooComplex = true;
+        return false;
+    }
+    ++FCounters.LinesSearched;
+    if (++refreshCount == FRequest.RefreshRate) {
+        refreshCount = 0;
+        PeriodicStatusUpdate(positionBlocks);
+    }
+    if ((outcome == RegexOutcome::Match) == FRequest.ReverseLogic) {
+        return true;
+    }
+    WriteReported(FCounters.LinesSearched - firstLineMark, line);
+    if (FRequest.OneOccurrence) {
+        return false;
+    }
+    if (FRequest.CountWords &&
+        FRegex->CountWords(begin, end, FCounters.WordsFound) == RegexOutcome::TooComplex) {
+        tooComplex = true;
+        return false;
+    }
+    return true;
 }
 
 void SearchRun::WriteReported(std::int64_t lineNumber, std::string_view line)

@@ -9,12 +9,22 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 class LineReader;
+class RegexLineTest;
+
+namespace FastScan {
+struct ScannedFile;
+}
+
+namespace ScanAhead {
+struct SplitFile;
+}
 
 /// What a run needs from the one who shows it (the window, or the console).
 /// Calls come from the run's thread, in the order the run makes them, except PathToOpen and
@@ -30,6 +40,10 @@ public:
     virtual void SetCaption(const std::string& caption) = 0;
     /// Sets the application title to the caption set last (the periodic status update's first step).
     virtual void ShowCaptionAsTitle() = 0;
+    /// False when ShowCaptionAsTitle shows nothing (the console): a periodic update then shows
+    /// something only through the panels the request turns on, and a file split among the scan
+    /// threads without any of them need not learn where its periodic updates fall.
+    virtual bool ShowsTitle() const { return true; }
     /// The number of files to search. The window gives the paths listed when the run started, so
     /// for it this stays the same for the whole run. The console, which is still walking its folders
     /// while the run reads the first files, answers one more than it has found until the walk ends.
@@ -87,6 +101,24 @@ public:
     virtual void Begin() = 0;
     /// The file was left out (see SearchHost::FileSkipped).
     virtual void Skipped(const std::string& reason) = 0;
+    /// A mapped file large enough to split: the recorder may take the file over, to be scanned in
+    /// chunks of chunkBytes by the scan threads (counted: see ScanAhead::SplitFile). True when it
+    /// did; the scan then does nothing more.
+    virtual bool HandOver(FastScan::ScannedFile& file, std::int64_t size, std::int64_t chunkBytes,
+                          bool counted)
+    {
+        static_cast<void>(file);
+        static_cast<void>(size);
+        static_cast<void>(chunkBytes);
+        static_cast<void>(counted);
+        return false;
+    }
+};
+
+/// How the scan of a chunk of a split file ended.
+struct ChunkEnd {
+    bool EndsFile = false; ///< nothing after the chunk is read (one occurrence, byte 26, failure)
+    std::string Failure; ///< why reading the chunk failed
 };
 
 /// The entry written before the first file of a verbose run.
@@ -99,8 +131,11 @@ std::string FileHeaderLine(const SearchRequest& request, std::string_view fileNa
 /// lines to the sink, keeping the counters and making the status updates.
 class SearchRun {
 public:
-    /// separator: the locale's thousands separator used in the status texts.
+    /// separator: the locale's thousands separator used in the status texts. A request for regular
+    /// expressions is compiled here: check it first (CheckRegexRequest), or a pattern that does not
+    /// compile throws std::invalid_argument.
     SearchRun(SearchRequest request, EntrySink& log, SearchHost& host, std::string separator);
+    ~SearchRun();
 
     /// Counters to 0, SearchRunning set, the new-search line, then for each entry while the list has one
     /// and CancelRequested is clear: its header line, the caption, ScanFile. SearchRunning is left set:
@@ -111,13 +146,21 @@ public:
     /// when its entries are written), and a cancel stops the writing at an entry boundary.
     void Walk();
 
-    /// Scan threads of Walk (default: the processor's cores); 1 keeps everything on this thread.
+    /// Scan threads of Walk (default: the processors this process may use); 1 keeps everything on
+    /// this thread.
     void SetThreads(int threads) { FThreads = threads < 1 ? 1 : threads; }
     /// The scan threads Walk uses.
     int Threads() const { return FThreads; }
     /// Bytes of entries the scan threads may hold ahead of the writer; a thread waits when they are
     /// used up, unless it scans the file being written.
     void SetScanAheadLimit(std::size_t bytes) { FScanAheadLimit = bytes; }
+    /// With more than one thread, a mapped file of at least minimumBytes is scanned in chunks of
+    /// chunkBytes by all the scan threads at once (tests force tiny chunks).
+    void SetFileSplit(std::int64_t minimumBytes, std::int64_t chunkBytes)
+    {
+        FSplitMinimum = minimumBytes;
+        FChunkBytes = chunkBytes < 1 ? 1 : chunkBytes;
+    }
 
     /// The flag the scans look at before each line: the run's cancel request unless told otherwise
     /// (a scan of the window's own, made while no run or another run owns that request).
@@ -130,6 +173,11 @@ public:
     /// The windowed scan ScanFile uses: the same entries, counters and status updates as the
     /// line-by-line scan, without reading the lines one by one.
     bool ScanFileFast(const std::string& fileName, const FastScanOptions& options = {});
+
+    /// The scan of one chunk of a split file, on a scan thread: counts its lines, learns its first line
+    /// number from the chunks before it, then scans it as ScanFileFast would that part of the file,
+    /// without the end-of-file update, which the writer makes once for the whole file.
+    ChunkEnd ScanChunk(ScanAhead::SplitFile& file, std::size_t chunk);
 
     /// The plain line-by-line scan: the reference every faster scan must agree with byte for byte.
     bool ScanFileByLines(const std::string& fileName);
@@ -175,18 +223,30 @@ public:
     }
     /// The one who shows the run.
     SearchHost& Host() { return FHost; }
+    /// Whether a periodic status update shows anything.
+    bool PeriodicUpdatesShow() const
+    {
+        return FHost.ShowsTitle() || FRequest.LineCounting || FRequest.ProgressIndication ||
+               FRequest.WordCounting;
+    }
     /// The run's two strings, ready for the scans (made once per run, not per file).
     const LiteralFinder& Finder1() const { return FFinder1; }
     const LiteralFinder& Finder2() const { return FFinder2; }
+    /// The line test of a run of regular expressions (this run's own, for its thread); nullptr otherwise.
+    RegexLineTest* Regex() const { return FRegex.get(); }
 
 private:
     class ParallelWalk; // WalkInParallel's steps and the state they share (ParallelWalk.cpp)
 
     void ShowCounters(std::int64_t blocks);
     void BeginFileOutput(std::int64_t index, const std::string& fileName);
+    bool WorthSplitting(std::int64_t index);
     void WalkInParallel();
     /// Opens a file for the line-by-line scan; false when it is not to be read (failed: it could not be).
     bool OpenForScan(LineReader& reader, const std::string& fileName, bool& failed);
+    /// One line of ScanFileByLines for a run of regular expressions; false when the file's scan ends.
+    bool ScanLineByRegex(const std::string& line, std::int64_t firstLineMark, std::int32_t& refreshCount,
+                         std::int64_t positionBlocks, bool& tooComplex);
 
     SearchRequest FRequest;
     EntrySink& FLog;
@@ -201,8 +261,11 @@ private:
     std::string FPendingName;
     LiteralFinder FFinder1;
     LiteralFinder FFinder2;
+    std::unique_ptr<RegexLineTest> FRegex;
     int FThreads;
-    std::size_t FScanAheadLimit = std::size_t{64} << 20;
+    std::size_t FScanAheadLimit = std::size_t{16} << 20;
+    std::int64_t FSplitMinimum = std::int64_t{64} << 20;
+    std::int64_t FChunkBytes = std::int64_t{4} << 20;
     ScanRecorder* FRecorder = nullptr; // set on a scan thread's own run
     const std::atomic<bool>* FCancel = &CancelRequested;
     std::string FEntry; // reused for numbered entries

@@ -8,6 +8,9 @@ namespace FastScan {
 
 LongLineEnd WindowScanner::ScanLongLine(ReadStream& s, bool sized)
 {
+    if (FRegex != nullptr) {
+        return ScanLongRegexLine(s, sized);
+    }
     PieceTest test(FRequest, FFinder1, FFinder2);
     SpillFile spill;
     const bool dos = FRequest.LineFormat == LineFormat::Dos;
@@ -78,33 +81,10 @@ LongLineEnd WindowScanner::ScanLongLine(ReadStream& s, bool sized)
             break; // the unterminated last line
         }
     }
-    LongLineEnd end{true, 0, false};
-    std::int64_t looked = Available;
-    if (t != nullptr) {
-        const std::int64_t at = s.Offset + (t - s.Buffer);
-        const char term = *t; // the buffer may be refilled below
-        end.Next = static_cast<std::size_t>(t - s.Buffer) + 1;
-        if (term == 26) {
-            end.Next = static_cast<std::size_t>(t - s.Buffer);
-            end.DataEnds = true;
-        } else if (term == Cr) {
-            if (end.Next == s.Held && !s.AtEnd) {
-                // The byte after the CR decides whether a LF belongs to this line end.
-                s.Consume(s.Held);
-                s.Fill();
-                if (!sized) {
-                    Available = s.Fetched;
-                }
-                end.Next = 0;
-            }
-            if (end.Next == s.Held && s.Error != 0) {
-                return giveUp(); // reading failed where the byte after the CR was to be looked at
-            }
-            if (end.Next < s.Held && s.Buffer[end.Next] == Lf) {
-                ++end.Next;
-            }
-        }
-        looked = term == Cr && at + 1 < Available ? at + 2 : at + 1;
+    std::int64_t looked = 0;
+    const LongLineEnd end = EndLongLine(s, t, sized, looked);
+    if (!end.Done) {
+        return giveUp();
     }
     const bool reported = test.Final() != FRequest.ReverseLogic;
     if (reported && !open && !openEntry()) {
@@ -127,17 +107,96 @@ LongLineEnd WindowScanner::ScanLongLine(ReadStream& s, bool sized)
     return end;
 }
 
+LongLineEnd WindowScanner::EndLongLine(ReadStream& s, const char* t, bool sized, std::int64_t& looked)
+{
+    LongLineEnd end{true, 0, false};
+    looked = Available;
+    if (t != nullptr) {
+        const std::int64_t at = s.Offset + (t - s.Buffer);
+        const char term = *t; // the buffer may be refilled below
+        end.Next = static_cast<std::size_t>(t - s.Buffer) + 1;
+        if (term == 26) {
+            end.Next = static_cast<std::size_t>(t - s.Buffer);
+            end.DataEnds = true;
+        } else if (term == Cr) {
+            if (end.Next == s.Held && !s.AtEnd) {
+                // The byte after the CR decides whether a LF belongs to this line end.
+                s.Consume(s.Held);
+                s.Fill();
+                if (!sized) {
+                    Available = s.Fetched;
+                }
+                end.Next = 0;
+            }
+            if (end.Next == s.Held && s.Error != 0) {
+                // Reading failed where the byte after the CR was to be looked at: the line is incomplete.
+                end.Done = false;
+                end.Failed = true;
+                return end;
+            }
+            if (end.Next < s.Held && s.Buffer[end.Next] == Lf) {
+                ++end.Next;
+            }
+        }
+        looked = term == Cr && at + 1 < Available ? at + 2 : at + 1;
+    }
+    return end;
+}
+
 void WindowScanner::ScanCounting(const char* a)
 {
-    const bool dos = FWindow.Mode == Ends::Cr;
-    const char term = dos ? Cr : Lf;
-    const char bad1 = 26;
-    const char bad2 = dos ? 26 : Cr;
     // Or and Xor take candidates from either string; the others from string 1 alone.
     const SearchOperator op = FRequest.Operator;
     const bool either = op == SearchOperator::Or || op == SearchOperator::Xor;
     const LiteralFinder& finder = either && FFinder1.Empty() ? FFinder2 : FFinder1;
     const LiteralFinder* other = either && !FFinder1.Empty() && !FFinder2.Empty() ? &FFinder2 : nullptr;
+    ScanCountingWith(
+        a,
+        [&](const char* from, char term, char bad1, char bad2, std::size_t limit) {
+            return finder.FindCounting(from, FWindow.End, term, bad1, bad2, limit, other);
+        },
+        [this](const char* lineStart, const char* lineEnd, const char* hit) {
+            HandleLine(lineStart, lineEnd, Evaluate(lineStart, lineEnd, hit) != FRequest.ReverseLogic);
+        });
+}
+
+void WindowScanner::ScanRegexCounting(const char* a)
+{
+    const std::span<const LiteralFinder* const> literals = FRegex->CandidateLiterals();
+    const auto handle = [this](const char* lineStart, const char* lineEnd, const char*) {
+        const RegexOutcome outcome = FRegex->Test(lineStart, lineEnd);
+        if (outcome == RegexOutcome::TooComplex) {
+            FTooComplex = FStopped = true;
+            return;
+        }
+        HandleRegexLine(lineStart, lineEnd, (outcome == RegexOutcome::Match) != FRequest.ReverseLogic);
+    };
+    if (literals.size() <= 2) {
+        // The finder's own kernel for one needle or two.
+        const LiteralFinder* other = literals.size() == 2 ? literals[1] : nullptr;
+        ScanCountingWith(
+            a,
+            [&](const char* from, char term, char bad1, char bad2, std::size_t limit) {
+                return literals[0]->FindCounting(from, FWindow.End, term, bad1, bad2, limit, other);
+            },
+            handle);
+        return;
+    }
+    ScanCountingWith(
+        a,
+        [&](const char* from, char term, char bad1, char bad2, std::size_t limit) {
+            return LiteralFinder::FindCountingAny(literals, from, FWindow.End, term, bad1, bad2, limit);
+        },
+        handle);
+}
+
+template <class Find, class HandleCandidate>
+void WindowScanner::ScanCountingWith(const char* a, const Find& find, const HandleCandidate& handle)
+{
+    const bool dos = FWindow.Mode == Ends::Cr;
+    const char term = dos ? Cr : Lf;
+    const char bad1 = 26;
+    const char bad2 = dos ? 26 : Cr;
     const bool bulk = FRequest.ReverseLogic;
     while (a < FWindow.End) {
         if (Interrupted()) {
@@ -146,7 +205,7 @@ void WindowScanner::ScanCounting(const char* a)
         }
         const auto limit = static_cast<std::size_t>(
             std::min<std::int64_t>(FNextStatus - FLines, std::numeric_limits<std::int32_t>::max()));
-        const CountedFind r = finder.FindCounting(a, FWindow.End, term, bad1, bad2, limit, other);
+        const CountedFind r = find(a, term, bad1, bad2, limit);
         FLines += static_cast<std::int64_t>(r.Terms);
         FCounters.LinesSearched += static_cast<std::int64_t>(r.Terms);
         if (bulk) {
@@ -188,7 +247,7 @@ void WindowScanner::ScanCounting(const char* a)
                 Recheck(lineStart);
                 return;
             }
-            HandleLine(lineStart, lineEnd, Evaluate(lineStart, lineEnd, r.At) != FRequest.ReverseLogic);
+            handle(lineStart, lineEnd, r.At);
             if (FStopped) {
                 return;
             }
@@ -229,7 +288,11 @@ void WindowScanner::Recheck(const char* a)
         FWindow.Mode = Ends::Mixed;
     }
     FWindow.Checked = true;
-    ScanChecked(a);
+    if (FRegex != nullptr) {
+        ScanRegex(a);
+    } else {
+        ScanChecked(a);
+    }
 }
 
 void WindowScanner::ScanChecked(const char* a)

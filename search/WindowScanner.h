@@ -10,6 +10,7 @@
 #include "search/LongLine.h"
 #include "search/MappedFile.h"
 #include "search/ReadStream.h"
+#include "search/RegexLineTest.h"
 #include "search/SearchRequest.h"
 #include "search/SearchRun.h"
 #include "search/TextWindow.h"
@@ -33,6 +34,7 @@ public:
         , FOut(out)
         , FFinder1(run.Finder1())
         , FFinder2(run.Finder2())
+        , FRegex(run.Regex())
         , FNextStatus(request.RefreshRate > 0 ? request.RefreshRate
                                               : std::numeric_limits<std::int64_t>::max())
     {
@@ -47,14 +49,34 @@ public:
     /// The decoder the text comes from, when the file is not read as it is: the position figure is
     /// then the position in the file, not in its text.
     const Decode::DecodedStream* Decoded = nullptr;
+    /// The scan starts after the file's first lines (a chunk of a split file): its line numbers and
+    /// periodic updates go on from there.
+    void StartAfterLines(std::int64_t lines)
+    {
+        FLines = lines;
+        if (FRequest.RefreshRate > 0) {
+            FNextStatus = (lines / FRequest.RefreshRate + 1) * FRequest.RefreshRate;
+        }
+    }
+
+    /// Periodic updates that would show nothing are not made (see SearchHost::ShowsTitle).
+    void LeaveOutPeriodicUpdates() { FNextStatus = std::numeric_limits<std::int64_t>::max(); }
 
     /// True once the file's scan must end (one occurrence reported, or cancel).
     bool Stopped() const { return FStopped || FOut.Shortened(); }
 
+    /// True once a line was too much for the limits of a regular expression: the scan ended before it.
+    bool TooComplex() const { return FTooComplex; }
+
     /// Whether windows may skip the up-front check for CR and byte 26: the one-pass kernel watches
     /// for them itself. Reverse Logic that writes its lines one by one (numbered, DOS text, or
-    /// stopping at one) takes the checked loop instead.
-    bool CountsWhileFinding() const { return !FRequest.ReverseLogic || ReportsInBulk(); }
+    /// stopping at one) takes the checked loop instead, and so do regular expressions whose candidates
+    /// are every line.
+    bool CountsWhileFinding() const
+    {
+        return (FRegex == nullptr || !FRegex->CandidateLiterals().empty()) &&
+               (!FRequest.ReverseLogic || ReportsInBulk());
+    }
 
     /// Reverse Logic over LF-ended lines, unnumbered, not stopping at one: the lines between
     /// candidates go to the log as they stand, their LFs turned into byte 13.
@@ -69,7 +91,13 @@ public:
     void Scan(Window& w)
     {
         FWindow = w;
-        if (!w.Checked) {
+        if (FRegex != nullptr) {
+            if (!w.Checked) {
+                ScanRegexCounting(w.Begin);
+            } else {
+                ScanRegex(w.Begin);
+            }
+        } else if (!w.Checked) {
             ScanCounting(w.Begin);
         } else {
             ScanChecked(w.Begin);
@@ -90,11 +118,33 @@ private:
     /// the window to the checked loop.
     void ScanCounting(const char* a);
 
+    /// ScanCounting's loop: find(from, term, bad1, bad2, limit) is the one-pass kernel that gives the
+    /// next candidate (LiteralFinder::FindCounting's answer), handle(lineStart, lineEnd, hit) tests the
+    /// line of each.
+    template <class Find, class HandleCandidate>
+    void ScanCountingWith(const char* a, const Find& find, const HandleCandidate& handle);
+
+    /// The one-pass loop for regular expressions whose candidates come from literals.
+    void ScanRegexCounting(const char* a);
+
     /// Learns what the rest of the window holds (CR, byte 26) and scans it with the checked loop.
     void Recheck(const char* a);
 
     /// The loop for windows whose line ends are known: candidates from either string, Reverse Logic.
     void ScanChecked(const char* a);
+
+    /// The checked loop for regular expressions (WindowScannerRegex.cpp): candidates around the hits of
+    /// the literals the patterns require, PCRE2 on their lines.
+    void ScanRegex(const char* a);
+
+    /// ScanLongLine for regular expressions, which need the whole line: it waits in the spill file and
+    /// is tested there through a mapping of that file.
+    LongLineEnd ScanLongRegexLine(ReadStream& s, bool sized);
+
+    /// Where a long line that ends at t (nullptr: at the end of the data) lets the next one begin; may
+    /// read on to see whether a LF follows a CR (not Done when that read fails: the line is incomplete).
+    /// looked: the bytes a line reader would have looked at.
+    LongLineEnd EndLongLine(ReadStream& s, const char* t, bool sized, std::int64_t& looked);
 
 private:
     const char* LineEnd(const char* from) const
@@ -174,6 +224,9 @@ private:
     /// Reports every line of [a, b) (Reverse Logic between candidates); gives where it stopped.
     const char* ReportLines(const char* a, const char* b);
 
+    /// HandleLine for regular expressions: the words are the pattern's matches.
+    void HandleRegexLine(const char* begin, const char* end, bool reported);
+
     void HandleLine(const char* begin, const char* end, bool reported)
     {
         ++FLines;
@@ -249,10 +302,12 @@ private:
     EntryBuffer& FOut;
     const LiteralFinder& FFinder1;
     const LiteralFinder& FFinder2;
+    RegexLineTest* FRegex; // the run's line test when its strings are regular expressions
     Window FWindow;
     std::int64_t FLines = 0; // lines of this file counted so far
     std::int64_t FNextStatus; // line number of the next periodic update
     bool FStopped = false;
+    bool FTooComplex = false;
     bool FCheckpointDue = false; // a recorded periodic update waits for the next look at the cancel request
     bool FHave1 = false; // FNext1 is the first hit of string 1 at or after the last look
     bool FHave2 = false;

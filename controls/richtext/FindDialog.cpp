@@ -1,5 +1,8 @@
 #include "controls/richtext/FindDialog.h"
 
+#include "controls/richtext/qvtext_shared.h"
+#include "platform/Dialogs.h"
+
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -10,6 +13,25 @@
 #include <QRadioButton>
 #include <QShowEvent>
 #include <QVBoxLayout>
+
+namespace {
+
+const QString WrapQuestionText = QStringLiteral("     This application has completed the search.\r"
+                                                "Would you like to start the search from the beginning?\r\r"
+                                                "     Press Ok to search from the top.\r");
+const QString SearchCompleteText = QStringLiteral("Search complete.\r");
+
+} // namespace
+
+bool AskToWrapFind()
+{
+    return QvText::ShowLibraryMessage(WrapQuestionText, MB_OKCANCEL | MB_ICONASTERISK) == IDOK;
+}
+
+void ShowFindComplete()
+{
+    QvText::ShowLibraryMessage(SearchCompleteText, MB_OK | MB_ICONASTERISK);
+}
 
 TFindDialog::TFindDialog(QWidget* parent)
     : QDialog(parent)

@@ -51,3 +51,9 @@ private:
     QPushButton* FFindButton;
     QPushButton* FCancelButton;
 };
+
+/// The question a find sequence asks when it reached the end of the text (the beginning, going up):
+/// true when the user chose to go on from the other end.
+bool AskToWrapFind();
+/// The notice that ends a find sequence that found nothing more.
+void ShowFindComplete();

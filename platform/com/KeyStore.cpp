@@ -68,7 +68,12 @@ std::string TrimLineEnd(std::string line)
 
 std::mutex RootLock;
 std::unique_ptr<TKeyStore> Root; // guarded by RootLock
-std::function<std::string()> RootLocation; // guarded by RootLock
+// Set from other units' static initialisers, so built on first use rather than in file order.
+std::function<std::string()>& RootLocation() // guarded by RootLock
+{
+    static std::function<std::string()> location;
+    return location;
+}
 
 } // namespace
 
@@ -211,7 +216,7 @@ TKeyStore& ClassesRoot()
     const std::lock_guard lock(RootLock);
     if (Root == nullptr) {
         // With no place named the keys live in memory for this run: nothing of a user's is overwritten.
-        Root = std::make_unique<TKeyStore>(RootLocation ? RootLocation() : std::string());
+        Root = std::make_unique<TKeyStore>(RootLocation() ? RootLocation()() : std::string());
         Root->Load();
     }
     return *Root;
@@ -220,7 +225,7 @@ TKeyStore& ClassesRoot()
 void SetClassesRootLocation(std::function<std::string()> fileName)
 {
     const std::lock_guard lock(RootLock);
-    RootLocation = std::move(fileName);
+    RootLocation() = std::move(fileName);
 }
 
 void SetClassesRootFile(const std::string& fileName)

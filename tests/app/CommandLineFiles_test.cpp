@@ -1,53 +1,18 @@
 // Files that reach the list from the command line's wildcards, and the saved list replaced in one step.
-#include "app/Unit1.h"
-#include "platform/Application.h"
-#include "tests/support/ScriptedDialogs.h"
+#include "tests/support/WindowFixture.h"
 
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <memory>
 #include <unistd.h>
 
 namespace {
 
-class CommandLineFilesTest : public ::testing::Test {
+class CommandLineFilesTest : public WindowTest {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(FDir.isValid());
-        Application::SetTitle(QStringLiteral("Sifton"));
-    }
-
-    QString Make(const QString& name, const QByteArray& bytes = "x\n")
-    {
-        QFile file(FDir.filePath(name));
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-        return file.fileName();
-    }
-
-    TForm1& Open(const QStringList& arguments)
-    {
-        FForm = std::make_unique<TForm1>(arguments, FDir.filePath("sifton"));
-        return *FForm;
-    }
-
-    QStringList Rows() const
-    {
-        QStringList rows;
-        for (int i = 0; i < FForm->FileCount(); ++i) {
-            rows << FForm->FileNameAt(i);
-        }
-        return rows;
-    }
-
-    QTemporaryDir FDir;
-    TScriptedDialogs FDialogs;
-    std::unique_ptr<TForm1> FForm;
+    QString Make(const QString& name, const QByteArray& bytes = "x\n") const { return MakeFile(name, bytes); }
 };
 
 TEST_F(CommandLineFilesTest, WildcardMatchesAreListedSortedByName)
@@ -57,7 +22,7 @@ TEST_F(CommandLineFilesTest, WildcardMatchesAreListedSortedByName)
         Make(name);
     }
     Make("a.txt");
-    Open({FDir.filePath("*.log")});
+    Create({FDir.filePath("*.log")});
     const QString folder = FDir.path() + "/";
     EXPECT_EQ(Rows(), QStringList({folder + "B.log", folder + "a.log", folder + "c.log", folder + "k.log",
                                    folder + "m.log", folder + "z.log"}));
@@ -69,7 +34,7 @@ TEST_F(CommandLineFilesTest, PatternWhoseFirstNameByOrderIsAFolderIsAWrongFilena
     Make("b.log");
     Make("c.log");
     ASSERT_TRUE(QDir(FDir.path()).mkdir("a.log"));
-    Open({FDir.filePath("*.log")});
+    Create({FDir.filePath("*.log")});
     ASSERT_EQ(FDialogs.Messages.size(), 1u);
     EXPECT_EQ(FDialogs.Messages[0].Text, "Wrong filename!");
     EXPECT_TRUE(Rows().isEmpty());
@@ -82,7 +47,7 @@ TEST_F(CommandLineFilesTest, SavingTheListReplacesTheFileInOneStep)
     // Whoever reads the old list while it is replaced reads all of it, never half of the new one.
     const int reader = ::open(QFile::encodeName(list).constData(), O_RDONLY);
     ASSERT_GE(reader, 0);
-    Open({a});
+    Create({a});
     FForm->cmdFLSaveClick();
     char buffer[64] = {};
     const ssize_t n = ::pread(reader, buffer, sizeof buffer, 0);

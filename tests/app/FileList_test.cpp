@@ -1,54 +1,37 @@
 // The File List page: rows from the dialog, drops and list files; delete, clear, save and load; the
 // Search command's state after each change. Dialogs are answered by the scripted dialog service.
-#include "app/Unit1.h"
 #include "platform/Application.h"
-#include "tests/support/ScriptedDialogs.h"
+#include "tests/support/WindowFixture.h"
 
 #include <QDir>
 #include <QFile>
 #include <QLocale>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include <gtest/gtest.h>
-#include <memory>
 #include <stdexcept>
 #include <sys/stat.h>
 
 namespace {
 
-QByteArray ReadBytes(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return "<missing>";
-    }
-    return file.readAll();
-}
-
-class FileListTest : public ::testing::Test {
+class FileListTest : public WindowTest {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(FDir.isValid());
-        Application::SetTitle(QStringLiteral("Sifton"));
+        WindowTest::SetUp();
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-        FForm = std::make_unique<TForm1>(QStringList{}, Path("sifton"));
+        Create();
     }
     void TearDown() override
     {
-        FForm.reset();
+        WindowTest::TearDown();
         QLocale::setDefault(QLocale::system());
     }
 
-    QString Path(const QString& name) const { return FDir.filePath(name); }
     QString ListFile() const { return Path("sifton.lst"); }
-    QString MakeFile(const QString& name, const QByteArray& bytes = "text\n")
+    QString MakeFile(const QString& name, const QByteArray& bytes = "text\n") const
     {
-        QFile file(Path(name));
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(bytes);
-        return Path(name);
+        return WindowTest::MakeFile(name, bytes);
     }
     QStringList Names() const
     {
@@ -65,10 +48,6 @@ protected:
         return Form().CmdSearch->isEnabled();
     }
     TForm1& Form() const { return *FForm; }
-
-    TScriptedDialogs FDialogs;
-    QTemporaryDir FDir;
-    std::unique_ptr<TForm1> FForm;
 };
 
 } // namespace

@@ -1,7 +1,7 @@
 // The walk behind Add Folder: which files a folder gives, in which order, and how the masks match.
 #include "app/FolderWalk.h"
+#include "tests/support/TestFiles.h"
 
-#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -16,14 +16,7 @@ protected:
     void SetUp() override { ASSERT_TRUE(FDir.isValid()); }
 
     QString Root() const { return FDir.path(); }
-    void Make(const QString& relative)
-    {
-        const QString path = Root() + "/" + relative;
-        QDir().mkpath(QFileInfo(path).path());
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-        file.write("x\n");
-    }
+    void Make(const QString& relative) const { WriteBytes(Root() + "/" + relative, "x\n"); }
     void Link(const QString& target, const QString& relative)
     {
         ASSERT_EQ(::symlink(QFile::encodeName(target).constData(),

@@ -1,55 +1,48 @@
 // The main window's Help items and About command, wired to the information windows and OpenURL.
-#include "app/Unit1.h"
 #include "app/frmAbout.h"
 #include "app/readme.h"
 #include "app/urls.h"
 #include "platform/Application.h"
-#include "platform/Shell.h"
+#include "tests/support/ScriptedShell.h"
+#include "tests/support/WindowFixture.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
 namespace {
 
-class HelpMenuTest : public ::testing::Test {
+class HelpMenuTest : public WindowTest {
 protected:
-    QTemporaryDir Root;
     QString Browser;
 
     void SetUp() override
     {
-        ASSERT_TRUE(Root.isValid());
-        Browser = Root.filePath("bin/webby");
-        Write("bin/webby", "#!/bin/sh\n");
-        Write("config/mimeapps.list", "[Default Applications]\nx-scheme-handler/http=webby.desktop\n");
-        Write("data/applications/webby.desktop", "[Desktop Entry]\nExec=" + Browser.toLocal8Bit() + " %u\n");
-        qputenv("XDG_CONFIG_HOME", Root.filePath("config").toLocal8Bit());
-        qputenv("XDG_CONFIG_DIRS", Root.filePath("none").toLocal8Bit());
-        qputenv("XDG_DATA_HOME", Root.filePath("data").toLocal8Bit());
-        qputenv("XDG_DATA_DIRS", Root.filePath("none").toLocal8Bit());
+        WindowTest::SetUp();
+        Browser = FDir.filePath("bin/webby");
+        FDir.Write("bin/webby", "#!/bin/sh\n");
+        FDir.Write("config/mimeapps.list", "[Default Applications]\nx-scheme-handler/http=webby.desktop\n");
+        FDir.Write("data/applications/webby.desktop",
+                   "[Desktop Entry]\nExec=" + Browser.toLocal8Bit() + " %u\n");
+        qputenv("XDG_CONFIG_HOME", FDir.filePath("config").toLocal8Bit());
+        qputenv("XDG_CONFIG_DIRS", FDir.filePath("none").toLocal8Bit());
+        qputenv("XDG_DATA_HOME", FDir.filePath("data").toLocal8Bit());
+        qputenv("XDG_DATA_DIRS", FDir.filePath("none").toLocal8Bit());
         DesktopBrowserQuestion = {};
     }
 
-    void TearDown() override { DesktopBrowserQuestion = AskXdgSettings; }
-
-    void Write(const QString& relative, const QByteArray& text)
+    void TearDown() override
     {
-        const QString path = Root.filePath(relative);
-        ASSERT_TRUE(QDir().mkpath(QFileInfo(path).path()));
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(text);
+        DesktopBrowserQuestion = AskXdgSettings;
+        WindowTest::TearDown();
     }
 };
 
 TEST_F(HelpMenuTest, WebItemsStartTheBrowserWithTheMakersAddresses)
 {
-    TForm1 form(QStringList{});
+    TForm1& form = Create();
     TScriptedShell shell;
     for (QAction* item : {form.ProductFeedback1, form.ProductSupport1, form.NewFeaturesList1,
                           form.QuorvaleNews1, form.QuorvaleSoftware1}) {
@@ -72,7 +65,7 @@ TEST_F(HelpMenuTest, WebItemsStartTheBrowserWithTheMakersAddresses)
 TEST_F(HelpMenuTest, ReadMeFileWithoutTheFileShowsNothing)
 {
     ASSERT_FALSE(QFile::exists(ReadmeFileName()));
-    TForm1 form(QStringList{});
+    TForm1& form = Create();
     bool shown = false;
     QTimer::singleShot(0, [&shown] {
         if (QWidget* modal = QApplication::activeModalWidget()) {
@@ -87,8 +80,8 @@ TEST_F(HelpMenuTest, ReadMeFileWithoutTheFileShowsNothing)
 
 TEST_F(HelpMenuTest, AboutShowsTheOneAboutWindowEachTime)
 {
-    TForm1 form(QStringList{});
-    TAboutBox box(Root.filePath("none.ini"), &form);
+    TForm1& form = Create();
+    TAboutBox box(FDir.filePath("none.ini"), &form);
     AboutBox = &box;
     int shown = 0;
     const auto closeIt = [&] {

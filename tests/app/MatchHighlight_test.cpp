@@ -1,26 +1,17 @@
 // The marks on the strings in the output pane: where they go, with which case rule, in which colour,
 // and that they never touch the text.
 #include "app/MatchHighlight.h"
-#include "app/Unit1.h"
 #include "controls/richtext/qvtext.h"
-#include "platform/Application.h"
-#include "platform/GuiDispatcher.h"
-#include "search/RunFlags.h"
-#include "tests/support/ScriptedDialogs.h"
+#include "search/SearchRequest.h"
+#include "tests/support/WindowFixture.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
-#include <QFile>
 #include <QScrollBar>
 #include <QStyle>
-#include <QTemporaryDir>
 #include <QTextBlock>
-#include <QThread>
 
 #include <gtest/gtest.h>
 #include <sstream>
-
-#include "WaitFor.h"
 
 namespace {
 
@@ -65,6 +56,69 @@ INSTANTIATE_TEST_SUITE_P(
         TFindCase{"NoStringsNoMarks", "anything", 0, "", "", false, {}},
         TFindCase{"Absent", "nothing here", 0, "xyz", "", false, {}}),
     [](const ::testing::TestParamInfo<TFindCase>& info) { return std::string(info.param.Name); });
+
+struct TRegexCase {
+    const char* Name;
+    const char* Text;
+    int From;
+    const char* String1;
+    const char* String2;
+    bool CaseSensitive;
+    Ranges Expected;
+};
+
+class FindRegexMatchesTest : public ::testing::TestWithParam<TRegexCase> { };
+
+TEST_P(FindRegexMatchesTest, Ranges)
+{
+    const TRegexCase& c = GetParam();
+    TMatchStrings strings{QString::fromUtf8(c.String1), QString::fromUtf8(c.String2), c.CaseSensitive, false};
+    strings.Regex = true;
+    EXPECT_EQ(FindMatches(QString::fromUtf8(c.Text), c.From, strings), c.Expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FindRegexMatchesTest,
+    ::testing::Values(
+        TRegexCase{"EveryMatch",
+                   "lease renewed, lease pending, Lease revoked",
+                   0,
+                   "lease [a-z]+ed",
+                   "",
+                   false,
+                   {{0, 13}, {30, 13}}},
+        TRegexCase{"CaseSensitive", "Lease revoked, lease freed", 0, "lease [a-z]+ed", "", true, {{15, 11}}},
+        TRegexCase{"AnchoredAtTheReportedText", "12 : abc abc", 5, "^abc", "", false, {{5, 3}}},
+        TRegexCase{"BothPatternsJoined", "foobar", 0, "fo+b", "o?bar", false, {{0, 6}}},
+        TRegexCase{"EmptyMatchesAreNotMarked", "abc", 0, "x*", "", false, {}},
+        TRegexCase{"CharactersOfSeveralBytes", "caf\xc3\xa9 au lait", 0, "\xc3\xa9", "", true, {{3, 1}}},
+        TRegexCase{"ByteOfACharacterMarksTheCharacter", "caf\xc3\xa9!", 0, "f.", "", true, {{2, 2}}},
+        TRegexCase{"APatternThatDoesNotCompileMarksNothing", "a(b", 0, "a(b", "", false, {}}),
+    [](const ::testing::TestParamInfo<TRegexCase>& info) { return std::string(info.param.Name); });
+
+TEST(MatchStringsOfTest, ARegexRunMarksItsPatternsAsTyped)
+{
+    SearchInputs inputs;
+    inputs.String1 = "lease [a-z]+ed";
+    inputs.String2 = "\\d+";
+    inputs.Regex = true;
+    const TMatchStrings strings = MatchStringsOf(PrepareRequest(inputs));
+    EXPECT_TRUE(strings.Regex);
+    EXPECT_EQ(strings.String1, "lease [a-z]+ed");
+    EXPECT_EQ(strings.String2, "\\d+") << "not folded into \\D+";
+    EXPECT_EQ(FindMatches("Lease revoked 42", 0, strings), (Ranges{{0, 13}, {14, 2}}));
+}
+
+TEST(CharacterPositionTest, BytesOfUtf8CountAsTheirCharacter)
+{
+    const QString text = QString::fromUtf8("\xc3\xa9t\xc3\xa9 \xf0\x9f\x98\x80x");
+    EXPECT_EQ(CharacterPosition(text, 0), 0);
+    EXPECT_EQ(CharacterPosition(text, 2), 1);
+    EXPECT_EQ(CharacterPosition(text, 3), 2);
+    EXPECT_EQ(CharacterPosition(text, 6), 4);
+    EXPECT_EQ(CharacterPosition(text, 10), 6) << "after a character outside the basic plane";
+    EXPECT_EQ(CharacterPosition(text, 99), text.size());
+}
 
 struct TStartCase {
     const char* Name;
@@ -232,32 +286,19 @@ TEST(MatchHighlighter, MarksFollowTheLinesInView)
 
 // ---- in the window, after a run ----------------------------------------------------------------------
 
-class RunMarksTest : public ::testing::Test {
+class RunMarksTest : public WindowTest {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(FDir.isValid());
-        Application::SetTitle(QStringLiteral("Sifton"));
-        CancelRequested = false;
-        SearchRunning = false;
-        QFile file(FDir.filePath("a.txt"));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("Error one\r\nfine\r\nerror and ERROR\r\n");
-        file.close();
-        FForm =
-            std::make_unique<TForm1>(QStringList{FDir.filePath("a.txt"), "error"}, FDir.filePath("sifton"));
+        WindowTest::SetUp();
+        Create({MakeFile("a.txt", "Error one\r\nfine\r\nerror and ERROR\r\n"), "error"});
     }
     void Run()
     {
         FForm->Viewer->resize(600, 400);
-        FForm->CmdSearchClick();
-        ASSERT_TRUE(WaitFor([this] { return FForm->SearchThread == nullptr; }));
+        ASSERT_TRUE(RunAndWait());
         QCoreApplication::processEvents();
     }
-
-    QTemporaryDir FDir;
-    TScriptedDialogs FDialogs;
-    std::unique_ptr<TForm1> FForm;
 };
 
 TEST_F(RunMarksTest, RunMarksItsStringWithItsCaseRule)

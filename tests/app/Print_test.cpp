@@ -1,6 +1,6 @@
-#include "app/Unit1.h"
 #include "controls/pndlg.h"
 #include "controls/richtext/qvtext_print.h"
+#include "tests/support/WindowFixture.h"
 
 #include <QPrinter>
 #include <QProcess>
@@ -32,7 +32,9 @@ QString PdfTitle(const QString& file)
         .captured(1);
 }
 
-TEST(TForm1Print, MenuAndToolBarPrintTheOutputPane)
+using TForm1Print = WindowTest;
+
+TEST_F(TForm1Print, MenuAndToolBarPrintTheOutputPane)
 {
     QTemporaryDir dir;
     int jobs = 0;
@@ -45,7 +47,7 @@ TEST(TForm1Print, MenuAndToolBarPrintTheOutputPane)
         printer->setOutputFileName(files.last());
         return printer;
     });
-    TForm1 form(QStringList{});
+    TForm1& form = Create();
     QStringList lines;
     for (int i = 0; i < 200; ++i) {
         lines << QString("C:\\logs\\a.log: found line %1").arg(i);

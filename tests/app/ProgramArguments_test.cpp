@@ -1,5 +1,7 @@
 // The real program, started with words the toolkit would take for its own options: they must reach the
 // command line as search strings. The search's result log beside the program shows what arrived.
+#include "tests/support/TestFiles.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -24,10 +26,7 @@ TEST_P(RealProgramArgumentsTest, ToolkitOptionsReachTheCommandLine)
     QTemporaryDir dir;
     const QString program = dir.filePath("sifton");
     ASSERT_TRUE(QFile::copy(qEnvironmentVariable("SIFTON_BIN") + "/sifton", program));
-    QFile text(dir.filePath("a.txt"));
-    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
-    text.write(QByteArray(GetParam().Line) + "\nan ordinary line\n");
-    text.close();
+    WriteBytes(dir.filePath("a.txt"), QByteArray(GetParam().Line) + "\nan ordinary line\n");
 
     QProcess sifton;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();

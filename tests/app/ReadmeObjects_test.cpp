@@ -1,11 +1,9 @@
 #include "app/readme.h"
 #include "app/urls.h"
 #include "controls/objects/OleContainer.h"
-#include "controls/objects/RichObjects.h"
-#include "platform/Shell.h"
-#include "platform/com/KeyStore.h"
+#include "tests/support/RichObjectsFixture.h"
+#include "tests/support/ScriptedShell.h"
 
-#include <QTemporaryDir>
 #include <QTextDocument>
 
 #include <gtest/gtest.h>
@@ -31,16 +29,7 @@ std::vector<THostedOle*> Links(QTextDocument& document)
     return links;
 }
 
-class ReadmeObjects : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        SetClassesRootFile(FKeys.filePath("sifton.reg").toStdString());
-        RegisterRichObjects();
-    }
-    void TearDown() override { RevokeRichObjects(); }
-    QTemporaryDir FKeys;
-};
+using ReadmeObjects = RichObjectsTest;
 
 TEST_F(ReadmeObjects, TheReadmeHoldsAWebLinkToTheMakerAndAFileLinkThatOpen)
 {

@@ -1,9 +1,7 @@
 // The window's display of a running search: latest value wins, nothing is lost at the end.
 #include "app/RunDisplay.h"
 #include "platform/GuiDispatcher.h"
-
-#include <QCoreApplication>
-#include <QElapsedTimer>
+#include "tests/support/WaitFor.h"
 
 #include <atomic>
 #include <gtest/gtest.h>
@@ -78,11 +76,7 @@ TEST_F(RunDisplayTest, RunningDisplayShowsAtScreenPaceWithoutBeingAsked)
         FDisplay.PublishStatusText(3, "Words Found: 7");
         published = true;
     });
-    QElapsedTimer timer;
-    timer.start();
-    while (Panels.empty() && timer.elapsed() < 5000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
+    WaitFor([this] { return !Panels.empty(); }, 5000);
     worker.join();
     FDisplay.Stop();
     ASSERT_EQ(Panels.size(), 1u);

@@ -1,53 +1,36 @@
 // Two windows of the program over the same folder, as two running copies would be: the second one must
 // still load its options and search, and neither may write into the other's result log.
-#include "app/Unit1.h"
-#include "platform/Application.h"
-#include "search/RunFlags.h"
-#include "tests/support/ScriptedDialogs.h"
+#include "tests/support/WaitFor.h"
+#include "tests/support/WindowFixture.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <gtest/gtest.h>
 #include <memory>
 
-#include "WaitFor.h"
-
 namespace {
 
-QByteArray ReadBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-class SecondCopyTest : public ::testing::Test {
+class SecondCopyTest : public WindowTest {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(FDir.isValid() && FRuntime.isValid());
+        WindowTest::SetUp();
+        ASSERT_TRUE(FRuntime.isValid());
         FSavedRuntime = qgetenv("XDG_RUNTIME_DIR");
         qputenv("XDG_RUNTIME_DIR", FRuntime.path().toLocal8Bit());
-        Application::SetTitle(QStringLiteral("Sifton"));
-        CancelRequested = false;
-        SearchRunning = false;
-        QFile ini(FDir.filePath("sifton.ini"));
-        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-        ini.write("[Options]\r\nCount Lines=0\r\nDefault Operator=1\r\n");
-        ini.close();
-        QFile text(FDir.filePath("a.txt"));
-        ASSERT_TRUE(text.open(QIODevice::WriteOnly));
-        text.write("alpha\nbeta\n");
+        MakeFile("sifton.ini", "[Options]\r\nCount Lines=0\r\nDefault Operator=1\r\n");
+        MakeFile("a.txt", "alpha\nbeta\n");
     }
-    void TearDown() override { qputenv("XDG_RUNTIME_DIR", FSavedRuntime); }
+    void TearDown() override
+    {
+        qputenv("XDG_RUNTIME_DIR", FSavedRuntime);
+        WindowTest::TearDown();
+    }
 
     std::unique_ptr<TForm1> Open(const QStringList& arguments)
     {
-        return std::make_unique<TForm1>(arguments, FDir.filePath("sifton"));
+        return std::make_unique<TForm1>(arguments, ProgramPath());
     }
 
     static bool Search(TForm1& form)
@@ -56,10 +39,8 @@ protected:
         return WaitFor([&] { return form.SearchThread == nullptr; });
     }
 
-    QTemporaryDir FDir;
     QTemporaryDir FRuntime;
     QByteArray FSavedRuntime;
-    TScriptedDialogs FDialogs;
 };
 
 TEST_F(SecondCopyTest, SecondCopyGetsItsOwnLogLoadsOptionsAndSearches)

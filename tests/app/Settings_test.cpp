@@ -1,7 +1,7 @@
 #include "app/Settings.h"
 #include "platform/Application.h"
+#include "tests/support/TestFiles.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 
@@ -17,18 +17,8 @@ class SettingsTest : public ::testing::Test {
 protected:
     QString Path() const { return FDir.filePath("sifton.ini"); }
 
-    void Put(const QByteArray& content) const
-    {
-        QFile file(Path());
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(content);
-    }
-
-    QByteArray Get() const
-    {
-        QFile file(Path());
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-    }
+    void Put(const QByteArray& content) const { WriteBytes(Path(), content); }
+    QByteArray Get() const { return ReadBytes(Path()); }
 
     QTemporaryDir FDir;
 };
@@ -56,7 +46,7 @@ TEST_F(SettingsTest, FirstRunWithoutAFileGivesTheDefaults)
     EXPECT_EQ(reseller.Phone, QString::fromLatin1(PhoneDefault));
 }
 
-TEST_F(SettingsTest, FirstWriteHoldsTheThirteenKeysInTableOrderThenTheAddedOnes)
+TEST_F(SettingsTest, FirstWriteHoldsAllSixteenKeysInTableOrder)
 {
     TSettings settings(Path());
     settings.WriteOptions(settings.ReadOptions());
@@ -64,7 +54,22 @@ TEST_F(SettingsTest, FirstWriteHoldsTheThirteenKeysInTableOrderThenTheAddedOnes)
               QByteArray("[Options]\nCount Lines=1\nCount Words=0\nProgress Indicator=1\nTotal Clear=0\n"
                          "Load file list=0\nCase Sensitive=0\nReverse Logic=0\nSafe After=0\nUnix File=1\n"
                          "One Instance=0\nOutput Names=1\nDefault Operator=0\nRefresh Rate=1000\n"
-                         "Decompress=1\nSkip Binary=0\n"));
+                         "Regular Expressions=0\nDecompress=1\nSkip Binary=0\n"));
+}
+
+TEST_F(SettingsTest, RegularExpressionsReadAsAFlagOffWhenAbsent)
+{
+    EXPECT_FALSE(TSettings(Path()).ReadOptions().RegularExpressions);
+    for (const auto& [stored, expected] : {std::pair{"1", true}, {"2", true}, {"0", false}, {"yes", false}}) {
+        Put(QByteArray("[Options]\nRegular Expressions=") + stored + "\n");
+        EXPECT_EQ(TSettings(Path()).ReadOptions().RegularExpressions, expected) << stored;
+    }
+    QFile::remove(Path());
+    TOptions options;
+    options.RegularExpressions = true;
+    TSettings(Path()).WriteOptions(options);
+    EXPECT_TRUE(Get().contains("Refresh Rate=1000\nRegular Expressions=1\n"));
+    EXPECT_TRUE(TSettings(Path()).ReadOptions().RegularExpressions);
 }
 
 struct FlagCase {
@@ -169,6 +174,7 @@ TEST_F(SettingsTest, CommentsAndForeignSectionsSurviveAFullWrite)
                                 "One Instance=0\r\n"
                                 "Output Names=1\r\n"
                                 "Default Operator=3\r\n"
+                                "Regular Expressions=0\r\n"
                                 "Decompress=1\r\n"
                                 "Skip Binary=0\r\n"
                                 "\r\n"

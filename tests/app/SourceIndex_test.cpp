@@ -1,29 +1,26 @@
 // The side index from the output pane's lines to their files and lines: runs written into a real result
 // log and loaded as the pane loads it, and the window's Open at Line handing the editor file and line.
-#include "app/SearchThread.h"
 #include "app/SourceIndex.h"
-#include "app/Unit1.h"
+#include "app/Viewer.h"
+#include "app/ViewerText.h"
+#include "app/editor.h"
 #include "controls/richtext/qvtext.h"
-#include "platform/Application.h"
-#include "platform/Shell.h"
 #include "search/ResultLog.h"
 #include "search/RunFlags.h"
 #include "search/SearchRun.h"
-#include "tests/support/ScriptedDialogs.h"
+#include "tests/support/EngineDoubles.h"
+#include "tests/support/ScriptedShell.h"
+#include "tests/support/WaitFor.h"
+#include "tests/support/WindowFixture.h"
 
 #include <QContextMenuEvent>
-#include <QElapsedTimer>
-#include <QFile>
 #include <QMenu>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
-#include <QThread>
 
 #include <gtest/gtest.h>
 #include <sstream>
-
-#include "WaitFor.h"
 
 namespace {
 
@@ -41,38 +38,6 @@ std::ostream& operator<<(std::ostream& out, const TExpected& e)
 {
     return out << "{kind " << int(e.Kind) << ", file " << e.File << ", line " << e.Line << "}";
 }
-
-/// The window's host as far as the index sees it: each file's mark taken as the window takes it.
-class TIndexingHost final : public SearchHost {
-public:
-    TIndexingHost(const std::vector<std::string>& Files, ResultLog& Log, TSourceIndex& Index)
-        : FFiles(Files)
-        , FLog(Log)
-        , FIndex(Index)
-    {
-    }
-    void SetStatusText(int, const std::string&) override { }
-    void SetCaption(const std::string&) override { }
-    void ShowCaptionAsTitle() override { }
-    std::int64_t FileCount() override { return std::int64_t(FFiles.size()); }
-    std::optional<std::string> FileName(std::int64_t index) override
-    {
-        return index < FileCount() ? std::optional<std::string>(FFiles[std::size_t(index)]) : std::nullopt;
-    }
-    void FileFailed(const std::string&, const std::string&) override { }
-    void FileEntriesBegin(std::int64_t, const std::string& fileName) override
-    {
-        if (FIndex.Recording()) {
-            const std::uint64_t clears = FLog.ClearCount();
-            FIndex.FileBegins(fileName, clears, FLog.Size());
-        }
-    }
-
-private:
-    const std::vector<std::string>& FFiles;
-    ResultLog& FLog;
-    TSourceIndex& FIndex;
-};
 
 class SourceIndexTest : public ::testing::Test {
 protected:
@@ -93,9 +58,7 @@ protected:
     std::string Write(const std::string& name, const QByteArray& bytes)
     {
         const std::string path = Path(name.c_str());
-        QFile file(QString::fromStdString(path));
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
+        WriteBytes(QString::fromStdString(path), bytes);
         FFiles.push_back(path);
         return path;
     }
@@ -112,7 +75,15 @@ protected:
 
     void Run(const SearchInputs& inputs, int threads = 1)
     {
-        TIndexingHost host(FFiles, FLog, FIndex);
+        // The window's host as far as the index sees it: each file's mark taken as the window takes it.
+        RecordingHost host;
+        host.Files = FFiles;
+        host.OnFileEntries = [this](std::int64_t, const std::string& fileName) {
+            if (FIndex.Recording()) {
+                const std::uint64_t clears = FLog.ClearCount();
+                FIndex.FileBegins(fileName, clears, FLog.Size());
+            }
+        };
         SearchRun run(PrepareRequest(inputs), FLog, host, ",");
         run.SetThreads(threads);
         FIndex.BeginRun(run.Request(), FLog.ClearCount(), FLog.Size());
@@ -269,10 +240,7 @@ TEST(ReportedLineNumberTest, FollowsTheRunsRules)
 {
     QTemporaryDir dir;
     const std::string path = dir.filePath("a.txt").toStdString();
-    QFile file(QString::fromStdString(path));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("Hit\nmiss\nhit\nHIT\n");
-    file.close();
+    WriteBytes(QString::fromStdString(path), "Hit\nmiss\nhit\nHIT\n");
     SearchInputs inputs;
     inputs.String1 = "hit";
     inputs.LineFormat = LineFormat::Unix;
@@ -289,6 +257,23 @@ TEST(ReportedLineNumberTest, FollowsTheRunsRules)
     EXPECT_EQ(ReportedLineNumber(PrepareRequest(inputs), path, 0), 3);
     CancelRequested = false;
     EXPECT_EQ(ReportedLineNumber(PrepareRequest(inputs), "/proc/self", 0), 0) << "not a file";
+}
+
+TEST(ReportedLineNumberTest, ARunOfRegularExpressionsIsFollowedWithItsPattern)
+{
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("r.txt").toStdString();
+    QFile file(QString::fromStdString(path));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("abc\na.c\nxyz\naXc\n");
+    file.close();
+    SearchInputs inputs;
+    inputs.String1 = "a.c";
+    inputs.LineFormat = LineFormat::Unix;
+    EXPECT_EQ(ReportedLineNumber(PrepareRequest(inputs), path, 0), 2) << "a dot, read as typed";
+    inputs.Regex = true;
+    EXPECT_EQ(ReportedLineNumber(PrepareRequest(inputs), path, 0), 1);
+    EXPECT_EQ(ReportedLineNumber(PrepareRequest(inputs), path, 2), 4);
 }
 
 // Big enough for the mapped, windowed scan, with lines longer than its window: the lookup must find
@@ -308,10 +293,7 @@ TEST(ReportedLineNumberTest, AgreesWithTheReferenceScanOnABigMixedFile)
         }
         text += ends[(seed >> 16) % 3];
     }
-    QFile file(QString::fromStdString(path));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(text.data(), qint64(text.size()));
-    file.close();
+    WriteBytes(QString::fromStdString(path), QByteArray::fromStdString(text));
     for (const LineFormat format : {LineFormat::Dos, LineFormat::Unix}) {
         for (const bool reverse : {false, true}) {
             SearchInputs inputs;
@@ -327,14 +309,7 @@ TEST(ReportedLineNumberTest, AgreesWithTheReferenceScanOnABigMixedFile)
                     Numbers.push_back(std::stoll(std::string(line)));
                 }
             } reference;
-            struct : SearchHost {
-                void SetStatusText(int, const std::string&) override { }
-                void SetCaption(const std::string&) override { }
-                void ShowCaptionAsTitle() override { }
-                std::int64_t FileCount() override { return 0; }
-                std::optional<std::string> FileName(std::int64_t) override { return std::nullopt; }
-                void FileFailed(const std::string&, const std::string&) override { }
-            } host;
+            RecordingHost host;
             SearchRun(request, reference, host, "").ScanFileByLines(path);
             ASSERT_GT(reference.Numbers.size(), 3u);
             const std::int64_t last = std::int64_t(reference.Numbers.size()) - 1;
@@ -350,38 +325,20 @@ TEST(ReportedLineNumberTest, AgreesWithTheReferenceScanOnABigMixedFile)
 
 // ---- the window ---------------------------------------------------------------------------------------
 
-class OpenAtLineTest : public ::testing::Test {
+class OpenAtLineTest : public WindowTest {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(FDir.isValid());
-        Application::SetTitle(QStringLiteral("Sifton"));
-        CancelRequested = false;
-        SearchRunning = false;
-        FFile = FDir.filePath("my notes.txt");
-        QFile file(FFile);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("first\nthe error\nfine\nanother error\n");
-        file.close();
-        QFile ini(FDir.filePath("sifton.ini"));
-        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-        ini.write("[Editor]\nCommand=myeditor --line=%l \"%f\"\n");
-        ini.close();
-        FForm = std::make_unique<TForm1>(QStringList{FFile, "error"}, FDir.filePath("sifton"));
+        WindowTest::SetUp();
+        FFile = MakeFile("my notes.txt", "first\nthe error\nfine\nanother error\n");
+        MakeFile("sifton.ini", "[Editor]\nCommand=myeditor --line=%l \"%f\"\n");
+        Create({FFile, "error"});
         FForm->OptionNumbering->setChecked(false);
         FForm->OptionOutputNames->setChecked(true);
         FForm->resize(600, 500);
         FForm->show();
-        FForm->CmdSearchClick();
-        ASSERT_TRUE(WaitFor([this] { return FForm->SearchThread == nullptr; }));
+        ASSERT_TRUE(RunAndWait());
         QCoreApplication::processEvents();
-    }
-    void TearDown() override
-    {
-        if (FForm) {
-            EXPECT_TRUE(WaitFor([this] { return FForm->SearchThread == nullptr; }));
-        }
-        FForm.reset();
     }
 
     QPoint LinePoint(int block) const
@@ -395,11 +352,8 @@ protected:
         return {"myeditor", QStringLiteral("--line=%1").arg(line), FFile};
     }
 
-    QTemporaryDir FDir;
     QString FFile;
-    TScriptedDialogs FDialogs;
     TScriptedShell FShell;
-    std::unique_ptr<TForm1> FForm;
 };
 
 TEST_F(OpenAtLineTest, DoubleClickEnterAndMenuOpenTheEditorAtTheLine)
@@ -450,19 +404,120 @@ TEST_F(OpenAtLineTest, DoubleClickEnterAndMenuOpenTheEditorAtTheLine)
     menu->close();
 }
 
-TEST_F(OpenAtLineTest, EditorThatCannotStartIsReportedAndClearForgetsTheLines)
+TEST_F(OpenAtLineTest, EditorThatCannotStartFallsBackToTheViewerAndClearForgetsTheLines)
 {
     FShell.Result = false;
     QTest::mouseDClick(FForm->Viewer->viewport(), Qt::LeftButton, {}, LinePoint(2));
-    ASSERT_EQ(FDialogs.Messages.size(), 1u);
-    EXPECT_EQ(FDialogs.Messages[0].Text, "Cannot start the editor for " + FFile);
-    EXPECT_EQ(FDialogs.Messages[0].Caption, "Sifton");
+    EXPECT_TRUE(FDialogs.Messages.empty()) << "no error box: the line is shown instead";
+    ASSERT_NE(FForm->FileViewer, nullptr);
+    EXPECT_TRUE(FForm->FileViewer->isVisible());
+    EXPECT_EQ(FForm->FileViewer->windowTitle(), QStringLiteral("my notes.txt:2 \u2014 Sifton"));
+    EXPECT_EQ(FForm->FileViewer->Text()->SelectedText(), "the error");
+    FForm->FileViewer->close();
 
     FShell.Result = true;
     FForm->CmdClearClick();
     QTest::mouseDClick(FForm->Viewer->viewport(), Qt::LeftButton, {}, LinePoint(2));
     EXPECT_EQ(FShell.Launched.size(), 1u) << "only the failed start";
+    EXPECT_FALSE(FForm->FileViewer->isVisible());
     EXPECT_EQ(FForm->Viewer->document()->findBlockByNumber(2).text(), "the error") << "Clear leaves the pane";
+}
+
+TEST_F(OpenAtLineTest, NoEditorAnywhereOpensTheViewer)
+{
+    MakeFile("sifton.ini", "[Editor]\n");
+    const auto question = DesktopTextEditorQuestion;
+    DesktopTextEditorQuestion = [] { return QString(); };
+    for (const char* name : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_DATA_DIRS", "XDG_CONFIG_DIRS"}) {
+        qputenv(name, Path("no-desktop").toLocal8Bit());
+    }
+    QTest::mouseDClick(FForm->Viewer->viewport(), Qt::LeftButton, {}, LinePoint(3));
+    DesktopTextEditorQuestion = question;
+    EXPECT_TRUE(FShell.Launched.empty());
+    EXPECT_TRUE(FShell.Opened.empty()) << "the desktop's handler would lose the line";
+    EXPECT_TRUE(FDialogs.Messages.empty());
+    ASSERT_NE(FForm->FileViewer, nullptr);
+    EXPECT_EQ(FForm->FileViewer->Text()->Caret().Line, 4);
+}
+
+TEST_F(OpenAtLineTest, ViewerKeyAndCtrlEnterOpenTheViewer)
+{
+    MakeFile("sifton.ini", "[Editor]\nCommand=myeditor --line=%l \"%f\"\nViewer=1\n");
+    QTest::mouseDClick(FForm->Viewer->viewport(), Qt::LeftButton, {}, LinePoint(3));
+    EXPECT_TRUE(FShell.Launched.empty()) << "Viewer=1: the viewer first";
+    ASSERT_NE(FForm->FileViewer, nullptr);
+    TFileViewer* viewer = FForm->FileViewer;
+    EXPECT_EQ(viewer->Text()->Caret().Line, 4);
+    EXPECT_EQ(viewer->Request().Request->Pattern1Text, "error") << "the run's request comes along";
+
+    MakeFile("sifton.ini", "[Editor]\nCommand=myeditor --line=%l \"%f\"\n");
+    TQvEdit* pane = FForm->Viewer;
+    pane->setTextCursor(QTextCursor(pane->document()->findBlockByNumber(2)));
+    QTest::keyClick(pane, Qt::Key_Return, Qt::ControlModifier);
+    EXPECT_TRUE(FShell.Launched.empty());
+    EXPECT_EQ(FForm->FileViewer, viewer) << "one viewer serves every line";
+    EXPECT_EQ(viewer->Text()->Caret().Line, 2);
+    EXPECT_EQ(pane->document()->blockCount(), 5) << "Ctrl+Enter broke no line";
+    QTest::keyClick(pane, Qt::Key_Return);
+    EXPECT_EQ(FShell.Launched.size(), 1u) << "Enter still opens the editor";
+}
+
+TEST_F(OpenAtLineTest, ViewAtLineItemFollowsTheLineTheMenuIsOpenedOn)
+{
+    TQvEdit* pane = FForm->Viewer;
+    QMenu* menu = pane->PopupMenu();
+    const auto popUpOn = [&](QWidget* widget, QPoint at) {
+        QContextMenuEvent event(QContextMenuEvent::Mouse, at, widget->mapToGlobal(at));
+        QCoreApplication::sendEvent(widget, &event);
+        EXPECT_TRUE(WaitFor([menu] { return menu->isVisible(); }));
+        const bool visible = FForm->ViewAtLine1->isVisible();
+        const bool enabled = FForm->ViewAtLine1->isEnabled();
+        menu->close();
+        return std::make_pair(visible, enabled);
+    };
+    EXPECT_EQ(popUpOn(pane->viewport(), LinePoint(3)), std::make_pair(true, true)) << "a reported line";
+    EXPECT_EQ(FForm->ViewAtLine1->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Return));
+    FForm->ViewAtLine1->trigger();
+    ASSERT_NE(FForm->FileViewer, nullptr);
+    EXPECT_EQ(FForm->FileViewer->Text()->Caret().Line, 4);
+    EXPECT_EQ(popUpOn(pane->viewport(), LinePoint(1)), std::make_pair(true, true))
+        << "a header opens its file";
+    EXPECT_EQ(popUpOn(pane->viewport(), LinePoint(0)), std::make_pair(true, false)) << "the new-search line";
+    EXPECT_EQ(popUpOn(FForm->FString1->viewport(), QPoint(2, 2)).first, false) << "a search field";
+    FForm->CmdClearClick();
+    EXPECT_EQ(popUpOn(pane->viewport(), LinePoint(3)), std::make_pair(true, false)) << "cleared lines";
+}
+
+TEST_F(OpenAtLineTest, RunEndsOnTheOutputListAtItsFirstEntry)
+{
+    EXPECT_EQ(FForm->PageControl1->currentWidget(), FForm->OutputList) << "the run of SetUp";
+    EXPECT_EQ(FForm->Viewer->textCursor().blockNumber(), 0);
+
+    QByteArray lines;
+    for (int i = 1; i <= 100; ++i) {
+        lines += "error " + QByteArray::number(i) + "\n";
+    }
+    MakeFile("my notes.txt", lines);
+    for (const int expected : {4, 106}) {
+        FForm->PageControl1->setCurrentWidget(FForm->TabSheet1);
+        ASSERT_TRUE(RunAndWait());
+        QCoreApplication::processEvents();
+        EXPECT_EQ(FForm->PageControl1->currentWidget(), FForm->OutputList);
+        const QTextBlock first = FForm->Viewer->textCursor().block();
+        EXPECT_EQ(first.blockNumber(), expected) << "the run's new-search line";
+        EXPECT_EQ(first.text(), "*****  New Search  *****");
+        EXPECT_EQ(FForm->Viewer->cursorForPosition(QPoint(8, 8)).blockNumber(), expected) << "at the top";
+    }
+
+    FForm->PageControl1->setCurrentWidget(FForm->TabSheet2);
+    FForm->FString1->setPlainText("nowhere to be found");
+    ASSERT_TRUE(RunAndWait());
+    EXPECT_EQ(FForm->PageControl1->currentWidget(), FForm->TabSheet2) << "a run that reported nothing";
+
+    MakeFile("sifton.ini", "[Options]\nShow Results=0\n");
+    FForm->FString1->setPlainText("error");
+    ASSERT_TRUE(RunAndWait());
+    EXPECT_EQ(FForm->PageControl1->currentWidget(), FForm->TabSheet2) << "Show Results=0";
 }
 
 TEST_F(OpenAtLineTest, EditedPaneOpensNothing)

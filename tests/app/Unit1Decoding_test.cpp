@@ -2,58 +2,38 @@
 // and in the settings file, a compressed file searched as its text, binary files counted on the status
 // bar, and Open at Line on a compressed file opening a decompressed copy.
 #include "app/Unit1.h"
+#include "app/Viewer.h"
+#include "app/ViewerText.h"
 #include "platform/Application.h"
-#include "platform/Shell.h"
 #include "search/RunFlags.h"
 #include "search/StatusTexts.h"
 #include "tests/support/EncodedText.h"
-#include "tests/support/ScriptedDialogs.h"
+#include "tests/support/ScriptedShell.h"
+#include "tests/support/WindowFixture.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QStatusBar>
-#include <QTemporaryDir>
 #include <QTextBlock>
 
 #include <gtest/gtest.h>
-#include <memory>
-
-#include "WaitFor.h"
 
 namespace {
 
-class DecodingWindowTest : public ::testing::Test {
+class DecodingWindowTest : public WindowTest {
 protected:
-    void SetUp() override
+    QString Write(const QString& name, const std::string& bytes) const
     {
-        ASSERT_TRUE(FDir.isValid());
-        Application::SetTitle(QStringLiteral("Sifton"));
-        CancelRequested = false;
-        SearchRunning = false;
-    }
-    void TearDown() override
-    {
-        if (FForm) {
-            EXPECT_TRUE(WaitFor([this] { return FForm->SearchThread == nullptr; }));
-        }
-        FForm.reset();
+        return MakeFile(name, QByteArray(bytes.data(), qsizetype(bytes.size())));
     }
 
-    QString Write(const QString& name, const std::string& bytes)
+    TForm1& Open()
     {
-        QFile file(FDir.filePath(name));
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(bytes.data(), qint64(bytes.size()));
-        return file.fileName();
-    }
-
-    TForm1& Create()
-    {
-        FForm = std::make_unique<TForm1>(QStringList{}, FDir.filePath("sifton"));
-        FForm->OptionNumbering->setChecked(true);
-        return *FForm;
+        TForm1& form = Create();
+        form.OptionNumbering->setChecked(true);
+        return form;
     }
 
     /// Lists the files, searches for text and waits for the run to end.
@@ -64,24 +44,13 @@ protected:
             FForm->AddFile(file);
         }
         FForm->FString1->setPlainText(text);
-        FForm->CmdSearchClick();
-        ASSERT_TRUE(WaitFor([this] { return FForm->SearchThread == nullptr; }));
+        ASSERT_TRUE(RunAndWait());
     }
-
-    QByteArray Log() const
-    {
-        QFile file(FForm->ProgramFile(".out"));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-    }
-
-    QTemporaryDir FDir;
-    TScriptedDialogs FDialogs;
-    std::unique_ptr<TForm1> FForm;
 };
 
 TEST_F(DecodingWindowTest, OptionsStartAsDesignedAndLiveInTheSettingsFile)
 {
-    TForm1& form = Create();
+    TForm1& form = Open();
     EXPECT_EQ(form.OptionDecompress->text(), "Search Compressed Files");
     EXPECT_TRUE(form.OptionDecompress->isChecked());
     EXPECT_EQ(form.OptionSkipBinary->text(), "Skip Binary Files");
@@ -91,14 +60,14 @@ TEST_F(DecodingWindowTest, OptionsStartAsDesignedAndLiveInTheSettingsFile)
     form.OptionDecompress->setChecked(false);
     form.OptionSkipBinary->setChecked(true);
     form.close();
-    QFile ini(FDir.filePath("sifton.ini"));
+    QFile ini(Path("sifton.ini"));
     ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
     const QByteArray stored = ini.readAll().replace("\r", "");
     EXPECT_TRUE(stored.contains("\nDecompress=0\n")) << stored.toStdString();
     EXPECT_TRUE(stored.contains("\nSkip Binary=1\n")) << stored.toStdString();
     FForm.reset();
 
-    TForm1& again = Create();
+    TForm1& again = Open();
     EXPECT_FALSE(again.OptionDecompress->isChecked());
     EXPECT_TRUE(again.OptionSkipBinary->isChecked());
 }
@@ -111,11 +80,11 @@ TEST_F(DecodingWindowTest, CompressedFileIsSearchedAsItsTextUnderItsOwnName)
     }
     const std::string packed = GzipOf(text, 1);
     const QString file = Write("app.log.1.gz", packed);
-    TForm1& form = Create();
+    TForm1& form = Open();
     Search({file}, "alpha");
-    EXPECT_EQ(Log(), "*****  New Search  *****\r***** File: \"" + file.toLocal8Bit() +
-                         "\"- Search Pattern=alpha *****\r30001 : line " +
-                         QByteArray::number(30000 * 7919 % 100003) + " alpha\r");
+    EXPECT_EQ(LogBytes(), "*****  New Search  *****\r***** File: \"" + file.toLocal8Bit() +
+                              "\"- Search Pattern=alpha *****\r30001 : line " +
+                              QByteArray::number(30000 * 7919 % 100003) + " alpha\r");
     // The position is the compressed file's, not its text's.
     const QString end =
         QStringLiteral("File Position: %1 Kb")
@@ -126,7 +95,7 @@ TEST_F(DecodingWindowTest, CompressedFileIsSearchedAsItsTextUnderItsOwnName)
     form.CmdClearClick();
     form.OptionDecompress->setChecked(false);
     Search({file}, "alpha");
-    EXPECT_FALSE(Log().contains("alpha\r")) << "without the option the raw bytes are searched";
+    EXPECT_FALSE(LogBytes().contains("alpha\r")) << "without the option the raw bytes are searched";
 }
 
 TEST_F(DecodingWindowTest, BinaryFilesAreCountedOnTheStatusBarNotInBoxes)
@@ -134,12 +103,12 @@ TEST_F(DecodingWindowTest, BinaryFilesAreCountedOnTheStatusBarNotInBoxes)
     const QString text = Write("notes.txt", "alpha\n");
     const QString image = Write("image.bin", std::string("alpha\0\1\2\n", 9));
     const QString packed = Write("core.gz", GzipOf(std::string("alpha\0\n", 7)));
-    TForm1& form = Create();
+    TForm1& form = Open();
     form.OptionSkipBinary->setChecked(true);
     form.show();
     Search({image, text, packed}, "alpha");
-    EXPECT_EQ(Log(), "*****  New Search  *****\r***** File: \"" + text.toLocal8Bit() +
-                         "\"- Search Pattern=alpha *****\r1 : alpha\r");
+    EXPECT_EQ(LogBytes(), "*****  New Search  *****\r***** File: \"" + text.toLocal8Bit() +
+                              "\"- Search Pattern=alpha *****\r1 : alpha\r");
     EXPECT_TRUE(FDialogs.Messages.empty()) << "no box per skipped file";
     EXPECT_TRUE(form.StatusSkipped->isVisible());
     EXPECT_EQ(form.StatusSkipped->text(), "Skipped: 2");
@@ -159,14 +128,14 @@ TEST_F(DecodingWindowTest, BinaryFilesAreCountedOnTheStatusBarNotInBoxes)
 
 TEST_F(DecodingWindowTest, OpenAtLineOpensADecompressedCopyAtTheLine)
 {
-    QFile ini(FDir.filePath("sifton.ini"));
+    QFile ini(Path("sifton.ini"));
     ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
     ini.write("[Editor]\nCommand=myeditor --line=%l \"%f\"\n");
     ini.close();
     const std::string text = "first\nthe error\nfine\nanother error\n";
     const QString file = Write("syslog.2.gz", XzOf(text)); // the name does not decide; the bytes do
     TScriptedShell shell;
-    TForm1& form = Create();
+    TForm1& form = Open();
     form.OptionNumbering->setChecked(false);
     Search({file}, "error");
     ASSERT_EQ(form.Viewer->document()->findBlockByNumber(3).text(), "another error");
@@ -177,7 +146,7 @@ TEST_F(DecodingWindowTest, OpenAtLineOpensADecompressedCopyAtTheLine)
     EXPECT_EQ(shell.Launched[0][1], "--line=4");
     const QString copy = shell.Launched[0][2];
     EXPECT_EQ(QFileInfo(copy).fileName(), "syslog.2");
-    EXPECT_FALSE(copy.startsWith(FDir.path())) << "a private temporary folder, not beside the file";
+    EXPECT_FALSE(copy.startsWith(Path(""))) << "a private temporary folder, not beside the file";
     QFile decompressed(copy);
     ASSERT_TRUE(decompressed.open(QIODevice::ReadOnly));
     EXPECT_EQ(decompressed.readAll().toStdString(), text);
@@ -189,6 +158,12 @@ TEST_F(DecodingWindowTest, OpenAtLineOpensADecompressedCopyAtTheLine)
     EXPECT_TRUE(form.OpenAtLine(1));
     ASSERT_EQ(shell.Launched.size(), 2u);
     EXPECT_EQ(shell.Launched[1], (QStringList{"myeditor", "--line=1", copy})) << "the same copy again";
+
+    // The viewer reads the file itself, as its text.
+    EXPECT_TRUE(form.ViewAtLine(3));
+    ASSERT_NE(form.FileViewer, nullptr);
+    EXPECT_EQ(form.FileViewer->Text()->LineText(4), "another error");
+    EXPECT_EQ(form.FileViewer->Text()->Caret().Line, 4);
 
     form.close();
     FForm.reset();

@@ -1,64 +1,27 @@
 // The main window's keyboard habits and its status tips during a search.
-#include "app/SearchThread.h"
-#include "app/Unit1.h"
-#include "platform/Application.h"
 #include "search/RunFlags.h"
-#include "tests/support/ScriptedDialogs.h"
+#include "tests/support/WaitFor.h"
+#include "tests/support/WindowFixture.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
-#include <QFile>
 #include <QStatusBar>
 #include <QStatusTipEvent>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
-#include <memory>
 
 namespace {
 
-class Unit1KeysTest : public ::testing::Test {
+class Unit1KeysTest : public WindowTest {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(FDir.isValid());
-        Application::SetTitle("Sifton");
-        CancelRequested = false;
-        SearchRunning = false;
-        FForm = std::make_unique<TForm1>(QStringList{}, FDir.filePath("sifton"));
-        FForm->show();
-        FForm->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(FForm.get()));
-    }
-    void TearDown() override
-    {
-        Wait([this] { return FForm->SearchThread == nullptr; });
-        FForm.reset();
-        SearchRunning = false;
+        WindowTest::SetUp();
+        Create();
+        ASSERT_TRUE(ShowActive());
     }
 
-    QString Make(const QString& name)
-    {
-        QFile file(FDir.filePath(name));
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("alpha\nbeta\n");
-        return file.fileName();
-    }
-
-    static bool Wait(const std::function<bool()>& cond)
-    {
-        QElapsedTimer timer;
-        timer.start();
-        while (!cond() && timer.elapsed() < 10000) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        }
-        return cond();
-    }
-
-    QTemporaryDir FDir;
-    TScriptedDialogs FDialogs;
-    std::unique_ptr<TForm1> FForm;
+    QString Make(const QString& name) const { return MakeFile(name, "alpha\nbeta\n"); }
 };
 
 TEST_F(Unit1KeysTest, AltAndTheUnderlinedLetterRunsTheToolButton)
@@ -74,7 +37,7 @@ TEST_F(Unit1KeysTest, SharedLetterGoesToTheFirstEnabledButton)
     FForm->FString1->SetText("beta");
     FForm->CmdSave->setEnabled(false);
     QTest::keyClick(FForm.get(), Qt::Key_S, Qt::AltModifier);
-    EXPECT_TRUE(Wait([this] { return FForm->Viewer->toPlainText().contains("beta"); }))
+    EXPECT_TRUE(WaitFor([this] { return FForm->Viewer->toPlainText().contains("beta"); }))
         << "with Save disabled, Alt+S is Search";
     EXPECT_TRUE(FDialogs.FileDialogs.empty());
 }
@@ -105,7 +68,7 @@ TEST_F(Unit1KeysTest, EnterInASearchFieldStartsTheSearchOnlyWhenSearchIsEnabled)
     ASSERT_TRUE(FForm->CmdSearch->isEnabled());
     FForm->FString2->setFocus();
     QTest::keyClick(FForm->FString2, Qt::Key_Enter, Qt::KeypadModifier);
-    EXPECT_TRUE(Wait([this] { return FForm->Viewer->toPlainText().contains("beta"); }));
+    EXPECT_TRUE(WaitFor([this] { return FForm->Viewer->toPlainText().contains("beta"); }));
 }
 
 TEST_F(Unit1KeysTest, StatusTipsWaitWhileASearchRuns)

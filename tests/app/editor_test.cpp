@@ -1,10 +1,10 @@
 // Opening a file at a line in the user's editor: the configured command, the desktop's default text
 // editor with the line in the form each known editor takes, and the start without a shell.
 #include "app/editor.h"
-#include "platform/Shell.h"
+#include "tests/support/ScriptedShell.h"
+#include "tests/support/TestFiles.h"
 
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -118,15 +118,9 @@ protected:
         QDir().mkpath(FFolders.ConfigHome);
         QDir().mkpath(FFolders.DataHome + "/applications");
     }
-    void Write(const QString& path, const QByteArray& bytes)
-    {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-    }
     void Entry(const QString& id, const QByteArray& body)
     {
-        Write(FFolders.DataHome + "/applications/" + id, "[Desktop Entry]\nType=Application\n" + body);
+        WriteBytes(FFolders.DataHome + "/applications/" + id, "[Desktop Entry]\nType=Application\n" + body);
     }
 
     QTemporaryDir FDir;
@@ -137,8 +131,8 @@ TEST_F(DesktopEditorTest, DesktopAnswerFirstThenMimeApps)
 {
     Entry("kate.desktop", "Exec=kate %U\n");
     Entry("vim.desktop", "Exec=vim %F\nTerminal=true\n");
-    Write(FFolders.ConfigHome + "/mimeapps.list",
-          "[Default Applications]\ntext/plain=missing.desktop;vim.desktop\n");
+    WriteBytes(FFolders.ConfigHome + "/mimeapps.list",
+               "[Default Applications]\ntext/plain=missing.desktop;vim.desktop\n");
     EXPECT_EQ(DefaultTextEditorEntry(FFolders, [] { return QString("kate.desktop\n"); }),
               FFolders.DataHome + "/applications/kate.desktop");
     EXPECT_EQ(DefaultTextEditorEntry(FFolders, [] { return QString("gone.desktop"); }),
@@ -158,15 +152,19 @@ TEST_F(DesktopEditorTest, OpenInEditorStartsTheDesktopsEditorWithoutAShell)
     DesktopTextEditorQuestion = [] { return QString("org.gnome.gedit.desktop"); };
     TScriptedShell shell;
 
-    EXPECT_TRUE(OpenInEditor({}, Spaced, 31));
-    EXPECT_TRUE(OpenInEditor("vim +%l %f", Spaced, 32)) << "the settings' command comes first";
+    EXPECT_EQ(OpenInEditor({}, Spaced, 31), TEditorStart::Started);
+    EXPECT_EQ(OpenInEditor("vim +%l %f", Spaced, 32), TEditorStart::Started)
+        << "the settings' command comes first";
     DesktopTextEditorQuestion = [] { return QString(); };
-    EXPECT_TRUE(OpenInEditor({}, Spaced, 33)) << "no editor: the desktop's handler, without a line";
+    EXPECT_EQ(OpenInEditor({}, Spaced, 33), TEditorStart::NoEditor)
+        << "no editor: nothing is started, not even the desktop's handler, which would lose the line";
+    shell.Result = false;
+    EXPECT_EQ(OpenInEditor("vim +%l %f", Spaced, 34), TEditorStart::Failed);
 
-    ASSERT_EQ(shell.Launched.size(), 2u);
+    ASSERT_EQ(shell.Launched.size(), 3u);
     EXPECT_EQ(shell.Launched[0], (QStringList{"gedit", "+31", Spaced}));
     EXPECT_EQ(shell.Launched[1], (QStringList{"vim", "+32", Spaced}));
-    EXPECT_EQ(shell.Opened, std::vector<QString>{Spaced});
+    EXPECT_TRUE(shell.Opened.empty());
     EXPECT_TRUE(shell.Started.empty());
     DesktopTextEditorQuestion = previous;
 }

@@ -1,10 +1,11 @@
 #include "app/Settings.h"
 #include "app/frmAbout.h"
 #include "platform/Application.h"
-#include "platform/Shell.h"
+#include "tests/support/FormProperties.h"
+#include "tests/support/ScriptedShell.h"
+#include "tests/support/TestFiles.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QMouseEvent>
@@ -27,12 +28,7 @@ protected:
         Application::SetTitle("Sifton");
     }
 
-    void WriteIni(const QByteArray& text)
-    {
-        QFile file(Ini);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(text);
-    }
+    void WriteIni(const QByteArray& text) const { WriteBytes(Ini, text); }
 
     static void Click(QWidget* widget)
     {
@@ -105,6 +101,7 @@ TEST_F(AboutBoxTest, ProductTextsAndPictures)
     EXPECT_EQ(box.QvSizeBox2->Color(), QColor(Qt::black));
     EXPECT_EQ(box.QvSizeBox2->BorderStyle(), TQvSizeBox::bsSingle);
     EXPECT_EQ(box.QvSizeBox3->BorderStyle(), TQvSizeBox::bsSingle);
+    EXPECT_EQ(DynamicProperties(box), "") << "properties the form names that no class has";
     EXPECT_FALSE(box.ProgramIcon->pixmap().isNull());
     EXPECT_EQ(box.About_Picture->pixmap().size(), QSize(189, 60));
     EXPECT_TRUE(box.OKButton->isDefault());

@@ -1,5 +1,6 @@
 #include "app/readme.h"
 #include "platform/Application.h"
+#include "tests/support/FormProperties.h"
 
 #include <QApplication>
 #include <QFile>
@@ -116,6 +117,7 @@ TEST(ReadmeViewer, FormSettings)
     EXPECT_FALSE(viewer.ReadMeBox->PlainText());
     EXPECT_EQ(viewer.ReadMeBox->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
     EXPECT_EQ(viewer.ReadMeBox->lineWrapMode(), QTextEdit::WidgetWidth);
+    EXPECT_EQ(DynamicProperties(viewer), "") << "properties the form names that no class has";
 }
 
 // The hand-written readme must come through the RTF reader as formatted text, not as code.

@@ -1,9 +1,9 @@
 // The browser question asked in the background: OpenURL on the window's thread never waits for it.
 // Its own program, since a started lookup stays for the rest of the process.
 #include "app/urls.h"
-#include "platform/Shell.h"
+#include "tests/support/ScriptedShell.h"
+#include "tests/support/TestFiles.h"
 
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
@@ -14,14 +14,6 @@
 
 namespace {
 
-void Write(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
 TEST(BrowserLookup, StartedLookupNeverWaitsForTheDesktopsSlowAnswer)
 {
     QTemporaryDir root;
@@ -30,18 +22,18 @@ TEST(BrowserLookup, StartedLookupNeverWaitsForTheDesktopsSlowAnswer)
     qputenv("XDG_DATA_HOME", root.filePath("data").toLocal8Bit());
     qputenv("XDG_DATA_DIRS", root.filePath("share").toLocal8Bit());
     qunsetenv("XDG_CURRENT_DESKTOP");
-    Write(root.filePath("bin/browser"), "#!/bin/sh\n");
+    WriteBytes(root.filePath("bin/browser"), "#!/bin/sh\n");
     QFile::setPermissions(root.filePath("bin/browser"), QFile::ReadOwner | QFile::ExeOwner);
-    Write(root.filePath("bin/desk"), "#!/bin/sh\n");
+    WriteBytes(root.filePath("bin/desk"), "#!/bin/sh\n");
     QFile::setPermissions(root.filePath("bin/desk"), QFile::ReadOwner | QFile::ExeOwner);
-    Write(root.filePath("config/mimeapps.list"),
-          "[Default Applications]\nx-scheme-handler/http=mime.desktop\n");
-    Write(root.filePath("data/applications/mime.desktop"),
-          "[Desktop Entry]\nType=Application\nName=B\nExec=" + root.filePath("bin/browser").toLocal8Bit() +
-              " %u\n");
-    Write(root.filePath("data/applications/desk.desktop"),
-          "[Desktop Entry]\nType=Application\nName=D\nExec=" + root.filePath("bin/desk").toLocal8Bit() +
-              " %u\n");
+    WriteBytes(root.filePath("config/mimeapps.list"),
+               "[Default Applications]\nx-scheme-handler/http=mime.desktop\n");
+    WriteBytes(root.filePath("data/applications/mime.desktop"),
+               "[Desktop Entry]\nType=Application\nName=B\nExec=" +
+                   root.filePath("bin/browser").toLocal8Bit() + " %u\n");
+    WriteBytes(root.filePath("data/applications/desk.desktop"),
+               "[Desktop Entry]\nType=Application\nName=D\nExec=" + root.filePath("bin/desk").toLocal8Bit() +
+                   " %u\n");
 
     std::promise<void> release;
     std::shared_future<void> released = release.get_future().share();

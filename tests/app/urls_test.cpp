@@ -1,11 +1,11 @@
 #include "app/urls.h"
-#include "platform/Shell.h"
+#include "tests/support/ScriptedShell.h"
+#include "tests/support/TestFiles.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -100,7 +100,7 @@ TEST(BrowserCommandFromExec, DesktopEntryComesDownToTheProgram)
 // A throw-away XDG tree: config/, config-dirs/, data/, data-dirs/.
 class XdgTree : public ::testing::Test {
 protected:
-    QTemporaryDir Root;
+    TTestFolder Root;
     TXdgFolders Folders;
 
     void SetUp() override
@@ -112,14 +112,7 @@ protected:
         Folders.DataDirs = {Root.filePath("data-dirs")};
     }
 
-    void Write(const QString& relative, const QByteArray& text)
-    {
-        const QString path = Root.filePath(relative);
-        ASSERT_TRUE(QDir().mkpath(QFileInfo(path).path()));
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(text);
-    }
+    void Write(const QString& relative, const QByteArray& text) const { Root.Write(relative, text); }
 
     void Entry(const QString& folder, const QString& id, const QByteArray& exec)
     {

@@ -1,4 +1,5 @@
 // Transcripts of sifton-cli runs on files made in a temporary folder, compared byte for byte.
+#include "tests/support/CliRun.h"
 #include "tests/support/EncodedText.h"
 #include "tests/support/TempDir.h"
 
@@ -15,59 +16,6 @@
 namespace {
 
 using namespace std::string_literals;
-
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string Program()
-{
-    const char* bin = std::getenv("SIFTON_BIN");
-    return std::string(bin != nullptr ? bin : "build/bin") + "/sifton-cli";
-}
-
-/// Runs sifton-cli in folder with args, stdin fed from input; stdout goes to outPath when given.
-Outcome RunIn(const TempDir& folder, const std::vector<std::string>& args, const std::string& input = "",
-              const char* outPath = nullptr, const char* locale = "C")
-{
-    const std::string in = folder.Write(".stdin", input);
-    const std::string out = (folder.Path() / ".stdout").string();
-    const std::string err = (folder.Path() / ".stderr").string();
-    const std::string program = Program();
-    const pid_t child = ::fork();
-    if (child == 0) {
-        if (::chdir(folder.Path().c_str()) != 0) {
-            ::_exit(99);
-        }
-        ::setenv("LC_ALL", locale, 1);
-        const int inFd = ::open(in.c_str(), O_RDONLY);
-        const int outFd =
-            ::open(outPath != nullptr ? outPath : out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int errFd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        ::dup2(inFd, 0);
-        ::dup2(outFd, 1);
-        ::dup2(errFd, 2);
-        std::vector<char*> argv{const_cast<char*>(program.c_str())};
-        for (const std::string& a : args) {
-            argv.push_back(const_cast<char*>(a.c_str()));
-        }
-        argv.push_back(nullptr);
-        ::execv(program.c_str(), argv.data());
-        ::_exit(98);
-    }
-    Outcome outcome;
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    outcome.out = outPath != nullptr ? "" : TempDir::Read(out);
-    outcome.err = TempDir::Read(err);
-    std::filesystem::remove(in);
-    std::filesystem::remove(out);
-    std::filesystem::remove(err);
-    return outcome;
-}
 
 const std::map<std::string, std::string> Files{
     {"a.txt", "foo bar\r\nbaz\r\nFOO\r\n\r\nfoofoo\r\n"},
@@ -105,7 +53,7 @@ TEST_P(SiftonCliTest, Transcript)
         dir.Write(name, bytes);
     }
     const Transcript& t = GetParam();
-    const Outcome got = RunIn(dir, t.args, t.input);
+    const CliOutcome got = RunCliIn(dir, t.args, t.input);
     EXPECT_EQ(got.out, t.out);
     EXPECT_EQ(got.err, t.err);
     EXPECT_EQ(got.status, t.status);
@@ -250,6 +198,38 @@ INSTANTIATE_TEST_SUITE_P(
         Transcript{
             "unknown_short_option", {"-x", "foo"}, "", "", "sifton-cli: unknown option '-x'\n"s + Hint, 2},
         Transcript{"missing_string1", {"-n"}, "", "", "sifton-cli: STRING1 is missing\n"s + Hint, 2},
+        Transcript{"regex", {"-E", "-n", "^fo+( |$)", "a.txt"}, "", "1 : foo bar\n3 : FOO\n", "", 0},
+        Transcript{"regex_case_sensitive", {"--regex", "-s", "o{2}$", "a.txt"}, "", "foofoo\n", "", 0},
+        Transcript{"regex_operator", {"-E", "--and-not", "b.r", "^f", "a.txt"}, "", "FOO\nfoofoo\n", "", 0},
+        Transcript{"regex_reverse", {"-Ev", "-n", "o", "a.txt"}, "", "2 : baz\n4 : \n", "", 0},
+        Transcript{"regex_matching_empty_reports_every_line",
+                   {"-E", "-n", "x*", "b.txt"},
+                   "",
+                   "1 : nothing\n2 : here foo\n",
+                   "",
+                   0},
+        Transcript{"regex_words_are_matches",
+                   {"-E", "-w", "-q", "--stats", "o+", "a.txt"},
+                   "",
+                   "",
+                   "Lines Searched: 5\nLines Found: 3\nWords Found: 4\n",
+                   0},
+        Transcript{
+            "regex_header_shows_the_strings_as_typed",
+            {"-E", "-V", "--or", "z{2}", "f.o", "b.txt"},
+            "",
+            "*****  New Search  *****\n***** File: \"b.txt\"- Search Pattern=f.o or z{2} *****\nhere foo\n",
+            "",
+            0},
+        Transcript{"without_regex_a_dot_is_a_dot", {"f.o", "a.txt"}, "", "", "", 1},
+        Transcript{
+            "regex_that_does_not_compile_is_refused",
+            {"-E", "--or", "a(b", "foo", "missing.txt"},
+            "",
+            "",
+            "sifton-cli: Search string 2 is not a valid regular expression: missing closing parenthesis "
+            "(at position 3)\n",
+            2},
         Transcript{"operator_without_its_string",
                    {"--and"},
                    "",
@@ -272,11 +252,22 @@ INSTANTIATE_TEST_SUITE_P(
         Transcript{"version", {"--version"}, "", "sifton-cli 1.0\n", "", 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
+TEST(SiftonCli, ALineTooComplexForTheRegexFailsItsFileAndTheRunGoesOn)
+{
+    TempDir dir;
+    dir.Write("runaway.txt", "aaa\n" + std::string(50000, 'a') + "b\naa\n");
+    dir.Write("next.txt", "a\n");
+    const CliOutcome got = RunCliIn(dir, {"-E", "-n", "(a+)+$", "runaway.txt", "next.txt"});
+    EXPECT_EQ(got.out, "1 : aaa\n1 : a\n");
+    EXPECT_EQ(got.err, "sifton-cli: runaway.txt: Regular expression too complex for this line\n");
+    EXPECT_EQ(got.status, 2);
+}
+
 TEST(SiftonCli, LogFileHoldsTheEntriesEndedByByte13)
 {
     TempDir dir;
     dir.Write("b.txt", "nothing\nhere foo\n");
-    const Outcome got = RunIn(dir, {"-V", "--dos", "--log", "out.log", "here", "b.txt"});
+    const CliOutcome got = RunCliIn(dir, {"-V", "--dos", "--log", "out.log", "here", "b.txt"});
     EXPECT_EQ(got.status, 0);
     EXPECT_EQ(
         TempDir::Read(dir.Path() / "out.log"),
@@ -291,7 +282,7 @@ TEST(SiftonCli, LogFileIsReplacedEvenWhenNothingIsReported)
     TempDir dir;
     dir.Write("b.txt", "nothing\n");
     const std::string log = dir.Write("out.log", "old contents");
-    const Outcome got = RunIn(dir, {"--log", "out.log", "zzz", "b.txt"});
+    const CliOutcome got = RunCliIn(dir, {"--log", "out.log", "zzz", "b.txt"});
     EXPECT_EQ(got.status, 1);
     ASSERT_TRUE(std::filesystem::exists(log));
     EXPECT_EQ(std::filesystem::file_size(log), 0u);
@@ -306,7 +297,7 @@ TEST(SiftonCli, LogInsideTheWalkedFolderIsNotSearchedWhileWritten)
     }
     dir.Write("tree/out.log", "foo from an earlier run\n");
     for (const char* threads : {"-j1", "-j3"}) {
-        const Outcome got = RunIn(dir, {threads, "-r", "-V", "--log", "tree/out.log", "foo", "tree"});
+        const CliOutcome got = RunCliIn(dir, {threads, "-r", "-V", "--log", "tree/out.log", "foo", "tree"});
         EXPECT_EQ(got.status, 0) << threads;
         EXPECT_EQ(got.out.find("out.log"), std::string::npos) << threads;
         EXPECT_NE(got.out.find("foo 299\n"), std::string::npos) << threads;
@@ -318,7 +309,7 @@ TEST(SiftonCli, LogFileThatCannotBeCreatedStopsBeforeSearching)
 {
     TempDir dir;
     dir.Write("b.txt", "foo\n");
-    const Outcome got = RunIn(dir, {"--log", "no-folder/out.log", "foo", "b.txt"});
+    const CliOutcome got = RunCliIn(dir, {"--log", "no-folder/out.log", "foo", "b.txt"});
     EXPECT_EQ(got.status, 2);
     EXPECT_EQ(got.out, "");
     EXPECT_EQ(got.err, "sifton-cli: no-folder/out.log: No such file or directory\n");
@@ -328,7 +319,7 @@ TEST(SiftonCli, FullOutputIsAFailure)
 {
     TempDir dir;
     dir.Write("b.txt", "foo\n");
-    const Outcome got = RunIn(dir, {"foo", "b.txt"}, "", "/dev/full");
+    const CliOutcome got = RunCliIn(dir, {"foo", "b.txt"}, "", "/dev/full");
     EXPECT_EQ(got.status, 2);
     EXPECT_EQ(got.err, "sifton-cli: standard output: No space left on device\n");
 }
@@ -337,7 +328,7 @@ TEST(SiftonCli, FolderAndUnreadableFileAreReportedWithTheirReasons)
 {
     TempDir dir;
     dir.Write("b.txt", "foo\n");
-    const Outcome got = RunIn(dir, {"foo", "/proc/self/mem", "b.txt"});
+    const CliOutcome got = RunCliIn(dir, {"foo", "/proc/self/mem", "b.txt"});
     EXPECT_EQ(got.status, 2);
     EXPECT_EQ(got.out, "foo\n");
     EXPECT_EQ(got.err, "sifton-cli: /proc/self/mem: Input/output error\n");
@@ -347,7 +338,7 @@ TEST(SiftonCli, ProgressLineIsDrawnAndErasedOnStandardError)
 {
     TempDir dir;
     dir.Write("b.txt", "foo\n");
-    const Outcome got = RunIn(dir, {"--progress", "foo", "b.txt"});
+    const CliOutcome got = RunCliIn(dir, {"--progress", "foo", "b.txt"});
     EXPECT_EQ(got.status, 0);
     EXPECT_EQ(got.out, "foo\n");
     const std::string first =
@@ -362,7 +353,7 @@ TEST(SiftonCli, ProgressLineIsDrawnAndErasedOnStandardError)
 TEST(SiftonCli, HelpShowsTheUsage)
 {
     TempDir dir;
-    const Outcome got = RunIn(dir, {"--help"});
+    const CliOutcome got = RunCliIn(dir, {"--help"});
     EXPECT_EQ(got.status, 0);
     EXPECT_EQ(got.out.rfind("Usage: sifton-cli [OPTION]... STRING1 [FILE]...\n", 0), 0u);
     EXPECT_NE(got.out.find("  --and S2 | --or S2 | --xor S2 | --and-not S2"), std::string::npos);
@@ -370,10 +361,10 @@ TEST(SiftonCli, HelpShowsTheUsage)
 
 TEST(SiftonCli, KeepsNoFilesBesideItself)
 {
-    const std::filesystem::path bin = std::filesystem::path(Program()).parent_path();
+    const std::filesystem::path bin = std::filesystem::path(CliProgram()).parent_path();
     TempDir dir;
     dir.Write("b.txt", "foo\n");
-    RunIn(dir, {"-V", "foo", "b.txt"});
+    RunCliIn(dir, {"-V", "foo", "b.txt"});
     EXPECT_FALSE(std::filesystem::exists(bin / "sifton-cli.out"));
     EXPECT_FALSE(std::filesystem::exists(bin / "sifton-cli.ini"));
 }
@@ -390,7 +381,7 @@ TEST(SiftonCli, FailingStandardOutputStopsTheRunReportsOnceAndExits2)
         many += "foo\n";
     }
     dir.Write("many.txt", many);
-    const Outcome got = RunIn(dir, {"--stats", "foo", "many.txt"}, "", "/dev/full");
+    const CliOutcome got = RunCliIn(dir, {"--stats", "foo", "many.txt"}, "", "/dev/full");
     EXPECT_EQ(got.status, 2);
     const std::string first = "sifton-cli: standard output: No space left on device\n";
     ASSERT_EQ(got.err.substr(0, first.size()), first);
@@ -411,11 +402,11 @@ TEST(SiftonCli, FifoNamedOnTheCommandLineIsReadButOneInAListIsReported)
         ASSERT_EQ(::write(fd, "foo one\nbar\n", 12), 12);
         ::close(fd);
     });
-    const Outcome named = RunIn(dir, {"foo", "pipe"});
+    const CliOutcome named = RunCliIn(dir, {"foo", "pipe"});
     writer.join();
     EXPECT_EQ(named.status, 0);
     EXPECT_EQ(named.out, "foo one\n");
-    const Outcome listed = RunIn(dir, {"-L", "list.lst", "foo"});
+    const CliOutcome listed = RunCliIn(dir, {"-L", "list.lst", "foo"});
     EXPECT_EQ(listed.status, 2);
     EXPECT_EQ(listed.out, "");
     EXPECT_EQ(listed.err, "sifton-cli: pipe: Not a regular file\n");
@@ -432,8 +423,8 @@ TEST(SiftonCli, ThreadsGiveTheSameBytesInListOrder)
         dir.Write("tree/d" + std::to_string(i % 4) + "/f" + std::to_string(i) + ".txt",
                   "foo " + std::to_string(i) + "\nbar\nfoo again\n");
     }
-    const Outcome one = RunIn(dir, {"-j1", "-r", "-V", "-n", "--stats", "foo", "tree"});
-    const Outcome many = RunIn(dir, {"--threads", "3", "-r", "-V", "-n", "--stats", "foo", "tree"});
+    const CliOutcome one = RunCliIn(dir, {"-j1", "-r", "-V", "-n", "--stats", "foo", "tree"});
+    const CliOutcome many = RunCliIn(dir, {"--threads", "3", "-r", "-V", "-n", "--stats", "foo", "tree"});
     EXPECT_EQ(one.status, 0);
     EXPECT_EQ(many.status, 0);
     EXPECT_EQ(many.out, one.out);
@@ -441,7 +432,7 @@ TEST(SiftonCli, ThreadsGiveTheSameBytesInListOrder)
     EXPECT_NE(
         one.out.find("***** File: \"tree/d0/f0.txt\"- Search Pattern=foo *****\n1 : foo 0\n3 : foo again\n"),
         std::string::npos);
-    const Outcome bad = RunIn(dir, {"-j", "0", "foo", "tree"});
+    const CliOutcome bad = RunCliIn(dir, {"-j", "0", "foo", "tree"});
     EXPECT_EQ(bad.status, 2);
     EXPECT_EQ(bad.err.rfind("sifton-cli: -j: '0' is not a whole number from 1 to 1024\n", 0), 0u);
 }
@@ -475,7 +466,7 @@ TEST_P(DecodeTranscriptTest, Transcript)
         dir.Write(name, bytes);
     }
     const Transcript& t = GetParam();
-    const Outcome got = RunIn(dir, t.args, t.input);
+    const CliOutcome got = RunCliIn(dir, t.args, t.input);
     EXPECT_EQ(got.out, t.out);
     EXPECT_EQ(got.err, t.err);
     EXPECT_EQ(got.status, t.status);
@@ -504,6 +495,12 @@ INSTANTIATE_TEST_SUITE_P(
                    "alpha whole\nalpha four\n",
                    "sifton-cli: cut.gz: Damaged compressed data\n",
                    2},
+        Transcript{"context_lines_of_the_text",
+                   {"-z", "-n", "-C", "1", "two", "log.gz"},
+                   "",
+                   "2 - beta\n3 : alpha two\n",
+                   "",
+                   0},
         Transcript{
             "gz_name_on_plain_text", {"-z", "alpha", "plain.gz"}, "", "alpha, but not compressed\n", "", 0},
         Transcript{"compressed_standard_input",

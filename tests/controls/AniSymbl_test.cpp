@@ -2,6 +2,7 @@
 #define QT_STATICPLUGIN
 
 #include "controls/AniSymbl.h"
+#include "tests/support/TestFiles.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -22,10 +23,10 @@ const QString Clip = TAnimatedSymbol::ResourcePath(555);
 TEST(TAnimatedSymbol, WithoutANameShowsNothingUntilAResourceClipOpens)
 {
     TAnimatedSymbol symbol;
-    symbol.setState(TAnimatedSymbol::acmOpen);
+    symbol.SetState(TAnimatedSymbol::acmOpen);
     EXPECT_EQ(symbol.FrameCount(), 0);
     EXPECT_TRUE(symbol.pixmap().isNull());
-    symbol.setResource(555);
+    symbol.SetResource(555);
     EXPECT_GT(symbol.FrameCount(), 0);
 }
 
@@ -33,7 +34,7 @@ TEST(TAnimatedSymbol, MissingFileRaisesTheQuotedMessage)
 {
     TAnimatedSymbol symbol;
     try {
-        symbol.setAVIName("/no/such/folder/clip.avi");
+        symbol.SetAVIName("/no/such/folder/clip.avi");
         FAIL() << "no error raised";
     } catch (const std::runtime_error& e) {
         EXPECT_STREQ(
@@ -46,13 +47,13 @@ TEST(TAnimatedSymbol, MissingFileRaisesTheQuotedMessage)
 TEST(TAnimatedSymbol, AFileThatIsNoClipIsRefusedToo)
 {
     TAnimatedSymbol symbol;
-    EXPECT_THROW(symbol.setAVIName("/proc/self/status"), std::runtime_error);
+    EXPECT_THROW(symbol.SetAVIName("/proc/self/status"), std::runtime_error);
 }
 
 TEST(TAnimatedSymbol, UnknownResourceLeavesZeroSilently)
 {
     TAnimatedSymbol symbol;
-    EXPECT_NO_THROW(symbol.setResource(12345));
+    EXPECT_NO_THROW(symbol.SetResource(12345));
     EXPECT_EQ(symbol.Resource(), 0);
     EXPECT_EQ(symbol.FrameCount(), 0);
 }
@@ -60,7 +61,7 @@ TEST(TAnimatedSymbol, UnknownResourceLeavesZeroSilently)
 TEST(TAnimatedSymbol, ThePrintClipIsAResourceThatPlaysByItself)
 {
     TAnimatedSymbol symbol;
-    symbol.setResource(555);
+    symbol.SetResource(555);
     EXPECT_EQ(symbol.Resource(), 555);
     EXPECT_GT(symbol.FrameCount(), 10);
     EXPECT_TRUE(symbol.IsPlaying());
@@ -70,10 +71,10 @@ TEST(TAnimatedSymbol, ThePrintClipIsAResourceThatPlaysByItself)
 TEST(TAnimatedSymbol, ClosedWithoutAutoPlayShowsNothing)
 {
     TAnimatedSymbol symbol;
-    symbol.setAutoPlay(false);
-    symbol.setAVIName(Clip);
+    symbol.SetAutoPlay(false);
+    symbol.SetAVIName(Clip);
     EXPECT_EQ(symbol.FrameCount(), 0);
-    symbol.setState(TAnimatedSymbol::acmOpen);
+    symbol.SetState(TAnimatedSymbol::acmOpen);
     EXPECT_GT(symbol.FrameCount(), 0);
     EXPECT_FALSE(symbol.IsPlaying());
     EXPECT_EQ(symbol.CurrentFrame(), 0);
@@ -99,12 +100,12 @@ TEST(TAnimatedSymbol, PlayingHonoursTheFrameRangeAndTheCycles)
 {
     TAnimatedSymbol symbol;
     symbol.show();
-    symbol.setAutoPlay(false);
-    symbol.setAVIName(Clip);
-    symbol.setState(TAnimatedSymbol::acmPlaying);
-    symbol.setPlayFrom(2);
-    symbol.setCycles(2);
-    symbol.setPlayTo(4);
+    symbol.SetAutoPlay(false);
+    symbol.SetAVIName(Clip);
+    symbol.SetState(TAnimatedSymbol::acmPlaying);
+    symbol.SetPlayFrom(2);
+    symbol.SetCycles(2);
+    symbol.SetPlayTo(4);
     EXPECT_TRUE(symbol.IsPlaying());
     const QSet<int> seen = WatchFrames(symbol, 10000);
     EXPECT_EQ(seen, (QSet<int>{2, 3, 4}));
@@ -116,9 +117,9 @@ TEST(TAnimatedSymbol, DefaultRangePlaysTheWholeClipOverAndOver)
 {
     TAnimatedSymbol symbol;
     symbol.show();
-    symbol.setAutoPlay(false);
-    symbol.setAVIName(Clip);
-    symbol.setState(TAnimatedSymbol::acmPlaying);
+    symbol.SetAutoPlay(false);
+    symbol.SetAVIName(Clip);
+    symbol.SetState(TAnimatedSymbol::acmPlaying);
     const int frames = symbol.FrameCount();
     // Past the last frame and round to the first again.
     QSet<int> seen = WatchFrames(symbol, 10000, {frames - 1});
@@ -131,9 +132,9 @@ TEST(TAnimatedSymbol, DefaultRangePlaysTheWholeClipOverAndOver)
 TEST(TAnimatedSymbol, EmptyNameClosesTheClip)
 {
     TAnimatedSymbol symbol;
-    symbol.setAVIName(Clip);
+    symbol.SetAVIName(Clip);
     EXPECT_GT(symbol.FrameCount(), 0);
-    symbol.setAVIName(QString());
+    symbol.SetAVIName(QString());
     EXPECT_EQ(symbol.FrameCount(), 0);
     EXPECT_FALSE(symbol.IsPlaying());
 }
@@ -141,7 +142,7 @@ TEST(TAnimatedSymbol, EmptyNameClosesTheClip)
 TEST(TAnimatedSymbol, AHiddenSymbolRunsNoTimer)
 {
     TAnimatedSymbol symbol;
-    symbol.setResource(555);
+    symbol.SetResource(555);
     EXPECT_TRUE(symbol.IsPlaying());
     EXPECT_FALSE(symbol.IsTicking());
     QTest::qWait(300);
@@ -164,7 +165,7 @@ TEST(TAnimatedSymbol, ASymbolInAHiddenWindowRunsNoTimer)
 {
     QWidget window;
     auto* symbol = new TAnimatedSymbol(&window);
-    symbol->setResource(555);
+    symbol->SetResource(555);
     EXPECT_FALSE(symbol->IsTicking());
     window.show();
     EXPECT_TRUE(symbol->IsTicking());
@@ -210,13 +211,10 @@ TEST(TAnimatedSymbol, AClipWithoutFrameCountIsReadUpToTheLimit)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("clip.endless");
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("endless");
-    file.close();
+    WriteBytes(path, "endless");
 
     TAnimatedSymbol symbol;
-    symbol.setAVIName(path);
+    symbol.SetAVIName(path);
     EXPECT_EQ(symbol.FrameCount(), TAnimatedSymbol::MaxClipFrames);
 }
 
@@ -226,7 +224,7 @@ TEST(TAnimatedSymbol, APipeIsNoClip)
     const QByteArray fifo = QFile::encodeName(dir.filePath("clip.gif"));
     ASSERT_EQ(mkfifo(fifo.constData(), 0600), 0);
     TAnimatedSymbol symbol;
-    EXPECT_THROW(symbol.setAVIName(QFile::decodeName(fifo)), std::runtime_error);
+    EXPECT_THROW(symbol.SetAVIName(QFile::decodeName(fifo)), std::runtime_error);
     EXPECT_EQ(symbol.FrameCount(), 0);
 }
 

@@ -1,6 +1,7 @@
 #include "controls/QvListView.h"
 #include "platform/Application.h"
 #include "tests/support/ScriptedDialogs.h"
+#include "tests/support/TestFiles.h"
 
 #include <QApplication>
 #include <QDir>
@@ -32,9 +33,7 @@ void Wait(int ms)
 
 void Touch(const QString& path, const QByteArray& bytes = "x")
 {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-    file.write(bytes);
+    WriteBytes(path, bytes);
 }
 
 QList<QIcon> Images(int count)

@@ -25,8 +25,8 @@ TEST(TSwitchBox, NoBevelAndNoCaptionPaintsOnlyItsColour)
 {
     TSwitchBox box;
     box.resize(40, 30);
-    box.setBevelOuter(TSwitchBox::bvNone);
-    box.setColor(Fill);
+    box.SetBevelOuter(TSwitchBox::bvNone);
+    box.SetColor(Fill);
     const QImage image = Paint(box);
     EXPECT_EQ(CountColour(image, image.rect(), Fill), 40 * 30);
 }
@@ -46,9 +46,9 @@ TEST_P(SwitchBoxBevel, RingsFollowTheBevels)
     const BevelCase& c = GetParam();
     TSwitchBox box;
     box.resize(40, 30);
-    box.setColor(Role(QPalette::Button));
-    box.setBevelOuter(c.outer);
-    box.setBevelInner(c.inner);
+    box.SetColor(Role(QPalette::Button));
+    box.SetBevelOuter(c.outer);
+    box.SetBevelInner(c.inner);
     const QImage image = Paint(box);
     EXPECT_EQ(At(image, 20, 0), Role(c.top1));
     EXPECT_EQ(At(image, 0, 15), Role(c.top1));
@@ -73,9 +73,9 @@ TEST(TSwitchBox, CaptionThatFitsIsCentredVertically)
 {
     TSwitchBox box;
     box.resize(200, 80);
-    box.setBevelOuter(TSwitchBox::bvNone);
-    box.setColor(Fill);
-    box.setCaption("Hi");
+    box.SetBevelOuter(TSwitchBox::bvNone);
+    box.SetColor(Fill);
+    box.SetCaption("Hi");
     const QImage image = Paint(box);
     const int first = FirstInkRow(image, image.rect());
     ASSERT_GE(first, 0);
@@ -88,9 +88,9 @@ TEST(TSwitchBox, CaptionWiderThanTheBoxStartsAtTheTop)
 {
     TSwitchBox box;
     box.resize(40, 80);
-    box.setBevelOuter(TSwitchBox::bvNone);
-    box.setColor(Fill);
-    box.setCaption("A caption far too wide\nand a second line");
+    box.SetBevelOuter(TSwitchBox::bvNone);
+    box.SetColor(Fill);
+    box.SetCaption("A caption far too wide\nand a second line");
     const QImage image = Paint(box);
     const int first = FirstInkRow(image, image.rect());
     ASSERT_GE(first, 0);
@@ -101,19 +101,19 @@ TEST(TQvSizeBox, SingleBorderShowsASunkenEdgeOnlyWith3DLook)
 {
     TQvSizeBox box;
     box.resize(40, 30);
-    box.setBevelOuter(TSwitchBox::bvNone);
-    box.setColor(Fill);
+    box.SetBevelOuter(TSwitchBox::bvNone);
+    box.SetColor(Fill);
     EXPECT_EQ(box.BorderStyle(), TQvSizeBox::bsNone);
     EXPECT_EQ(At(Paint(box), 20, 0), Fill);
 
-    box.setBorderStyle(TQvSizeBox::bsSingle);
+    box.SetBorderStyle(TQvSizeBox::bsSingle);
     QImage image = Paint(box);
     EXPECT_EQ(At(image, 20, 0), Role(QPalette::Dark));
     EXPECT_EQ(At(image, 20, 1), Role(QPalette::Shadow));
     EXPECT_EQ(At(image, 20, 29), Role(QPalette::Light));
     EXPECT_EQ(At(image, 20, 2), Fill);
 
-    box.setCtl3D(false);
+    box.SetCtl3D(false);
     image = Paint(box);
     EXPECT_EQ(At(image, 20, 0), Fill);
     EXPECT_EQ(CountColour(image, image.rect(), Fill), 40 * 30);

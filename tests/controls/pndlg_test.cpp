@@ -3,6 +3,7 @@
 #include "controls/pndlg.h"
 #include "controls/richtext/qvtext.h"
 #include "controls/richtext/qvtext_print.h"
+#include "tests/support/FormProperties.h"
 
 #include <QDir>
 #include <QFile>
@@ -92,6 +93,7 @@ TEST(TFrmPrint, FormAsDescribed)
     EXPECT_EQ(form.AnimatedSymbol1->parentWidget(), static_cast<QWidget*>(form.SwitchBox1));
     EXPECT_EQ(form.AnimatedSymbol1->geometry(), QRect(16, 8, 220, 50));
     EXPECT_EQ(form.AnimatedSymbol1->Resource(), 555);
+    EXPECT_EQ(DynamicProperties(form), "") << "properties the form names that no class has";
     EXPECT_EQ(form.StatusLabel->geometry(), QRect(8, 56, 241, 33));
     EXPECT_TRUE(form.StatusLabel->wordWrap());
     EXPECT_TRUE(form.StatusLabel->font().bold());

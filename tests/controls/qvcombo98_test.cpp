@@ -77,7 +77,7 @@ TEST(TComboBox98, ColourFollowsTheEnabledState)
 TEST(TComboBox98, ChoosingAnItemSetsTextThenClicksThenChanges)
 {
     Operator op;
-    op.combo.setItemIndex(1);
+    op.combo.SetItemIndex(1);
     std::string events;
     op.combo.OnClick = [&](QObject* Sender) {
         EXPECT_EQ(Sender, &op.combo);
@@ -100,7 +100,7 @@ TEST(TComboBox98, TypingInTheEditPartFiresOnChangeOnly)
     QTest::keyClicks(op.combo.lineEdit(), "ab");
     EXPECT_EQ(changes, 2);
     EXPECT_EQ(clicks, 0);
-    op.combo.setItemIndex(0);
+    op.combo.SetItemIndex(0);
     EXPECT_EQ(clicks, 0) << "a selection set by the program is no user choice";
 }
 
@@ -120,7 +120,7 @@ TEST_P(DroppedListHeight, IsSizedForTheVisibleItems)
     window.resize(200, 300);
     TComboBox98 combo(&window);
     combo.setGeometry(10, 10, 80, 22);
-    combo.setDropDownCount(c.dropDownCount);
+    combo.SetDropDownCount(c.dropDownCount);
     for (int i = 0; i < c.items; ++i) {
         combo.Items().Add(QString("item %1").arg(i));
     }
@@ -131,11 +131,11 @@ TEST_P(DroppedListHeight, IsSizedForTheVisibleItems)
     window.show();
     int dropDowns = 0;
     combo.OnDropDown = [&](QObject*) { ++dropDowns; };
-    combo.setDroppedDown(true);
+    combo.SetDroppedDown(true);
     EXPECT_EQ(dropDowns, 1);
     EXPECT_TRUE(combo.DroppedDown());
     EXPECT_EQ(combo.view()->window()->height(), 16 * c.visible + 2);
-    combo.setDroppedDown(false);
+    combo.SetDroppedDown(false);
     EXPECT_FALSE(combo.DroppedDown());
 }
 
@@ -158,10 +158,10 @@ class EditLimit : public testing::TestWithParam<LengthCase> { };
 TEST_P(EditLimit, FollowsMaxLengthUpTo255)
 {
     TComboBox98 combo;
-    combo.setMaxLength(GetParam().maxLength);
+    combo.SetMaxLength(GetParam().maxLength);
     EXPECT_EQ(combo.MaxLength(), GetParam().maxLength);
     EXPECT_EQ(combo.lineEdit()->maxLength(), GetParam().limit);
-    combo.setText(QString(400, 'x'));
+    combo.SetText(QString(400, 'x'));
     EXPECT_EQ(combo.Text().size(), GetParam().limit);
 }
 
@@ -176,7 +176,7 @@ INSTANTIATE_TEST_SUITE_P(Limits, EditLimit,
 TEST(TComboBoxStrings, ClearingKeepsTheEditText)
 {
     Operator op;
-    op.combo.setText("typed");
+    op.combo.SetText("typed");
     op.combo.Items().Clear();
     EXPECT_EQ(op.combo.Items().Count(), 0);
     EXPECT_EQ(op.combo.Text(), "typed");
@@ -191,7 +191,7 @@ TEST(TComboBoxStrings, ItemsAreStoredInTheComboInOrder)
     op.combo.Items().Delete(0);
     op.combo.Items().Insert(1, "Mid");
     EXPECT_EQ(op.combo.ItemList(), (QStringList{"Or", "Mid", "Xor", "& Not"}));
-    op.combo.Items().setObjects(1, 42);
+    op.combo.Items().SetObjects(1, 42);
     EXPECT_EQ(op.combo.Items().Objects(1), 42u);
 }
 
@@ -218,8 +218,8 @@ TEST(TComboBoxStrings, ARefusedItemRaisesUnableToInsertALine)
 TEST(TComboBoxStrings, SortedListsPlaceItemsInOrder)
 {
     TComboBox98 combo;
-    combo.setItems({"pear", "Apple", "fig"});
-    combo.setSorted(true);
+    combo.SetItems({"pear", "Apple", "fig"});
+    combo.SetSorted(true);
     EXPECT_EQ(combo.ItemList(), (QStringList{"Apple", "fig", "pear"}));
     combo.Items().Add("banana");
     EXPECT_EQ(combo.ItemList(), (QStringList{"Apple", "banana", "fig", "pear"}));
@@ -275,7 +275,7 @@ TEST(TComboBox98, ItemHeightAndOnMeasureItemSizeTheItems)
     QStyleOptionViewItem option;
     auto* delegate = op.combo.view()->itemDelegate();
     EXPECT_EQ(delegate->sizeHint(option, op.combo.model()->index(0, 0)).height(), 16);
-    op.combo.setItemHeight(20);
+    op.combo.SetItemHeight(20);
     EXPECT_EQ(delegate->sizeHint(option, op.combo.model()->index(0, 0)).height(), 20);
     op.combo.OnMeasureItem = [](QWidget*, int Index, int& Height) { Height += Index; };
     EXPECT_EQ(delegate->sizeHint(option, op.combo.model()->index(3, 0)).height(), 23);
@@ -291,7 +291,7 @@ TEST(TComboBox98, TypingDoesNotCompleteToAnItem)
     op.combo.show();
     QApplication::setActiveWindow(&op.combo);
     op.combo.setFocus();
-    op.combo.setText(QString());
+    op.combo.SetText(QString());
     QTest::keyClicks(op.combo.lineEdit(), "x");
     EXPECT_EQ(op.combo.Text(), "x");
     EXPECT_FALSE(op.combo.lineEdit()->hasSelectedText());
@@ -300,11 +300,11 @@ TEST(TComboBox98, TypingDoesNotCompleteToAnItem)
 TEST(TComboBoxStrings, SortingKeepsEachItemsDataWord)
 {
     TComboBox98 combo;
-    combo.setItems({"pear", "Apple", "fig"});
+    combo.SetItems({"pear", "Apple", "fig"});
     for (int i = 0; i < 3; ++i) {
-        combo.Items().setObjects(i, 100 + i);
+        combo.Items().SetObjects(i, 100 + i);
     }
-    combo.setSorted(true);
+    combo.SetSorted(true);
     ASSERT_EQ(combo.ItemList(), (QStringList{"Apple", "fig", "pear"}));
     EXPECT_EQ(combo.Items().Objects(0), 101u);
     EXPECT_EQ(combo.Items().Objects(1), 102u);
@@ -314,15 +314,15 @@ TEST(TComboBoxStrings, SortingKeepsEachItemsDataWord)
 TEST(TComboBoxStrings, SortingKeepsEqualItemsInTheirOrder)
 {
     TComboBox98 combo;
-    combo.setItems({"b", "A", "a"});
-    combo.setSorted(true);
+    combo.SetItems({"b", "A", "a"});
+    combo.SetSorted(true);
     EXPECT_EQ(combo.ItemList(), (QStringList{"A", "a", "b"}));
 }
 
 TEST(TComboBoxStrings, ItemsAddedThroughTheQtInterfaceAreSortedToo)
 {
     TComboBox98 combo;
-    combo.setSorted(true);
+    combo.SetSorted(true);
     combo.addItem("pear");
     combo.addItem("apple", 7);
     combo.insertItem(0, "zebra");
@@ -334,8 +334,8 @@ TEST(TComboBoxStrings, ItemsAddedThroughTheQtInterfaceAreSortedToo)
 TEST(TComboBoxStrings, InsertKeepsItsPositionInASortedList)
 {
     TComboBox98 combo;
-    combo.setItems({"b", "c"});
-    combo.setSorted(true);
+    combo.SetItems({"b", "c"});
+    combo.SetSorted(true);
     combo.Items().Insert(0, "z");
     EXPECT_EQ(combo.ItemList(), (QStringList{"z", "b", "c"}));
 }
@@ -343,10 +343,10 @@ TEST(TComboBoxStrings, InsertKeepsItsPositionInASortedList)
 TEST(TComboBoxStrings, SortingKeepsTheEditText)
 {
     TComboBox98 combo;
-    combo.setItems({"pear", "apple"});
-    combo.setItemIndex(0);
-    combo.setText("typed");
-    combo.setSorted(true);
+    combo.SetItems({"pear", "apple"});
+    combo.SetItemIndex(0);
+    combo.SetText("typed");
+    combo.SetSorted(true);
     EXPECT_EQ(combo.Text(), "typed");
 }
 

@@ -23,6 +23,14 @@ std::optional<QFont> FontOfHeight(int height)
     return std::nullopt;
 }
 
+// The base's setMaxLength would leave MaxLength behind, so it is out of reach.
+template <typename T>
+concept OffersBaseSetMaxLength = requires(T& edit)
+{
+    edit.setMaxLength(5);
+};
+static_assert(!OffersBaseSetMaxLength<TEdit98>);
+
 TEST(TEdit98, FontOfCharacterHeight13GivesHeight19)
 {
     const auto font = FontOfHeight(13);
@@ -77,7 +85,7 @@ TEST(TEdit98, ColourFollowsTheEnabledState)
 TEST(TEdit98, HideSelectionIsForcedOnOnceSetUp)
 {
     TEdit98 edit;
-    edit.setHideSelection(false);
+    edit.SetHideSelection(false);
     edit.ensurePolished();
     EXPECT_TRUE(edit.HideSelection());
     EXPECT_EQ(edit.palette().color(QPalette::Inactive, QPalette::Highlight),
@@ -109,7 +117,7 @@ class TEdit98CharCase : public testing::TestWithParam<TCaseRow> { };
 TEST_P(TEdit98CharCase, TypingIsCasedAndCanBeUndone)
 {
     TEdit98 edit;
-    edit.setCharCase(GetParam().Mode);
+    edit.SetCharCase(GetParam().Mode);
     QTest::keyClicks(&edit, GetParam().Typed);
     EXPECT_EQ(edit.text(), GetParam().Shown);
     ASSERT_TRUE(edit.isUndoAvailable());
@@ -129,7 +137,7 @@ INSTANTIATE_TEST_SUITE_P(Modes, TEdit98CharCase,
 TEST(TEdit98, PastedTextIsCasedAndCanBeUndone)
 {
     TEdit98 edit;
-    edit.setCharCase(TEdit98::ecUpperCase);
+    edit.SetCharCase(TEdit98::ecUpperCase);
     QGuiApplication::clipboard()->setText("bc");
     QTest::keySequence(&edit, QKeySequence::Paste);
     EXPECT_EQ(edit.text(), "BC");

@@ -1,6 +1,7 @@
 #include "platform/Dialogs.h"
 #include "platform/GuiDispatcher.h"
 #include "tests/support/ScriptedDialogs.h"
+#include "tests/support/TestFiles.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -234,9 +235,7 @@ class RefusedSaveChoiceTest : public ::testing::TestWithParam<TRefusalCase> { };
 TEST_P(RefusedSaveChoiceTest, FolderMustExist)
 {
     QTemporaryDir dir;
-    QFile file(dir.filePath(QStringLiteral("file.txt")));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.close();
+    WriteBytes(dir.filePath(QStringLiteral("file.txt")), {});
     const QString chosen = dir.filePath(QString::fromUtf8(GetParam().File));
     const QString refused = RefusedSaveChoice(chosen, GetParam().Options);
     EXPECT_EQ(!refused.isEmpty(), GetParam().Refused) << refused.toStdString();

@@ -1,4 +1,5 @@
 #include "platform/IniFile.h"
+#include "tests/support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -89,19 +90,6 @@ class IniFileTest : public ::testing::Test {
 protected:
     QString Path(const QString& name) const { return FDir.filePath(name); }
 
-    static void Put(const QString& path, const QByteArray& content)
-    {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(content);
-    }
-
-    static QByteArray Get(const QString& path)
-    {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-    }
-
     QStringList FolderEntries() const
     {
         return QDir(FDir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
@@ -121,18 +109,18 @@ TEST_F(IniFileTest, ReadingAMissingFileGivesTheDefaultAndCreatesNothing)
 TEST_F(IniFileTest, ReadTrimsAndUnquotesAndLeavesTheFileAlone)
 {
     const QByteArray content = "[Reseller]\r\nCompany =  \"Acme  Ltd\"  \r\nURL=www.acme.example\r\n";
-    Put(Path("s.ini"), content);
+    WriteBytes(Path("s.ini"), content);
     TIniFile ini(Path("s.ini"));
     EXPECT_EQ(ini.ReadString("reseller", "company", "x"), QStringLiteral("Acme  Ltd"));
     EXPECT_EQ(ini.ReadString("Reseller", "URL", "x"), QStringLiteral("www.acme.example"));
     EXPECT_EQ(ini.ReadString("Reseller", "Phone", "none"), QStringLiteral("none"));
     EXPECT_EQ(ini.ReadString("Other", "URL", "none"), QStringLiteral("none"));
-    EXPECT_EQ(Get(Path("s.ini")), content);
+    EXPECT_EQ(ReadBytes(Path("s.ini")), content);
 }
 
 TEST_F(IniFileTest, ValueIsReadThroughA1024ByteBuffer)
 {
-    Put(Path("s.ini"), "[S]\nLong=" + QByteArray(2000, 'v') + "\n");
+    WriteBytes(Path("s.ini"), "[S]\nLong=" + QByteArray(2000, 'v') + "\n");
     TIniFile ini(Path("s.ini"));
     EXPECT_EQ(ini.ReadString("S", "Long", "").size(), 1023);
 }
@@ -142,7 +130,7 @@ TEST_F(IniFileTest, WriteCreatesTheFileAndReadsBack)
     TIniFile ini(Path("sifton.ini"));
     ini.WriteBool("Options", "Count Lines", true);
     ini.WriteInteger("Options", "Default Operator", -1);
-    EXPECT_EQ(Get(Path("sifton.ini")), QByteArray("[Options]\nCount Lines=1\nDefault Operator=-1\n"));
+    EXPECT_EQ(ReadBytes(Path("sifton.ini")), QByteArray("[Options]\nCount Lines=1\nDefault Operator=-1\n"));
     EXPECT_TRUE(ini.ReadBool("Options", "Count Lines", false));
     EXPECT_EQ(ini.ReadInteger("Options", "Default Operator", 0), -1);
     EXPECT_EQ(FolderEntries(), QStringList{"sifton.ini"}) << "no temporary file left behind";
@@ -150,22 +138,22 @@ TEST_F(IniFileTest, WriteCreatesTheFileAndReadsBack)
 
 TEST_F(IniFileTest, WriteKeepsTheFilesPermissions)
 {
-    Put(Path("s.ini"), "[S]\nA=1\n");
+    WriteBytes(Path("s.ini"), "[S]\nA=1\n");
     ASSERT_EQ(::chmod(Path("s.ini").toLocal8Bit().constData(), 0640), 0);
     TIniFile(Path("s.ini")).WriteInteger("S", "A", 2);
     struct stat st { };
     ASSERT_EQ(::stat(Path("s.ini").toLocal8Bit().constData(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
-    EXPECT_EQ(Get(Path("s.ini")), QByteArray("[S]\nA=2\n"));
+    EXPECT_EQ(ReadBytes(Path("s.ini")), QByteArray("[S]\nA=2\n"));
 }
 
 TEST_F(IniFileTest, WriteThroughALinkChangesTheFileNotTheLink)
 {
-    Put(Path("real.ini"), "[S]\nA=1\n");
+    WriteBytes(Path("real.ini"), "[S]\nA=1\n");
     ASSERT_TRUE(QFile::link(Path("real.ini"), Path("link.ini")));
     TIniFile(Path("link.ini")).WriteInteger("S", "A", 2);
     EXPECT_TRUE(QFileInfo(Path("link.ini")).isSymLink());
-    EXPECT_EQ(Get(Path("real.ini")), QByteArray("[S]\nA=2\n"));
+    EXPECT_EQ(ReadBytes(Path("real.ini")), QByteArray("[S]\nA=2\n"));
 }
 
 struct RefusedCase {
@@ -178,7 +166,7 @@ class RefusedWriteTest : public IniFileTest, public ::testing::WithParamInterfac
 TEST_P(RefusedWriteTest, RaisesUnableToWriteWithTheFullPathAndChangesNothing)
 {
     const QByteArray old = "; keep\n[Options]\nCount Lines=0\n";
-    Put(Path("readonly.ini"), old);
+    WriteBytes(Path("readonly.ini"), old);
     ASSERT_EQ(::chmod(Path("readonly.ini").toLocal8Bit().constData(), 0444), 0);
     QDir(FDir.path()).mkdir("folder.ini");
 
@@ -192,7 +180,7 @@ TEST_P(RefusedWriteTest, RaisesUnableToWriteWithTheFullPathAndChangesNothing)
         EXPECT_EQ(QString::fromLocal8Bit(e.what()),
                   QStringLiteral("Unable to write to ") + QFileInfo(path).absoluteFilePath());
     }
-    EXPECT_EQ(Get(Path("readonly.ini")), old);
+    EXPECT_EQ(ReadBytes(Path("readonly.ini")), old);
     EXPECT_EQ(FolderEntries(), (QStringList{"folder.ini", "readonly.ini"}))
         << "no temporary file left behind";
 }
@@ -207,7 +195,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, RefusedWriteTest,
 
 TEST_F(IniFileTest, ReadOnlyFileStillReads)
 {
-    Put(Path("readonly.ini"), "[Options]\nCount Words=1\n");
+    WriteBytes(Path("readonly.ini"), "[Options]\nCount Words=1\n");
     ASSERT_EQ(::chmod(Path("readonly.ini").toLocal8Bit().constData(), 0444), 0);
     EXPECT_TRUE(TIniFile(Path("readonly.ini")).ReadBool("Options", "Count Words", false));
 }

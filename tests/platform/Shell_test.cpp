@@ -1,4 +1,5 @@
-#include "platform/Shell.h"
+#include "tests/support/ScriptedShell.h"
+#include "tests/support/TestFiles.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -37,13 +38,9 @@ TEST(RealShellTest, StartsAProgramWithItsOwnArgumentsAndTheOneArgumentUnsplit)
     ASSERT_TRUE(dir.isValid());
     const QString script = dir.filePath(QStringLiteral("probe.sh"));
     const QString marker = dir.filePath(QStringLiteral("args"));
-    {
-        QFile file(script);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(QStringLiteral("printf '%s|' \"$#\" \"$@\" > '%1.tmp' && mv '%1.tmp' '%1'\n")
-                       .arg(marker)
-                       .toUtf8());
-    }
+    WriteBytes(
+        script,
+        QStringLiteral("printf '%s|' \"$#\" \"$@\" > '%1.tmp' && mv '%1.tmp' '%1'\n").arg(marker).toUtf8());
     ASSERT_TRUE(Shell().StartProgram(QStringLiteral("/bin/sh ") + script + QStringLiteral(" fixed"),
                                      QStringLiteral("http://example.com/a b")));
     for (int i = 0; i < 500 && !QFile::exists(marker); ++i) {

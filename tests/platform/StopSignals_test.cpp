@@ -1,7 +1,7 @@
 #include "platform/StopSignals.h"
+#include "tests/support/WaitFor.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QObject>
 #include <QThread>
 
@@ -21,9 +21,7 @@ TEST(StopSignals, EachSignalBecomesOneCallOnTheGuiThreadAndTheNextOneIsFatalAgai
             ranOn = QThread::currentThread();
         });
         ASSERT_EQ(std::raise(signal), 0); // the program would end here without the watch
-        for (QDeadlineTimer deadline(5000); calls == 0 && !deadline.hasExpired();) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        }
+        WaitFor([&] { return calls != 0; }, 5000);
         EXPECT_EQ(calls, 1) << signal;
         EXPECT_EQ(ranOn, QCoreApplication::instance()->thread()) << signal;
         // A program that does not end after the first signal can still be ended by a second one.

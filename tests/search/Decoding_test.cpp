@@ -5,6 +5,7 @@
 
 #include "search/Decoding.h"
 #include "search/StatusTexts.h"
+#include "search/TextSource.h"
 #include "tests/support/EncodedText.h"
 #include "tests/support/MemoryLimit.h"
 #include "tests/support/ScanHarness.h"
@@ -185,8 +186,11 @@ TEST(CompressedFiles, AGzNameOnPlainTextIsSearchedAsText)
     TempDir dir;
     const std::string file = dir.Write("notes.txt.gz", "alpha\nbeta\n");
     EXPECT_EQ(Scan(Request("alpha", LineFormat::Unix), {file}, false, {}).log, "alpha\r");
-    EXPECT_FALSE(IsCompressedFile(file));
-    EXPECT_TRUE(IsCompressedFile(dir.Write("real.gz", GzipOf("alpha\n"))));
+    DecodeOptions decompress;
+    decompress.Decompress = true;
+    EXPECT_FALSE(NeedsDecoding(file, decompress));
+    EXPECT_TRUE(NeedsDecoding(dir.Write("real.gz", GzipOf("alpha\n")), decompress));
+    EXPECT_FALSE(NeedsDecoding(dir.Write("wide.txt", Utf16Bytes(u"a", false)), decompress));
 }
 
 TEST(CompressedFiles, GzipPaddingWithZerosIsIgnoredAsGzipDoes)
@@ -426,31 +430,43 @@ TEST(DecodedFiles, AgreeWithTheLineByLineScanOnRandomFiles)
     }
 }
 
-TEST(DecompressFile, WritesTheTextOfACompressedFileAndNamesTheDamage)
+TEST(DecodeFile, WritesTheTextOfACompressedFileAndNamesTheDamage)
 {
     TempDir dir;
+    DecodeOptions decompress;
+    decompress.Decompress = true;
     const std::string text = MixedText(100'000, 3);
     for (const Packing packing : {Packing::Gzip, Packing::Bzip2, Packing::Xz, Packing::Zstd}) {
         const std::string packed = Pack(packing, text);
         const std::string out = (dir.Path() / "out").string();
         const int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         std::string reason;
-        EXPECT_EQ(DecompressFile(dir.Write("in", packed), fd, reason), CopyEnd::Whole) << reason;
+        EXPECT_EQ(DecodeFile(dir.Write("in", packed), fd, decompress, reason), CopyEnd::Whole) << reason;
         ::close(fd);
         EXPECT_TRUE(TempDir::Read(out) == text) << PackingName(packing);
         const int cutFd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        EXPECT_EQ(DecompressFile(dir.Write("in", packed.substr(0, packed.size() - 1)), cutFd, reason),
+        EXPECT_EQ(DecodeFile(dir.Write("in", packed.substr(0, packed.size() - 1)), cutFd, decompress, reason),
                   CopyEnd::Damaged);
         ::close(cutFd);
         EXPECT_EQ(reason, "Damaged compressed data");
         EXPECT_TRUE(text.rfind(TempDir::Read(out), 0) == 0) << "the text before the damage";
     }
     std::string reason;
+    DecodeOptions convert = decompress;
+    convert.Utf16 = true;
+    const std::string converted = (dir.Path() / "converted").string();
+    const int convertedFd = ::open(converted.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    EXPECT_EQ(DecodeFile(dir.Write("wide.gz", GzipOf(Utf16Bytes(u"\u00e9t\u00e9\n", true))), convertedFd,
+                         convert, reason),
+              CopyEnd::Whole);
+    ::close(convertedFd);
+    EXPECT_EQ(TempDir::Read(converted), "\xc3\xa9t\xc3\xa9\n");
     const int full = ::open("/dev/full", O_WRONLY);
-    EXPECT_EQ(DecompressFile(dir.Write("plain", "as it is\n"), full, reason), CopyEnd::WriteFailed);
-    EXPECT_EQ(DecompressFile(dir.Write("text.gz", GzipOf(text)), full, reason), CopyEnd::WriteFailed);
+    EXPECT_EQ(DecodeFile(dir.Write("plain", "as it is\n"), full, decompress, reason), CopyEnd::WriteFailed);
+    EXPECT_EQ(DecodeFile(dir.Write("text.gz", GzipOf(text)), full, decompress, reason), CopyEnd::WriteFailed);
     ::close(full);
-    EXPECT_EQ(DecompressFile((dir.Path() / "missing" / "x.gz").string(), 1, reason), CopyEnd::ReadFailed);
+    EXPECT_EQ(DecodeFile((dir.Path() / "missing" / "x.gz").string(), 1, decompress, reason),
+              CopyEnd::ReadFailed);
 }
 
 } // namespace
@@ -506,7 +522,7 @@ WalkOutcome WalkFiles(const std::vector<std::string>& files, bool skipBinary, in
     CancelRequested = false;
     run.Walk();
     SearchRunning = false;
-    return {sink.bytes, host.calls, run.Counters(), run.SkippedFiles()};
+    return {sink.Bytes, host.calls, run.Counters(), run.SkippedFiles()};
 }
 
 TEST(BinaryFiles, SkippedWithoutHeaderEntriesOrCount)
@@ -563,6 +579,57 @@ TEST(BinaryFiles, TheLineByLineScanSkipsTheSameFiles)
         ExpectSame(reference, Scan(request, files, false, {window, false}),
                    "window " + std::to_string(window));
     }
+}
+
+} // namespace
+
+namespace {
+
+std::string ReadAt(TextSource& source, std::int64_t offset, std::size_t size)
+{
+    std::string bytes(size, '\0');
+    const std::int64_t got = source.Read(offset, bytes.data(), size);
+    bytes.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+    return bytes;
+}
+
+TEST(TextSources, ACompressedFileIsReadInPlaceAsItsText)
+{
+    // What the viewer and the console's context lines read: the text the search read, at any
+    // offset, forward and back.
+    TempDir dir;
+    const std::string text = MixedText(300'000, 4);
+    const std::string file = dir.Write("text.xz", XzOf(text));
+    DecodeOptions options;
+    options.Utf16 = options.Decompress = true;
+    std::string reason;
+    const std::unique_ptr<TextSource> source = OpenTextSource(file, reason, options);
+    ASSERT_NE(source, nullptr) << reason;
+    EXPECT_EQ(source->Size(), -1) << "known only at the end";
+    EXPECT_EQ(ReadAt(*source, 250'000, 100), text.substr(250'000, 100));
+    EXPECT_EQ(ReadAt(*source, 10, 5000), text.substr(10, 5000));
+    EXPECT_EQ(ReadAt(*source, std::int64_t(text.size()) - 3, 100), text.substr(text.size() - 3));
+    EXPECT_EQ(ReadAt(*source, std::int64_t(text.size()), 100), "");
+
+    // Without Decompress the file is its bytes; a UTF-16 file is converted all the same.
+    options.Decompress = false;
+    const std::unique_ptr<TextSource> raw = OpenTextSource(file, reason, options);
+    EXPECT_EQ(ReadAt(*raw, 0, 6), "\xfd"
+                                  "7zXZ"
+                                  "\0"s);
+    const std::unique_ptr<TextSource> wide =
+        OpenTextSource(dir.Write("wide.txt", Utf16Bytes(u"\u00e9t\u00e9\r\n", false)), reason, options);
+    EXPECT_EQ(ReadAt(*wide, 0, 100), "\xc3\xa9t\xc3\xa9\r\n");
+
+    // Damaged data ends the text where the damage begins.
+    options.Decompress = true;
+    const std::string packed = GzipOf(text);
+    const std::unique_ptr<TextSource> cut =
+        OpenTextSource(dir.Write("cut.gz", packed.substr(0, packed.size() / 2)), reason, options);
+    const std::string got = ReadAt(*cut, 0, text.size());
+    EXPECT_GT(got.size(), 0u);
+    EXPECT_LT(got.size(), text.size());
+    EXPECT_TRUE(text.compare(0, got.size(), got) == 0);
 }
 
 } // namespace

@@ -1,10 +1,13 @@
 // The walk with scan threads against the walk on one thread, over random trees of files and random
 // options: the same log bytes, host calls (status texts, captions, titles, failures), counters and
-// failed and skipped files, also with a scan-ahead limit so small that the scan threads wait for the writer.
+// failed files, also with a scan-ahead limit so small that the scan threads wait for the writer.
 // A cancel leaves a log that is a run of whole entries from the start of the one-thread log.
+// Files split into chunks (down to one byte, forced by the test hook) are held to the same: random
+// lines ended by CR, LF, CR LF or mixed, a byte 26 now and then, lines longer than a chunk.
 
 #include "search/RunFlags.h"
 #include "search/SearchRun.h"
+#include "tests/support/EngineDoubles.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -14,54 +17,6 @@
 
 namespace {
 
-struct StreamSink final : EntrySink {
-    std::string bytes;
-    void WriteLogLine(std::string_view text) override
-    {
-        bytes.append(text);
-        bytes += '\r';
-    }
-    void WriteLogEntries(std::string_view entries) override { bytes.append(entries); }
-    void DropOpenEntry() override { bytes.erase(bytes.rfind('\r') + 1); }
-};
-
-struct TreeHost final : SearchHost {
-    std::vector<std::string> files;
-    std::vector<std::string> calls;
-    int cancelAtCall = -1;
-
-    void Record(std::string call)
-    {
-        calls.push_back(std::move(call));
-        if (static_cast<int>(calls.size()) == cancelAtCall) {
-            CancelRequested = true;
-        }
-    }
-    void SetStatusText(int panel, const std::string& text) override
-    {
-        Record(std::to_string(panel) + "|" + text);
-    }
-    void SetCaption(const std::string& caption) override { Record("caption|" + caption); }
-    void ShowCaptionAsTitle() override { Record("title"); }
-    std::int64_t FileCount() override { return static_cast<std::int64_t>(files.size()); }
-    std::optional<std::string> FileName(std::int64_t i) override
-    {
-        return i < FileCount() ? std::optional(files[static_cast<std::size_t>(i)]) : std::nullopt;
-    }
-    void FileFailed(const std::string& fileName, const std::string& reason) override
-    {
-        Record("failed|" + fileName + "|" + reason);
-    }
-    void FileSkipped(const std::string& fileName, const std::string& reason) override
-    {
-        Record("skipped|" + fileName + "|" + reason);
-    }
-    void FileEntriesBegin(std::int64_t index, const std::string& fileName) override
-    {
-        Record("begin|" + std::to_string(index) + "|" + fileName);
-    }
-};
-
 struct Outcome {
     std::string log;
     std::vector<std::string> calls;
@@ -70,20 +25,29 @@ struct Outcome {
 };
 
 Outcome Walk(const SearchRequest& request, const std::vector<std::string>& files, int threads,
-             std::size_t aheadLimit, int cancelAtCall = -1)
+             std::size_t aheadLimit, int cancelAtCall = -1, std::int64_t chunkBytes = 0,
+             bool showsTitle = true)
 {
-    StreamSink sink;
-    TreeHost host;
-    host.files = files;
-    host.cancelAtCall = cancelAtCall;
+    MemorySink sink;
+    RecordingHost host;
+    host.Files = files;
+    host.TitleShown = showsTitle;
+    host.CancelAtCall = cancelAtCall;
+    // Where each file's output begins: under Skip Binary Files, only once its scan has looked at it.
+    host.OnFileEntries = [&host](std::int64_t index, const std::string& fileName) {
+        host.Calls.push_back("begin|" + std::to_string(index) + "|" + fileName);
+    };
     SearchRun run(request, sink, host, ",");
     run.SetThreads(threads);
     run.SetScanAheadLimit(aheadLimit);
+    if (chunkBytes > 0) {
+        run.SetFileSplit(1, chunkBytes);
+    }
     CancelRequested = false;
     run.Walk();
     SearchRunning = false;
     CancelRequested = false;
-    return {sink.bytes, host.calls, run.Counters(), run.FailedFiles()};
+    return {sink.Bytes, host.Calls, run.Counters(), run.FailedFiles()};
 }
 
 SearchRequest RandomRequest(std::mt19937& rng)
@@ -143,6 +107,28 @@ std::vector<std::string> RandomTree(std::mt19937& rng, const TempDir& dir, int r
     return files;
 }
 
+/// Lines of random length and random ends: the file keeps to one kind of line end or mixes them.
+std::string RandomLines(std::mt19937& rng, std::size_t longLine)
+{
+    static const char* const ends[] = {"\n", "\r\n", "\r", "\n\r"};
+    static const std::string alphabet = "aAbB  \n";
+    const int style = static_cast<int>(rng() % 6); // 0..3: one kind only; 4, 5: mixed
+    std::string s;
+    for (int i = 0, n = static_cast<int>(rng() % 120); i < n; ++i) {
+        const std::size_t length = rng() % 25 == 0 ? longLine + rng() % (longLine + 1) : rng() % 20;
+        for (std::size_t k = 0; k < length; ++k) {
+            s += alphabet[rng() % (style == 0 || style == 4 ? alphabet.size() - 1 : alphabet.size())];
+        }
+        if (rng() % 400 == 0) {
+            s += '\x1a';
+        }
+        if (i + 1 < n || rng() % 2) {
+            s += ends[style < 4 ? style : rng() % std::size(ends)];
+        }
+    }
+    return s;
+}
+
 void ExpectSame(const Outcome& expected, const Outcome& got, const std::string& what)
 {
     EXPECT_TRUE(got.log == expected.log) << what;
@@ -165,6 +151,145 @@ TEST(ParallelWalk, WritesExactlyWhatOneThreadWritesOverRandomTrees)
         const std::string what = "round " + std::to_string(round) + ", " + std::to_string(threads) +
                                  " threads, scan-ahead limit " + std::to_string(limit);
         ExpectSame(Walk(request, files, 1, limit), Walk(request, files, threads, limit), what);
+        if (HasFailure()) {
+            break;
+        }
+    }
+}
+
+std::int64_t RandomChunkBytes(std::mt19937& rng)
+{
+    static const std::int64_t sizes[] = {1, 2, 3, 7, 16, 64, 333, 4096};
+    return sizes[rng() % std::size(sizes)];
+}
+
+std::vector<std::string> RandomSplitList(std::mt19937& rng, const TempDir& dir, int round, std::int64_t chunk)
+{
+    std::vector<std::string> files;
+    for (int i = 0, n = 1 + static_cast<int>(rng() % 3); i < n; ++i) {
+        const std::string name = "s" + std::to_string(round % 7) + "-" + std::to_string(i);
+        if (rng() % 30 == 0) {
+            files.push_back((dir.Path() / "missing" / name).string());
+        } else if (rng() % 8 == 0) {
+            files.push_back(dir.Write(name, "ab\n" + std::string(30000, 'a') + "c\nab\n"));
+        } else {
+            files.push_back(dir.Write(name, RandomLines(rng, static_cast<std::size_t>(chunk) * 2 + 1)));
+        }
+    }
+    return files;
+}
+
+/// A third of the time, a run whose periodic updates show nothing (a console without its progress
+/// line): its split files are not counted first, and the writer numbers their lines.
+/// A quarter of the time, regular expressions (the last one too complex for a long run of "a").
+SearchRequest RandomSplitRequest(std::mt19937& rng, bool& showsTitle)
+{
+    SearchRequest request = RandomRequest(rng);
+    if (rng() % 4 == 0) {
+        static const char* const patterns[] = {"a+b", "^a", "b$", "(a|B) ", "a.b", "[ab]{2}", "(a+)+$"};
+        request.Regex = true;
+        request.Pattern1 = request.Pattern1Text = patterns[rng() % std::size(patterns)];
+        if (request.Operator != SearchOperator::None) {
+            request.Pattern2 = patterns[rng() % (std::size(patterns) - 1)];
+        }
+    }
+    showsTitle = rng() % 3 != 0;
+    if (!showsTitle) {
+        request.LineCounting = request.ProgressIndication = request.WordCounting = false;
+    }
+    return request;
+}
+
+TEST(ParallelWalk, SplitFilesWriteExactlyWhatOneThreadWrites)
+{
+    std::mt19937 rng(3011);
+    TempDir dir;
+    for (int round = 0; round < 1000; ++round) {
+        bool showsTitle = true;
+        const SearchRequest request = RandomSplitRequest(rng, showsTitle);
+        const std::int64_t chunk = RandomChunkBytes(rng);
+        const std::vector<std::string> files = RandomSplitList(rng, dir, round, chunk);
+        const int threads = 2 + static_cast<int>(rng() % 3);
+        const std::size_t limit = rng() % 2 ? std::size_t{64} << 20 : 1 + rng() % 200;
+        const std::string what = "round " + std::to_string(round) + ", " + std::to_string(threads) +
+                                 " threads, chunks of " + std::to_string(chunk) + ", limit " +
+                                 std::to_string(limit) + (showsTitle ? "" : ", counted by the writer");
+        ExpectSame(Walk(request, files, 1, limit, -1, 0, showsTitle),
+                   Walk(request, files, threads, limit, -1, chunk, showsTitle), what);
+        if (HasFailure()) {
+            break;
+        }
+    }
+}
+
+// Larger than the read buffer, so the one-thread run maps them too, in chunks a window holds many times.
+TEST(ParallelWalk, LargeSplitFilesWriteExactlyWhatOneThreadWrites)
+{
+    std::mt19937 rng(4242);
+    TempDir dir;
+    for (int round = 0; round < 6; ++round) {
+        bool showsTitle = true;
+        SearchRequest request = RandomSplitRequest(rng, showsTitle);
+        request.RefreshRate = 1000;
+        std::string text;
+        while (text.size() < (3u << 20)) {
+            text += RandomLines(rng, 5000);
+        }
+        const std::vector<std::string> files{dir.Write("large" + std::to_string(round), text)};
+        const std::int64_t chunk = 1 + static_cast<std::int64_t>(rng() % (512 * 1024));
+        const std::string what = "round " + std::to_string(round) + ", chunks of " + std::to_string(chunk);
+        ExpectSame(Walk(request, files, 1, 1 << 20, -1, 0, showsTitle),
+                   Walk(request, files, 2, 1 << 20, -1, chunk, showsTitle), what);
+    }
+}
+
+TEST(ParallelWalk, CancelStopsTheWritingOfASplitFileAtAnEntryBoundary)
+{
+    std::mt19937 rng(515);
+    TempDir dir;
+    for (int round = 0; round < 300; ++round) {
+        bool showsTitle = true;
+        const SearchRequest request = RandomSplitRequest(rng, showsTitle);
+        const std::int64_t chunk = RandomChunkBytes(rng);
+        const std::vector<std::string> files = RandomSplitList(rng, dir, round, chunk);
+        const Outcome whole = Walk(request, files, 1, std::size_t{64} << 20, -1, 0, showsTitle);
+        const int cancelAt = 1 + static_cast<int>(rng() % (whole.calls.size() + 1));
+        const Outcome cut = Walk(request, files, 2 + static_cast<int>(rng() % 2), 1 + rng() % 300, cancelAt,
+                                 chunk, showsTitle);
+        const std::string what =
+            "round " + std::to_string(round) + ", cancel at call " + std::to_string(cancelAt);
+        ASSERT_LE(cut.log.size(), whole.log.size()) << what;
+        EXPECT_TRUE(whole.log.compare(0, cut.log.size(), cut.log) == 0) << what;
+        EXPECT_TRUE(cut.log.empty() || cut.log.back() == '\r') << what;
+        EXPECT_LE(cut.counters.LinesFound, whole.counters.LinesFound) << what;
+        if (HasFailure()) {
+            break;
+        }
+    }
+}
+
+TEST(ParallelWalk, RegularExpressionsWriteExactlyWhatOneThreadWrites)
+{
+    // Each scan thread compiles the patterns for itself; a line too complex for them fails its file in
+    // list order like an unreadable one.
+    std::mt19937 rng(1813);
+    TempDir dir;
+    const std::string runaway = dir.Write("runaway", "ab\n" + std::string(30000, 'a') + "c\nab\n");
+    for (int round = 0; round < 200; ++round) {
+        static const char* const patterns[] = {"a+b", "^a", "b$", "(a|B) ", "a.b", "x*", "[ab]{2}", "(a+)+$"};
+        SearchRequest request = RandomRequest(rng);
+        request.Regex = true;
+        request.Pattern1 = request.Pattern1Text = patterns[rng() % std::size(patterns)];
+        if (request.Operator != SearchOperator::None) {
+            request.Pattern2 = patterns[rng() % (std::size(patterns) - 1)];
+        }
+        std::vector<std::string> files = RandomTree(rng, dir, round);
+        files.insert(files.begin() + static_cast<std::ptrdiff_t>(rng() % files.size()), runaway);
+        const int threads = 2 + static_cast<int>(rng() % 3);
+        const std::string what = "round " + std::to_string(round) + " '" + request.Pattern1 + "', " +
+                                 std::to_string(threads) + " threads";
+        ExpectSame(Walk(request, files, 1, std::size_t{64} << 20),
+                   Walk(request, files, threads, 1 + rng() % 200), what);
         if (HasFailure()) {
             break;
         }

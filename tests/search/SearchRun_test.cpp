@@ -2,60 +2,13 @@
 #include "search/RunFlags.h"
 #include "search/SearchRun.h"
 #include "search/StatusTexts.h"
+#include "tests/support/EngineDoubles.h"
 #include "tests/support/TempDir.h"
 
 #include <functional>
 #include <gtest/gtest.h>
 
 namespace {
-
-struct MemorySink final : EntrySink {
-    std::string bytes;
-    void WriteLogLine(std::string_view text) override
-    {
-        bytes.append(text);
-        bytes += '\r';
-    }
-};
-
-/// Records every host call as one text, in order.
-struct RecordingHost final : SearchHost {
-    std::vector<std::string> files;
-    std::vector<std::string> calls;
-    std::function<void(const std::string&)> onStatus;
-
-    void SetStatusText(int panel, const std::string& text) override
-    {
-        calls.push_back(std::to_string(panel) + "|" + text);
-        if (onStatus) {
-            onStatus(text);
-        }
-    }
-    void SetCaption(const std::string& caption) override { calls.push_back("caption|" + caption); }
-    void ShowCaptionAsTitle() override { calls.push_back("title"); }
-    std::int64_t FileCount() override { return static_cast<std::int64_t>(files.size()); }
-    std::optional<std::string> FileName(std::int64_t index) override
-    {
-        if (index >= FileCount()) {
-            return std::nullopt;
-        }
-        return files[static_cast<std::size_t>(index)];
-    }
-    void FileFailed(const std::string& fileName, const std::string& reason) override
-    {
-        calls.push_back("failed|" + fileName + "|" + reason);
-    }
-    std::vector<std::string> Only(char prefix) const
-    {
-        std::vector<std::string> out;
-        for (const auto& c : calls) {
-            if (c[0] == prefix) {
-                out.push_back(c);
-            }
-        }
-        return out;
-    }
-};
 
 SearchInputs Find(std::string s1)
 {
@@ -95,103 +48,103 @@ protected:
 
 TEST_F(SearchRunTest, VerboseRunWritesNewSearchAndHeaderLines)
 {
-    host.files = {dir.Write("a.txt", "x\r\nwe met at the bar\r\n"), dir.Write("b.txt", "nothing\r\n")};
+    host.Files = {dir.Write("a.txt", "x\r\nwe met at the bar\r\n"), dir.Write("b.txt", "nothing\r\n")};
     SearchInputs in = Find("foo");
     in.String2 = "bar";
     in.OperatorIndex = 1;
     in.Verbose = true;
     in.LineNumbering = true;
     Run(in);
-    EXPECT_EQ(sink.bytes, "*****  New Search  *****\r"
+    EXPECT_EQ(sink.Bytes, "*****  New Search  *****\r"
                           "***** File: \"" +
-                              host.files[0] +
+                              host.Files[0] +
                               "\"- Search Pattern=foo or bar *****\r2 : we met at the bar\r***** File: \"" +
-                              host.files[1] + "\"- Search Pattern=foo or bar *****\r");
-    EXPECT_EQ(host.Only('c'), (std::vector<std::string>{"caption|Searching " + host.files[0],
-                                                        "caption|Searching " + host.files[1]}));
+                              host.Files[1] + "\"- Search Pattern=foo or bar *****\r");
+    EXPECT_EQ(host.Only('c'), (std::vector<std::string>{"caption|Searching " + host.Files[0],
+                                                        "caption|Searching " + host.Files[1]}));
 }
 
 TEST_F(SearchRunTest, SilentRunThatFindsNothingWritesNothing)
 {
-    host.files = {dir.Write("a.txt", "abc\r\n")};
+    host.Files = {dir.Write("a.txt", "abc\r\n")};
     Run(Find("zzz"));
-    EXPECT_EQ(sink.bytes, "");
+    EXPECT_EQ(sink.Bytes, "");
     EXPECT_EQ(counters.LinesSearched, 1);
     EXPECT_EQ(counters.LinesFound, 0);
 }
 
 TEST_F(SearchRunTest, LineNumbersStartAgainInEachFile)
 {
-    host.files = {dir.Write("a.txt", Numbered(20)), dir.Write("b.txt", Numbered(15))};
+    host.Files = {dir.Write("a.txt", Numbered(20)), dir.Write("b.txt", Numbered(15))};
     SearchInputs in = Find("line 12");
     in.LineNumbering = true;
     Run(in);
-    EXPECT_EQ(sink.bytes, "12 : line 12\r12 : line 12\r");
+    EXPECT_EQ(sink.Bytes, "12 : line 12\r12 : line 12\r");
     EXPECT_EQ(counters.LinesSearched, 35);
     EXPECT_EQ(counters.LinesFound, 2);
 }
 
 TEST_F(SearchRunTest, LinesAreWrittenAsReadWhileComparedFolded)
 {
-    host.files = {dir.Write("a.txt", "Foo FOO foo\r\nno\r\n\xc9t\xe9\r\n")};
+    host.Files = {dir.Write("a.txt", "Foo FOO foo\r\nno\r\n\xc9t\xe9\r\n")};
     SearchInputs in = Find("foo");
     in.WordCounting = true;
     Run(in);
-    EXPECT_EQ(sink.bytes, "Foo FOO foo\r");
+    EXPECT_EQ(sink.Bytes, "Foo FOO foo\r");
     EXPECT_EQ(counters.WordsFound, 3);
 }
 
 TEST_F(SearchRunTest, OneOccurrenceStopsEachFileAndNeverCountsWords)
 {
-    host.files = {dir.Write("a.txt", "a\r\nhit 1 hit\r\nhit 2\r\nb\r\n"),
+    host.Files = {dir.Write("a.txt", "a\r\nhit 1 hit\r\nhit 2\r\nb\r\n"),
                   dir.Write("b.txt", "hit 3\r\nhit 4\r\n")};
     SearchInputs in = Find("hit");
     in.OneOccurrence = true;
     in.WordCounting = true;
     in.LineNumbering = true;
     Run(in);
-    EXPECT_EQ(sink.bytes, "2 : hit 1 hit\r1 : hit 3\r");
+    EXPECT_EQ(sink.Bytes, "2 : hit 1 hit\r1 : hit 3\r");
     EXPECT_EQ(counters.LinesSearched, 3);
     EXPECT_EQ(counters.WordsFound, 0);
 }
 
 TEST_F(SearchRunTest, ReverseLogicReportsEmptyLinesAndDoesNotCountWords)
 {
-    host.files = {dir.Write("a.txt", "foo\r\n\r\nbar\r\n")};
+    host.Files = {dir.Write("a.txt", "foo\r\n\r\nbar\r\n")};
     SearchInputs in = Find("foo");
     in.ReverseLogic = true;
     in.WordCounting = true;
     in.LineNumbering = true;
     Run(in);
-    EXPECT_EQ(sink.bytes, "2 : \r3 : bar\r");
+    EXPECT_EQ(sink.Bytes, "2 : \r3 : bar\r");
     EXPECT_EQ(counters.WordsFound, 0);
 }
 
 TEST_F(SearchRunTest, EmptyFirstStringIsFoundNowhere)
 {
-    host.files = {dir.Write("a.txt", "abc\r\n\r\n")};
+    host.Files = {dir.Write("a.txt", "abc\r\n\r\n")};
     Run(Find(""));
-    EXPECT_EQ(sink.bytes, "");
+    EXPECT_EQ(sink.Bytes, "");
     EXPECT_EQ(counters.LinesSearched, 2);
 }
 
 TEST_F(SearchRunTest, LineFeedsOnlyReadAsDosIsOneEntry)
 {
-    host.files = {dir.Write("a.txt", "one\ntwo\nthree\n")};
+    host.Files = {dir.Write("a.txt", "one\ntwo\nthree\n")};
     SearchInputs in = Find("two");
     Run(in);
-    EXPECT_EQ(sink.bytes, "one\ntwo\nthree\n\r");
+    EXPECT_EQ(sink.Bytes, "one\ntwo\nthree\n\r");
     EXPECT_EQ(counters.LinesSearched, 1);
     in.LineFormat = LineFormat::Unix;
-    sink.bytes.clear();
+    sink.Bytes.clear();
     Run(in);
-    EXPECT_EQ(sink.bytes, "two\r");
+    EXPECT_EQ(sink.Bytes, "two\r");
     EXPECT_EQ(counters.LinesSearched, 3);
 }
 
 TEST_F(SearchRunTest, RefreshCadenceAndExactStatusTexts)
 {
-    host.files = {dir.Write("a.txt", Numbered(2500)), dir.Write("b.txt", Numbered(999))};
+    host.Files = {dir.Write("a.txt", Numbered(2500)), dir.Write("b.txt", Numbered(999))};
     SearchInputs in = Find("line 1");
     in.LineCounting = true;
     in.ProgressIndication = true;
@@ -199,7 +152,7 @@ TEST_F(SearchRunTest, RefreshCadenceAndExactStatusTexts)
     Run(in);
     // Numbered(2500) is 26,393 bytes (206 blocks); Numbered(999) is 9,882 bytes (77 blocks).
     const std::vector<std::string> expected{
-        "caption|Searching " + host.files[0],
+        "caption|Searching " + host.Files[0],
         "title",
         "0|Lines Searched: 1,000",
         "2|File Position: 10 Kb", // after line 1000 the reader has looked at 9,893 bytes: 78 blocks
@@ -214,18 +167,18 @@ TEST_F(SearchRunTest, RefreshCadenceAndExactStatusTexts)
         "2|File Position: 25 Kb", // the size: 206 blocks
         "1|Lines Found: 1,111",
         "3|Words Found: 1,111",
-        "caption|Searching " + host.files[1],
+        "caption|Searching " + host.Files[1],
         "0|Lines Searched: 3,499", // fewer lines than the rate: only the end-of-file update
         "2|File Position: 10 Kb",
         "1|Lines Found: 1,222",
         "3|Words Found: 1,222",
     };
-    EXPECT_EQ(host.calls, expected);
+    EXPECT_EQ(host.Calls, expected);
 }
 
 TEST_F(SearchRunTest, PanelsFollowTheirOwnOptions)
 {
-    host.files = {dir.Write("a.txt", Numbered(10))};
+    host.Files = {dir.Write("a.txt", Numbered(10))};
     SearchInputs in = Find("line");
     in.LineCounting = true;
     Run(in, ".");
@@ -237,7 +190,7 @@ TEST_F(SearchRunTest, PanelsFollowTheirOwnOptions)
 
 TEST_F(SearchRunTest, WordsFoundStaysZeroWhenCountingDoesNotApply)
 {
-    host.files = {dir.Write("a.txt", "foo bar\r\n")};
+    host.Files = {dir.Write("a.txt", "foo bar\r\n")};
     SearchInputs in = Find("foo");
     in.String2 = "bar";
     in.WordCounting = true;
@@ -255,7 +208,7 @@ class EndOfFilePositionTest : public SearchRunTest, public testing::WithParamInt
 
 TEST_P(EndOfFilePositionTest, ShowsTheSizeFigure)
 {
-    host.files = {dir.Write("a.txt", std::string(GetParam().bytes, 'x'))};
+    host.Files = {dir.Write("a.txt", std::string(GetParam().bytes, 'x'))};
     SearchInputs in = Find("y");
     in.ProgressIndication = true;
     Run(in);
@@ -271,7 +224,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, EndOfFilePositionTest,
 
 TEST_F(SearchRunTest, EmptyFileCountsNoLineButStillUpdates)
 {
-    host.files = {dir.Write("a.txt", "")};
+    host.Files = {dir.Write("a.txt", "")};
     SearchInputs in = Find("x");
     in.LineCounting = true;
     Run(in);
@@ -281,7 +234,7 @@ TEST_F(SearchRunTest, EmptyFileCountsNoLineButStillUpdates)
 
 TEST_F(SearchRunTest, UnreadableFilesAreReportedAndTheWalkGoesOn)
 {
-    host.files = {"/nonexistent-folder/a.txt", dir.Path().string(), "/proc/self/mem",
+    host.Files = {"/nonexistent-folder/a.txt", dir.Path().string(), "/proc/self/mem",
                   dir.Write("b.txt", "hit\r\n")};
     Run(Find("hit"));
     EXPECT_EQ(host.Only('f'),
@@ -289,15 +242,15 @@ TEST_F(SearchRunTest, UnreadableFilesAreReportedAndTheWalkGoesOn)
                                         "failed|" + dir.Path().string() + "|Is a directory",
                                         "failed|/proc/self/mem|Input/output error"}));
     EXPECT_EQ(failed, 3);
-    EXPECT_EQ(sink.bytes, "hit\r");
+    EXPECT_EQ(sink.Bytes, "hit\r");
 }
 
 TEST_F(SearchRunTest, CancelFinishesTheLineClosesWithAnUpdateAndStopsTheWalk)
 {
-    host.files = {dir.Write("a.txt", Numbered(5000)), dir.Write("b.txt", Numbered(10))};
+    host.Files = {dir.Write("a.txt", Numbered(5000)), dir.Write("b.txt", Numbered(10))};
     SearchInputs in = Find("line");
     in.LineCounting = true;
-    host.onStatus = [](const std::string& text) {
+    host.OnStatus = [](const std::string& text) {
         if (text == "Lines Searched: 2,000") {
             CancelRequested = true;
         }
@@ -321,16 +274,16 @@ TEST_F(SearchRunTest, WalkClearsNothingAndSetsSearchRunning)
 TEST_F(SearchRunTest, EntriesAddedDuringTheRunAreSearched)
 {
     const std::string second = dir.Write("b.txt", "hit b\r\n");
-    host.files = {dir.Write("a.txt", "hit a\r\n")};
-    host.onStatus = [&](const std::string&) {
-        if (host.files.size() == 1) {
-            host.files.push_back(second);
+    host.Files = {dir.Write("a.txt", "hit a\r\n")};
+    host.OnStatus = [&](const std::string&) {
+        if (host.Files.size() == 1) {
+            host.Files.push_back(second);
         }
     };
     SearchInputs in = Find("hit");
     in.LineCounting = true;
     Run(in);
-    EXPECT_EQ(sink.bytes, "hit a\rhit b\r");
+    EXPECT_EQ(sink.Bytes, "hit a\rhit b\r");
 }
 
 // The windowed scan holds reported lines a while before the log sees them; a Clear in that time
@@ -340,8 +293,8 @@ TEST_F(SearchRunTest, ClearDuringAFileRemovesTheLinesReportedBeforeIt)
     ResultLog log;
     log.Create((dir.Path() / "s.out").string());
     log.WriteLogLine("from an earlier run");
-    host.files = {dir.Write("a.txt", Numbered(2500, "\n")), dir.Write("b.txt", "line b\n")};
-    host.onStatus = [&](const std::string& text) {
+    host.Files = {dir.Write("a.txt", Numbered(2500, "\n")), dir.Write("b.txt", "line b\n")};
+    host.OnStatus = [&](const std::string& text) {
         if (text == "Lines Searched: 1,000") {
             log.Clear();
         }
@@ -369,7 +322,7 @@ TEST_F(SearchRunTest, LineNumbersPast32BitsStayPositive)
     run.WriteReported(3000000000LL, "x");
     run.Counters().LinesFound = 2147483647;
     run.WriteReported(2147483648LL, "y");
-    EXPECT_EQ(sink.bytes, "3000000000 : x\r2147483648 : y\r");
+    EXPECT_EQ(sink.Bytes, "3000000000 : x\r2147483648 : y\r");
     EXPECT_EQ(run.Counters().LinesFound, 2147483648LL);
 }
 

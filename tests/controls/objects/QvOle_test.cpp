@@ -2,6 +2,7 @@
 #include "controls/objects/DataObject.h"
 #include "controls/objects/QvOle.h"
 #include "platform/com/Storage.h"
+#include "tests/support/RichObjectsFixture.h"
 
 #include <QPainter>
 
@@ -72,18 +73,6 @@ public:
     void OnSave() override { }
     void OnClose() override { ++Closes; }
 };
-
-std::vector<std::uint8_t> Contents(IStorage* storage)
-{
-    IStream* stream = nullptr;
-    std::vector<std::uint8_t> bytes;
-    if (SUCCEEDED(
-            storage->OpenStream(ContentsStreamName, nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, &stream))) {
-        ReadAllOfStream(stream, bytes);
-        stream->Release();
-    }
-    return bytes;
-}
 
 TEST(QvOle, FreesItselfAndItsHostedObjectWhenTheLastReferenceGoes)
 {
@@ -247,7 +236,7 @@ TEST(PersistStorage, InitNewLoadAndSaveAnswers)
 
     ASSERT_EQ(persist.Save(storage, true), S_OK);
     EXPECT_EQ(persist.HandsOffStorage(), S_OK);
-    EXPECT_EQ(Contents(storage), std::vector<std::uint8_t>(TProbe::Data.begin(), TProbe::Data.end()));
+    EXPECT_EQ(ContentsOf(storage), std::vector<std::uint8_t>(TProbe::Data.begin(), TProbe::Data.end()));
     empty->Release();
     storage->Release();
     object->Release();
@@ -265,7 +254,7 @@ TEST(PersistStorage, SameAsLoadSaveOfShorterDataLeavesNoOldTail)
     TProbe::Data = "short";
     ASSERT_EQ(persist.Save(storage, true), S_OK);
     persist.HandsOffStorage();
-    EXPECT_EQ(Contents(storage), std::vector<std::uint8_t>({'s', 'h', 'o', 'r', 't'}));
+    EXPECT_EQ(ContentsOf(storage), std::vector<std::uint8_t>({'s', 'h', 'o', 'r', 't'}));
     TProbe::Data = "probe data";
     storage->Release();
     object->Release();
@@ -461,7 +450,7 @@ TEST(DataObject, GetDataHereSavesTheObjectIntoTheCallersStorage)
     CLSID clsid;
     ASSERT_EQ(ReadClassStg(storage, &clsid), S_OK);
     EXPECT_EQ(clsid, object->Hosted().GetClassID());
-    EXPECT_EQ(Contents(storage), std::vector<std::uint8_t>(TProbe::Data.begin(), TProbe::Data.end()));
+    EXPECT_EQ(ContentsOf(storage), std::vector<std::uint8_t>(TProbe::Data.begin(), TProbe::Data.end()));
     storage->Release();
     object->Release();
 }

@@ -1,10 +1,11 @@
 #include "controls/objects/DataObject.h"
 #include "controls/objects/RichObjects.h"
-#include "platform/Shell.h"
 #include "platform/com/ComClassTable.h"
 #include "platform/com/KeyStore.h"
 #include "platform/com/Storage.h"
 #include "tests/support/ScriptedDialogs.h"
+#include "tests/support/ScriptedShell.h"
+#include "tests/support/TestFiles.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -245,19 +246,13 @@ TEST(RichObjects, TheKindsHaveTheirClassesTypesAndProgIDs)
     EXPECT_EQ(RichObjectKind(CLSID{}), nullptr);
 }
 
-QByteArray FileBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 TEST(RichObjectsRegistration, WritesTheClassKeysAndRegistersTheFactories)
 {
     QTemporaryDir dir;
     const QString reg = dir.filePath("sifton.reg");
     SetClassesRootFile(reg.toStdString());
     RegisterRichObjects();
-    const QByteArray text = FileBytes(reg);
+    const QByteArray text = ReadBytes(reg);
     EXPECT_TRUE(text.contains("[HKEY_CLASSES_ROOT\\CLSID\\{4EA25412-6ADD-0ADF-55C0-1376A3110302}]\r\n"
                               "@=\"Application/Web Link\"\r\n"));
     EXPECT_TRUE(text.contains("[HKEY_CLASSES_ROOT\\CLSID\\{42BFA701-EC57-0000-C000-000000000046}\\ProgID]\r\n"
@@ -289,18 +284,15 @@ TEST(RichObjectsRegistration, ASecondStartFindsTheKeysAndDoesNotRewriteThem)
     RegisterRichObjects();
     RevokeRichObjects();
     // A user's change to a value must survive the next start, and the file must stay as it is.
-    QByteArray text = FileBytes(reg);
+    QByteArray text = ReadBytes(reg);
     text.replace("@=\"Application/Web Link\"", "@=\"Edited by hand\"");
-    QFile file(reg);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(text);
-    file.close();
+    WriteBytes(reg, text);
     const QDateTime written = QFileInfo(reg).lastModified();
 
     SetClassesRootFile(reg.toStdString()); // the next start reads the file anew
     RegisterRichObjects();
     RevokeRichObjects();
-    EXPECT_EQ(FileBytes(reg), text);
+    EXPECT_EQ(ReadBytes(reg), text);
     EXPECT_EQ(QFileInfo(reg).lastModified(), written);
 }
 

@@ -1,9 +1,7 @@
-#include "controls/objects/RichObjects.h"
 #include "controls/objects/RtfObjects.h"
 #include "controls/richtext/RtfReader.h"
-#include "platform/com/KeyStore.h"
+#include "tests/support/RichObjectsFixture.h"
 
-#include <QTemporaryDir>
 #include <QTextDocument>
 
 #include <gtest/gtest.h>
@@ -11,16 +9,7 @@
 
 namespace {
 
-class RtfObjectData : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        SetClassesRootFile(FDir.filePath("sifton.reg").toStdString());
-        RegisterRichObjects();
-    }
-    void TearDown() override { RevokeRichObjects(); }
-    QTemporaryDir FDir;
-};
+using RtfObjectData = RichObjectsTest;
 
 // The object data of a file link with an icon: header, compound file, "CONTENTS" with an ICO.
 QByteArray FileLinkData()

@@ -2,12 +2,13 @@
 #include "controls/richtext/qvtext_print.h"
 #include "platform/Application.h"
 #include "tests/support/ScriptedDialogs.h"
+#include "tests/support/TestFiles.h"
+#include "tests/support/WaitFor.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -27,22 +28,13 @@ protected:
 
     void Lp(const QByteArray& script)
     {
-        QFile lp(FBin.filePath("lp"));
-        ASSERT_TRUE(lp.open(QIODevice::WriteOnly));
-        lp.write(script);
-        lp.close();
-        lp.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+        WriteBytes(FBin.filePath("lp"), script);
+        QFile::setPermissions(FBin.filePath("lp"), QFile::ReadOwner | QFile::ExeOwner);
     }
 
     bool WaitForMessage()
     {
-        QElapsedTimer timer;
-        timer.start();
-        while (FDialogs.Messages.empty() && timer.elapsed() < 10000) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-            QThread::msleep(5);
-        }
-        return !FDialogs.Messages.empty();
+        return WaitFor([this] { return !FDialogs.Messages.empty(); }, 10000);
     }
 
     QTemporaryDir FBin;

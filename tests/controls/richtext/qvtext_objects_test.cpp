@@ -1,14 +1,14 @@
 #include "controls/objects/DataObject.h"
 #include "controls/objects/OleContainer.h"
-#include "controls/objects/RichObjects.h"
 #include "controls/objects/RtfObjects.h"
 #include "controls/richtext/EditOleCallback.h"
 #include "controls/richtext/RtfReader.h"
 #include "controls/richtext/qvtext.h"
 #include "controls/richtext/qvtext_print.h"
-#include "platform/Shell.h"
-#include "platform/com/KeyStore.h"
 #include "platform/com/Storage.h"
+#include "tests/support/RichObjectsFixture.h"
+#include "tests/support/ScriptedShell.h"
+#include "tests/support/TestFiles.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -23,18 +23,7 @@
 
 namespace {
 
-// The program's start-up registration, with its class keys in a folder of the test's own.
-class ObjectsTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        SetClassesRootFile(FDir.filePath("sifton.reg").toStdString());
-        RegisterRichObjects();
-    }
-    void TearDown() override { RevokeRichObjects(); }
-
-    QTemporaryDir FDir;
-};
+using ObjectsTest = RichObjectsTest;
 
 TQvOle* WebLink(const QByteArray& url)
 {
@@ -43,7 +32,7 @@ TQvOle* WebLink(const QByteArray& url)
     return object;
 }
 
-QByteArray Contents(IOleObject* object)
+std::vector<std::uint8_t> Contents(IOleObject* object)
 {
     IPersistStorage* persist = nullptr;
     object->QueryInterface(IID_IPersistStorage, reinterpret_cast<void**>(&persist));
@@ -52,15 +41,9 @@ QByteArray Contents(IOleObject* object)
     OleSave(persist, storage, false);
     persist->SaveCompleted(nullptr);
     persist->Release();
-    IStream* stream = nullptr;
-    std::vector<std::uint8_t> bytes;
-    if (SUCCEEDED(
-            storage->OpenStream(ContentsStreamName, nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, &stream))) {
-        ReadAllOfStream(stream, bytes);
-        stream->Release();
-    }
+    std::vector<std::uint8_t> bytes = ContentsOf(storage);
     storage->Release();
-    return QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
+    return bytes;
 }
 
 QByteArray Document(const QByteArray& body)
@@ -377,10 +360,7 @@ TEST_F(ObjectsTest, LoadFromFileShowsTheObjectsOfARichTextFile)
 {
     TQvOle* web = WebLink("https://quorvale.example/");
     const QString path = FDir.filePath("links.rtf");
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(Document("see " + WriteRtfObject(web, "the web") + "\\par"));
-    file.close();
+    WriteBytes(path, Document("see " + WriteRtfObject(web, "the web") + "\\par"));
     web->Release();
     TQvEdit edit;
     edit.SetPlainText(false);

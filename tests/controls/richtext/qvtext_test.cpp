@@ -1,6 +1,7 @@
 #include "controls/richtext/qvtext.h"
 #include "platform/Application.h"
 #include "tests/support/ScriptedDialogs.h"
+#include "tests/support/TestFiles.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -293,10 +294,7 @@ TEST_P(QvEditLoadFile, AnyExtensionLoadsAsTextWhenPlainText)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(GetParam());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("{\\rtf1 hello}\r");
-    file.close();
+    WriteBytes(path, "{\\rtf1 hello}\r");
     TQvEdit edit;
     EXPECT_TRUE(edit.LoadFromFile(path));
     EXPECT_EQ(edit.Text(), "{\\rtf1 hello}\n");

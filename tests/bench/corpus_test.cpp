@@ -1,8 +1,9 @@
 // The benchmark corpus generator: its manifest must hold the counts the benchmark checks every
 // tool against, and the two forms must hold the same lines.
+#include "tests/support/TempDir.h"
+
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <map>
 #include <sstream>
@@ -12,14 +13,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string ReadAll(const fs::path& p)
-{
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 std::vector<std::string> Lines(const std::string& text, const std::string& end)
 {
@@ -49,23 +42,24 @@ protected:
             ADD_FAILURE() << "SIFTON_BIN is not set";
             return {};
         }
-        const fs::path dir = fs::temp_directory_path() / ("sifton-corpus-test-" + name);
-        fs::remove_all(dir);
+        const fs::path dir = FDir.Path() / name;
         const std::string cmd = std::string(bin) + "/sifton-corpus --size " + size + " --out " + dir.string();
         EXPECT_EQ(std::system(cmd.c_str()), 0);
         return dir;
     }
+
+    TempDir FDir;
 };
 
 TEST_F(Corpus, ManifestCountsAreTheLinesThatHoldTheNeedles)
 {
     const fs::path dir = Make("counts", "10000000");
     std::map<std::string, std::string> m;
-    std::istringstream manifest(ReadAll(dir / "manifest.txt"));
+    std::istringstream manifest(TempDir::Read(dir / "manifest.txt"));
     for (std::string row; std::getline(manifest, row);) {
         m[row.substr(0, row.find('='))] = row.substr(row.find('=') + 1);
     }
-    const std::string lf = ReadAll(dir / "corpus-lf.txt");
+    const std::string lf = TempDir::Read(dir / "corpus-lf.txt");
     const auto lines = Lines(lf, "\n");
     long rare = 0, folded = 0, common = 0, orLines = 0, andNot = 0;
     for (const auto& l : lines) {
@@ -90,18 +84,15 @@ TEST_F(Corpus, ManifestCountsAreTheLinesThatHoldTheNeedles)
     EXPECT_GT(rare, 0);
     EXPECT_NEAR(double(common) / lines.size(), 0.05, 0.01);
 
-    EXPECT_EQ(Lines(ReadAll(dir / "corpus-crlf.txt"), "\r\n"), lines);
-    fs::remove_all(dir);
+    EXPECT_EQ(Lines(TempDir::Read(dir / "corpus-crlf.txt"), "\r\n"), lines);
 }
 
 TEST_F(Corpus, SameSizeGivesTheSameBytes)
 {
     const fs::path a = Make("a", "200000");
     const fs::path b = Make("b", "200000");
-    EXPECT_EQ(ReadAll(a / "corpus-lf.txt"), ReadAll(b / "corpus-lf.txt"));
+    EXPECT_EQ(TempDir::Read(a / "corpus-lf.txt"), TempDir::Read(b / "corpus-lf.txt"));
     EXPECT_GE(fs::file_size(a / "corpus-lf.txt"), 200000u);
-    fs::remove_all(a);
-    fs::remove_all(b);
 }
 
 } // namespace

@@ -216,9 +216,10 @@ TEST(LineEnds, CountsBeyondTheLaneCounterLimit)
 
 namespace {
 
-// The definition, one byte at a time: a bad byte, then the limit-th line end, then an occurrence.
-CountedFind NaiveCounting(const std::string& hay, const std::string& needle, const std::string& second,
-                          bool fold, char term, char bad1, char bad2, std::size_t limit)
+// The definition, one byte at a time: a bad byte, then the limit-th line end, then an occurrence of
+// any needle (empty ones occur nowhere).
+CountedFind NaiveCounting(const std::string& hay, const std::vector<std::string>& needles, bool fold,
+                          char term, char bad1, char bad2, std::size_t limit)
 {
     const char* b = hay.data();
     std::size_t count = 0;
@@ -230,8 +231,9 @@ CountedFind NaiveCounting(const std::string& hay, const std::string& needle, con
         if (c == term && count + 1 >= limit) {
             return {CountedStop::Limit, b + i, count};
         }
-        if (NaiveFind(hay.substr(i, needle.size()), needle, fold) == 0 ||
-            (!second.empty() && NaiveFind(hay.substr(i, second.size()), second, fold) == 0)) {
+        if (std::any_of(needles.begin(), needles.end(), [&](const std::string& needle) {
+                return NaiveFind(hay.substr(i, needle.size()), needle, fold) == 0;
+            })) {
             return {CountedStop::Hit, b + i, count};
         }
         count += c == term;
@@ -267,7 +269,7 @@ TEST(LiteralFinder, FindCountingStopsAtTheFirstEventLikeTheDefinition)
         const char bad1 = 26;
         const char bad2 = dos ? 26 : '\r';
         const std::size_t limit = rng() % 3 == 0 ? SIZE_MAX : 1 + rng() % 20;
-        const CountedFind expected = NaiveCounting(hay, needle, second, fold, term, bad1, bad2, limit);
+        const CountedFind expected = NaiveCounting(hay, {needle, second}, fold, term, bad1, bad2, limit);
         for (auto kernel : kKernels) {
             LiteralFinder f(needle, fold, kernel);
             LiteralFinder g(second, fold, kernel);
@@ -278,6 +280,55 @@ TEST(LiteralFinder, FindCountingStopsAtTheFirstEventLikeTheDefinition)
                                            f.FindCountingComposed(b, e, term, bad1, bad2, limit, other)}) {
                 ASSERT_EQ(got.Stop, expected.Stop)
                     << "round " << round << " kernel " << static_cast<int>(kernel);
+                ASSERT_EQ(got.At - b, expected.At - b) << "round " << round;
+                ASSERT_EQ(got.Terms, expected.Terms) << "round " << round;
+            }
+        }
+    }
+}
+
+TEST(LiteralFinder, FindCountingAnyStopsAtTheFirstEventLikeTheDefinition)
+{
+    std::mt19937 rng(2718);
+    const std::string alphabet = "abAB\n\r\x1a xy";
+    for (int round = 0; round < 20000; ++round) {
+        std::string hay(rng() % 400, ' ');
+        for (char& c : hay) {
+            c = rng() % 4 == 0 ? alphabet[rng() % alphabet.size()] : "xyz "[rng() % 4];
+        }
+        const bool fold = rng() % 2 == 0;
+        std::vector<std::string> needles(1 + rng() % 7);
+        for (std::string& needle : needles) {
+            needle.assign(1 + rng() % 5, ' ');
+            for (char& c : needle) {
+                c = alphabet[rng() % 5];
+            }
+            if (fold) {
+                needle = FoldAll(needle);
+            }
+        }
+        const bool dos = rng() % 2 == 0;
+        const char term = dos ? '\r' : '\n';
+        const char bad2 = dos ? 26 : '\r';
+        const std::size_t limit = rng() % 3 == 0 ? SIZE_MAX : 1 + rng() % 20;
+        const CountedFind expected = NaiveCounting(hay, needles, fold, term, 26, bad2, limit);
+        for (auto kernel : kKernels) {
+            std::vector<LiteralFinder> finders;
+            for (const std::string& needle : needles) {
+                finders.emplace_back(needle, fold, kernel);
+            }
+            std::vector<const LiteralFinder*> pointers;
+            for (const LiteralFinder& f : finders) {
+                pointers.push_back(&f);
+            }
+            const char* b = hay.data();
+            const char* e = b + hay.size();
+            for (const CountedFind& got :
+                 {LiteralFinder::FindCountingAny(pointers, b, e, term, 26, bad2, limit),
+                  LiteralFinder::FindCountingAnyComposed(pointers, b, e, term, 26, bad2, limit)}) {
+                ASSERT_EQ(got.Stop, expected.Stop)
+                    << "round " << round << " kernel " << static_cast<int>(kernel) << " needles "
+                    << needles.size();
                 ASSERT_EQ(got.At - b, expected.At - b) << "round " << round;
                 ASSERT_EQ(got.Terms, expected.Terms) << "round " << round;
             }

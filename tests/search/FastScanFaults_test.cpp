@@ -7,6 +7,7 @@
 #include "search/ResultLog.h"
 #include "search/RunFlags.h"
 #include "search/SearchRun.h"
+#include "tests/support/EngineDoubles.h"
 #include "tests/support/MemoryLimit.h"
 #include "tests/support/TempDir.h"
 
@@ -33,40 +34,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-/// A list of files; records failures; may read any kind of file when told so.
-struct ListHost final : SearchHost {
-    std::vector<std::string> files;
-    std::vector<std::string> failures;
-    bool anyKind = false;
-    std::string openAs; // the path to open instead of every name, when set
-    std::function<void(const std::string&)> opening; // told of each name about to be opened (any thread)
-    std::function<void()> statusShown; // told of each periodic status update, on the run's thread
-
-    void SetStatusText(int, const std::string&) override { }
-    void SetCaption(const std::string&) override { }
-    void ShowCaptionAsTitle() override
-    {
-        if (statusShown) {
-            statusShown();
-        }
-    }
-    std::int64_t FileCount() override { return static_cast<std::int64_t>(files.size()); }
-    std::optional<std::string> FileName(std::int64_t i) override
-    {
-        return i < FileCount() ? std::optional(files[static_cast<std::size_t>(i)]) : std::nullopt;
-    }
-    void FileFailed(const std::string& fileName, const std::string& reason) override
-    {
-        failures.push_back(fileName + "|" + reason);
-    }
-    std::string PathToOpen(const std::string& fileName) override
-    {
-        if (opening) {
-            opening(fileName);
-        }
-        return openAs.empty() ? fileName : openAs;
-    }
-    bool MayReadAnyFile(const std::string&) override { return anyKind; }
+/// Reads nothing but regular files unless told otherwise, as the window reads its list.
+struct ListHost final : RecordingHost {
+    ListHost() { AnyKind = false; }
 };
 
 /// Runs work on its own thread; false when it has not ended within limit (it is then left running,
@@ -121,8 +91,9 @@ std::vector<std::string> SplitEntries(const std::string& log)
     return entries;
 }
 
-// Rounds alternate between the walk on one thread and the walk whose scan threads read ahead of
-// the writer, which takes a dropped entry back through a recorded item.
+// Rounds take turns: the walk on one thread, the walk whose scan threads read ahead of the writer
+// (which takes a dropped entry back through a recorded item), and that walk with the file split into
+// chunks that the scan threads read at once, so that the cut lands while several are in flight.
 TEST(FastScanFaults, FileTruncatedAtAnyMomentLeavesWholeEntriesAndTheRunGoesOn)
 {
     std::mt19937 rng(1508);
@@ -130,7 +101,8 @@ TEST(FastScanFaults, FileTruncatedAtAnyMomentLeavesWholeEntriesAndTheRunGoesOn)
     ResultLog log;
     log.Create((dir.Path() / "run.out").string());
     int shortened = 0;
-    for (int round = 0; round < 60; ++round) {
+    int splitShortened = 0;
+    for (int round = 0; round < 90; ++round) {
         // Short lines and lines longer than every buffer, a third of them holding the string.
         std::vector<std::string> lines;
         std::vector<std::size_t> starts;
@@ -157,13 +129,13 @@ TEST(FastScanFaults, FileTruncatedAtAnyMomentLeavesWholeEntriesAndTheRunGoesOn)
         in.LineNumbering = rng() % 2 == 0;
         in.ReverseLogic = rng() % 2 == 0;
         ListHost host;
-        host.files = {victim, next};
+        host.Files = {victim, next};
         // The cut is timed from the victim's open, so that it lands while the file is read
         // however busy the machine is; with no delay it may also come before the file is mapped.
         std::mutex openLock;
         std::condition_variable opened;
         bool victimOpened = false;
-        host.opening = [&](const std::string& name) {
+        host.OnOpen = [&](const std::string& name) {
             if (name == victim) {
                 std::lock_guard guard(openLock);
                 victimOpened = true;
@@ -171,11 +143,32 @@ TEST(FastScanFaults, FileTruncatedAtAnyMomentLeavesWholeEntriesAndTheRunGoesOn)
             }
         };
         log.Clear();
-        SearchRun run(PrepareRequest(in), log, host, ",");
-        run.SetThreads(round % 2 == 0 ? 1 : 2);
+        const int mode = round % 3;
+        SearchRequest request = PrepareRequest(in);
+        if (mode == 2) {
+            request.RefreshRate = 1 + static_cast<std::int32_t>(rng() % 8); // a few hundred lines
+        }
+        SearchRun run(request, log, host, ",");
+        run.SetThreads(mode == 0 ? 1 : 2);
         const auto cut = static_cast<off_t>(rng() % text.size());
         const auto delay = std::chrono::microseconds(rng() % 1000);
+        int updates = 0;
+        const int cutAtUpdate = 1 + static_cast<int>(rng() % 4);
+        if (mode == 2) {
+            // Cut by the writer at a periodic update, so that it lands while chunks are in flight
+            // however the threads are scheduled: a small scan-ahead limit holds the later ones back.
+            run.SetFileSplit(1, 4096 + static_cast<std::int64_t>(rng() % (256 * 1024)));
+            run.SetScanAheadLimit(1 + rng() % 65536);
+            host.OnTitle = [&] {
+                if (++updates == cutAtUpdate) {
+                    EXPECT_EQ(::truncate(victim.c_str(), cut), 0);
+                }
+            };
+        }
         std::thread cutter([&] {
+            if (mode == 2) {
+                return;
+            }
             {
                 std::unique_lock guard(openLock);
                 opened.wait_for(guard, 60s, [&] { return victimOpened; });
@@ -193,13 +186,16 @@ TEST(FastScanFaults, FileTruncatedAtAnyMomentLeavesWholeEntriesAndTheRunGoesOn)
         });
         cutter.join();
 
-        const std::string what =
-            "round " + std::to_string(round) + (round % 2 == 0 ? ", one thread" : ", two threads");
-        if (!host.failures.empty()) {
-            EXPECT_EQ(host.failures,
+        const std::string what = "round " + std::to_string(round) +
+                                 (mode == 0   ? ", one thread"
+                                  : mode == 1 ? ", two threads"
+                                              : ", in chunks");
+        if (!host.Failures().empty()) {
+            EXPECT_EQ(host.Failures(),
                       std::vector<std::string>{victim + "|" + std::string(ShortenedFileReason)})
                 << what;
             ++shortened;
+            splitShortened += mode == 2 ? 1 : 0;
         }
         // A file cut before it was opened simply ends there: its last line is what is left of it.
         const std::size_t cutLine = static_cast<std::size_t>(
@@ -234,7 +230,7 @@ TEST(FastScanFaults, FileTruncatedAtAnyMomentLeavesWholeEntriesAndTheRunGoesOn)
             EXPECT_TRUE(entry == lines[number - 1] || (number - 1 == cutLine && entry == leftOfCutLine))
                 << what << ": entry " << i << " is not line " << number << " but " << entry.size()
                 << " bytes of its " << lines[number - 1].size() << " (reverse " << in.ReverseLogic << ", dos "
-                << dos << ", cut at " << cut << ", failures " << host.failures.size()
+                << dos << ", cut at " << cut << ", failures " << host.Failures().size()
                 << "), NUL bytes: " << (entry.find('\0') != std::string::npos);
         }
         // The run went on with the next file.
@@ -247,6 +243,7 @@ TEST(FastScanFaults, FileTruncatedAtAnyMomentLeavesWholeEntriesAndTheRunGoesOn)
         }
     }
     EXPECT_GT(shortened, 0) << "no round cut the file while it was read";
+    EXPECT_GT(splitShortened, 0) << "no round cut a split file while it was read";
 }
 
 // The scan has already seen where the line ends when the cut comes: the rest of the line now reads
@@ -272,7 +269,7 @@ TEST(FastScanFaults, ALineCutAfterItsEndWasSeenIsNotReportedWithTheZerosAfterThe
     ListHost host;
     bool done = false;
     // The first status update comes after line 1000, long before the scan reaches the cut.
-    host.statusShown = [&] {
+    host.OnTitle = [&] {
         if (!done) {
             done = true;
             EXPECT_EQ(::truncate(path.c_str(), static_cast<off_t>(cut)), 0);
@@ -285,7 +282,7 @@ TEST(FastScanFaults, ALineCutAfterItsEndWasSeenIsNotReportedWithTheZerosAfterThe
     SearchRun run(PrepareRequest(in), log, host, ",");
     EXPECT_FALSE(run.ScanFile(path));
     ASSERT_TRUE(done);
-    EXPECT_EQ(host.failures, std::vector<std::string>{path + "|" + std::string(ShortenedFileReason)});
+    EXPECT_EQ(host.Failures(), std::vector<std::string>{path + "|" + std::string(ShortenedFileReason)});
     std::string expected;
     for (std::size_t i = 0; i < cut / 100; ++i) {
         expected += std::to_string(i + 1) + " : " + lines[i] + "\r";
@@ -319,7 +316,8 @@ void WriteLongLine(int fd)
     ::write(fd, "\n", 1);
 }
 
-bool ScanLongLineInto(const std::string& logPath, ListHost& host, const std::string& name)
+/// split: the walk with two scan threads, the file split into chunks of 1 MiB.
+bool ScanLongLineInto(const std::string& logPath, ListHost& host, const std::string& name, bool split = false)
 {
     ResultLog log;
     log.Create(logPath);
@@ -328,7 +326,16 @@ bool ScanLongLineInto(const std::string& logPath, ListHost& host, const std::str
     in.LineFormat = LineFormat::Unix;
     in.LineNumbering = true;
     SearchRun run(PrepareRequest(in), log, host, ",");
-    const bool ok = run.ScanFile(name);
+    bool ok = false;
+    if (split) {
+        host.Files = {name};
+        run.SetThreads(2);
+        run.SetFileSplit(1, 1 << 20);
+        run.Walk();
+        ok = host.Failures().empty();
+    } else {
+        ok = run.ScanFile(name);
+    }
     log.Flush();
     struct stat info { };
     // "1 : " and the line and byte 13.
@@ -357,6 +364,28 @@ TEST(FastScanFaults, ALineOfAnyLengthIsReportedInBoundedMemoryFromAMappedFile)
               0);
 }
 
+// The line starts in the first chunk and runs through all the others: its entry leaves that
+// chunk's scan in pieces, which wait for the writer in bounded memory.
+TEST(FastScanFaults, ALineOfAnyLengthIsReportedInBoundedMemoryFromASplitFile)
+{
+    if (UnderSanitizer) {
+        GTEST_SKIP() << "the memory limit would count the sanitizer's own memory";
+    }
+    TempDir dir;
+    const std::string path = (dir.Path() / "one-line.txt").string();
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(fd, 0);
+    WriteLongLine(fd);
+    ::close(fd);
+    const std::string logPath = (dir.Path() / "split.out").string();
+    EXPECT_EQ(InChildWithMemoryLimit(MemoryLimit,
+                                     [&] {
+                                         ListHost host;
+                                         return ScanLongLineInto(logPath, host, path, true);
+                                     }),
+              0);
+}
+
 TEST(FastScanFaults, ALineOfAnyLengthIsReportedInBoundedMemoryFromAPipe)
 {
     if (UnderSanitizer) {
@@ -378,8 +407,8 @@ TEST(FastScanFaults, ALineOfAnyLengthIsReportedInBoundedMemoryFromAPipe)
                                          }
                                          ::close(ends[1]);
                                          ListHost host;
-                                         host.anyKind = true;
-                                         host.openAs = "/proc/self/fd/" + std::to_string(ends[0]);
+                                         host.AnyKind = true;
+                                         host.OpenAs = "/proc/self/fd/" + std::to_string(ends[0]);
                                          const bool ok = ScanLongLineInto(logPath, host, "pipe");
                                          ::waitpid(writer, nullptr, 0);
                                          return ok;
@@ -401,8 +430,8 @@ TEST(FastScanFaults, CancelIsSeenInTheMiddleOfAnEndlessLine)
     TempDir dir;
     log.Create((dir.Path() / "run.out").string());
     ListHost host;
-    host.anyKind = true;
-    host.openAs = "/proc/self/fd/" + std::to_string(ends[0]);
+    host.AnyKind = true;
+    host.OpenAs = "/proc/self/fd/" + std::to_string(ends[0]);
     SearchInputs in;
     in.String1 = "a";
     CancelRequested = false;
@@ -431,7 +460,7 @@ TEST(FastScanFaults, AListedPathThatBecameAFifoIsReportedWithoutWaiting)
     ResultLog log;
     log.Create((dir.Path() / "run.out").string());
     ListHost host;
-    host.files = {fifo, next};
+    host.Files = {fifo, next};
     SearchInputs in;
     in.String1 = "found";
     in.LineFormat = LineFormat::Unix;
@@ -454,7 +483,7 @@ TEST(FastScanFaults, AListedPathThatBecameAFifoIsReportedWithoutWaiting)
     done = true;
     rescuer.join();
     EXPECT_FALSE(unblocked) << "the scan waited in open()";
-    EXPECT_EQ(host.failures, std::vector<std::string>{fifo + "|" + std::string(NotRegularFileReason)});
+    EXPECT_EQ(host.Failures(), std::vector<std::string>{fifo + "|" + std::string(NotRegularFileReason)});
     EXPECT_EQ(log.ReadAll(), "found\r");
 }
 

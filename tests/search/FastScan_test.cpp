@@ -1,15 +1,21 @@
 // The windowed scan against the line-by-line scan: same entries, counters and host calls
 // (status texts with their position figures, title updates, failures), on random files whose
-// lines cross window edges, and on named cases.
+// lines cross window edges, and on named cases; for regular expressions, also against PCRE2 called
+// on each line.
 
 #include "search/ResultLog.h"
 #include "search/RunFlags.h"
 #include "search/SearchRun.h"
+#include "tests/support/EngineDoubles.h"
+#include "tests/support/RandomRegex.h"
 #include "tests/support/ScanHarness.h"
 #include "tests/support/TempDir.h"
 
+#define PCRE2_CODE_UNIT_WIDTH 8
+#include <algorithm>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <pcre2.h>
 #include <random>
 #include <string>
 #include <vector>
@@ -217,28 +223,6 @@ TEST(FastScan, ReadsProcfsFilesThatClaimSizeZero)
 
 namespace {
 
-/// Shortens the scanned file at the first status update, while the file is mapped.
-struct TruncatingHost final : SearchHost {
-    std::string path;
-    std::vector<std::string> failures;
-    bool truncated = false;
-    void SetStatusText(int, const std::string&) override { }
-    void SetCaption(const std::string&) override { }
-    void ShowCaptionAsTitle() override
-    {
-        if (!truncated) {
-            truncated = true;
-            std::filesystem::resize_file(path, 4096);
-        }
-    }
-    std::int64_t FileCount() override { return 0; }
-    std::optional<std::string> FileName(std::int64_t) override { return std::nullopt; }
-    void FileFailed(const std::string& fileName, const std::string& reason) override
-    {
-        failures.push_back(fileName + "|" + reason);
-    }
-};
-
 TEST(FastScan, FileShortenedWhileMappedEndsItsScanWithoutACrash)
 {
     TempDir dir;
@@ -247,23 +231,30 @@ TEST(FastScan, FileShortenedWhileMappedEndsItsScanWithoutACrash)
         text += "some line of text that does not hold the string\n";
     }
     MemorySink sink;
-    TruncatingHost host;
-    host.path = dir.Write("big.txt", text);
+    // Shortens the file at the first status update, while it is mapped.
+    RecordingHost host;
+    const std::string path = dir.Write("big.txt", text);
+    bool truncated = false;
+    host.OnTitle = [&] {
+        if (!truncated) {
+            truncated = true;
+            std::filesystem::resize_file(path, 4096);
+        }
+    };
     SearchInputs in;
     in.String1 = "needle";
     in.LineFormat = LineFormat::Unix;
     SearchRequest request = PrepareRequest(in);
     request.RefreshRate = 1000;
     SearchRun run(request, sink, host, ",");
-    EXPECT_FALSE(run.ScanFileFast(host.path, {}));
-    EXPECT_TRUE(host.truncated);
-    EXPECT_EQ(host.failures,
-              std::vector<std::string>{host.path + "|The file was shortened while it was read"});
+    EXPECT_FALSE(run.ScanFileFast(path, {}));
+    EXPECT_TRUE(truncated);
+    EXPECT_EQ(host.Failures(), std::vector<std::string>{path + "|The file was shortened while it was read"});
     EXPECT_LT(run.Counters().LinesSearched, static_cast<std::int64_t>(text.size() / 50));
     // The next file is scanned as usual.
     const std::string small = dir.Write("small.txt", "a needle\n");
     EXPECT_TRUE(run.ScanFileFast(small, {}));
-    EXPECT_EQ(sink.bytes, "a needle\r");
+    EXPECT_EQ(sink.Bytes, "a needle\r");
 }
 
 TEST(FastScan, OneLineLongerThanManyWindows)
@@ -318,6 +309,262 @@ TEST(FastScan, ResultLogHoldsTheSameBytesAsAfterTheLineByLineScan)
         }
         EXPECT_EQ(logs[1].size(), logs[0].size());
         EXPECT_TRUE(logs[1] == logs[0]) << "reverse " << reverse;
+    }
+}
+
+} // namespace
+
+// ---- regular expressions ---------------------------------------------------------------------------
+
+namespace {
+
+/// The lines of a file as the line reader gives them, without their line ends.
+std::vector<std::string> LinesOf(std::string bytes, LineFormat format)
+{
+    bytes = bytes.substr(0, bytes.find('\x1a'));
+    std::vector<std::string> lines;
+    for (std::size_t i = 0; i < bytes.size();) {
+        const std::size_t end = bytes.find_first_of(format == LineFormat::Dos ? "\r" : "\r\n", i);
+        lines.push_back(bytes.substr(i, end == std::string::npos ? std::string::npos : end - i));
+        if (end == std::string::npos) {
+            break;
+        }
+        i = end + (bytes[end] == '\r' && end + 1 < bytes.size() && bytes[end + 1] == '\n' ? 2 : 1);
+    }
+    return lines;
+}
+
+/// PCRE2 called on each line with its interpreter and its own tables: the reference a run of regular
+/// expressions must agree with, whatever the scan looks at first.
+class LineByLinePcre2 {
+public:
+    LineByLinePcre2(const std::string& pattern, bool caseSensitive, LineFormat format)
+    {
+        pcre2_compile_context* context = pcre2_compile_context_create(nullptr);
+        pcre2_set_newline(context, format == LineFormat::Dos ? PCRE2_NEWLINE_CR : PCRE2_NEWLINE_ANYCRLF);
+        int error = 0;
+        PCRE2_SIZE offset = 0;
+        FCode = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.c_str()), pattern.size(),
+                              PCRE2_DOLLAR_ENDONLY | (caseSensitive ? 0 : PCRE2_CASELESS), &error, &offset,
+                              context);
+        pcre2_compile_context_free(context);
+        FData = pcre2_match_data_create(1, nullptr);
+    }
+    ~LineByLinePcre2()
+    {
+        pcre2_match_data_free(FData);
+        pcre2_code_free(FCode);
+    }
+    LineByLinePcre2(const LineByLinePcre2&) = delete;
+    LineByLinePcre2& operator=(const LineByLinePcre2&) = delete;
+
+    bool Compiled() const { return FCode != nullptr; }
+
+    bool Matches(const std::string& line, std::size_t from = 0, std::uint32_t options = 0)
+    {
+        return pcre2_match(FCode, reinterpret_cast<PCRE2_SPTR>(line.c_str()), line.size(), from,
+                           options | PCRE2_NO_JIT, FData, nullptr) >= 0;
+    }
+
+    /// The matches of Perl's //g: after an empty match, a non-empty one at the same place, else the
+    /// next one from the byte after it.
+    std::int64_t Count(const std::string& line)
+    {
+        std::int64_t count = 0;
+        std::size_t from = 0;
+        std::uint32_t options = 0;
+        while (from <= line.size()) {
+            if (!Matches(line, from, options)) {
+                if (options == 0) {
+                    break;
+                }
+                options = 0;
+                ++from;
+                continue;
+            }
+            ++count;
+            const PCRE2_SIZE* span = pcre2_get_ovector_pointer(FData);
+            from = span[1];
+            options = span[0] == span[1] ? PCRE2_NOTEMPTY_ATSTART | PCRE2_ANCHORED : 0;
+        }
+        return count;
+    }
+
+private:
+    pcre2_code* FCode = nullptr;
+    pcre2_match_data* FData = nullptr;
+};
+
+/// What a run of regular expressions writes and counts over files, from LineByLinePcre2.
+Outcome Expected(const SearchRequest& r, const std::vector<std::string>& contents)
+{
+    LineByLinePcre2 first(r.Pattern1, r.CaseSensitive, r.LineFormat);
+    LineByLinePcre2 second(r.Pattern2, r.CaseSensitive, r.LineFormat);
+    Outcome out;
+    for (const std::string& bytes : contents) {
+        std::int64_t number = 0;
+        for (const std::string& line : LinesOf(bytes, r.LineFormat)) {
+            ++number;
+            ++out.counters.LinesSearched;
+            const bool in1 = first.Matches(line);
+            bool passes = in1;
+            switch (r.Operator) {
+            case SearchOperator::None:
+                break;
+            case SearchOperator::And:
+                passes = in1 && second.Matches(line);
+                break;
+            case SearchOperator::Or:
+                passes = in1 || second.Matches(line);
+                break;
+            case SearchOperator::Xor:
+                passes = in1 != second.Matches(line);
+                break;
+            case SearchOperator::AndNot:
+                passes = in1 && !second.Matches(line);
+                break;
+            }
+            if (passes == r.ReverseLogic) {
+                continue;
+            }
+            ++out.counters.LinesFound;
+            out.log += (r.LineNumbering ? std::to_string(number) + " : " : std::string()) + line + '\r';
+            if (r.OneOccurrence) {
+                break;
+            }
+            if (r.CountWords) {
+                out.counters.WordsFound += first.Count(line);
+            }
+        }
+    }
+    return out;
+}
+
+SearchRequest RandomRegexRequest(std::mt19937& rng)
+{
+    SearchInputs in;
+    in.Regex = true;
+    in.CaseSensitive = rng() % 2;
+    in.LineFormat = rng() % 2 ? LineFormat::Unix : LineFormat::Dos;
+    for (std::string* string : {&in.String1, &in.String2}) {
+        do {
+            *string = RandomRegex(rng);
+        } while (!LineByLinePcre2(*string, in.CaseSensitive, in.LineFormat).Compiled());
+    }
+    if (rng() % 2 == 0) {
+        in.String2.clear();
+    }
+    in.OperatorIndex = static_cast<int>(rng() % 4);
+    in.ReverseLogic = rng() % 3 == 0;
+    in.OneOccurrence = rng() % 6 == 0;
+    in.LineCounting = in.WordCounting = in.ProgressIndication = true;
+    in.LineNumbering = rng() % 2;
+    SearchRequest request = PrepareRequest(in);
+    request.RefreshRate = 1 + static_cast<std::int32_t>(rng() % 9);
+    return request;
+}
+
+TEST(FastScanRegex, AgreesWithPcre2LineByLineAndWithTheLineByLineScan)
+{
+    std::mt19937 rng(20261216);
+    TempDir dir;
+    int reported = 0;
+    for (int round = 0; round < 3000; ++round) {
+        const SearchRequest request = RandomRegexRequest(rng);
+        std::vector<std::string> files;
+        std::vector<std::string> contents;
+        for (int i = 0, n = 1 + static_cast<int>(rng() % 3); i < n; ++i) {
+            contents.push_back(RandomRegexText(rng));
+            files.push_back(dir.Write("r" + std::to_string(i), contents.back()));
+        }
+        const FastScanOptions options = RandomOptions(rng);
+        const std::string what = "round " + std::to_string(round) + " '" + request.Pattern1 + "' op " +
+                                 std::to_string(static_cast<int>(request.Operator)) + " '" +
+                                 request.Pattern2 + "' window " + std::to_string(options.Window) +
+                                 (options.ReadOnly ? " read" : " mapped");
+        const Outcome fast = Scan(request, files, false, options);
+        const Outcome expected = Expected(request, contents);
+        EXPECT_EQ(fast.log, expected.log) << what;
+        EXPECT_EQ(fast.counters.LinesSearched, expected.counters.LinesSearched) << what;
+        EXPECT_EQ(fast.counters.LinesFound, expected.counters.LinesFound) << what;
+        EXPECT_EQ(fast.counters.WordsFound, expected.counters.WordsFound) << what;
+        ExpectSame(Scan(request, files, true, options), fast, what);
+        reported += fast.counters.LinesFound != 0;
+        if (HasFailure()) {
+            break;
+        }
+    }
+    EXPECT_GT(reported, 1000) << "the patterns and texts must give reported lines";
+}
+
+TEST(FastScanRegex, CancelAtAStatusUpdateStopsAfterThatLine)
+{
+    std::mt19937 rng(11);
+    TempDir dir;
+    for (int round = 0; round < 300; ++round) {
+        const SearchRequest request = RandomRegexRequest(rng);
+        const std::vector<std::string> files{dir.Write("c", RandomRegexText(rng)),
+                                             dir.Write("d", RandomRegexText(rng))};
+        const FastScanOptions options = RandomOptions(rng);
+        const int cancelAt = 1 + static_cast<int>(rng() % 12);
+        ExpectSame(Scan(request, files, true, options, cancelAt),
+                   Scan(request, files, false, options, cancelAt), "round " + std::to_string(round));
+        if (HasFailure()) {
+            break;
+        }
+    }
+}
+
+TEST(FastScanRegex, ARunawayPatternFailsItsFileAtThatLineAndTheRunGoesOn)
+{
+    TempDir dir;
+    const std::string before = "aaa\nbbb\n";
+    const std::vector<std::string> files{
+        dir.Write("runaway", before + std::string(50000, 'a') + "b\nccc a\n"), dir.Write("next", "aa\n")};
+    SearchInputs in;
+    in.String1 = "(a+)+$";
+    in.Regex = true;
+    in.LineFormat = LineFormat::Unix;
+    in.LineCounting = true;
+    const SearchRequest request = PrepareRequest(in);
+    const Outcome expected = Scan(request, files, true, {});
+    EXPECT_EQ(expected.log, "aaa\raa\r");
+    EXPECT_EQ(expected.counters.LinesSearched, 3);
+    EXPECT_EQ(expected.results, (std::vector<bool>{false, true}));
+    ASSERT_FALSE(expected.calls.empty());
+    EXPECT_NE(std::find(expected.calls.begin(), expected.calls.end(),
+                        "failed|" + files[0] + "|Regular expression too complex for this line"),
+              expected.calls.end());
+    for (const std::size_t window : {std::size_t{4096}, std::size_t{1} << 20}) {
+        for (const bool readOnly : {false, true}) {
+            ExpectSame(expected, Scan(request, files, false, {window, readOnly}),
+                       "window " + std::to_string(window) + (readOnly ? " read" : " mapped"));
+        }
+    }
+}
+
+TEST(FastScanRegex, ALineLongerThanTheReadBufferIsMatchedWhole)
+{
+    // From a pipe such a line is tested in the spill file: the pattern sees both of its ends at once.
+    TempDir dir;
+    const std::string line = "start " + std::string(300000, 'x') + " end";
+    const std::string path = dir.Write("long", "first\n" + line + "\r\nstart x end\n");
+    for (const auto& [pattern, lines] : {std::pair{"^start x+ end$", 2}, {"start.*end", 2}, {"x{3}", 1}}) {
+        SearchInputs in;
+        in.String1 = pattern;
+        in.Regex = true;
+        in.LineFormat = LineFormat::Unix;
+        in.LineNumbering = true;
+        in.WordCounting = true;
+        const SearchRequest request = PrepareRequest(in);
+        const Outcome expected = Scan(request, {path}, true, {});
+        EXPECT_EQ(expected.counters.LinesFound, lines) << pattern;
+        for (const bool readOnly : {false, true}) {
+            const Outcome got = Scan(request, {path}, false, {std::size_t{1} << 16, readOnly});
+            EXPECT_TRUE(got.log == expected.log) << pattern;
+            EXPECT_EQ(got.calls, expected.calls) << pattern;
+            EXPECT_EQ(got.counters.WordsFound, expected.counters.WordsFound) << pattern;
+        }
     }
 }
 

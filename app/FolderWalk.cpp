@@ -6,11 +6,12 @@
 #include <algorithm>
 #include <dirent.h>
 #include <fnmatch.h>
+#include <string_view>
 #include <sys/stat.h>
 
 namespace {
 
-std::vector<std::string> VisibleNames(const std::string& folder)
+std::vector<std::string> VisibleNames(const std::string& folder, bool skipHidden)
 {
     std::vector<std::string> names;
     DIR* dir = ::opendir(folder.c_str());
@@ -18,9 +19,11 @@ std::vector<std::string> VisibleNames(const std::string& folder)
         return names;
     }
     while (const dirent* entry = ::readdir(dir)) {
-        if (entry->d_name[0] != '.' && entry->d_name[0] != '\0') {
-            names.emplace_back(entry->d_name);
+        const std::string_view name = entry->d_name;
+        if (name.empty() || name == "." || name == ".." || (skipHidden && name.front() == '.')) {
+            continue;
         }
+        names.emplace_back(name);
     }
     ::closedir(dir);
     std::sort(names.begin(), names.end());
@@ -32,32 +35,47 @@ std::string Join(const std::string& folder, const std::string& name)
     return folder.ends_with('/') ? folder + name : folder + '/' + name;
 }
 
+std::vector<std::string> SplitMasks(const QString& masks)
+{
+    std::vector<std::string> split;
+    for (const QString& piece : masks.split(QLatin1Char(';'))) {
+        const QString mask = piece.trimmed();
+        if (!mask.isEmpty()) {
+            split.push_back(QFile::encodeName(mask).toStdString());
+        }
+    }
+    return split;
+}
+
+bool MatchesAny(const std::vector<std::string>& masks, const std::string& name)
+{
+    return std::any_of(masks.begin(), masks.end(), [&](const std::string& mask) {
+        return ::fnmatch(mask.c_str(), name.c_str(), FNM_CASEFOLD) == 0;
+    });
+}
+
 } // namespace
 
-TNameFilter::TNameFilter(const QString& Masks)
+TNameFilter::TNameFilter(const QString& Masks, const QString& Excludes, bool SkipHidden)
+    : FMasks(SplitMasks(Masks))
+    , FExcludes(SplitMasks(Excludes))
+    , FSkipHidden(SkipHidden)
 {
-    for (const QString& piece : Masks.split(QLatin1Char(';'))) {
-        const QString mask = piece.trimmed();
-        if (mask.isEmpty()) {
-            continue;
-        }
-        if (mask == QLatin1String("*") || mask == QLatin1String("*.*")) {
-            // Every file, also one without an extension: the filter as a whole takes everything.
-            FMasks.clear();
-            return;
-        }
-        FMasks.push_back(QFile::encodeName(mask).toStdString());
+    // Every file, also one without an extension: the masks as a whole take everything.
+    if (std::any_of(FMasks.begin(), FMasks.end(),
+                    [](const std::string& m) { return m == "*" || m == "*.*"; })) {
+        FMasks.clear();
     }
 }
 
 bool TNameFilter::Matches(const std::string& Name) const
 {
-    if (FMasks.empty()) {
-        return true;
-    }
-    return std::any_of(FMasks.begin(), FMasks.end(), [&](const std::string& mask) {
-        return ::fnmatch(mask.c_str(), Name.c_str(), FNM_CASEFOLD) == 0;
-    });
+    return (FMasks.empty() || MatchesAny(FMasks, Name)) && !MatchesAny(FExcludes, Name);
+}
+
+bool TNameFilter::Enters(const std::string& Name) const
+{
+    return !MatchesAny(FExcludes, Name);
 }
 
 bool WalkFolder(const QString& Folder, bool IncludeSubfolders, const TNameFilter& Filter,
@@ -74,7 +92,7 @@ bool WalkFolder(const QString& Folder, bool IncludeSubfolders, const TNameFilter
     };
     // A stack of its own instead of recursion: a very deep tree cannot exhaust the thread's stack.
     std::vector<Level> levels;
-    levels.push_back({root, VisibleNames(root)});
+    levels.push_back({root, VisibleNames(root, Filter.SkipsHidden())});
     while (!levels.empty()) {
         Level& level = levels.back();
         if (level.Next == level.Names.size()) {
@@ -91,8 +109,8 @@ bool WalkFolder(const QString& Folder, bool IncludeSubfolders, const TNameFilter
             continue;
         }
         if (S_ISDIR(info.st_mode)) {
-            if (IncludeSubfolders) {
-                std::vector<std::string> names = VisibleNames(path);
+            if (IncludeSubfolders && Filter.Enters(name)) {
+                std::vector<std::string> names = VisibleNames(path, Filter.SkipsHidden());
                 levels.push_back({std::move(path), std::move(names)}); // invalidates level
             }
             continue;

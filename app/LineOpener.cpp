@@ -75,21 +75,18 @@ void TLineOpener::Cancel()
     SetBusy(false);
 }
 
-void TLineOpener::Find(const TLineQuery& Query, const QString& Command, bool AskEditor,
+void TLineOpener::Find(const TLineQuery& Query, const QString& EditorFile, const QString& Command,
                        std::function<void(const TFoundLine& Found)> Done)
 {
     Cancel();
     auto job = std::make_shared<TJob>();
     job->Then = std::move(Done);
     FJob = job;
-    job->Thread = std::thread([this, job, Query, Command, AskEditor] {
+    job->Thread = std::thread([this, job, Query, EditorFile, Command] {
         TFoundLine found{Query.Source, {}};
         found.Source.Line = FindLine(Query, job->ReadStop);
-        if (AskEditor && !job->Cancelled) {
-            const std::string& name = found.Source.FileName;
-            found.Launch =
-                EditorLaunchFor(Command, QString::fromLocal8Bit(name.data(), qsizetype(name.size())),
-                                found.Source.Line, job->Cancelled);
+        if (!EditorFile.isEmpty() && !job->Cancelled) {
+            found.Launch = EditorLaunchFor(Command, EditorFile, found.Source.Line, job->Cancelled);
         }
         {
             std::lock_guard guard(job->Lock);

@@ -29,11 +29,11 @@ public:
     /// Cancels a running lookup and waits for its thread, which ends at once.
     ~TLineOpener() override;
 
-    /// Finds Query's line number and, with AskEditor, the editor for its file (Command, else the
-    /// desktop's); then calls Done on the GUI thread. A lookup that ends within a moment calls Done
-    /// before this returns; a longer one shows the hourglass until it ends. Done is not called for a
-    /// cancelled lookup.
-    void Find(const TLineQuery& Query, const QString& Command, bool AskEditor,
+    /// Finds Query's line number and, when EditorFile is given (the listed file, or the text of a
+    /// compressed one), how the editor opens it (Command, else the desktop's editor); then calls Done
+    /// on the GUI thread. A lookup that ends within a moment calls Done before this returns; a longer
+    /// one shows the hourglass until it ends. Done is not called for a cancelled lookup.
+    void Find(const TLineQuery& Query, const QString& EditorFile, const QString& Command,
               std::function<void(const TFoundLine& Found)> Done);
     /// Drops the running lookup.
     void Cancel();

@@ -73,7 +73,7 @@ public:
 
     explicit TMatchHighlighter(QTextEdit* Viewer);
 
-    /// The strings marked from now on (on the blocks StringsOfBlock does not answer for).
+    /// The strings marked from now on (on the blocks RunOfBlock does not answer for).
     void SetStrings(const TMatchStrings& Strings);
     const TMatchStrings& Strings() const { return FStrings; }
 

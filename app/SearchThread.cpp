@@ -113,6 +113,7 @@ std::optional<TSearchThread::TRunSetup> TSearchThread::BeginRun(bool& Started)
         form->SetStatusText(int(i), QString::fromLatin1(StartingStatusTexts[i].data(),
                                                         qsizetype(StartingStatusTexts[i].size())));
     }
+    form->ShowSkippedFiles({});
     form->RunDisplay.Start();
     return TRunSetup{TakeInputs(), ToBytes(QString(QLocale::system().groupSeparator()))};
 }
@@ -201,6 +202,8 @@ SearchInputs TSearchThread::TakeInputs() const
     inputs.ProgressIndication = form->OptionProgress->isChecked();
     inputs.LineNumbering = form->OptionNumbering->isChecked();
     inputs.RefreshRateText = ToBytes(form->RefreshRate->cleanText());
+    inputs.Decompress = form->OptionDecompress->isChecked();
+    inputs.SkipBinary = form->OptionSkipBinary->isChecked();
     inputs.Regex = form->OptionRegex->isChecked();
     return inputs;
 }
@@ -225,6 +228,14 @@ void TSearchThread::LoadResultLog()
     Step([form, &title] { form->setWindowTitle(title); });
     Step([&title] { Application::SetTitle(title); });
     Step([form] { form->MainPage->setEnabled(true); });
+    Step([this, form] {
+        std::lock_guard lock(FFailedLock);
+        QStringList skipped;
+        for (const auto& [name, reason] : FSkippedFiles) {
+            skipped << QStringLiteral("%1: %2").arg(FromBytes(name), FromBytes(reason));
+        }
+        form->ShowSkippedFiles(skipped);
+    });
 
     // A closing window is not held up by a box.
     if (form->Closing()) {
@@ -305,6 +316,12 @@ void TSearchThread::FileFailed(const std::string& fileName, const std::string& r
 {
     std::lock_guard lock(FFailedLock);
     FFailedFiles.emplace_back(fileName, reason);
+}
+
+void TSearchThread::FileSkipped(const std::string& fileName, const std::string& reason)
+{
+    std::lock_guard lock(FFailedLock);
+    FSkippedFiles.emplace_back(fileName, reason);
 }
 
 bool TSearchThread::MayReadAnyFile(const std::string& fileName)

@@ -53,6 +53,8 @@ private:
     std::int64_t FileCount() override;
     std::optional<std::string> FileName(std::int64_t index) override;
     void FileFailed(const std::string& fileName, const std::string& reason) override;
+    /// Counted for the status bar's summary at the end, never a box of its own.
+    void FileSkipped(const std::string& fileName, const std::string& reason) override;
     void FileEntriesBegin(std::int64_t index, const std::string& fileName) override;
     /// Never: the list names files, and a path that has become a FIFO or a device must be reported,
     /// not waited for.
@@ -64,6 +66,7 @@ private:
     bool FPromptForSave{false}; // this thread
     std::mutex FFailedLock;
     std::vector<std::pair<std::string, std::string>> FFailedFiles; // guarded by FFailedLock
+    std::vector<std::pair<std::string, std::string>> FSkippedFiles; // guarded by FFailedLock
     // The first error of the run, shown after the pane is loaded. Written by this thread or by the
     // GUI thread while this one waits for it, so the two never touch it at once.
     QString FRunError;

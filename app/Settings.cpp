@@ -64,16 +64,20 @@ TOptions TSettings::ReadOptions() const
 void TSettings::WriteOptions(const TOptions& options)
 {
     // One replacement of the file for all of them, each a whole new file synced to the disk: written
-    // key by key, closing the window cost fourteen of them.
+    // key by key, closing the window cost one of those per key.
     std::vector<std::pair<QString, QString>> values;
-    for (int i = 0; i < OptionFlagCount; ++i) {
-        values.emplace_back(Text(OptionFlags[i].Key),
-                            options.Flags[i] ? QStringLiteral("1") : QStringLiteral("0"));
-    }
+    const auto addFlags = [&](int from, int to) {
+        for (int i = from; i < to; ++i) {
+            values.emplace_back(Text(OptionFlags[i].Key),
+                                options.Flags[i] ? QStringLiteral("1") : QStringLiteral("0"));
+        }
+    };
+    addFlags(0, BaseFlagCount);
     values.emplace_back(Text(DefaultOperatorKey), QString::number(options.DefaultOperator));
     values.emplace_back(Text(RefreshRateKey), QString::number(options.RefreshRate));
     values.emplace_back(Text(RegularExpressionsKey),
                         options.RegularExpressions ? QStringLiteral("1") : QStringLiteral("0"));
+    addFlags(BaseFlagCount, OptionFlagCount);
     FFile.WriteStrings(Text(OptionsSection), values);
 }
 

@@ -10,7 +10,7 @@
 /// "Reseller" contact details the about window shows.
 namespace Settings {
 
-/// The eleven option flags, in the order they are read and written.
+/// The option flags, in the order they are read and written.
 enum TOptionFlag {
     CountLines, ///< OptionLineCount
     CountWords, ///< OptionWordCount
@@ -23,8 +23,14 @@ enum TOptionFlag {
     UnixFile, ///< OptionUnixFile
     OneInstance, ///< OptionOneInstance
     OutputNames, ///< OptionOutputNames
+    // Keys added on Linux, written after "Regular Expressions" so that the first thirteen keys stay as they
+    // always were.
+    Decompress, ///< OptionDecompress
+    SkipBinary, ///< OptionSkipBinary
     OptionFlagCount
 };
+/// The flags written before "Default Operator" and "Refresh Rate"; the others come after them.
+inline constexpr int BaseFlagCount = Decompress;
 
 /// One flag key of "Options" and its value when absent.
 struct TFlagKey {
@@ -48,6 +54,9 @@ inline constexpr std::array<TFlagKey, OptionFlagCount> OptionFlags{{
     {"Unix File", true},
     {"One Instance", false},
     {"Output Names", true},
+    // A compressed file's raw bytes never hold the text the user is looking for.
+    {"Decompress", true},
+    {"Skip Binary", false},
 }};
 inline constexpr const char* DefaultOperatorKey = "Default Operator";
 inline constexpr int DefaultOperatorDefault = 0; ///< "And"
@@ -82,8 +91,8 @@ inline constexpr const char* ShowResultsKey = "Show Results";
 
 /// What "Options" holds, as read (table defaults for what is absent or not a number) or to be written.
 struct TOptions {
-    std::array<bool, OptionFlagCount> Flags{true,  false, true, false, false, false,
-                                            false, false, true, false, true};
+    std::array<bool, OptionFlagCount> Flags{true,  false, true,  false, false, false, false,
+                                            false, true,  false, true,  true,  false};
     int DefaultOperator = DefaultOperatorDefault; ///< entry of the operator box; -1 = none selected
     int RefreshRate = RefreshRateDefault; ///< as stored; the spin edit brings it into its range
     bool RegularExpressions = RegularExpressionsDefault; ///< OptionRegex
@@ -120,8 +129,9 @@ public:
     /// All of "Options", read in table order.
     TOptions ReadOptions() const;
 
-    /// Writes all fourteen keys of "Options" in table order, in one replacement of the file; throws
-    /// "Unable to write to <path>" when it is refused, leaving the file as it was.
+    /// Writes every key of "Options": the base flags, the operator, the refresh rate, "Regular
+    /// Expressions", then the flags added after it, in one replacement of the file; throws "Unable to
+    /// write to <path>" when it is refused, leaving the file as it was.
     void WriteOptions(const TOptions& options);
 
     /// The four keys of "Reseller".

@@ -18,6 +18,7 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLocale>
 #include <QMenu>
 #include <QScreen>
 #include <QScrollBar>
@@ -168,6 +169,13 @@ void TForm1::BuildStatusBar()
         StatusBar->addWidget(panel);
         FStatusPanels[i] = panel;
     }
+    StatusSkipped = new QLabel(StatusBar);
+    StatusSkipped->setObjectName(QStringLiteral("StatusSkipped"));
+    StatusSkipped->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    // It takes the room the panels leave and never widens the window; the tip names the files.
+    StatusSkipped->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    StatusSkipped->hide();
+    StatusBar->addWidget(StatusSkipped);
 }
 
 void TForm1::BuildPopupMenu()
@@ -341,6 +349,22 @@ void TForm1::SetIdleStatusTexts()
     for (std::size_t i = 0; i < FStatusPanels.size(); ++i) {
         FStatusPanels[i]->setText(QString::fromLatin1(IdleStatusTexts[i]));
     }
+    ShowSkippedFiles({});
+}
+
+void TForm1::ShowSkippedFiles(const QStringList& Lines)
+{
+    constexpr qsizetype Named = 20; // in the tip; a tip of thousands of lines would fill the screen
+    StatusSkipped->setVisible(!Lines.isEmpty());
+    StatusSkipped->setText(QStringLiteral("Skipped: %1").arg(QLocale().toString(Lines.size())));
+    QStringList tip{Lines.size() == 1
+                        ? QStringLiteral("1 binary file skipped:")
+                        : QStringLiteral("%1 binary files skipped:").arg(QLocale().toString(Lines.size()))};
+    tip << Lines.mid(0, Named);
+    if (Lines.size() > Named) {
+        tip << QStringLiteral("and %1 more").arg(QLocale().toString(Lines.size() - Named));
+    }
+    StatusSkipped->setToolTip(tip.join(QLatin1Char('\n')));
 }
 
 void TForm1::SetSearchCommand(bool Enabled)

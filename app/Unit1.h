@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/DecodedCopies.h"
 #include "app/RunDisplay.h"
 #include "app/SourceIndex.h"
 #include "platform/Dialogs.h"
@@ -44,6 +45,10 @@ public:
     void SetStatusText(int Index, const QString& Text);
     QString StatusText(int Index) const;
     void SetIdleStatusTexts();
+    /// The last run's summary beside the panels: how many files Skip Binary Files left out, each named
+    /// with its reason in the tip. No lines: the summary goes.
+    void ShowSkippedFiles(const QStringList& Lines);
+    QLabel* StatusSkipped{nullptr};
 
     // Enablement helpers shared by the commands and the file-list operations.
     void SetSearchCommand(bool Enabled); // CmdSearch and the top-level menu mSearch together
@@ -62,7 +67,8 @@ public:
     void cmdFLAddFolderClick();
     /// Adds the files of a folder through AddFile, as WalkFolder finds them. The window stays live
     /// meanwhile (hourglass cursor; Add Folder turns into Stop). Returns false when it was stopped.
-    bool AddFolder(const QString& Folder, bool IncludeSubfolders, const QString& Filter);
+    bool AddFolder(const QString& Folder, bool IncludeSubfolders, const QString& Filter,
+                   const QString& Exclude = {}, bool SkipHidden = true);
     /// Files and folders dropped with Shift held: each folder with its sub-folders, each file as it is.
     void FileListDropWithSubfolders(const QStringList& Paths);
     bool AddingFolder() const { return FAddingFolder; }
@@ -110,6 +116,7 @@ public:
     /// The context menu's items: the line the menu was opened on.
     void OpenAtLine1Click();
     void ViewAtLine1Click();
+    TDecodedCopies DecodedCopies; // what the editor and the viewer open for a compressed file
     TSourceIndex SourceIndex; // the output pane's lines and where they came from
     QAction* OpenAtLine1{nullptr}; // in PUEdit, shown when it is opened on Viewer
     TLineOpener* LineOpener{nullptr}; // Open at Line's and View at Line's lookups, off the GUI thread

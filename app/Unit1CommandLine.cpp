@@ -16,10 +16,11 @@ namespace {
 
 // The boxes of the option flags, in the order of the settings file's keys.
 constexpr std::array<QCheckBox * Ui_TForm1::*, Settings::OptionFlagCount> FlagBoxes{
-    &Ui_TForm1::OptionLineCount,   &Ui_TForm1::OptionWordCount,  &Ui_TForm1::OptionProgress,
-    &Ui_TForm1::OptionClearAll,    &Ui_TForm1::OptionLoadList,   &Ui_TForm1::OptionCase,
-    &Ui_TForm1::OptionReverse,     &Ui_TForm1::OptionSave,       &Ui_TForm1::OptionUnixFile,
-    &Ui_TForm1::OptionOneInstance, &Ui_TForm1::OptionOutputNames};
+    &Ui_TForm1::OptionLineCount,   &Ui_TForm1::OptionWordCount,   &Ui_TForm1::OptionProgress,
+    &Ui_TForm1::OptionClearAll,    &Ui_TForm1::OptionLoadList,    &Ui_TForm1::OptionCase,
+    &Ui_TForm1::OptionReverse,     &Ui_TForm1::OptionSave,        &Ui_TForm1::OptionUnixFile,
+    &Ui_TForm1::OptionOneInstance, &Ui_TForm1::OptionOutputNames, &Ui_TForm1::OptionDecompress,
+    &Ui_TForm1::OptionSkipBinary};
 
 bool HasWildcards(const QString& name)
 {

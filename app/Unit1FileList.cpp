@@ -263,10 +263,11 @@ void TForm1::cmdFLAddFolderClick()
     }
     PageControl1->setCurrentWidget(TabSheet2);
     const TFolderChoice& choice = FolderDialog1.Choice;
-    AddFolder(choice.Folder, choice.IncludeSubfolders, choice.Filter);
+    AddFolder(choice.Folder, choice.IncludeSubfolders, choice.Filter, choice.Exclude, choice.SkipHidden);
 }
 
-bool TForm1::AddFolder(const QString& Folder, bool IncludeSubfolders, const QString& Filter)
+bool TForm1::AddFolder(const QString& Folder, bool IncludeSubfolders, const QString& Filter,
+                       const QString& Exclude, bool SkipHidden)
 {
     if (FAddingFolder) {
         return false; // one walk at a time; a second one would interleave its rows with the first's
@@ -291,7 +292,7 @@ bool TForm1::AddFolder(const QString& Folder, bool IncludeSubfolders, const QStr
         QElapsedTimer sinceEvents;
         sinceEvents.start();
         int entries = 0;
-        const TNameFilter filter(Filter);
+        const TNameFilter filter(Filter, Exclude, SkipHidden);
         finished = WalkFolder(
             Folder, IncludeSubfolders, filter, [this](const QString& Path) { AddFile(Path); },
             [&] {

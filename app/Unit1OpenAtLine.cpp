@@ -154,10 +154,14 @@ bool TForm1::OpenAtLine(int Block)
     if (!query) {
         return false;
     }
+    // Line numbers count the lines of a compressed file's text: the editor gets that text. Editors read
+    // UTF-16 themselves.
+    const std::string& name = query->Source.FileName;
+    const QString file = DecodedCopies.FileFor(QString::fromLocal8Bit(name.data(), qsizetype(name.size())));
     const QString command = Settings::TSettings(ProgramFile(gConsts::SettingsExtension)).ReadEditorCommand();
     // Finding the line number reads the file up to it, and the desktop may take seconds to name its
     // editor: both happen off this thread.
-    LineOpener->Find(*query, command, true, [this](const TFoundLine& Found) {
+    LineOpener->Find(*query, file, command, [this](const TFoundLine& Found) {
         // No editor, or one that does not start: the line is worth more than a box saying so.
         if (StartEditor(Found.Launch) != TEditorStart::Started) {
             ShowInFileViewer(Found.Source);
@@ -172,7 +176,7 @@ bool TForm1::ViewAtLine(int Block)
     if (!query) {
         return false;
     }
-    LineOpener->Find(*query, QString(), false,
+    LineOpener->Find(*query, QString(), QString(),
                      [this](const TFoundLine& Found) { ShowInFileViewer(Found.Source); });
     return true;
 }

@@ -31,6 +31,16 @@ constexpr std::int64_t TextEnd = std::numeric_limits<std::int64_t>::max();
 // Reported lines F3 remembers from one reading of the file.
 constexpr std::size_t MaxRememberedLines = std::size_t{1} << 18;
 
+// The text the run read: a compressed file decompressed when the run did, a UTF-16 file converted.
+// Without a run, as a search with the window's own defaults reads it.
+DecodeOptions DecodeOptionsFor(const TViewRequest& request)
+{
+    DecodeOptions options;
+    options.Utf16 = true;
+    options.Decompress = request.Request ? request.Request->Decompress : true;
+    return options;
+}
+
 std::string Bytes(const QString& text)
 {
     return text.toLocal8Bit().toStdString();
@@ -155,9 +165,10 @@ void TFileViewer::Open(const TViewRequest& Request)
     const QString path = QFileInfo(Request.FileName).absoluteFilePath();
     const LineFormat format = Request.Request ? Request.Request->LineFormat : LineFormat::Unix;
     // The same file, unchanged and numbered alike, keeps what has been counted of it.
-    if (!FIndex || path != FPath || format != FFormat || StampOf(path) != FStamp) {
+    if (!FIndex || path != FPath || format != FFormat || StampOf(path) != FStamp ||
+        DecodeOptionsFor(Request).Decompress != DecodeOptionsFor(FRequest).Decompress) {
         std::string reason;
-        std::unique_ptr<TextSource> source = OpenTextSource(Bytes(path), reason);
+        std::unique_ptr<TextSource> source = OpenTextSource(Bytes(path), reason, DecodeOptionsFor(Request));
         if (!source) {
             throw std::runtime_error("Cannot open file " + Bytes(path));
         }
@@ -240,7 +251,7 @@ void TFileViewer::CheckFile()
 void TFileViewer::ReloadClick()
 {
     std::string reason;
-    std::unique_ptr<TextSource> source = OpenTextSource(Bytes(FPath), reason);
+    std::unique_ptr<TextSource> source = OpenTextSource(Bytes(FPath), reason, DecodeOptionsFor(FRequest));
     if (!source) {
         throw std::runtime_error("Cannot open file " + Bytes(FPath));
     }

@@ -69,6 +69,10 @@ def cases(m, sifton, lf, crlf):
             "sifton": f"{s} -s --and-not {exclude} {common} {lf} | wc -l",
             "rg": f"rg -F {common} {lf} | rg -F -v {exclude} | wc -l",
             "grep": f"grep -F {common} {lf} | grep -F -v {exclude} | wc -l"}),
+        ("dense: nearly every line, numbered, folded", lf, None, {
+            "sifton": f"{s} -n e {lf} | wc -l",
+            "rg": f"rg -F -i -n e {lf} | wc -l",
+            "grep": f"grep -F -i -n e {lf} | wc -l"}),
         ("DOS format on the CR LF file, line numbers", crlf, m["common_lines"], {
             "sifton": f"{s} --dos -s -n {common} {crlf} | wc -l",
             "rg": f"rg -F -n {common} {crlf} | wc -l",
@@ -91,6 +95,11 @@ def regex_cases(sifton, lf):
         "sifton": f"{s} -E {'-s ' if exact else ''}-n {q(pattern)} {lf} | wc -l",
         "rg": f"rg -j1 {'' if exact else '-i '}-n {q(pattern)} {lf} | wc -l"})
         for title, pattern, exact in rows]
+
+
+def load():
+    with open("/proc/loadavg") as f:
+        return float(f.read().split()[0])
 
 
 def run_once(cmd):
@@ -118,18 +127,22 @@ def main():
     ap.add_argument("--markdown", help="also write the table here")
     ap.add_argument("--only", help="run only the cases whose title contains this text")
     ap.add_argument("--regex", action="store_true", help="the regular-expression cases, against rg -j1")
+    ap.add_argument("--tools", default="sifton,rg,grep", help="comma-separated, from sifton, rg, grep")
+    ap.add_argument("--taskset", help="run every command on these processors only (taskset -c LIST)")
     args = ap.parse_args()
 
     m = read_manifest(os.path.join(args.corpus, "manifest.txt"))
     lf = os.path.join(args.corpus, "corpus-lf.txt")
     crlf = os.path.join(args.corpus, "corpus-crlf.txt")
-    tools = ["sifton", "rg"] if args.regex else ["sifton", "rg", "grep"]
+    tools = ["sifton", "rg"] if args.regex else args.tools.split(",")
     rows = []
     failed = False
     for title, path, expected, commands in regex_cases(args.sifton, lf) if args.regex else cases(
             m, args.sifton, lf, crlf):
         if args.only and args.only not in title:
             continue
+        if args.taskset:
+            commands = {t: f"taskset -c {args.taskset} sh -c {shlex.quote(c)}" for t, c in commands.items()}
         reread(path)
         # One untimed round: warms the cache and checks every output (against rg's when no count is known).
         outputs = {}
@@ -139,19 +152,21 @@ def main():
             if (expected is not None and out != expected) or err:
                 print(f"WRONG: {title}: {tool} gave {out!r} (expected {expected}) {err}", file=sys.stderr)
                 failed = True
-        if expected is None:
+        if expected is None and "rg" in outputs:
             expected = outputs["rg"]
             if outputs["sifton"] != expected:
                 print(f"WRONG: {title}: sifton gave {outputs['sifton']!r}, rg {expected!r}", file=sys.stderr)
                 failed = True
         wall = {t: [] for t in tools}
         cpu = {t: [] for t in tools}
+        loads = [load()]
         for r in range(args.runs):
             order = tools[r % len(tools):] + tools[:r % len(tools)]
             for tool in order:
                 w, c, _, _ = run_once(commands[tool])
                 wall[tool].append(w)
                 cpu[tool].append(c)
+            loads.append(load())
 
         def paired(series, other):
             return statistics.median(a / b for a, b in zip(series["sifton"], series[other]) if b > 0)
@@ -160,25 +175,26 @@ def main():
         medc = {t: statistics.median(cpu[t]) for t in tools}
         ratios = {t: paired(wall, t) for t in tools[1:]}
         cpu_ratios = {t: paired(cpu, t) for t in tools[1:]}
-        rows.append((title, expected, med, ratios, medc, cpu_ratios))
+        rows.append((title, expected, med, ratios, medc, cpu_ratios, min(loads), max(loads)))
         print(f"{title:46} wall: " + " ".join(f"{t} {med[t]:.3f}" for t in tools)
               + "  ratios " + " ".join(f"{ratios[t]:.2f}" for t in tools[1:])
               + " | cpu: " + " ".join(f"{medc[t]:.3f}" for t in tools)
-              + "  ratios " + " ".join(f"{cpu_ratios[t]:.2f}" for t in tools[1:]), flush=True)
+              + "  ratios " + " ".join(f"{cpu_ratios[t]:.2f}" for t in tools[1:])
+              + f" | load {min(loads):.1f}-{max(loads):.1f}", flush=True)
 
     names = {"sifton": "sifton-cli", "rg": "rg -j1" if args.regex else "rg", "grep": "grep"}
     others = tools[1:]
     table = ["| case | lines | " + " | ".join(names[t] for t in tools) + " | "
              + " | ".join(f"sifton/{t}" for t in others) + " | "
              + " | ".join(f"CPU {names[t]}" for t in tools) + " | "
-             + " | ".join(f"CPU sifton/{t}" for t in others) + " |",
-             "|---|---:|" + "---:|" * (2 * len(tools) + 2 * len(others))]
-    for title, expected, med, ratios, medc, cpu_ratios in rows:
+             + " | ".join(f"CPU sifton/{t}" for t in others) + " | load |",
+             "|---|---:|" + "---:|" * (2 * len(tools) + 2 * len(others)) + "---|"]
+    for title, expected, med, ratios, medc, cpu_ratios, low, high in rows:
         title = title.replace("|", "\\|")  # an alternation's bars are no column ends
         table.append(f"| {title} | {expected} | " + " | ".join(f"{med[t]:.3f}" for t in tools) + " | "
                      + " | ".join(f"{ratios[t]:.2f}" for t in others) + " | "
                      + " | ".join(f"{medc[t]:.3f}" for t in tools) + " | "
-                     + " | ".join(f"{cpu_ratios[t]:.2f}" for t in others) + " |")
+                     + " | ".join(f"{cpu_ratios[t]:.2f}" for t in others) + f" | {low:.1f} to {high:.1f} |")
     print("\n" + "\n".join(table))
     if args.markdown:
         with open(args.markdown, "w") as f:

@@ -86,6 +86,7 @@ int RunCli(int argc, char** argv)
     sources.Operands = options.Files;
     sources.Lists = options.Lists;
     sources.Recursive = options.Recursive;
+    sources.Filter = options.Filter;
     std::set<std::string> named; // files named on the command line may be FIFOs, as for grep
     for (const std::string& file : options.Files) {
         std::error_code ignored;
@@ -129,8 +130,11 @@ int RunCli(int argc, char** argv)
     // report takes the numbers off again where the user did not ask for them.
     const bool report = options.Context() || options.Json;
     ConsoleHost host(files, failed, std::move(named), line);
+    DecodeOptions decode;
+    decode.Utf16 = true;
+    decode.Decompress = options.Inputs.Decompress;
     ReportSink reported({out, terminator, log.get(), options.Inputs.LineNumbering, options.Inputs.LineFormat,
-                         options.BeforeContext, options.AfterContext, options.Json},
+                         options.BeforeContext, options.AfterContext, options.Json, decode},
                         line, [&host](const std::string& fileName) { return host.PathToOpen(fileName); });
     EntrySink& sink = report ? static_cast<EntrySink&>(reported) : plain;
     inputs.LineNumbering = inputs.LineNumbering || report;

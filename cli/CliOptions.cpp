@@ -17,13 +17,21 @@ Search each FILE for the lines that hold STRING1 (and STRING2, as the operator s
   -w, --count-words       count occurrences of STRING1 (Words Found)
   -L, --list FILE         also search the files named in FILE, one path per line (CR LF, LF or CR)
   -r, --recursive         a folder adds every file below it (default: the ordinary files directly in it)
+      --include GLOB      of the files found in folders, search only those whose name matches GLOB
+      --exclude GLOB      of the files found in folders, skip those whose name matches GLOB
+      --exclude-dir GLOB  with -r, do not enter sub-folders whose name matches GLOB
+                          (each may be given again; GLOB as the shell's *, ? and [...], matched
+                          against the name without its folder; FILEs named here are always searched)
+  -z, --decompress        search gzip, bzip2, xz and zstd files decompressed, told by their first bytes
+      --skip-binary       skip files whose first 64 KiB (decompressed, converted) hold a NUL byte;
+                          each is named on standard error ("Binary file skipped")
       --log FILE          also write the result log, byte for byte (entries ended by byte 13), to FILE
       --cr                end entries on standard output with byte 13 as the log does (default: LF)
   -q, --quiet             write no lines to standard output
       --stats             after the run, write "Lines Searched: N", "Lines Found: N", "Words Found: N" to standard error, one per line, N grouped by the locale's thousands separator
       --progress          a live progress line on standard error (default when standard error is a terminal)
       --refresh N         lines between progress updates (1000..1000000, default 1000)
-  -j, --threads N         files scanned at once (1..1024, default: the number of cores); output stays in order
+  -j, --threads N         scan threads (1..1024, default: the cores it may use); output stays in order
   -A, --after-context N   also write the N lines after each reported line (standard output only, never --log)
   -B, --before-context N  also write the N lines before each reported line (standard output only)
   -C, --context N         N lines before and after (-A and -B win over it); groups of lines that do not
@@ -35,7 +43,8 @@ Search each FILE for the lines that hold STRING1 (and STRING2, as the operator s
                           such a path); context lines come as the same objects with "context": true; no
                           new-search or header lines; --log stays as it is
   -h, --help  /  --version
-With no FILE and no --list, or with FILE "-", it reads standard input.
+With no FILE and no --list, or with FILE "-", it reads standard input (with -z, compressed or not).
+A file that begins with a UTF-16 byte-order mark is searched as UTF-8, and its lines written so.
 Exit status: 0 when a line was reported, 1 when none was, 2 when the arguments are wrong (a regular expression that does not compile too) or a file could not be read (the other files are still searched; grep's convention). A line too complex for a regular expression's limits ends its file's search as a read failure does.
 )";
 
@@ -130,6 +139,18 @@ bool ApplyValued(const std::string& name, const std::string& value, CliOptions& 
     if (name == "--threads" || name == "-j") {
         return SetThreads(options, name, value, error);
     }
+    if (name == "--include") {
+        options.Filter.Include.push_back(value);
+        return true;
+    }
+    if (name == "--exclude") {
+        options.Filter.Exclude.push_back(value);
+        return true;
+    }
+    if (name == "--exclude-dir") {
+        options.Filter.ExcludeDir.push_back(value);
+        return true;
+    }
     return SetRefresh(options, value, error);
 }
 
@@ -137,7 +158,8 @@ bool TakesValue(const std::string& name)
 {
     return name == "--and" || name == "--or" || name == "--xor" || name == "--and-not" || name == "--list" ||
            name == "-L" || name == "--log" || name == "--refresh" || name == "--threads" ||
-           name == "--after-context" || name == "--before-context" || name == "--context";
+           name == "--after-context" || name == "--before-context" || name == "--context" ||
+           name == "--include" || name == "--exclude" || name == "--exclude-dir";
 }
 
 /// Applies a switch; false when there is no such switch.
@@ -164,6 +186,10 @@ bool ApplySwitch(const std::string& name, CliOptions& options, CliCommand& comma
         in.WordCounting = true;
     } else if (name == "-r" || name == "--recursive") {
         options.Recursive = true;
+    } else if (name == "-z" || name == "--decompress") {
+        in.Decompress = true;
+    } else if (name == "--skip-binary") {
+        in.SkipBinary = true;
     } else if (name == "--cr") {
         options.CrEntries = true;
     } else if (name == "-q" || name == "--quiet") {

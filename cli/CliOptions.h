@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cli/FileArgs.h"
 #include "search/SearchRequest.h"
 
 #include <string>
@@ -11,6 +12,7 @@ struct CliOptions {
     std::vector<std::string> Files; ///< FILE operands in order; "-" is standard input
     std::vector<std::string> Lists; ///< files named by --list, each holding one path per line
     bool Recursive = false;
+    WalkFilter Filter; ///< --include, --exclude, --exclude-dir
     bool HasLogFile = false;
     std::string LogFile;
     bool CrEntries = false;
@@ -18,7 +20,7 @@ struct CliOptions {
     bool Stats = false;
     bool Progress = false;
     bool ProgressGiven = false;
-    int Threads = 0; ///< files scanned at once; 0: as many as the processor has cores
+    int Threads = 0; ///< scan threads; 0: as many as the processors the process may use
     int BeforeContext = -1; ///< -B (or -C): lines written before each reported line; -1 when not asked for
     int AfterContext = -1; ///< -A (or -C): lines written after each reported line; -1 when not asked for
     bool Json = false; ///< one JSON object per reported line on standard output

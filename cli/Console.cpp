@@ -193,6 +193,12 @@ void ConsoleHost::FileFailed(const std::string& fileName, const std::string& rea
     ReportError(fileName, reason);
 }
 
+void ConsoleHost::FileSkipped(const std::string& fileName, const std::string& reason)
+{
+    FProgress.Erase();
+    ReportError(fileName, reason);
+}
+
 std::string ConsoleHost::PathToOpen(const std::string& fileName)
 {
     const std::string path = fileName == "-" ? "/dev/stdin" : fileName;

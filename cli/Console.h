@@ -69,9 +69,12 @@ public:
     void SetStatusText(int panel, const std::string& text) override;
     void SetCaption(const std::string& caption) override;
     void ShowCaptionAsTitle() override { }
+    bool ShowsTitle() const override { return false; }
     std::int64_t FileCount() override { return FFiles.Count(); }
     std::optional<std::string> FileName(std::int64_t index) override;
     void FileFailed(const std::string& fileName, const std::string& reason) override;
+    /// Named on standard error like a failure, but no failure: the exit status stays as it was.
+    void FileSkipped(const std::string& fileName, const std::string& reason) override;
     /// Standard input for "-"; with Spool set, a copy of a named input that is a pipe.
     std::string PathToOpen(const std::string& fileName) override;
     bool MayReadAnyFile(const std::string& fileName) override { return FNamed.contains(fileName); }

@@ -7,6 +7,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
+#include <fnmatch.h>
 #include <fstream>
 #include <sys/stat.h>
 #include <system_error>
@@ -30,7 +31,14 @@ struct Walk {
     const ReadFailure& Failed;
     const FileIdentity* Excluded;
     const std::function<bool()>& Stop;
+    const WalkFilter* Filter;
 };
+
+bool MatchesAny(const std::vector<std::string>& globs, const char* name)
+{
+    return std::any_of(globs.begin(), globs.end(),
+                       [&](const std::string& glob) { return ::fnmatch(glob.c_str(), name, 0) == 0; });
+}
 
 bool IsExcluded(const Walk& walk, int fd, const char* name)
 {
@@ -87,7 +95,10 @@ void AddFolder(int parent, const std::string& folder, const char* name, const Wa
             }
             type = DT_REG;
         }
-        if ((type == DT_REG && !IsExcluded(walk, fd, e->d_name)) || (type == DT_DIR && recursive)) {
+        const WalkFilter* filter = walk.Filter;
+        if ((type == DT_REG && !IsExcluded(walk, fd, e->d_name) &&
+             (filter == nullptr || filter->TakesFile(e->d_name))) ||
+            (type == DT_DIR && recursive && (filter == nullptr || filter->EntersFolder(e->d_name)))) {
             entries.push_back({e->d_name, type == DT_DIR});
         }
     }
@@ -111,12 +122,22 @@ void AddFolder(int parent, const std::string& folder, const char* name, const Wa
 
 } // namespace
 
+bool WalkFilter::TakesFile(const char* name) const
+{
+    return (Include.empty() || MatchesAny(Include, name)) && !MatchesAny(Exclude, name);
+}
+
+bool WalkFilter::EntersFolder(const char* name) const
+{
+    return !MatchesAny(ExcludeDir, name);
+}
+
 void AddPath(const std::string& path, bool recursive, const FileFound& found, const ReadFailure& failed,
-             const FileIdentity* excluded, const std::function<bool()>& stop)
+             const FileIdentity* excluded, const std::function<bool()>& stop, const WalkFilter* filter)
 {
     std::error_code ignored;
     if (path != "-" && fs::is_directory(path, ignored)) {
-        AddFolder(AT_FDCWD, path, path.c_str(), Walk{recursive, found, failed, excluded, stop});
+        AddFolder(AT_FDCWD, path, path.c_str(), Walk{recursive, found, failed, excluded, stop, filter});
     } else {
         found(path); // one that cannot be read is reported when it is searched
     }

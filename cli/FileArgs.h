@@ -19,11 +19,25 @@ struct FileIdentity {
     std::string Name; // the last part of its path
 };
 
+/// Which names a folder walk takes (grep's --include, --exclude and --exclude-dir): shell globs, matched
+/// as fnmatch does against the name alone. A file is taken when it matches an Include (or there is
+/// none) and no Exclude; a sub-folder is entered unless it matches an ExcludeDir.
+struct WalkFilter {
+    std::vector<std::string> Include;
+    std::vector<std::string> Exclude;
+    std::vector<std::string> ExcludeDir;
+
+    bool TakesFile(const char* name) const;
+    bool EntersFolder(const char* name) const;
+};
+
 /// Gives path to found; a folder is replaced by its ordinary files (regular, name not starting with
-/// "."), sorted by name, and with recursive by those of its sub-folders too, depth first. A walk
-/// ends early when stop() becomes true.
+/// "."), sorted by name, and with recursive by those of its sub-folders too, depth first; filter
+/// picks among the names found in folders (a path given here is always taken). A walk ends early
+/// when stop() becomes true.
 void AddPath(const std::string& path, bool recursive, const FileFound& found, const ReadFailure& failed,
-             const FileIdentity* excluded = nullptr, const std::function<bool()>& stop = {});
+             const FileIdentity* excluded = nullptr, const std::function<bool()>& stop = {},
+             const WalkFilter* filter = nullptr);
 
 /// The same, appending to files.
 void AddPath(const std::string& path, bool recursive, std::vector<std::string>& files,

@@ -42,7 +42,7 @@ void FileFeed::Find(const Sources& sources)
             if (stop()) {
                 break;
             }
-            AddPath(operand, sources.Recursive, found, failed, excluded, stop);
+            AddPath(operand, sources.Recursive, found, failed, excluded, stop, &sources.Filter);
             // The first files reach the search at once: a run over a few named files waits for nothing.
             Publish(false);
         }
@@ -53,7 +53,7 @@ void FileFeed::Find(const Sources& sources)
                 if (stop()) {
                     break;
                 }
-                AddPath(path, sources.Recursive, found, failed, excluded, stop);
+                AddPath(path, sources.Recursive, found, failed, excluded, stop, &sources.Filter);
             }
             Publish(false);
         }

@@ -20,6 +20,7 @@ public:
         std::vector<std::string> Operands; // files and folders, in order
         std::vector<std::string> Lists; // list files, after the operands
         bool Recursive = false;
+        WalkFilter Filter; // picks among the names folder walks find
         std::optional<FileIdentity> Excluded; // left out of folder walks
     };
 

@@ -227,7 +227,7 @@ bool ReportSink::OpenFile()
         std::string reason;
         // A file that cannot be read again gives no context lines; its reported lines are written all
         // the same, and the run has already said what it could not read.
-        FSource = OpenTextSource(FPathToRead(FFileName), reason);
+        FSource = OpenTextSource(FPathToRead(FFileName), reason, FSettings.Decode);
         if (FSource) {
             FIndex = std::make_unique<LineIndex>(*FSource, FSettings.Format);
         }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "search/Decoding.h"
 #include "search/EntrySink.h"
 #include "search/LineIndex.h"
 #include "search/TextSource.h"
@@ -27,6 +28,7 @@ public:
         int Before = -1; ///< context lines before each reported line; -1: no context asked for
         int After = -1; ///< context lines after each reported line; -1: no context asked for
         bool Json = false;
+        DecodeOptions Decode; ///< the run's: a compressed or UTF-16 file's lines are read as its text
     };
 
     /// pathToRead: where a listed name's lines can be read again (standard input's copy, say).

@@ -172,7 +172,11 @@ public:
         auto* subfolders = new QCheckBox(QStringLiteral("Include &subfolders"), &dialog);
         subfolders->setChecked(request.IncludeSubfolders);
         auto* filter = new QLineEdit(request.Filter, &dialog);
-        filter->setPlaceholderText(QStringLiteral("*.log;*.txt (empty: all files)"));
+        filter->setPlaceholderText(QStringLiteral("*.log;*.log.* (empty: all files)"));
+        auto* exclude = new QLineEdit(request.Exclude, &dialog);
+        exclude->setPlaceholderText(QStringLiteral("*.bak;old (files and folders; empty: none)"));
+        auto* hidden = new QCheckBox(QStringLiteral("Skip &hidden files and folders"), &dialog);
+        hidden->setChecked(request.SkipHidden);
         auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
         auto* form = new QFormLayout(&dialog);
         auto* folderLabel = new QLabel(QStringLiteral("&Folder:"), &dialog);
@@ -180,6 +184,8 @@ public:
         form->addRow(folderLabel, folderRow);
         form->addRow(QString(), subfolders);
         form->addRow(QStringLiteral("File &names:"), filter);
+        form->addRow(QStringLiteral("E&xclude:"), exclude);
+        form->addRow(QString(), hidden);
         form->addRow(buttons);
 
         // OK only for a folder that is there, so a typing error cannot pass for an empty folder.
@@ -203,6 +209,8 @@ public:
         choice.Folder = folder->text();
         choice.IncludeSubfolders = subfolders->isChecked();
         choice.Filter = filter->text().trimmed();
+        choice.Exclude = exclude->text().trimmed();
+        choice.SkipHidden = hidden->isChecked();
         return choice;
     }
 

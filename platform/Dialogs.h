@@ -72,6 +72,8 @@ struct TFolderChoice {
     QString Folder;
     bool IncludeSubfolders = true;
     QString Filter;
+    QString Exclude; ///< masks of the file and folder names to leave out
+    bool SkipHidden = true; ///< leave out names beginning with "."
     friend bool operator==(const TFolderChoice&, const TFolderChoice&) = default;
 };
 

@@ -1,8 +1,15 @@
 #pragma once
 
+#include "search/Decoding.h"
+
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
+
+namespace Decode {
+class DecodedStream;
+}
 
 /// Size of the blocks whose count the status bar shows as the reading position.
 inline constexpr std::int64_t StatusBlockSize = 128;
@@ -17,8 +24,9 @@ public:
     LineReader(const LineReader&) = delete;
     LineReader& operator=(const LineReader&) = delete;
 
-    /// Opens the file for reading; on failure gives false and the system's reason.
-    bool Open(const std::string& path, std::string& reason);
+    /// Opens the file for reading; on failure gives false and the system's reason. With decode, its
+    /// first bytes say how to read it (compressed, UTF-16) and the lines are those of its text.
+    bool Open(const std::string& path, std::string& reason, const DecodeOptions& decode = {});
     void Close();
 
     /// True when no byte is left, the next byte is 26, or reading failed.
@@ -38,14 +46,19 @@ public:
     std::int64_t PositionBlocks() const;
 
     /// Bytes fetched from the file so far.
-    std::int64_t FetchedBytes() const { return FFetched; }
+    std::int64_t FetchedBytes() const;
 
     /// True once a read has failed; the line in hand when it failed is incomplete.
     bool Failed() const { return !FFailReason.empty(); }
     const std::string& FailReason() const { return FFailReason; }
 
+    /// Whether the probe of the decode options found a NUL in the text's first bytes.
+    bool Binary() const { return FBinary; }
+
 private:
     bool Fill();
+    void FillHead(std::size_t want);
+    void StartDecoding(const DecodeOptions& decode);
     int Peek();
     void ReadUpTo(std::string& line, bool lineFeedEnds);
     std::int64_t OffsetOfNext() const { return FFetched - static_cast<std::int64_t>(FEnd - FNext); }
@@ -59,6 +72,8 @@ private:
     std::int64_t FSizeBlocks = -1;
     bool FEndOfData = false;
     std::string FFailReason;
+    std::unique_ptr<Decode::DecodedStream> FDecoded; // the file's text when it is not its bytes
+    bool FBinary = false;
 };
 
 /// A reason text for an errno value, as the system words it.

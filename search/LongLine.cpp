@@ -60,7 +60,7 @@ void PieceTest::Look(const LiteralFinder& finder, std::string& tail, bool& found
 
 int SpillFile::Write(const char* begin, const char* end)
 {
-    if (FFd < 0 && (FFd = Open()) < 0) {
+    if (FFd < 0 && (FFd = OpenUnnamedTempFile()) < 0) {
         return errno != 0 ? errno : EIO;
     }
     while (begin < end) {
@@ -86,7 +86,7 @@ void SpillFile::Close()
     FSize = 0;
 }
 
-int SpillFile::Open()
+int OpenUnnamedTempFile()
 {
     const char* folder = std::getenv("TMPDIR");
     const std::string dir = folder != nullptr && *folder != '\0' ? folder : "/tmp";

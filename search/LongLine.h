@@ -92,6 +92,10 @@ private:
     std::string FSeam;
 };
 
+/// A new file in the temporary folder ($TMPDIR, else /tmp) that no name leads to: it goes when it is
+/// closed. -1 with errno when none can be made.
+int OpenUnnamedTempFile();
+
 /// An unlinked file in the temporary folder for the text of a long line whose test is still open.
 class SpillFile {
 public:
@@ -110,8 +114,6 @@ public:
     void Close();
 
 private:
-    static int Open();
-
     int FFd = -1;
     std::int64_t FSize = 0;
 };
@@ -121,6 +123,7 @@ struct LongLineEnd {
     bool Done = false; ///< the line was read to its end and handled (false: given up)
     std::size_t Next = 0; ///< where the next line starts in the buffer
     bool DataEnds = false; ///< a byte 26 ended the line and the file
+    bool Failed = false; ///< given up because reading failed (not for a cancel)
 };
 
 } // namespace FastScan

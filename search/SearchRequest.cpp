@@ -107,5 +107,16 @@ SearchRequest PrepareRequest(const SearchInputs& inputs)
     request.LineNumbering = inputs.LineNumbering;
     request.CountWords = inputs.WordCounting && inputs.String2.empty() && !inputs.ReverseLogic;
     request.RefreshRate = RefreshRateFromText(inputs.RefreshRateText);
+    request.Decompress = inputs.Decompress;
+    request.SkipBinary = inputs.SkipBinary;
     return request;
+}
+
+DecodeOptions DecodeOptionsOf(const SearchRequest& request)
+{
+    DecodeOptions options;
+    options.Utf16 = true;
+    options.Decompress = request.Decompress;
+    options.Probe = request.SkipBinary ? BinaryProbeSize : 0;
+    return options;
 }

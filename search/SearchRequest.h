@@ -1,5 +1,7 @@
 #pragma once
 
+#include "search/Decoding.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -29,6 +31,8 @@ struct SearchRequest {
     bool LineNumbering = false;
     bool CountWords = false; ///< WordCounting, search string 2 empty and ReverseLogic clear
     std::int32_t RefreshRate = 1000;
+    bool Decompress = false; ///< gzip, bzip2, xz and zstd files are searched decompressed
+    bool SkipBinary = false; ///< a file whose text holds a NUL in its first 64 KiB is not searched
     /// The strings are PCRE2 regular expressions, as typed (case is left to the pattern's compilation).
     bool Regex = false;
 };
@@ -49,6 +53,8 @@ struct SearchInputs {
     bool ProgressIndication = false;
     bool LineNumbering = false;
     std::string RefreshRateText = "1000"; ///< text of the refresh-rate spin edit
+    bool Decompress = false;
+    bool SkipBinary = false;
     bool Regex = false; ///< the strings are regular expressions
 };
 
@@ -57,6 +63,9 @@ inline constexpr std::int32_t MaxRefreshRate = 1000000;
 
 /// Builds the request the same way for the window and the console.
 SearchRequest PrepareRequest(const SearchInputs& inputs);
+
+/// What the scans of a request decode: UTF-16 always, compressed files and the binary probe as asked.
+DecodeOptions DecodeOptionsOf(const SearchRequest& request);
 
 /// The operator an item position of the operator box stands for (a position outside 0..3 gives And).
 SearchOperator OperatorFromIndex(int index);

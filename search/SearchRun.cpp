@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <charconv>
+#include <sched.h>
+#include <sys/stat.h>
 #include <thread>
 
 std::string FileHeaderLine(const SearchRequest& request, std::string_view fileName)
@@ -20,6 +22,22 @@ std::string FileHeaderLine(const SearchRequest& request, std::string_view fileNa
     return line;
 }
 
+namespace {
+
+/// The processors this process may run on (fewer than the machine's under taskset or a container's
+/// limit): more scan threads than that only take turns.
+int UsableProcessors()
+{
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (::sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0) {
+        return CPU_COUNT(&set);
+    }
+    return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+}
+
+} // namespace
+
 SearchRun::SearchRun(SearchRequest request, EntrySink& log, SearchHost& host, std::string separator)
     : FRequest(std::move(request))
     , FLog(log)
@@ -29,7 +47,7 @@ SearchRun::SearchRun(SearchRequest request, EntrySink& log, SearchHost& host, st
     , FFinder1(FRequest.Regex ? std::string_view() : FRequest.Pattern1, !FRequest.CaseSensitive)
     , FFinder2(FRequest.Regex ? std::string_view() : FRequest.Pattern2, !FRequest.CaseSensitive)
     , FRegex(FRequest.Regex ? std::make_unique<RegexLineTest>(FRequest) : nullptr)
-    , FThreads(static_cast<int>(std::max(1u, std::thread::hardware_concurrency())))
+    , FThreads(UsableProcessors())
 {
 }
 
@@ -39,12 +57,14 @@ void SearchRun::Walk()
 {
     FCounters = {};
     FFailedFiles = 0;
+    FSkippedFiles = 0;
     SearchRunning = true;
     if (FRequest.Verbose) {
         FLog.WriteLogLine(NewSearchLine);
     }
-    // One file (standard input, one big file) gains nothing from threads.
-    if (FThreads > 1 && FHost.FileCount() > 1) {
+    // One file gains nothing from threads unless it is large enough to be split among them;
+    // standard input and pipes are read by one.
+    if (FThreads > 1 && (FHost.FileCount() > 1 || (FHost.FileCount() == 1 && WorthSplitting(0)))) {
         WalkInParallel();
         return;
     }
@@ -54,13 +74,17 @@ void SearchRun::Walk()
         if (!fileName) {
             break;
         }
-        FHost.FileEntriesBegin(i, *fileName);
-        if (FRequest.Verbose) {
-            FLog.WriteLogLine(FileHeaderLine(FRequest, *fileName));
-        }
-        FHost.SetCaption("Searching " + *fileName);
+        StartFile(i, *fileName);
         ScanFile(*fileName);
     }
+}
+
+bool SearchRun::WorthSplitting(std::int64_t index)
+{
+    const std::optional<std::string> fileName = FHost.FileName(index);
+    struct stat info { };
+    return fileName && FHost.PathToOpen(*fileName) == *fileName && ::stat(fileName->c_str(), &info) == 0 &&
+           S_ISREG(info.st_mode) && info.st_size > 0 && info.st_size >= FSplitMinimum;
 }
 
 bool SearchRun::ScanFile(const std::string& fileName)
@@ -78,21 +102,73 @@ void SearchRun::ReportFailure(const std::string& fileName, const std::string& re
     FHost.FileFailed(fileName, reason);
 }
 
-bool SearchRun::OpenForScan(LineReader& reader, const std::string& fileName)
+void SearchRun::StartFile(std::int64_t index, const std::string& fileName)
+{
+    FPendingIndex = index;
+    FPendingName = fileName;
+    FBeginPending = true;
+    if (!FRequest.SkipBinary) {
+        FileSearched();
+    }
+}
+
+void SearchRun::BeginFileOutput(std::int64_t index, const std::string& fileName)
+{
+    FHost.FileEntriesBegin(index, fileName);
+    if (FRequest.Verbose) {
+        FLog.WriteLogLine(FileHeaderLine(FRequest, fileName));
+    }
+    FHost.SetCaption("Searching " + fileName);
+}
+
+void SearchRun::FileSearched()
+{
+    if (FRecorder != nullptr) {
+        if (FRequest.SkipBinary) {
+            FRecorder->Begin();
+        }
+        return;
+    }
+    if (FBeginPending) {
+        FBeginPending = false;
+        BeginFileOutput(FPendingIndex, FPendingName);
+    }
+}
+
+void SearchRun::SkipFile(const std::string& fileName)
+{
+    FBeginPending = false;
+    ++FSkippedFiles;
+    if (FRecorder != nullptr) {
+        FRecorder->Skipped(std::string(BinarySkippedReason));
+        return;
+    }
+    FHost.FileSkipped(fileName, std::string(BinarySkippedReason));
+}
+
+bool SearchRun::OpenForScan(LineReader& reader, const std::string& fileName, bool& failed)
 {
     std::string reason;
-    if (!reader.Open(FHost.PathToOpen(fileName), reason)) {
+    failed = !reader.Open(FHost.PathToOpen(fileName), reason, DecodeOptionsOf(FRequest));
+    if (failed) {
+        FileSearched();
         ReportFailure(fileName, reason);
         return false;
     }
+    if (reader.Binary()) {
+        reader.Close();
+        SkipFile(fileName);
+        return false;
+    }
+    FileSearched();
     return true;
 }
 
 bool SearchRun::ScanFileByLines(const std::string& fileName)
 {
     LineReader reader;
-    if (!OpenForScan(reader, fileName)) {
-        return false;
+    if (bool failed = false; !OpenForScan(reader, fileName, failed)) {
+        return !failed;
     }
     const std::int64_t sizeBlocks = reader.SizeBlocks();
     const std::int64_t firstLineMark = FCounters.LinesSearched;

@@ -1,13 +1,16 @@
 #include "search/TextSource.h"
 
+#include "search/DecodedStream.h"
 #include "search/FastScan.h"
 #include "search/LineReader.h"
+#include "search/LongLine.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -55,9 +58,77 @@ private:
     std::int64_t FSize;
 };
 
+/// A decoded file: its text is decoded forward as far as a read asks, into an unnamed file in the
+/// temporary folder from which every read is served, so that reads may go back and memory stays
+/// small. Damaged data ends the text where the damage begins (the search has said so already).
+class DecodedFileSource final : public TextSource {
+public:
+    DecodedFileSource(int fd, std::string head, FileEncoding encoding, const DecodeOptions& options,
+                      int spill)
+        : FFd(fd)
+        , FSpill(spill)
+        , FText(fd, std::move(head), encoding, options)
+    {
+    }
+    ~DecodedFileSource() override
+    {
+        ::close(FSpill);
+        ::close(FFd);
+    }
+    DecodedFileSource(const DecodedFileSource&) = delete;
+    DecodedFileSource& operator=(const DecodedFileSource&) = delete;
+
+    std::int64_t Read(std::int64_t offset, char* buffer, std::size_t size) override
+    {
+        const std::int64_t want = offset + static_cast<std::int64_t>(size);
+        while (!FEnded && FHave < want) {
+            FChunk.resize(Decode::ChunkSize);
+            const std::size_t got = FText.Read(FChunk.data(), FChunk.size());
+            FEnded = got < FChunk.size();
+            for (std::size_t done = 0; done < got;) {
+                const ssize_t put = ::pwrite(FSpill, FChunk.data() + done, got - done, FHave);
+                if (put < 0 && errno == EINTR) {
+                    continue;
+                }
+                if (put <= 0) {
+                    FFailReason = SystemReason(put < 0 ? errno : ENOSPC);
+                    return -1;
+                }
+                done += static_cast<std::size_t>(put);
+                FHave += put;
+            }
+        }
+        if (offset >= FHave) {
+            return 0;
+        }
+        for (;;) {
+            const ssize_t got =
+                ::pread(FSpill, buffer, static_cast<std::size_t>(std::min(want, FHave) - offset), offset);
+            if (got >= 0) {
+                return got;
+            }
+            if (errno != EINTR) {
+                FFailReason = SystemReason(errno);
+                return -1;
+            }
+        }
+    }
+
+    std::int64_t Size() const override { return -1; }
+
+private:
+    int FFd;
+    int FSpill;
+    Decode::DecodedStream FText;
+    std::vector<char> FChunk;
+    std::int64_t FHave = 0; // text decoded into FSpill so far
+    bool FEnded = false;
+};
+
 } // namespace
 
-std::unique_ptr<TextSource> OpenTextSource(const std::string& path, std::string& reason)
+std::unique_ptr<TextSource> OpenTextSource(const std::string& path, std::string& reason,
+                                           const DecodeOptions& options)
 {
     // Without O_NONBLOCK, opening a FIFO would wait for a writer before the check below could refuse it.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -77,5 +148,21 @@ std::unique_ptr<TextSource> OpenTextSource(const std::string& path, std::string&
         return nullptr;
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (options.Utf16 || options.Decompress) {
+        std::string head(EncodingMarkSize, '\0');
+        const ssize_t got = ::pread(fd, head.data(), head.size(), 0);
+        head.resize(static_cast<std::size_t>(std::max<ssize_t>(got, 0)));
+        DecodeOptions decode = options;
+        decode.Probe = 0;
+        if (const FileEncoding encoding = DetectEncoding(head, decode); encoding != FileEncoding::Plain) {
+            const int spill = FastScan::OpenUnnamedTempFile();
+            if (spill < 0) {
+                reason = SystemReason(errno);
+                ::close(fd);
+                return nullptr;
+            }
+            return std::make_unique<DecodedFileSource>(fd, std::string(), encoding, decode, spill);
+        }
+    }
     return std::make_unique<PlainFileSource>(fd, static_cast<std::int64_t>(info.st_size));
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "search/Decoding.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -33,6 +35,8 @@ protected:
 };
 
 /// Opens the text of the file at path. This is the one place where a file becomes text to read in
-/// place: a source that decodes a file's form plugs in here. Only regular files are opened (a FIFO
-/// or a device would hold the reader forever); nullptr with reason otherwise.
-std::unique_ptr<TextSource> OpenTextSource(const std::string& path, std::string& reason);
+/// place: a file whose first bytes call for decoding under options (compressed, UTF-16; see
+/// DecodeOptionsOf for a run's) is read as the text a search of it reads. Only regular files are
+/// opened (a FIFO or a device would hold the reader forever); nullptr with reason otherwise.
+std::unique_ptr<TextSource> OpenTextSource(const std::string& path, std::string& reason,
+                                           const DecodeOptions& options = {});

@@ -19,12 +19,15 @@ LongLineEnd WindowScanner::ScanLongLine(ReadStream& s, bool sized)
     bool rejected = false;
     std::size_t pos = 0;
     const char* t = nullptr;
-    auto giveUp = [&] {
+    // failed: reading (or keeping the line's text) failed, rather than a cancel.
+    auto giveUp = [&](bool failed = true) {
         if (open) {
             FOut.DropOpen();
         }
         FStopped = true;
-        return LongLineEnd{};
+        LongLineEnd end;
+        end.Failed = failed;
+        return end;
     };
     auto openEntry = [&] {
         FOut.BeginEntry(number);
@@ -38,7 +41,7 @@ LongLineEnd WindowScanner::ScanLongLine(ReadStream& s, bool sized)
     };
     for (;;) {
         if (Interrupted()) {
-            return giveUp();
+            return giveUp(false);
         }
         const char* begin = s.Buffer + pos;
         t = FirstLineEnd(begin, s.Buffer + s.Held, dos);
@@ -80,6 +83,9 @@ LongLineEnd WindowScanner::ScanLongLine(ReadStream& s, bool sized)
     }
     std::int64_t looked = 0;
     const LongLineEnd end = EndLongLine(s, t, sized, looked);
+    if (!end.Done) {
+        return giveUp();
+    }
     const bool reported = test.Final() != FRequest.ReverseLogic;
     if (reported && !open && !openEntry()) {
         return giveUp();
@@ -121,6 +127,12 @@ LongLineEnd WindowScanner::EndLongLine(ReadStream& s, const char* t, bool sized,
                     Available = s.Fetched;
                 }
                 end.Next = 0;
+            }
+            if (end.Next == s.Held && s.Error != 0) {
+                // Reading failed where the byte after the CR was to be looked at: the line is incomplete.
+                end.Done = false;
+                end.Failed = true;
+                return end;
             }
             if (end.Next < s.Held && s.Buffer[end.Next] == Lf) {
                 ++end.Next;

@@ -2,6 +2,7 @@
 
 // Internal to the windowed scan (FastScan.cpp and its units in search/); not part of the engine's API.
 
+#include "search/DecodedStream.h"
 #include "search/EntryBuffer.h"
 #include "search/LineEnds.h"
 #include "search/LineReader.h"
@@ -44,6 +45,22 @@ public:
 
     /// Bytes the file offers so far (its size for a mapped file): the limit of the position figure.
     std::int64_t Available = 0;
+
+    /// The decoder the text comes from, when the file is not read as it is: the position figure is
+    /// then the position in the file, not in its text.
+    const Decode::DecodedStream* Decoded = nullptr;
+    /// The scan starts after the file's first lines (a chunk of a split file): its line numbers and
+    /// periodic updates go on from there.
+    void StartAfterLines(std::int64_t lines)
+    {
+        FLines = lines;
+        if (FRequest.RefreshRate > 0) {
+            FNextStatus = (lines / FRequest.RefreshRate + 1) * FRequest.RefreshRate;
+        }
+    }
+
+    /// Periodic updates that would show nothing are not made (see SearchHost::ShowsTitle).
+    void LeaveOutPeriodicUpdates() { FNextStatus = std::numeric_limits<std::int64_t>::max(); }
 
     /// True once the file's scan must end (one occurrence reported, or cancel).
     bool Stopped() const { return FStopped || FOut.Shortened(); }
@@ -125,7 +142,8 @@ private:
     LongLineEnd ScanLongRegexLine(ReadStream& s, bool sized);
 
     /// Where a long line that ends at t (nullptr: at the end of the data) lets the next one begin; may
-    /// read on to see whether a LF follows a CR. looked: the bytes a line reader would have looked at.
+    /// read on to see whether a LF follows a CR (not Done when that read fails: the line is incomplete).
+    /// looked: the bytes a line reader would have looked at.
     LongLineEnd EndLongLine(ReadStream& s, const char* t, bool sized, std::int64_t& looked);
 
 private:
@@ -176,6 +194,9 @@ private:
     /// Whole 128-byte blocks a 128-byte buffer would have fetched once it had looked at looked bytes.
     std::int64_t BlocksLooked(std::int64_t looked) const
     {
+        if (Decoded != nullptr) {
+            return Decoded->FileFetchedAt(looked) / StatusBlockSize;
+        }
         const std::int64_t rounded = (looked + StatusBlockSize - 1) / StatusBlockSize * StatusBlockSize;
         return std::min(rounded, Available) / StatusBlockSize;
     }

@@ -135,14 +135,17 @@ LongLineEnd WindowScanner::ScanLongRegexLine(ReadStream& s, bool sized)
     const bool dos = FRequest.LineFormat == LineFormat::Dos;
     std::size_t pos = 0;
     const char* t = nullptr;
-    auto giveUp = [&] {
+    // failed: reading (or keeping the line's text) failed, rather than a cancel.
+    auto giveUp = [&](bool failed = true) {
         FStopped = true;
-        return LongLineEnd{};
+        LongLineEnd end;
+        end.Failed = failed;
+        return end;
     };
     // The whole line goes to the spill file: no part of it decides a pattern's match before the end.
     for (;;) {
         if (Interrupted()) {
-            return giveUp();
+            return giveUp(false);
         }
         const char* begin = s.Buffer + pos;
         t = FirstLineEnd(begin, s.Buffer + s.Held, dos);
@@ -169,6 +172,9 @@ LongLineEnd WindowScanner::ScanLongRegexLine(ReadStream& s, bool sized)
     }
     std::int64_t looked = 0;
     const LongLineEnd end = EndLongLine(s, t, sized, looked);
+    if (!end.Done) {
+        return giveUp();
+    }
     SpillTest test;
     {
         const SpillView view(spill);

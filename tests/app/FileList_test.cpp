@@ -443,7 +443,7 @@ TEST_F(FileListTest, AddFolderAsksForFolderAndAddsMatchingFilesBelowIt)
         MakeFile(name);
     }
     Form().FString1->setPlainText("x");
-    FDialogs.FolderAnswers.push_back(TFolderChoice{{}, tree, true, "*.log;*.txt"});
+    FDialogs.FolderAnswers.push_back(TFolderChoice{{}, tree, true, "*.log;*.txt", {}, true});
     Form().cmdFLAddFolderClick();
 
     ASSERT_EQ(FDialogs.FolderDialogs.size(), 1u);
@@ -470,7 +470,7 @@ TEST_F(FileListTest, AddFolderWithoutSubfoldersAndMenuItem)
     QDir().mkpath(Path("tree/sub"));
     const QString top = MakeFile("tree/top.txt");
     MakeFile("tree/sub/deep.txt");
-    FDialogs.FolderAnswers.push_back(TFolderChoice{{}, Path("tree"), false, {}});
+    FDialogs.FolderAnswers.push_back(TFolderChoice{{}, Path("tree"), false, {}, {}, true});
     Form().AddFolder1->trigger();
     EXPECT_EQ(Names(), (QStringList{top}));
 }

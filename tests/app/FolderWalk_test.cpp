@@ -26,8 +26,12 @@ protected:
     // The walk's paths, relative to the root.
     QStringList Walk(bool subfolders, const QString& masks = {}, const QString& folder = {}) const
     {
+        return WalkWith(subfolders, TNameFilter(masks), folder);
+    }
+    QStringList WalkWith(bool subfolders, const TNameFilter& filter, const QString& folder = {}) const
+    {
         QStringList found;
-        WalkFolder(folder.isEmpty() ? Root() : folder, subfolders, TNameFilter(masks),
+        WalkFolder(folder.isEmpty() ? Root() : folder, subfolders, filter,
                    [&](const QString& path) { found.append(path.mid(Root().size() + 1)); });
         return found;
     }
@@ -116,6 +120,38 @@ TEST_F(FolderWalkTest, MaskAppliesToFilesNotToFolders)
     EXPECT_EQ(Walk(true, "*.log;*.txt"), (QStringList{"a.log", "b.txt", "logs.d/x.log"}));
 }
 
+TEST_F(FolderWalkTest, RotatedLogsByTheMasksAsWritten)
+{
+    for (const char* name : {"auth.log", "auth.log.1", "auth.log.2.gz", "syslog", "syslog.1.gz", "catalog"}) {
+        Make(name);
+    }
+    EXPECT_EQ(Walk(false, "*.log;*.log.*"), (QStringList{"auth.log", "auth.log.1", "auth.log.2.gz"}));
+}
+
+TEST_F(FolderWalkTest, ExcludeLeavesOutFilesAndFoldersOfItsNames)
+{
+    for (const char* name : {"a.log", "a.log.1.gz", "old/b.log", "keep/OLD.txt", "keep/c.log"}) {
+        Make(name);
+    }
+    EXPECT_EQ(WalkWith(true, TNameFilter({}, " *.gz ; old ")),
+              (QStringList{"a.log", "keep/OLD.txt", "keep/c.log"}));
+    EXPECT_EQ(WalkWith(true, TNameFilter({}, "*.GZ;OLD*")), (QStringList{"a.log", "keep/c.log"}))
+        << "either case";
+    EXPECT_EQ(WalkWith(true, TNameFilter("*.log", "*.gz")),
+              (QStringList{"a.log", "keep/c.log", "old/b.log"}));
+}
+
+TEST_F(FolderWalkTest, HiddenFilesAndFoldersWhenAskedFor)
+{
+    for (const char* name : {".hidden", ".git/config", "sub/.secret", "sub/seen", "seen"}) {
+        Make(name);
+    }
+    EXPECT_EQ(WalkWith(true, TNameFilter({}, {}, false)),
+              (QStringList{".git/config", ".hidden", "seen", "sub/.secret", "sub/seen"}));
+    EXPECT_EQ(WalkWith(true, TNameFilter({}, ".git", false)),
+              (QStringList{".hidden", "seen", "sub/.secret", "sub/seen"}));
+}
+
 struct TMaskCase {
     const char* Name;
     const char* Masks;
@@ -142,7 +178,9 @@ INSTANTIATE_TEST_SUITE_P(
                       TMaskCase{"QuestionMarkOneCharacter", "app?.log", "app1.log", true},
                       TMaskCase{"QuestionMarkNotTwo", "app?.log", "app12.log", false},
                       TMaskCase{"BracketSet", "[ab]*.txt", "c.txt", false},
-                      TMaskCase{"BlankInsideMaskKept", "my notes*", "my notes 2", true}),
+                      TMaskCase{"BlankInsideMaskKept", "my notes*", "my notes 2", true},
+                      TMaskCase{"RotatedLogByItsSecondMask", "*.log;*.log.*", "kern.log.3.gz", true},
+                      TMaskCase{"NoDotLogNoMatch", "*.log;*.log.*", "syslog.3.gz", false}),
     [](const ::testing::TestParamInfo<TMaskCase>& info) { return std::string(info.param.Name); });
 
 TEST(NameFilter, AllOnlyWithoutMasks)

@@ -36,10 +36,10 @@ TEST_F(SettingsTest, FileIsBesideTheProgram)
 TEST_F(SettingsTest, FirstRunWithoutAFileGivesTheDefaults)
 {
     const TOptions options = TSettings(Path()).ReadOptions();
-    const std::array<bool, OptionFlagCount> expected{true,  false, true, false, false, false,
-                                                     false, false, true, false, true};
-    EXPECT_EQ(options.Flags, expected)
-        << "Line Counting, Progress Indication, Unix Text and Verbose Output checked";
+    const std::array<bool, OptionFlagCount> expected{true,  false, true,  false, false, false, false,
+                                                     false, true,  false, true,  true,  false};
+    EXPECT_EQ(options.Flags, expected) << "Line Counting, Progress Indication, Unix Text, Verbose Output and "
+                                          "Search Compressed Files checked";
     EXPECT_EQ(options.DefaultOperator, 0);
     EXPECT_EQ(options.RefreshRate, 1000);
     EXPECT_FALSE(QFileInfo::exists(Path()));
@@ -51,7 +51,7 @@ TEST_F(SettingsTest, FirstRunWithoutAFileGivesTheDefaults)
     EXPECT_EQ(reseller.Phone, QString::fromLatin1(PhoneDefault));
 }
 
-TEST_F(SettingsTest, FirstWriteHoldsAllFourteenKeysInTableOrder)
+TEST_F(SettingsTest, FirstWriteHoldsAllSixteenKeysInTableOrder)
 {
     TSettings settings(Path());
     settings.WriteOptions(settings.ReadOptions());
@@ -59,7 +59,7 @@ TEST_F(SettingsTest, FirstWriteHoldsAllFourteenKeysInTableOrder)
               QByteArray("[Options]\nCount Lines=1\nCount Words=0\nProgress Indicator=1\nTotal Clear=0\n"
                          "Load file list=0\nCase Sensitive=0\nReverse Logic=0\nSafe After=0\nUnix File=1\n"
                          "One Instance=0\nOutput Names=1\nDefault Operator=0\nRefresh Rate=1000\n"
-                         "Regular Expressions=0\n"));
+                         "Regular Expressions=0\nDecompress=1\nSkip Binary=0\n"));
 }
 
 TEST_F(SettingsTest, RegularExpressionsReadAsAFlagOffWhenAbsent)
@@ -73,7 +73,7 @@ TEST_F(SettingsTest, RegularExpressionsReadAsAFlagOffWhenAbsent)
     TOptions options;
     options.RegularExpressions = true;
     TSettings(Path()).WriteOptions(options);
-    EXPECT_TRUE(Get().endsWith("Refresh Rate=1000\nRegular Expressions=1\n"));
+    EXPECT_TRUE(Get().contains("Refresh Rate=1000\nRegular Expressions=1\n"));
     EXPECT_TRUE(TSettings(Path()).ReadOptions().RegularExpressions);
 }
 
@@ -101,7 +101,11 @@ INSTANTIATE_TEST_SUITE_P(Cases, FlagReadTest,
                                            FlagCase{"WordGivesUncheckedDefault", "yes", CountWords, false},
                                            FlagCase{"HexOneIsChecked", "0x1", CountWords, true},
                                            FlagCase{"UnixFileStoredZeroStaysDos", "0", UnixFile, false},
-                                           FlagCase{"UnixFileWordGivesUnix", "yes", UnixFile, true}),
+                                           FlagCase{"UnixFileWordGivesUnix", "yes", UnixFile, true},
+                                           FlagCase{"DecompressWordGivesChecked", "yes", Decompress, true},
+                                           FlagCase{"DecompressZeroIsUnchecked", "0", Decompress, false},
+                                           FlagCase{"SkipBinaryWordGivesUnchecked", "yes", SkipBinary, false},
+                                           FlagCase{"SkipBinaryOneIsChecked", "1", SkipBinary, true}),
                          [](const auto& info) { return std::string(info.param.Name); });
 
 struct IntegerCase {
@@ -176,6 +180,8 @@ TEST_F(SettingsTest, CommentsAndForeignSectionsSurviveAFullWrite)
                                 "Output Names=1\r\n"
                                 "Default Operator=3\r\n"
                                 "Regular Expressions=0\r\n"
+                                "Decompress=1\r\n"
+                                "Skip Binary=0\r\n"
                                 "\r\n"
                                 "[Other]\r\n"
                                 "Count Words=1\r\n"));

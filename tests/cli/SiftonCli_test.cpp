@@ -1,5 +1,6 @@
 // Transcripts of sifton-cli runs on files made in a temporary folder, compared byte for byte.
 #include "tests/support/CliRun.h"
+#include "tests/support/EncodedText.h"
 #include "tests/support/TempDir.h"
 
 #include <cstdlib>
@@ -435,5 +436,117 @@ TEST(SiftonCli, ThreadsGiveTheSameBytesInListOrder)
     EXPECT_EQ(bad.status, 2);
     EXPECT_EQ(bad.err.rfind("sifton-cli: -j: '0' is not a whole number from 1 to 1024\n", 0), 0u);
 }
+
+} // namespace
+
+namespace {
+
+// Compressed, UTF-16 and binary files, and folder walks picked by name.
+const std::map<std::string, std::string> DecodedFiles{
+    {"log.gz", GzipOf("alpha one\nbeta\n") + GzipOf("alpha two\n")},
+    {"log.xz", XzOf("beta\nalpha three\n")},
+    {"log.zst", ZstdOf("alpha four\n")},
+    {"log.bz2", Bzip2Of("alpha five\n")},
+    {"cut.gz", GzipOf("alpha whole\nalpha cut off").substr(0, 30)},
+    {"plain.gz", "alpha, but not compressed\n"},
+    {"wide.txt", Utf16Bytes(u"alpha \u00e9t\u00e9\r\nbeta\r\n", false)},
+    {"image.bin", std::string("alpha\0\n", 7)},
+    {"tree/a.log", "alpha a\n"},
+    {"tree/a.log.1.gz", GzipOf("alpha rotated\n")},
+    {"tree/b.txt", "alpha b\n"},
+    {"tree/old/c.log", "alpha c\n"},
+};
+
+class DecodeTranscriptTest : public testing::TestWithParam<Transcript> { };
+
+TEST_P(DecodeTranscriptTest, Transcript)
+{
+    TempDir dir;
+    for (const auto& [name, bytes] : DecodedFiles) {
+        dir.Write(name, bytes);
+    }
+    const Transcript& t = GetParam();
+    const CliOutcome got = RunCliIn(dir, t.args, t.input);
+    EXPECT_EQ(got.out, t.out);
+    EXPECT_EQ(got.err, t.err);
+    EXPECT_EQ(got.status, t.status);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, DecodeTranscriptTest,
+    testing::Values(
+        Transcript{"each_format_with_z",
+                   {"-z", "-n", "alpha", "log.gz", "log.xz", "log.zst", "log.bz2"},
+                   "",
+                   "1 : alpha one\n3 : alpha two\n2 : alpha three\n1 : alpha four\n1 : alpha five\n",
+                   "",
+                   0},
+        Transcript{"without_z_the_bytes_as_they_are", {"alpha one", "log.gz"}, "", "", "", 1},
+        Transcript{
+            "verbose_header_keeps_the_name",
+            {"-z", "-V", "four", "log.zst"},
+            "",
+            "*****  New Search  *****\n***** File: \"log.zst\"- Search Pattern=four *****\nalpha four\n",
+            "",
+            0},
+        Transcript{"damaged_keeps_the_lines_before",
+                   {"-z", "alpha", "cut.gz", "log.zst"},
+                   "",
+                   "alpha whole\nalpha four\n",
+                   "sifton-cli: cut.gz: Damaged compressed data\n",
+                   2},
+        Transcript{"context_lines_of_the_text",
+                   {"-z", "-n", "-C", "1", "two", "log.gz"},
+                   "",
+                   "2 - beta\n3 : alpha two\n",
+                   "",
+                   0},
+        Transcript{
+            "gz_name_on_plain_text", {"-z", "alpha", "plain.gz"}, "", "alpha, but not compressed\n", "", 0},
+        Transcript{"compressed_standard_input",
+                   {"-z", "-n", "three"},
+                   XzOf("beta\nalpha three\n"),
+                   "2 : alpha three\n",
+                   "",
+                   0},
+        Transcript{"utf16_written_as_utf8",
+                   {"-n", "\xc3\xa9t\xc3\xa9", "wide.txt"},
+                   "",
+                   "1 : alpha \xc3\xa9t\xc3\xa9\n",
+                   "",
+                   0},
+        Transcript{
+            "binary_named_on_standard_error",
+            {"--skip-binary", "--stats", "alpha", "image.bin", "tree/a.log"},
+            "",
+            "alpha a\n",
+            "sifton-cli: image.bin: Binary file skipped\nLines Searched: 1\nLines Found: 1\nWords Found: 0\n",
+            0},
+        Transcript{"binary_searched_without_the_option", {"alpha", "image.bin"}, "", "alpha\0\n"s, "", 0},
+        Transcript{"include_and_exclude",
+                   {"-r", "--include", "*.log", "--include=*.log.*", "--exclude", "*.gz", "alpha", "tree"},
+                   "",
+                   "alpha a\nalpha c\n",
+                   "",
+                   0},
+        Transcript{"exclude_dir_and_rotated_logs",
+                   {"-r", "-z", "--exclude-dir", "old", "--include", "*.log*", "alpha", "tree"},
+                   "",
+                   "alpha a\nalpha rotated\n",
+                   "",
+                   0},
+        Transcript{"named_files_are_always_searched",
+                   {"-r", "--exclude", "*.txt", "--exclude-dir", "tree", "alpha", "tree/b.txt", "tree"},
+                   "",
+                   "alpha b\nalpha a\nalpha c\n",
+                   "",
+                   0},
+        Transcript{"include_needs_a_glob",
+                   {"--include"},
+                   "",
+                   "",
+                   "sifton-cli: option '--include' needs an argument\n" + std::string(Hint),
+                   2}),
+    [](const testing::TestParamInfo<Transcript>& info) { return std::string(info.param.name); });
 
 } // namespace

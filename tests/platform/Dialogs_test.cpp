@@ -169,15 +169,15 @@ TEST(QtDialogsTest, MessageBoxHonoursIconButtonsTopMostAndLineBreaks)
 TEST(FolderDialogTest, ConfirmedChoiceIsKeptAndOfferedAgainCancelKeepsIt)
 {
     TScriptedDialogs dialogs;
-    dialogs.FolderAnswers = {
-        TFolderChoice{QStringLiteral("ignored"), QStringLiteral("/srv/logs"), false, QStringLiteral("*.log")},
-        std::nullopt, TFolderChoice{{}, QString(), true, {}}};
+    dialogs.FolderAnswers = {TFolderChoice{QStringLiteral("ignored"), QStringLiteral("/srv/logs"), false,
+                                           QStringLiteral("*.log"), QStringLiteral("*.gz"), false},
+                             std::nullopt, TFolderChoice{{}, QString(), true, {}, {}, true}};
     TFolderDialog folder;
     folder.Choice.Title = QStringLiteral("Add Folder");
 
     ASSERT_TRUE(folder.Execute());
     EXPECT_EQ(folder.Choice, (TFolderChoice{QStringLiteral("Add Folder"), QStringLiteral("/srv/logs"), false,
-                                            QStringLiteral("*.log")}))
+                                            QStringLiteral("*.log"), QStringLiteral("*.gz"), false}))
         << "the caption stays the component's";
     EXPECT_FALSE(folder.Execute());
     EXPECT_FALSE(folder.Execute()) << "OK without a folder counts as Cancel";
@@ -196,24 +196,31 @@ TEST(QtDialogsTest, FolderDialogOffersOkOnlyForAFolderAndReturnsTheFields)
         QWidget* dialog = QApplication::activeModalWidget();
         ASSERT_NE(dialog, nullptr);
         const QList<QLineEdit*> edits = dialog->findChildren<QLineEdit*>();
-        ASSERT_EQ(edits.size(), 2);
+        ASSERT_EQ(edits.size(), 3);
         QPushButton* ok = dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
         edits[0]->setText(folder + QStringLiteral("/no such folder"));
         okForMissing = ok->isEnabled();
         edits[0]->setText(folder);
         okForFolder = ok->isEnabled();
         edits[1]->setText(QStringLiteral("  *.log;*.txt  "));
-        dialog->findChild<QCheckBox*>()->setChecked(false);
+        edits[2]->setText(QStringLiteral(" *.gz;old "));
+        const QList<QCheckBox*> boxes = dialog->findChildren<QCheckBox*>();
+        ASSERT_EQ(boxes.size(), 2);
+        EXPECT_TRUE(boxes[1]->isChecked()) << "hidden files are skipped unless asked for";
+        boxes[0]->setChecked(false);
+        boxes[1]->setChecked(false);
         ok->click();
     });
     const std::optional<TFolderChoice> choice =
-        Dialogs().FolderDialog(TFolderChoice{QStringLiteral("Add Folder"), {}, true, {}});
+        Dialogs().FolderDialog(TFolderChoice{QStringLiteral("Add Folder"), {}, true, {}, {}, true});
     EXPECT_FALSE(okForMissing);
     EXPECT_TRUE(okForFolder);
     ASSERT_TRUE(choice.has_value());
     EXPECT_EQ(choice->Folder, folder);
     EXPECT_FALSE(choice->IncludeSubfolders);
     EXPECT_EQ(choice->Filter, QStringLiteral("*.log;*.txt"));
+    EXPECT_EQ(choice->Exclude, QStringLiteral("*.gz;old"));
+    EXPECT_FALSE(choice->SkipHidden);
 }
 
 struct TRefusalCase {

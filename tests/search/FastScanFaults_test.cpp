@@ -8,6 +8,7 @@
 #include "search/RunFlags.h"
 #include "search/SearchRun.h"
 #include "tests/support/EngineDoubles.h"
+#include "tests/support/MemoryLimit.h"
 #include "tests/support/TempDir.h"
 
 #include <algorithm>
@@ -90,8 +91,9 @@ std::vector<std::string> SplitEntries(const std::string& log)
     return entries;
 }
 
-// Rounds alternate between the walk on one thread and the walk whose scan threads read ahead of
-// the writer, which takes a dropped entry back through a recorded item.
+// Rounds take turns: the walk on one thread, the walk whose scan threads read ahead of the writer
+// (which takes a dropped entry back through a recorded item), and that walk with the file split into
+// chunks that the scan threads read at once, so that the cut lands while several are in flight.
 TEST(FastScanFaults, FileTruncatedAtAnyMomentLeavesWholeEntriesAndTheRunGoesOn)
 {
     std::mt19937 rng(1508);
@@ -99,7 +101,8 @@ TEST(FastScanFaults, FileTruncatedAtAnyMomentLeavesWholeEntriesAndTheRunGoesOn)
     ResultLog log;
     log.Create((dir.Path() / "run.out").string());
     int shortened = 0;
-    for (int round = 0; round < 60; ++round) {
+    int splitShortened = 0;
+    for (int round = 0; round < 90; ++round) {
         // Short lines and lines longer than every buffer, a third of them holding the string.
         std::vector<std::string> lines;
         std::vector<std::size_t> starts;
@@ -140,11 +143,32 @@ TEST(FastScanFaults, FileTruncatedAtAnyMomentLeavesWholeEntriesAndTheRunGoesOn)
             }
         };
         log.Clear();
-        SearchRun run(PrepareRequest(in), log, host, ",");
-        run.SetThreads(round % 2 == 0 ? 1 : 2);
+        const int mode = round % 3;
+        SearchRequest request = PrepareRequest(in);
+        if (mode == 2) {
+            request.RefreshRate = 1 + static_cast<std::int32_t>(rng() % 8); // a few hundred lines
+        }
+        SearchRun run(request, log, host, ",");
+        run.SetThreads(mode == 0 ? 1 : 2);
         const auto cut = static_cast<off_t>(rng() % text.size());
         const auto delay = std::chrono::microseconds(rng() % 1000);
+        int updates = 0;
+        const int cutAtUpdate = 1 + static_cast<int>(rng() % 4);
+        if (mode == 2) {
+            // Cut by the writer at a periodic update, so that it lands while chunks are in flight
+            // however the threads are scheduled: a small scan-ahead limit holds the later ones back.
+            run.SetFileSplit(1, 4096 + static_cast<std::int64_t>(rng() % (256 * 1024)));
+            run.SetScanAheadLimit(1 + rng() % 65536);
+            host.OnTitle = [&] {
+                if (++updates == cutAtUpdate) {
+                    EXPECT_EQ(::truncate(victim.c_str(), cut), 0);
+                }
+            };
+        }
         std::thread cutter([&] {
+            if (mode == 2) {
+                return;
+            }
             {
                 std::unique_lock guard(openLock);
                 opened.wait_for(guard, 60s, [&] { return victimOpened; });
@@ -162,13 +186,16 @@ TEST(FastScanFaults, FileTruncatedAtAnyMomentLeavesWholeEntriesAndTheRunGoesOn)
         });
         cutter.join();
 
-        const std::string what =
-            "round " + std::to_string(round) + (round % 2 == 0 ? ", one thread" : ", two threads");
+        const std::string what = "round " + std::to_string(round) +
+                                 (mode == 0   ? ", one thread"
+                                  : mode == 1 ? ", two threads"
+                                              : ", in chunks");
         if (!host.Failures().empty()) {
             EXPECT_EQ(host.Failures(),
                       std::vector<std::string>{victim + "|" + std::string(ShortenedFileReason)})
                 << what;
             ++shortened;
+            splitShortened += mode == 2 ? 1 : 0;
         }
         // A file cut before it was opened simply ends there: its last line is what is left of it.
         const std::size_t cutLine = static_cast<std::size_t>(
@@ -216,6 +243,7 @@ TEST(FastScanFaults, FileTruncatedAtAnyMomentLeavesWholeEntriesAndTheRunGoesOn)
         }
     }
     EXPECT_GT(shortened, 0) << "no round cut the file while it was read";
+    EXPECT_GT(splitShortened, 0) << "no round cut a split file while it was read";
 }
 
 // The scan has already seen where the line ends when the cut comes: the rest of the line now reads
@@ -265,41 +293,6 @@ TEST(FastScanFaults, ALineCutAfterItsEndWasSeenIsNotReportedWithTheZerosAfterThe
     EXPECT_TRUE(written == expected) << "the log ends with " << written.substr(written.size() - tail);
 }
 
-/// Runs scan in a child process whose private writable memory is limited to limitBytes; gives
-/// its exit status (0 when scan gave true).
-// A sanitizer's runtime maps its own shadow memory, so a data limit measures it, not the scan.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr bool UnderSanitizer = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-constexpr bool UnderSanitizer = true;
-#else
-constexpr bool UnderSanitizer = false;
-#endif
-#else
-constexpr bool UnderSanitizer = false;
-#endif
-
-int InChildWithMemoryLimit(std::size_t limitBytes, const std::function<bool()>& scan)
-{
-    std::fflush(nullptr);
-    const pid_t child = ::fork();
-    if (child == 0) {
-        const rlimit limit{limitBytes, limitBytes};
-        if (::setrlimit(RLIMIT_DATA, &limit) != 0) {
-            ::_exit(3);
-        }
-        try {
-            ::_exit(scan() ? 0 : 1);
-        } catch (...) {
-            ::_exit(2); // out of memory, most likely
-        }
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + WTERMSIG(status);
-}
-
 constexpr std::size_t LongLine = std::size_t{256} << 20;
 constexpr std::size_t MemoryLimit = std::size_t{64} << 20;
 
@@ -323,7 +316,8 @@ void WriteLongLine(int fd)
     ::write(fd, "\n", 1);
 }
 
-bool ScanLongLineInto(const std::string& logPath, ListHost& host, const std::string& name)
+/// split: the walk with two scan threads, the file split into chunks of 1 MiB.
+bool ScanLongLineInto(const std::string& logPath, ListHost& host, const std::string& name, bool split = false)
 {
     ResultLog log;
     log.Create(logPath);
@@ -332,7 +326,16 @@ bool ScanLongLineInto(const std::string& logPath, ListHost& host, const std::str
     in.LineFormat = LineFormat::Unix;
     in.LineNumbering = true;
     SearchRun run(PrepareRequest(in), log, host, ",");
-    const bool ok = run.ScanFile(name);
+    bool ok = false;
+    if (split) {
+        host.Files = {name};
+        run.SetThreads(2);
+        run.SetFileSplit(1, 1 << 20);
+        run.Walk();
+        ok = host.Failures().empty();
+    } else {
+        ok = run.ScanFile(name);
+    }
     log.Flush();
     struct stat info { };
     // "1 : " and the line and byte 13.
@@ -357,6 +360,28 @@ TEST(FastScanFaults, ALineOfAnyLengthIsReportedInBoundedMemoryFromAMappedFile)
                                      [&] {
                                          ListHost host;
                                          return ScanLongLineInto(logPath, host, path);
+                                     }),
+              0);
+}
+
+// The line starts in the first chunk and runs through all the others: its entry leaves that
+// chunk's scan in pieces, which wait for the writer in bounded memory.
+TEST(FastScanFaults, ALineOfAnyLengthIsReportedInBoundedMemoryFromASplitFile)
+{
+    if (UnderSanitizer) {
+        GTEST_SKIP() << "the memory limit would count the sanitizer's own memory";
+    }
+    TempDir dir;
+    const std::string path = (dir.Path() / "one-line.txt").string();
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(fd, 0);
+    WriteLongLine(fd);
+    ::close(fd);
+    const std::string logPath = (dir.Path() / "split.out").string();
+    EXPECT_EQ(InChildWithMemoryLimit(MemoryLimit,
+                                     [&] {
+                                         ListHost host;
+                                         return ScanLongLineInto(logPath, host, path, true);
                                      }),
               0);
 }

@@ -44,7 +44,9 @@ void RecordingHost::SetCaption(const std::string& caption)
 
 void RecordingHost::ShowCaptionAsTitle()
 {
-    Record("title");
+    if (TitleShown) {
+        Record("title");
+    }
     if (OnTitle) {
         OnTitle();
     }
@@ -66,6 +68,11 @@ std::optional<std::string> RecordingHost::FileName(std::int64_t index)
 void RecordingHost::FileFailed(const std::string& fileName, const std::string& reason)
 {
     Record("failed|" + fileName + "|" + reason);
+}
+
+void RecordingHost::FileSkipped(const std::string& fileName, const std::string& reason)
+{
+    Record("skipped|" + fileName + "|" + reason);
 }
 
 std::string RecordingHost::PathToOpen(const std::string& fileName)

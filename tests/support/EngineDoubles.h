@@ -23,7 +23,8 @@ public:
 };
 
 /// The host of engine tests: answers from a list of files and records every call it is told of as
-/// one text, in order: "<panel>|<text>", "caption|<caption>", "title", "failed|<name>|<reason>".
+/// one text, in order: "<panel>|<text>", "caption|<caption>", "title", "failed|<name>|<reason>",
+/// "skipped|<name>|<reason>".
 /// Hooks let a test act at a given moment of the run.
 class RecordingHost : public SearchHost {
 public:
@@ -35,6 +36,8 @@ public:
     int CancelAtStatus = -1;
     /// What MayReadAnyFile answers.
     bool AnyKind = true;
+    /// What ShowsTitle answers; when false (a console), the title steps are not recorded either.
+    bool TitleShown = true;
     /// The path to open instead of every name, when set.
     std::string OpenAs;
     std::function<void(const std::string& text)> OnStatus;
@@ -47,9 +50,11 @@ public:
     void SetStatusText(int panel, const std::string& text) override;
     void SetCaption(const std::string& caption) override;
     void ShowCaptionAsTitle() override;
+    bool ShowsTitle() const override { return TitleShown; }
     std::int64_t FileCount() override;
     std::optional<std::string> FileName(std::int64_t index) override;
     void FileFailed(const std::string& fileName, const std::string& reason) override;
+    void FileSkipped(const std::string& fileName, const std::string& reason) override;
     std::string PathToOpen(const std::string& fileName) override;
     bool MayReadAnyFile(const std::string& fileName) override;
     void FileEntriesBegin(std::int64_t index, const std::string& fileName) override;
